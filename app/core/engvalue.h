@@ -22,10 +22,17 @@ using FormatOptions = unsigned;
 /// ends at the first blank; the character after that blank is the unit letter (p n µ m k M G T
 /// scale, d converts decibels to a linear ratio, ° converts Celsius to kelvin, anything else
 /// leaves the number). "." and "," are both decimal separators whatever the locale.
-/// Throws EConvertError "'<number part>' ist kein gültiger Gleitkommawert".
+/// Throws EConvertError "'<number part>' ist kein gültiger Gleitkommawert" (the number part
+/// includes its blank; it is empty when the text has no blank). A number too large for a double
+/// is a conversion error, one too small reads as 0; a unit conversion that overflows ("4000 dB")
+/// throws EMathError "Floating point overflow".
 double ParseValue(const QString &text);
 
 /// Number to text with `digits` decimals (0 to 18). Never throws. The decimal point is always ".".
+/// The number is rounded once from the exact binary value, at `digits` decimals but at no more
+/// than nine significant digits, an exact half away from zero; more than nine digits before the
+/// point give the scientific form ("1.5E09"). A value that is not finite is written as "NAN",
+/// "INF" or "-INF", followed by a blank and the unit when any option is set.
 QString FormatValue(int digits, FormatOptions options, double value);
 
 /// The conversion error text for a number part that is not a number.

@@ -1,0 +1,19 @@
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/widget_dialogs.h"
+#include "report/input_mask_form.h"
+#include "run/progress_form.h"
+
+int main(int argc, char **argv)
+{
+    TessaryApplication app(argc, argv);
+    WidgetDialogs seam;
+    setDialogs(&seam);
+
+    TForm1 form;
+    TForm2 progress(&form);
+    TInputMaskeFrm report(&form);
+    form.attachSecondaryWindows(&progress, &report);
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,5 @@
+#include "app/main_window.h"
+
+// Handlers of this subsystem: not built yet; each body is written with its subsystem.
+void TForm1::b_calcClick() {}
+void TForm1::CalculatePoint() {}
