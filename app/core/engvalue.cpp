@@ -141,7 +141,7 @@ RoundedDecimal RoundForFixed(double magnitude, int decimals)
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                                       std::chars_format::scientific, 800);
     const char *end = result.ptr;
-    const char *e = std::find(buffer, end, 'e');
+    const char *e = std::find(static_cast<const char *>(buffer), end, 'e');
     std::string exact;
     exact.reserve(801);
     for (const char *p = buffer; p != e; ++p) {
@@ -351,7 +351,7 @@ QString ShortestDecimal(double value)
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
                                       std::chars_format::scientific, 14);
     const char *end = result.ptr;
-    const char *e = std::find(buffer, end, 'e');
+    const char *e = std::find(static_cast<const char *>(buffer), end, 'e');
     std::string digits;
     const char *p = buffer;
     const bool negative = *p == '-';
