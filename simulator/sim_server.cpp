@@ -1,0 +1,210 @@
+#include "simulator/sim_server.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// After the last answer of --hangup-after, the client gets this long to read it before the
+// line goes down.
+constexpr auto kHangupGrace = 1s;
+constexpr auto kHangupPoll = 10ms;
+
+void note(const std::string &text)
+{
+    std::fprintf(stderr, "analyser-sim: %s\n", text.c_str());
+}
+
+} // namespace
+
+SimServer::SimServer(const SimOptions &options, Instrument &instrument, PtyPair &pty,
+                     CommandLog &log, int wakeFd)
+    : m_options(options)
+    , m_instrument(instrument)
+    , m_pty(pty)
+    , m_log(log)
+    , m_wakeFd(wakeFd)
+{
+    if (options.baud > 0)
+        m_byteTime = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::nanoseconds(10'000'000'000LL / options.baud));
+}
+
+void SimServer::receive(const char *data, size_t size, Clock::time_point now)
+{
+    for (size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\n') {
+            if (!m_discarding) {
+                std::string line;
+                line.swap(m_lineBuffer);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                handleLine(std::move(line), now);
+            }
+            m_discarding = false;
+            m_lineBuffer.clear();
+        } else if (!m_discarding) {
+            m_lineBuffer += c;
+            if (m_lineBuffer.size() > kMaxLineBytes) {
+                note("line longer than " + std::to_string(kMaxLineBytes) + " bytes dropped");
+                m_lineBuffer.clear();
+                m_discarding = true;
+            }
+        }
+    }
+}
+
+void SimServer::handleLine(std::string line, Clock::time_point now)
+{
+    if (scpi::trimmed(line).empty())
+        return;
+    ++m_lines;
+    m_log.write(line, now);
+    if (m_hangupPending)
+        return;
+    if (m_options.stopAfterLines >= 0 && m_lines > m_options.stopAfterLines)
+        return;
+
+    if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
+        std::string bytes = *answer + "\r\n";
+        if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
+            note("the client does not read; answer to '" + line + "' dropped");
+        } else {
+            m_queuedBytes += bytes.size();
+            m_answers.push_back({now + std::chrono::milliseconds(m_options.delayMs), std::move(bytes)});
+        }
+    }
+    if (m_options.hangupAfterLines >= 0 && m_lines >= m_options.hangupAfterLines)
+        m_hangupPending = true;
+}
+
+void SimServer::release(Clock::time_point now)
+{
+    while (!m_answers.empty() && m_answers.front().due <= now) {
+        if (m_wire.empty())
+            m_lineFree = std::max(m_lineFree, now);
+        m_wire += m_answers.front().bytes;
+        m_answers.pop_front();
+    }
+}
+
+bool SimServer::transmit(Clock::time_point now)
+{
+    if (m_wire.empty() || m_writeBlocked || m_pty.master() < 0)
+        return true;
+    size_t allowed = m_wire.size();
+    if (m_options.baud > 0) {
+        // A byte is there once its ten bit times have passed.
+        const auto sent = now > m_lineFree ? (now - m_lineFree) / m_byteTime : 0;
+        allowed = std::min(allowed, size_t(sent));
+        if (allowed == 0)
+            return true;
+    }
+    const ssize_t n = ::write(m_pty.master(), m_wire.data(), allowed);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EINTR) {
+            m_writeBlocked = errno == EAGAIN;
+            return true;
+        }
+        note(std::string("cannot write to the line: ") + std::strerror(errno));
+        return false;
+    }
+    m_wire.erase(0, size_t(n));
+    m_queuedBytes -= size_t(n);
+    m_lineFree += m_byteTime * n;
+    if (size_t(n) < allowed)
+        m_writeBlocked = true;
+    return true;
+}
+
+bool SimServer::hangupDue(Clock::time_point now)
+{
+    if (!m_hangupPending || !m_answers.empty() || !m_wire.empty())
+        return false;
+    if (!m_drainedSince)
+        m_drainedSince = now;
+    return m_pty.unreadBytes() == 0 || now - *m_drainedSince >= kHangupGrace;
+}
+
+int SimServer::pollTimeoutMs(Clock::time_point now) const
+{
+    std::optional<Clock::time_point> wake;
+    auto consider = [&wake](Clock::time_point t) {
+        if (!wake || t < *wake)
+            wake = t;
+    };
+    if (!m_answers.empty())
+        consider(m_answers.front().due);
+    if (!m_wire.empty() && !m_writeBlocked && m_options.baud > 0)
+        consider(m_lineFree + m_byteTime);
+    if (m_hangupPending && m_answers.empty() && m_wire.empty())
+        consider(now + kHangupPoll);
+    if (m_masterQuietUntil)
+        consider(*m_masterQuietUntil);
+    if (!wake)
+        return -1;
+    if (*wake <= now)
+        return 0;
+    // Rounded up: waking a little early would only find nothing due and poll again at once.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
+    return int(std::min<long long>(ms, 60'000));
+}
+
+SimServer::Outcome SimServer::run()
+{
+    std::array<char, 4096> buffer{};
+    for (;;) {
+        Clock::time_point now = Clock::now();
+        release(now);
+        if (!transmit(now))
+            return Outcome::Failed;
+        if (hangupDue(now)) {
+            m_pty.closeMaster();
+            return Outcome::HungUp;
+        }
+        if (m_masterQuietUntil && *m_masterQuietUntil <= now)
+            m_masterQuietUntil.reset();
+
+        std::array<pollfd, 2> fds{};
+        fds[0] = {m_wakeFd, POLLIN, 0};
+        // A master in trouble is left out of the poll for a while: poll() reports a hang-up
+        // whatever events are asked for.
+        fds[1] = {m_masterQuietUntil ? -1 : m_pty.master(), POLLIN, 0};
+        if (m_writeBlocked)
+            fds[1].events |= POLLOUT;
+        const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(now));
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            note(std::string("poll failed: ") + std::strerror(errno));
+            return Outcome::Failed;
+        }
+        if (fds[0].revents)
+            return Outcome::Signalled;
+
+        const short events = fds[1].revents;
+        if (events & POLLOUT)
+            m_writeBlocked = false;
+        if (events & POLLIN) {
+            const ssize_t n = ::read(m_pty.master(), buffer.data(), buffer.size());
+            if (n > 0) {
+                receive(buffer.data(), size_t(n), Clock::now());
+            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+                // The slave stays open here, so this should not happen; if it does, do not
+                // spin on it.
+                m_masterQuietUntil = Clock::now() + 100ms;
+            }
+        } else if (events & (POLLHUP | POLLERR)) {
+            m_masterQuietUntil = Clock::now() + 100ms;
+        }
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+// The simulator's event loop: one thread, one poll() over the pseudo-terminal master and a
+// wake-up descriptor (written by the signal handler). Received bytes become lines, lines go to
+// the instrument, answers go out after the configured delay and at the configured baud rate.
+// Nothing spins: poll() sleeps until a byte arrives, an answer falls due or a signal comes.
+
+#include "simulator/command_log.h"
+#include "simulator/instrument.h"
+#include "simulator/port_link.h"
+#include "simulator/sim_options.h"
+
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <string>
+
+class SimServer
+{
+public:
+    enum class Outcome { Signalled, HungUp, Failed };
+
+    SimServer(const SimOptions &options, Instrument &instrument, PtyPair &pty, CommandLog &log,
+              int wakeFd);
+
+    /// Serves until the wake-up descriptor becomes readable (a signal), the line is hung up by
+    /// --hangup-after, or poll() fails.
+    Outcome run();
+
+    /// Longest line taken; a longer one is dropped up to its LF.
+    static constexpr size_t kMaxLineBytes = 4096;
+    /// Most answer bytes held back for a client that does not read.
+    static constexpr size_t kMaxQueuedBytes = 64 * 1024;
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Answer
+    {
+        Clock::time_point due;
+        std::string bytes;
+    };
+
+    void receive(const char *data, size_t size, Clock::time_point now);
+    void handleLine(std::string line, Clock::time_point now);
+    void release(Clock::time_point now);
+    bool transmit(Clock::time_point now);
+    int pollTimeoutMs(Clock::time_point now) const;
+    bool hangupDue(Clock::time_point now);
+
+    const SimOptions &m_options;
+    Instrument &m_instrument;
+    PtyPair &m_pty;
+    CommandLog &m_log;
+    int m_wakeFd;
+
+    std::string m_lineBuffer;
+    bool m_discarding = false;
+    long m_lines = 0;
+
+    std::deque<Answer> m_answers;  ///< waiting for their delay
+    size_t m_queuedBytes = 0;      ///< in m_answers and m_wire together
+    std::string m_wire;            ///< released, not yet written
+    bool m_writeBlocked = false;   ///< the client's input queue is full: wait for POLLOUT
+    Clock::duration m_byteTime{};  ///< with --baud: 10 bit times
+    Clock::time_point m_lineFree;  ///< with --baud: when the line has sent all it was given
+
+    bool m_hangupPending = false;
+    std::optional<Clock::time_point> m_drainedSince;
+    std::optional<Clock::time_point> m_masterQuietUntil;
+};
