@@ -1,0 +1,254 @@
+#include "results/graph.h"
+
+#include "app/core/engvalue.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kCoordinateLimit = 1000000.0;
+
+/// Double to single precision without the undefined conversion of a value beyond the float
+/// range: such a value becomes an infinity, as the FPU would make it.
+float toSingle(double v)
+{
+    if (std::isnan(v))
+        return std::numeric_limits<float>::quiet_NaN();
+    if (v > FLT_MAX)
+        return std::numeric_limits<float>::infinity();
+    if (v < -FLT_MAX)
+        return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(v);
+}
+
+/// Number of the last point that both arrays hold, or -1 when there is none.
+int lastPoint(int steps, std::span<const double> a, std::span<const double> b)
+{
+    int n = std::clamp(steps, 0, kMaxStepSlot);
+    n = std::min<qsizetype>(n, qsizetype(a.size()) - 1);
+    n = std::min<qsizetype>(n, qsizetype(b.size()) - 1);
+    return n;
+}
+
+void drawMark(Canvas &image, const GraphMarker &m)
+{
+    const int s = kMarkerHalfSize;
+    // A marker whose box lies wholly outside the image leaves no pixel; skip it early.
+    if (m.x + s < 0 || m.y + s < 0 || m.x - s >= image.width() || m.y - s >= image.height())
+        return;
+    switch (m.mark) {
+    case PlotMark::Triangle:
+        DrawMarker(image, m.x, m.y, MarkerKind::Triangle, m.colour);
+        break;
+    case PlotMark::Circle:
+        DrawMarker(image, m.x, m.y, MarkerKind::Circle, m.colour);
+        break;
+    case PlotMark::Cross:
+        DrawMarker(image, m.x, m.y, MarkerKind::Cross, m.colour);
+        break;
+    case PlotMark::FailedSquare:
+        image.setPenColour(m.colour);
+        image.moveTo(m.x - s, m.y - s);
+        image.lineTo(m.x + s, m.y - s);
+        image.lineTo(m.x + s, m.y + s);
+        image.lineTo(m.x - s, m.y + s);
+        image.lineTo(m.x - s, m.y - s);
+        break;
+    }
+}
+
+}  // namespace
+
+GraphGeometry GraphGeometry::fromImageSize(int width, int height)
+{
+    GraphGeometry g;
+    g.dx = 50;
+    g.dy = height / 12;
+    g.x0 = std::max(0, (width - 501) / 2);
+    g.y0 = g.dy;
+    return g;
+}
+
+ResultDataRange DataRange(std::span<const double> noiseFigureDb, std::span<const double> gainDb, int steps)
+{
+    ResultDataRange r;
+    const int n = lastPoint(steps, noiseFigureDb, gainDb);
+    bool anyGain = false;
+    for (int i = 0; i <= n; ++i) {
+        const double f = noiseFigureDb[i];
+        if (std::isfinite(f) && f >= 0 && f > r.maxF)
+            r.maxF = f;
+        const double gain = gainDb[i];
+        if (!std::isfinite(gain))
+            continue;
+        if (!anyGain) {
+            r.minG = r.maxG = gain;
+            anyGain = true;
+        } else {
+            r.minG = std::min(r.minG, gain);
+            r.maxG = std::max(r.maxG, gain);
+        }
+    }
+    return r;
+}
+
+ResultDataRange DataRange(const MeasurementRecord &record)
+{
+    return DataRange(record.NoiseFigureDb, record.GainDb, record.SweepPlan.Steps);
+}
+
+AxisRange NoiseFigureAxis(double maxF)
+{
+    AxisRange a;
+    a.bottom = 0;
+    a.top = maxF;
+    // The negated ScaleSteps ascending: −300, −100, ..., 100. The first one above maxF wins.
+    for (auto it = ScaleSteps.rbegin(); it != ScaleSteps.rend(); ++it) {
+        if (-*it > maxF) {
+            a.top = -*it;
+            break;
+        }
+    }
+    return a;
+}
+
+AxisRange GainAxis(double minG, double maxG)
+{
+    AxisRange a;
+    a.bottom = minG;
+    for (auto it = ScaleSteps.rbegin(); it != ScaleSteps.rend(); ++it) {
+        if (*it < minG) {
+            a.bottom = *it;
+            break;
+        }
+    }
+    a.top = maxG;
+    for (auto it = ScaleSteps.rbegin(); it != ScaleSteps.rend(); ++it) {
+        if (-*it > maxG) {
+            a.top = -*it;
+            break;
+        }
+    }
+    return a;
+}
+
+AxisScale MakeAxisScale(const AxisRange &range, const GraphGeometry &g)
+{
+    const double height = 10.0 * g.dy;
+    AxisScale s;
+    s.k = toSingle(height / (range.top - range.bottom));
+    s.c = toSingle(height - double(s.k) * range.top);
+    return s;
+}
+
+int RoundHalfEven(double v)
+{
+    if (std::isnan(v))
+        return int(kCoordinateLimit);
+    v = std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+    double r = std::floor(v);
+    const double frac = v - r;
+    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0.0))
+        r += 1.0;
+    return int(r);
+}
+
+int ValueY(const GraphGeometry &g, const AxisScale &scale, double v)
+{
+    return g.y0 + 10 * g.dy - RoundHalfEven(double(scale.k) * v + double(scale.c));
+}
+
+int PointX(const GraphGeometry &g, int i, int steps)
+{
+    const int m = steps == 0 ? 1 : steps;
+    return g.x0 + RoundHalfEven(10.0 * g.dx * i / m);
+}
+
+double AxisLabelValue(const AxisRange &range, int j)
+{
+    const float step = toSingle((range.top - range.bottom) / 10.0);
+    return range.top - j * double(step);
+}
+
+QVector<GraphLabel> FrameLabels(const GraphGeometry &g, const GraphData &data)
+{
+    QVector<GraphLabel> labels;
+    const int y = g.gridBottom() + 5;
+    labels.append({g.x0 + 5 * g.dx - g.dx / 2, y, GraphColour::Frequency,
+                   FormatValue(0, fvPrefix | fvHz, (data.stopHz - data.startHz) / 10) + QStringLiteral(" / DIV")});
+    labels.append({g.x0 - g.dx / 4, y, GraphColour::Frequency, data.startText});
+    labels.append({g.x0 + 10 * g.dx - g.dx / 4, y, GraphColour::Frequency, data.stopText});
+    if (data.showNoiseFigure)
+        labels.append({g.x0 - 80, g.y0 - 30, GraphColour::NoiseFigure, QStringLiteral("Noise Figure")});
+    if (data.showGain)
+        labels.append({g.x0 + 10 * g.dx + 10, g.y0 - 30, GraphColour::Gain, QStringLiteral("Gain")});
+    return labels;
+}
+
+GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
+{
+    GraphLayout layout;
+    const ResultDataRange range = DataRange(data.noiseFigureDb, data.gainDb, data.steps);
+    layout.noiseFigureAxis = NoiseFigureAxis(range.maxF);
+    layout.gainAxis = GainAxis(range.minG, range.maxG);
+    layout.noiseFigureScale = MakeAxisScale(layout.noiseFigureAxis, g);
+    layout.gainScale = MakeAxisScale(layout.gainAxis, g);
+
+    const int n = lastPoint(data.steps, data.noiseFigureDb, data.gainDb);
+    const int steps = std::clamp(data.steps, 0, kMaxStepSlot);
+    for (int i = 0; i <= n; ++i) {
+        const int x = PointX(g, i, steps);
+        const bool selected = i == data.selected;
+        if (data.showNoiseFigure) {
+            const QColor colour = selected ? GraphColour::Selected : GraphColour::NoiseFigure;
+            const bool failed = i < qsizetype(data.evaluationFailed.size()) && data.evaluationFailed[i];
+            const double f = data.noiseFigureDb[i];
+            if (failed)
+                layout.markers.append({x, g.gridBottom(), PlotMark::FailedSquare,
+                                       selected ? GraphColour::Selected : GraphColour::EvaluationFailed});
+            else if (f < 0)
+                layout.markers.append({x, g.gridBottom(), PlotMark::Cross, colour});
+            else
+                layout.markers.append({x, ValueY(g, layout.noiseFigureScale, f), PlotMark::Triangle, colour});
+        }
+        if (data.showGain) {
+            layout.markers.append({x, ValueY(g, layout.gainScale, data.gainDb[i]), PlotMark::Circle,
+                                   selected ? GraphColour::Selected : GraphColour::Gain});
+        }
+    }
+
+    for (int j = 0; j <= 10; ++j) {
+        const int y = g.y0 + j * g.dy - 8;
+        if (data.showNoiseFigure)
+            layout.scaleLabels.append({g.x0 - 78, y, GraphColour::NoiseFigure,
+                                       FormatValue(1, fvDb, AxisLabelValue(layout.noiseFigureAxis, j))});
+        if (data.showGain)
+            layout.scaleLabels.append({g.x0 + 10 * g.dx + 10, y, GraphColour::Gain,
+                                       FormatValue(1, fvDb, AxisLabelValue(layout.gainAxis, j))});
+    }
+    return layout;
+}
+
+void DrawGraphFrame(Canvas &image, const GraphGeometry &g, const GraphData &data)
+{
+    FillImage(image, GraphColour::Background);
+    for (int i = 0; i <= 10; ++i) {
+        DrawLine(image, g.x0, g.y0 + i * g.dy, g.x0 + 10 * g.dx, g.y0 + i * g.dy, GraphColour::Grid);
+        DrawLine(image, g.x0 + i * g.dx, g.y0, g.x0 + i * g.dx, g.y0 + 10 * g.dy + 1, GraphColour::Grid);
+    }
+    for (const GraphLabel &l : FrameLabels(g, data))
+        DrawLabel(image, l.x, l.y, l.colour, l.text);
+}
+
+void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &data)
+{
+    DrawGraphFrame(image, g, data);
+    const GraphLayout layout = ComputeGraphLayout(g, data);
+    for (const GraphMarker &m : layout.markers)
+        drawMark(image, m);
+    for (const GraphLabel &l : layout.scaleLabels)
+        DrawLabel(image, l.x, l.y, l.colour, l.text);
+}

@@ -1,0 +1,178 @@
+#pragma once
+// The result graph: noise figure and gain of every step of a sweep as point markers on a
+// 10 × 10 grid, with decibel scales chosen from the data. Everything here works on plain
+// numbers and a Canvas, so the screen graph, the tests and the printed report share the
+// geometry, the axis ranges and the pixel mapping.
+//
+// The mapping of a value to a pixel row uses single-precision factors and rounds ties to the
+// even integer, as the graph always has; the pixel positions below depend on both.
+
+#include "noise/measurement_record.h"
+#include "results/canvas.h"
+
+#include <QColor>
+#include <QString>
+#include <QVector>
+#include <array>
+#include <span>
+
+/// Pixel geometry of the graph, fixed once from the size of the image it is drawn on.
+struct GraphGeometry
+{
+    int dx = 50;   ///< width of a division
+    int dy = 35;   ///< height of a division
+    int x0 = 134;  ///< left edge of the grid
+    int y0 = 35;   ///< top edge of the grid
+
+    /// dx 50, dy = height / 12, x0 = (width − 501) / 2, y0 = dy (all truncated). The image
+    /// should be at least 501 pixels wide; a narrower one gives x0 = 0.
+    static GraphGeometry fromImageSize(int width, int height);
+
+    int gridLeft() const { return x0; }
+    int gridRight() const { return x0 + 10 * dx; }
+    int gridTop() const { return y0; }
+    int gridBottom() const { return y0 + 10 * dy; }
+};
+
+/// The twelve scale values in dB from which the axis ends are chosen.
+inline constexpr std::array<double, 12> ScaleSteps{-100, -30, -10, -3, -1, 0, 1, 3, 10, 30, 100, 300};
+
+/// The largest valid noise figure when a sweep holds none (every value below 0).
+inline constexpr double kNoNoiseFigure = -100000.0;
+
+/// Step index meaning "no step selected".
+inline constexpr int kNoSelection = 65535;
+
+/// Ends of an axis in dB; `top` lies on the upper grid line, `bottom` on the lower one.
+struct AxisRange
+{
+    double bottom = 0;
+    double top = 0;
+};
+
+/// The data an axis is chosen from: the largest noise figure of 0 dB or more
+/// (kNoNoiseFigure when there is none) and the smallest and largest gain.
+struct ResultDataRange
+{
+    double maxF = kNoNoiseFigure;
+    double minG = 0;
+    double maxG = 0;
+};
+
+/// Data range of the points 0..steps of the two arrays. `steps` is limited to the step slots
+/// (0..99) and to the arrays' length. Values that are not finite are left out.
+ResultDataRange DataRange(std::span<const double> noiseFigureDb, std::span<const double> gainDb, int steps);
+/// The same for the step slots of a record, points 0..record.SweepPlan.Steps.
+ResultDataRange DataRange(const MeasurementRecord &record);
+
+/// Noise-figure axis: bottom 0; top the smallest of the negated ScaleSteps strictly above
+/// maxF, or maxF itself when there is none (maxF of 100 dB or more). No valid noise figure
+/// (kNoNoiseFigure) gives a top of −300 dB.
+AxisRange NoiseFigureAxis(double maxF);
+
+/// Gain axis: bottom the greatest ScaleSteps value strictly below minG (minG itself when there
+/// is none), top the smallest negated ScaleSteps value strictly above maxG (maxG itself when
+/// there is none).
+AxisRange GainAxis(double minG, double maxG);
+
+/// The value-to-pixel mapping of one axis: y = y0 + 10·dy − round(k·v + c), with k and c held
+/// in single precision.
+struct AxisScale
+{
+    float k = 0;
+    float c = 0;
+};
+
+/// k = 10·dy / (top − bottom), c = 10·dy − k·top, both stored as 32-bit floats.
+AxisScale MakeAxisScale(const AxisRange &range, const GraphGeometry &g);
+
+/// Rounds to the nearest integer, an exact half to the even one. Values beyond ±1 000 000 and
+/// values that are not numbers are limited to ±1 000 000 first, so that any input gives a
+/// pixel coordinate far outside the image rather than an overflow.
+int RoundHalfEven(double v);
+
+/// Pixel row of the value v on the axis.
+int ValueY(const GraphGeometry &g, const AxisScale &scale, double v);
+
+/// Pixel column of point i of a sweep with `steps` steps: x0 + round(10·dx·i / m), m = steps
+/// or 1 when steps is 0.
+int PointX(const GraphGeometry &g, int i, int steps);
+
+/// The printed value of scale line j (0 = top line) of an axis: top − j·(top − bottom)/10, the
+/// division step being held in single precision.
+double AxisLabelValue(const AxisRange &range, int j);
+
+/// Colours of the graph.
+namespace GraphColour {
+inline const QColor Background{0, 0, 0};
+inline const QColor Grid{128, 128, 128};
+inline const QColor Frequency{255, 255, 0};
+inline const QColor NoiseFigure{255, 0, 0};
+inline const QColor Gain{0, 255, 0};
+inline const QColor Selected{255, 255, 255};
+/// A step whose evaluation failed: it has no noise figure of its own.
+inline const QColor EvaluationFailed{255, 0, 255};
+}  // namespace GraphColour
+
+/// What the frame and the points are drawn from.
+struct GraphData
+{
+    double startHz = 0;  ///< Start of the plan
+    double stopHz = 0;   ///< Stop of the plan
+    QString startText;   ///< shown unchanged under the left grid edge (the text of the start field)
+    QString stopText;    ///< shown unchanged under the right grid edge
+    bool showNoiseFigure = true;
+    bool showGain = true;
+
+    int steps = 0;                         ///< points 0..steps (limited to 0..99)
+    std::span<const double> noiseFigureDb;  ///< dB; below 0 marks a value that could not be computed
+    std::span<const double> gainDb;         ///< dB
+    /// Optional: true for a step whose last evaluation failed and so stored no noise figure.
+    std::span<const bool> evaluationFailed;
+    int selected = kNoSelection;  ///< step drawn in white, or kNoSelection
+};
+
+/// A text on the graph, top-left corner at (x, y).
+struct GraphLabel
+{
+    int x = 0;
+    int y = 0;
+    QColor colour;
+    QString text;
+};
+
+/// The marker shapes of the graph. FailedSquare (an outlined square) marks a step whose
+/// evaluation failed, in place of the noise-figure triangle.
+enum class PlotMark { Triangle, Circle, Cross, FailedSquare };
+
+struct GraphMarker
+{
+    int x = 0;
+    int y = 0;
+    PlotMark mark = PlotMark::Triangle;
+    QColor colour;
+};
+
+/// Everything a full redraw puts on top of the frame.
+struct GraphLayout
+{
+    AxisRange noiseFigureAxis;
+    AxisRange gainAxis;
+    AxisScale noiseFigureScale;
+    AxisScale gainScale;
+    QVector<GraphMarker> markers;  ///< in drawing order: per point the noise-figure mark, then the gain circle
+    QVector<GraphLabel> scaleLabels;
+};
+
+/// The texts of the empty graph: the frequency per division centred under the grid, the start
+/// and stop texts under its edges, and the legends of the shown quantities.
+QVector<GraphLabel> FrameLabels(const GraphGeometry &g, const GraphData &data);
+
+/// Scales, markers and scale texts of a full redraw.
+GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data);
+
+/// The empty graph: black background, grey 10 × 10 grid and the frame texts.
+void DrawGraphFrame(Canvas &image, const GraphGeometry &g, const GraphData &data);
+
+/// The whole graph: the frame, a marker per point and the scale texts.
+void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &data);
