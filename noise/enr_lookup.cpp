@@ -1,0 +1,112 @@
+#include "noise/enr_lookup.h"
+
+#include "app/core/engvalue.h"
+#include "app/core/errors.h"
+#include "noise/yfactor.h"
+
+#include <cmath>
+
+namespace {
+
+/// A cell read through ParseValue with `unit` appended; an empty cell is refused here because
+/// ParseValue would read " Hz" (three characters) as 0 dB without a word.
+double ReadCell(const QString &cell, const QString &unit, int row, const char *what)
+{
+    const auto fail = [&]() -> EConvertError {
+        return EConvertError(QStringLiteral("ENR table, row %1: the %2 \"%3\" is not a number.")
+                                 .arg(row)
+                                 .arg(QLatin1String(what), cell));
+    };
+    if (cell.trimmed().isEmpty())
+        throw fail();
+    try {
+        return ParseValue(cell + unit);
+    } catch (const EConvertError &) {
+        throw fail();
+    } catch (const EMathError &) {
+        throw EMathError(QStringLiteral("ENR table, row %1: the %2 \"%3\" is too large.")
+                             .arg(row)
+                             .arg(QLatin1String(what), cell));
+    }
+}
+
+}  // namespace
+
+double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows)
+{
+    if (enrMode == 0)
+        return ParseValue(enrAllText);  // the text carries "dB": already the linear ratio
+
+    const QString ghz = QStringLiteral(" GHz");
+    std::array<double, kEnrRows + 1> rowHz{};  // 1-based like the rows of the grid
+    int lo = 0;
+    int hi = 0;
+    for (int r = 1; r <= kEnrRows; ++r) {
+        rowHz[size_t(r)] = ReadCell(rows[size_t(r - 1)].FrequencyText, ghz, r, "frequency");
+        if (frequencyHz >= rowHz[size_t(r)])
+            lo = r;
+        if (frequencyHz < rowHz[size_t(r)] && hi == 0)
+            hi = r;
+    }
+    if (lo == 0) {  // below every row: the line through the first two rows
+        lo = 1;
+        hi = 2;
+    }
+    if (hi == 0) {  // above every row: the line through the last two rows
+        hi = lo;
+        lo = lo - 1;
+    }
+
+    const QString hz = QStringLiteral(" Hz");  // passes the bare dB number unchanged
+    const double fLo = rowHz[size_t(lo)];
+    const double fHi = rowHz[size_t(hi)];
+    const double enrLoDb = ReadCell(rows[size_t(lo - 1)].EnrText, hz, lo, "ENR");
+    const double enrHiDb = ReadCell(rows[size_t(hi - 1)].EnrText, hz, hi, "ENR");
+    if (fHi == fLo) {
+        throw EMathError(QStringLiteral("ENR table: rows %1 and %2 have the same frequency (%3 GHz), "
+                                        "so the ENR cannot be interpolated.")
+                             .arg(lo)
+                             .arg(hi)
+                             .arg(rows[size_t(hi - 1)].FrequencyText));
+    }
+
+    const double slopeDbPerHz = (enrHiDb - enrLoDb) / (fHi - fLo);
+    const double interceptDb = enrLoDb - fLo * slopeDbPerHz;
+    const double enrDb = frequencyHz * slopeDbPerHz + interceptDb;
+    const double enr = FromDb(enrDb);
+    if (!std::isfinite(enr)) {
+        throw EMathError(QStringLiteral("ENR table, rows %1 and %2: the ENR at %3 Hz is not a "
+                                        "finite number.")
+                             .arg(lo)
+                             .arg(hi)
+                             .arg(ShortestDecimal(frequencyHz)));
+    }
+    return enr;
+}
+
+const EnrRows &DefaultEnrRows()
+{
+    static const EnrRows rows = {{
+        {QStringLiteral("0.01"), QStringLiteral("6.12")},
+        {QStringLiteral("0.1"), QStringLiteral("6.29")},
+        {QStringLiteral("1.0"), QStringLiteral("5.89")},
+        {QStringLiteral("2.0"), QStringLiteral("5.52")},
+        {QStringLiteral("3.0"), QStringLiteral("5.27")},
+        {QStringLiteral("4.0"), QStringLiteral("5.20")},
+        {QStringLiteral("5.0"), QStringLiteral("5.11")},
+        {QStringLiteral("6.0"), QStringLiteral("5.08")},
+        {QStringLiteral("7.0"), QStringLiteral("5.06")},
+        {QStringLiteral("8.0"), QStringLiteral("5.20")},
+        {QStringLiteral("9.0"), QStringLiteral("5.42")},
+        {QStringLiteral("10.0"), QStringLiteral("5.54")},
+        {QStringLiteral("11.0"), QStringLiteral("5.92")},
+        {QStringLiteral("12.0"), QStringLiteral("6.12")},
+        {QStringLiteral("13.0"), QStringLiteral("6.20")},
+        {QStringLiteral("14.0"), QStringLiteral("6.38")},
+        {QStringLiteral("15.0"), QStringLiteral("6.39")},
+        {QStringLiteral("16.0"), QStringLiteral("6.88")},
+        {QStringLiteral("17.0"), QStringLiteral("6.75")},
+        {QStringLiteral("18.0"), QStringLiteral("6.75")},
+    }};
+    return rows;
+}

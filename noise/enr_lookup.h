@@ -1,0 +1,29 @@
+#pragma once
+// The ENR of the noise source at a frequency: one constant, or interpolated linearly in dB over
+// linear frequency from the 20 rows of an ENR table, extrapolated along the first two rows below
+// the table and along the last two above it.
+
+#include <QString>
+#include <array>
+
+/// One row of an ENR table as the grid shows it: the frequency in GHz and the ENR in dB, both as
+/// bare decimal numbers ("0.01", "6.12").
+struct EnrRow
+{
+    QString FrequencyText;
+    QString EnrText;
+};
+
+constexpr int kEnrRows = 20;
+using EnrRows = std::array<EnrRow, kEnrRows>;
+
+/// The ENR at `frequencyHz` as a linear power ratio (5.52 dB gives 3.5645). `enrMode` 0 reads
+/// `enrAllText` ("5.52 dB") through ParseValue; any other mode interpolates `rows`, which are
+/// expected in ascending order of frequency and are not sorted here.
+/// Throws EConvertError naming the row when a frequency cell, or an ENR cell that is used, is
+/// empty or not a number; EMathError naming the rows when the two rows to interpolate between
+/// have the same frequency, or when the result is not a finite number.
+double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows);
+
+/// The 20 designed rows of the grid, the content of both tables before any is loaded.
+const EnrRows &DefaultEnrRows();
