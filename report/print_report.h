@@ -1,0 +1,143 @@
+#pragma once
+// The printed test report: one page with a title, two rows of header data, the operator's
+// remarks, a legend and a graph of noise figure and gain over frequency.
+//
+// The page is painted on any QPainter. Drawing uses a metric mapping of 0.1 mm per unit with
+// x to the right and y upwards, the origin at the top-left corner of the printable area, so
+// every point on the page has y <= 0 (a painter transform; text is drawn upright). Text is
+// placed by the top-left corner of its cell, and font heights are cell heights in 0.1 mm.
+// Everything the report needs comes in as plain data; nothing here knows a widget.
+
+#include "noise/measurement_record.h"
+#include "results/graph.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPen>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class QPainter;
+class QPrinter;
+
+/// The texts of the report details form, printed exactly as they stand.
+struct ReportTexts
+{
+    QString Engineer;
+    QString DUT;
+    QString Date;
+    QString FreqStart;
+    QString NoiseSource;
+    QString Temperature;
+    QString FreqStop;
+    QString FreqSteps;
+};
+
+/// Everything one report prints.
+struct ReportInput
+{
+    double StartHz = 0;
+    double StopHz = 0;
+    int32_t Steps = 0;  ///< the points are the indices 0 to Steps
+    MeasurementRecord::Slots NoiseFigureDb{};
+    MeasurementRecord::Slots GainDb{};
+    ReportTexts Texts;
+    QStringList Remarks;  ///< the lines of the form's remarks field
+
+    /// Plan and result arrays taken from a measurement record.
+    static ReportInput fromRecord(const MeasurementRecord &record);
+};
+
+/// The placeholder the remarks field starts with.
+inline QString RemarksPlaceholder() { return QStringLiteral("Remarks..."); }
+
+/// Applies the placeholder rule to the remark lines: a first line that is exactly the
+/// placeholder is removed from `lines` (the form keeps that change). Returns the lines to
+/// print: none when what is left is at most one line that is the placeholder, else all.
+QStringList TakeRemarkLines(QStringList &lines);
+
+/// The plot rectangle in 0.1 mm, y upwards: the frequency axis lies on `bottom`, the top edge
+/// on bottom + height.
+struct ReportPlot
+{
+    int left = 0;
+    int bottom = 0;
+    int width = 0;
+    int height = 0;
+};
+
+/// The plot for a printable page of `pageWidthMm` × `pageHeightMm` whose graph reaches up to
+/// the line `printLineMm`: 20 mm from the left and right edges, 50 mm above the lower edge.
+ReportPlot ReportPlotRect(int pageWidthMm, int pageHeightMm, int printLineMm);
+
+/// Vertical position (0.1 mm, y upwards) of the value `v` on an axis (ranges as the screen
+/// graph chooses them), with the factors held in
+/// single precision and the result rounded to the nearest unit, ties to even. A value that
+/// cannot be placed (not finite) falls on the bottom edge.
+int ReportAxisY(const ReportPlot &plot, const AxisRange &axis, double v);
+/// Horizontal position of point `index` of a plan with `steps` steps (one point sits on the
+/// left edge).
+int ReportPointX(const ReportPlot &plot, int index, int steps);
+
+/// The fonts of the report: a sans face whose cell is `cellHeight` units of 0.1 mm high.
+QFont ReportFont(int cellHeight, bool bold);
+
+/// Least height the graph keeps, in 0.1 mm: remark lines that would push the graph's top
+/// below it are left off the page, so a long remark never turns the graph upside down.
+constexpr int kMinGraphHeight = 400;
+
+/// One print job of the report. The input is copied; the remark lines after the placeholder
+/// rule can be read back with remarks() and written to the form.
+class TestReport
+{
+public:
+    explicit TestReport(ReportInput input);
+
+    /// Prints on `printer`: portrait, one page. Returns false when the printer cannot start
+    /// the job (nothing is printed then).
+    bool PrintReport(QPrinter &printer);
+    /// Paints the page on `painter`, whose device is `pageWidthMm` × `pageHeightMm` of
+    /// printable area starting at the painter's origin. The painter is left as it was.
+    void PrintReport(QPainter &painter, int pageWidthMm, int pageHeightMm);
+
+    /// The parts of the page; they draw on the painter of the running job.
+    void PrintMarks();
+    void PrintTitle();
+    /// Writes `text` on the line PrintLine at column position `columnMm` (10 mm further right
+    /// on paper than its value).
+    void PrintText(int columnMm, const QString &text);
+    void PrintBody();
+    void PrintGraph();
+
+    /// Page state of the running job.
+    uint16_t PageWidthMm = 0;
+    uint16_t PageHeightMm = 0;
+    int32_t PrintLine = -10;  ///< top edge of the next text line, mm, negative below the top
+
+    const QStringList &remarks() const { return m_input.Remarks; }
+    /// The plot of the last printed graph (for the caller's checks).
+    const ReportPlot &plot() const { return m_plot; }
+
+private:
+    void setFont(int cellHeight, bool bold);
+    void setPen(const QColor &colour, int width);
+    void setPenWidth(int width);
+    /// Text with the top-left corner of its cell at (x, y), in the font colour.
+    void textOut(int x, int y, const QString &text);
+    int textWidth(const QString &text) const;
+    void moveTo(int x, int y);
+    void lineTo(int x, int y);
+    void line(int x1, int y1, int x2, int y2);
+    /// Ellipse inside the box of the two corners, filled white and outlined with the pen.
+    void ellipse(int x1, int y1, int x2, int y2);
+
+    ReportInput m_input;
+    ReportPlot m_plot;
+    QPainter *m_painter = nullptr;
+    QPen m_pen;
+    QColor m_fontColour = Qt::black;
+    QFont m_font;
+    int m_penX = 0;
+    int m_penY = 0;
+};
