@@ -1,0 +1,227 @@
+#include "helper_simbench.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+
+SimProcess::SimProcess(const QStringList &arguments, const QString &workDir)
+    : m_dir(workDir.isEmpty() ? m_temp.path() : workDir)
+    , m_arguments(arguments)
+{
+}
+
+SimProcess::~SimProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+}
+
+QString SimProcess::portPath(int port) const
+{
+    return m_dir + QStringLiteral("/ports/COM%1").arg(port);
+}
+
+QString SimProcess::pidPath(int port) const
+{
+    return portPath(port) + QStringLiteral(".pid");
+}
+
+QString SimProcess::file(const QString &name) const
+{
+    return QDir(m_dir).filePath(name);
+}
+
+bool SimProcess::start(QString *why)
+{
+    m_process.setWorkingDirectory(m_dir);
+    m_process.setProgram(QStringLiteral(TESSARY_SIM));
+    m_process.setArguments(m_arguments);
+    m_process.start();
+    if (!m_process.waitForStarted(5000)) {
+        if (why)
+            *why = QStringLiteral("cannot start %1: %2").arg(TESSARY_SIM, m_process.errorString());
+        return false;
+    }
+    QByteArray out;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        out += m_process.readAllStandardOutput();
+        const qsizetype eol = out.indexOf('\n');
+        if (eol >= 0) {
+            m_servingLine = QString::fromUtf8(out.left(eol));
+            return true;
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    }
+    if (why)
+        *why = QStringLiteral("no serving line; stderr: ") +
+               QString::fromUtf8(m_process.readAllStandardError());
+    return false;
+}
+
+bool SimProcess::stop()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            return false;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+PortClient::~PortClient()
+{
+    close();
+}
+
+bool PortClient::open(const QString &path)
+{
+    close();
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    termios tio{};
+    if (tcgetattr(m_fd, &tio) != 0) {
+        close();
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    cfsetispeed(&tio, B9600);
+    cfsetospeed(&tio, B9600);
+    tcsetattr(m_fd, TCSANOW, &tio);
+    // Whatever an earlier client left unread is not ours.
+    tcflush(m_fd, TCIOFLUSH);
+    m_pending.clear();
+    return true;
+}
+
+void PortClient::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool PortClient::send(const QByteArray &command, bool raw)
+{
+    if (m_fd < 0)
+        return false;
+    const QByteArray bytes = raw ? command : command + "\r\n";
+    qsizetype done = 0;
+    const QDeadlineTimer deadline(2000);
+    while (done < bytes.size() && !deadline.hasExpired()) {
+        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else {
+            pollfd pfd{m_fd, POLLOUT, 0};
+            ::poll(&pfd, 1, 10);
+        }
+    }
+    return done == bytes.size();
+}
+
+std::optional<QByteArray> PortClient::readLine(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const qsizetype eol = m_pending.indexOf('\n');
+        if (eol >= 0) {
+            QByteArray line = m_pending.left(eol + 1);
+            m_pending.remove(0, eol + 1);
+            if (!line.endsWith("\r\n"))
+                return std::nullopt;
+            line.chop(2);
+            return line;
+        }
+        if (m_fd < 0 || deadline.hasExpired())
+            return std::nullopt;
+        pollfd pfd{m_fd, POLLIN, 0};
+        if (::poll(&pfd, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0)
+            m_pending.append(buffer, n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            return std::nullopt;
+    }
+}
+
+QByteArray PortClient::readFor(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    while (m_fd >= 0 && !deadline.hasExpired()) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        if (::poll(&pfd, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n > 0)
+            m_pending.append(buffer, n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    QByteArray all;
+    all.swap(m_pending);
+    return all;
+}
+
+QByteArray PortClient::ask(const QByteArray &command, int timeoutMs)
+{
+    if (!send(command))
+        return {};
+    return readLine(timeoutMs).value_or(QByteArray());
+}
+
+bool PortClient::waitHangup(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_fd >= 0 && !deadline.hasExpired()) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, int(qMax<qint64>(1, deadline.remainingTime())));
+        if (ready <= 0)
+            continue;
+        if (pfd.revents & (POLLHUP | POLLERR))
+            return true;
+        char buffer[512];
+        const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno == EIO))
+            return true;
+        if (n > 0)
+            m_pending.append(buffer, n);
+    }
+    return false;
+}
+
+std::optional<double> readingValue(const QByteArray &answer)
+{
+    const QByteArray text = answer.trimmed();
+    double value = 0.0;
+    const char *first = text.constData();
+    const char *last = first + text.size();
+    const auto result = std::from_chars(first, last, value);
+    if (text.isEmpty() || result.ec != std::errc() || result.ptr != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
