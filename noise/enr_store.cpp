@@ -1,0 +1,89 @@
+#include "noise/enr_store.h"
+
+#include "app/core/entry_rules.h"
+
+#include <algorithm>
+
+bool operator==(const EnrRow &a, const EnrRow &b)
+{
+    return a.FrequencyText == b.FrequencyText && a.EnrText == b.EnrText;
+}
+
+bool operator==(const EnrTable &a, const EnrTable &b)
+{
+    return a.FileName == b.FileName && a.Rows == b.Rows;
+}
+
+bool operator==(const EnrTableStore &a, const EnrTableStore &b)
+{
+    return a.ShownTable == b.ShownTable && a.Tables == b.Tables;
+}
+
+EnrRows LimitEnrRows(const EnrRows &rows)
+{
+    EnrRows limited;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        limited[r].FrequencyText = rows[r].FrequencyText.left(kEnrCellLimit);
+        limited[r].EnrText = rows[r].EnrText.left(kEnrCellLimit);
+    }
+    return limited;
+}
+
+QString LimitEnrFileName(const QString &path)
+{
+    return path.left(kEnrFileNameLimit);
+}
+
+QString FileNameWithoutDirectories(const QString &path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return path.mid(slash + 1);
+}
+
+QString EnrTableCaption(int number)
+{
+    return QStringLiteral("Table ") + QString::number(number);
+}
+
+QString NoiseSourceTextForConstant(const QString &enrAllText)
+{
+    return (QStringLiteral("const. (") + enrAllText + u')').left(kNoiseSourceTextLimit);
+}
+
+QString NoiseSourceTextForTable(int number, const QString &fileName)
+{
+    return (EnrTableCaption(number) + QStringLiteral(" (") + FileNameWithoutDirectories(fileName) + u')')
+        .left(kNoiseSourceTextLimit);
+}
+
+EnrCellKeyResult EnrCellKeyPress(const QString &cellText, QChar key)
+{
+    const char16_t c = key.unicode();
+    if ((c >= u'0' && c <= u'9') || c == kKeyBackspace)
+        return {key, false};
+    if (c == u'.' || c == u',') {
+        // No leading point and no second one: the cell stays a plain decimal number.
+        if (cellText.isEmpty() || cellText.contains(u'.'))
+            return {};
+        return {QChar(u'.'), false};
+    }
+    if (c == kKeyEnter || c == kGridKeyTab)
+        return {key, true};
+    return {};
+}
+
+QString NormaliseEnrCell(const QString &cellText)
+{
+    QString text = cellText;
+    const qsizetype point = text.indexOf(u'.');
+    if (point >= 0 && point == text.size() - 1)
+        text.chop(1);
+    if (text.isEmpty())
+        text = QStringLiteral("0");
+    return text;
+}
+
+int NextEnrRow(int row)
+{
+    return (row + 1) % kEnrRows;
+}
