@@ -496,7 +496,10 @@ void TForm1::FormCreate()
     DrawGraphFrame();
     rg_SweepClick();
     TabSheet1Show();
-    // [startup: cascade]
+    // The cascade stages start from their initial values, every box ticked; the first
+    // computation and drawing happen when the page is shown.
+    Cascade = CascadeState();
+    FillImage(gfx2->canvas(), Qt::white);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)

@@ -8,6 +8,8 @@
 // may call them directly or operate the control.
 
 #include "app/core/dialogs.h"
+#include "cascade/cascade.h"
+#include "cascade/diagram.h"
 #include "noise/measurement_record.h"
 
 #include <QByteArray>
@@ -250,4 +252,10 @@ private:
     QString PendingUnit;
 
     // ---- Further state of the subsystems is added below, one block per subsystem ----------
+
+    // ---- Cascade calculator ----------------------------------------------------------------
+public:
+    ::CascadeState Cascade;            ///< the five stages and the ticked set
+    ::CascadeDrawing CascadeDiagram;   ///< what the last redraw put on gfx2
+private:
 };
