@@ -13,9 +13,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// After the last answer of --hangup-after, the client gets this long to read it before the
-// line goes down.
+// After the last answer of --hangup-after, the client gets up to kHangupGrace to read it before
+// the line goes down (a hang-up discards what the client has not read). The kernel hands
+// written bytes on to the client's side a little later, so the unread count means something
+// only after kHangupSettle.
 constexpr auto kHangupGrace = 1s;
+constexpr auto kHangupSettle = 50ms;
 constexpr auto kHangupPoll = 10ms;
 
 void note(const std::string &text)
@@ -77,8 +80,11 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
     if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
         std::string bytes = *answer + "\r\n";
         if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
-            note("the client does not read; answer to '" + line + "' dropped");
+            if (!m_dropping)
+                note("the client does not read; answers dropped until it does");
+            m_dropping = true;
         } else {
+            m_dropping = false;
             m_queuedBytes += bytes.size();
             m_answers.push_back({now + std::chrono::milliseconds(m_options.delayMs), std::move(bytes)});
         }
@@ -132,7 +138,8 @@ bool SimServer::hangupDue(Clock::time_point now)
         return false;
     if (!m_drainedSince)
         m_drainedSince = now;
-    return m_pty.unreadBytes() == 0 || now - *m_drainedSince >= kHangupGrace;
+    const auto waited = now - *m_drainedSince;
+    return (waited >= kHangupSettle && m_pty.unreadBytes() == 0) || waited >= kHangupGrace;
 }
 
 int SimServer::pollTimeoutMs(Clock::time_point now) const

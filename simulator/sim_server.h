@@ -61,6 +61,7 @@ private:
     size_t m_queuedBytes = 0;      ///< in m_answers and m_wire together
     std::string m_wire;            ///< released, not yet written
     bool m_writeBlocked = false;   ///< the client's input queue is full: wait for POLLOUT
+    bool m_dropping = false;       ///< answers are being dropped (noted once)
     Clock::duration m_byteTime{};  ///< with --baud: 10 bit times
     Clock::time_point m_lineFree;  ///< with --baud: when the line has sent all it was given
 

@@ -47,6 +47,9 @@ QString SimProcess::file(const QString &name) const
 
 bool SimProcess::start(QString *why)
 {
+    // A simulator whose stderr nobody reads would block once the pipe is full.
+    m_process.setProcessChannelMode(m_captureErrors ? QProcess::SeparateChannels
+                                                    : QProcess::ForwardedErrorChannel);
     m_process.setWorkingDirectory(m_dir);
     m_process.setProgram(QStringLiteral(TESSARY_SIM));
     m_process.setArguments(m_arguments);
@@ -70,9 +73,14 @@ bool SimProcess::start(QString *why)
         m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
     if (why)
-        *why = QStringLiteral("no serving line; stderr: ") +
-               QString::fromUtf8(m_process.readAllStandardError());
+        *why = QStringLiteral("no serving line; stderr: ") + QString::fromUtf8(errors());
     return false;
+}
+
+QByteArray SimProcess::errors()
+{
+    m_errors += m_process.readAllStandardError();
+    return m_errors;
 }
 
 bool SimProcess::stop()

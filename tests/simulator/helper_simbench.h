@@ -17,6 +17,12 @@ public:
     explicit SimProcess(const QStringList &arguments = {}, const QString &workDir = {});
     ~SimProcess();
 
+    /// Keep the simulator's stderr for errors() instead of passing it on to the test's own
+    /// stderr (where its notes help to read a failure). Call before start().
+    void captureErrors() { m_captureErrors = true; }
+    /// Everything the simulator wrote to stderr so far (with captureErrors()).
+    QByteArray errors();
+
     /// Starts the simulator and waits (at most 5 s) for its "serving COM<n> on ..." line.
     /// `why` receives the reason when it fails.
     bool start(QString *why = nullptr);
@@ -38,6 +44,8 @@ private:
     QStringList m_arguments;
     QProcess m_process;
     QString m_servingLine;
+    QByteArray m_errors;
+    bool m_captureErrors = false;
 };
 
 /// A client on the simulator's port: raw 8N1, CR LF lines.
