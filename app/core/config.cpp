@@ -1,0 +1,90 @@
+#include "app/core/config.h"
+
+#include "app/core/inifile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace {
+
+const QString kSerialSection = QStringLiteral("Schnittstelle");
+const QString kWindowSection = QStringLiteral("Fenster");
+// "Parität": written through the Windows-1252 encoder as 7 bytes, 0xE4 for "ä".
+const QString kParityKey = QStringLiteral("Parit\u00E4t");
+
+}  // namespace
+
+QString ConfigFilePath()
+{
+    return QDir::current().filePath(QStringLiteral("config.ini"));
+}
+
+std::optional<ConfigValues> ReadConfig(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    IniFile ini;
+    ini.load(path);  // unreadable: every key missing, as the Windows profile functions do
+    ConfigValues v;
+    v.Port = ini.readInteger(kSerialSection, QStringLiteral("Port"), 0);
+    v.Baudrate = ini.readInteger(kSerialSection, QStringLiteral("Baudrate"), 0);
+    v.Bits = ini.readInteger(kSerialSection, QStringLiteral("Bits"), 0);
+    v.HandShake = ini.readInteger(kSerialSection, QStringLiteral("HandShake"), 0);
+    v.Parity = ini.readInteger(kSerialSection, kParityKey, 0);
+    v.StopBits = ini.readInteger(kSerialSection, QStringLiteral("StopBits"), 0);
+    v.Top = ini.readInteger(kWindowSection, QStringLiteral("Top"), 0);
+    v.Left = ini.readInteger(kWindowSection, QStringLiteral("Left"), 0);
+    return v;
+}
+
+bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
+{
+    IniFile ini;
+    if (QFileInfo::exists(path))
+        ini.load(path);
+    ini.writeInteger(kSerialSection, QStringLiteral("Port"), values.Port);
+    ini.writeInteger(kSerialSection, QStringLiteral("Baudrate"), values.Baudrate);
+    ini.writeInteger(kSerialSection, QStringLiteral("Bits"), values.Bits);
+    ini.writeInteger(kSerialSection, QStringLiteral("HandShake"), values.HandShake);
+    ini.writeInteger(kSerialSection, kParityKey, values.Parity);
+    ini.writeInteger(kSerialSection, QStringLiteral("StopBits"), values.StopBits);
+    ini.writeInteger(kWindowSection, QStringLiteral("Top"), values.Top);
+    ini.writeInteger(kWindowSection, QStringLiteral("Left"), values.Left);
+
+    QString reason;
+    if (ini.save(path, &reason))
+        return true;
+    if (errorMessage) {
+        *errorMessage = QStringLiteral("The settings could not be saved to %1: %2")
+                            .arg(QDir::toNativeSeparators(path), reason);
+    }
+    return false;
+}
+
+int LeadingInteger(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 value = 0;
+    bool anyDigit = false;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        anyDigit = true;
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return 0;
+    }
+    if (!anyDigit)
+        return 0;
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int>::max())
+        return 0;
+    return int(value);
+}

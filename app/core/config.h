@@ -1,0 +1,42 @@
+#pragma once
+// The settings file config.ini in the working directory: the serial-line choices of the
+// "COM Port" group and the position of the main window, as decimal integers. Read once at
+// start, written once at the end.
+
+#include <QString>
+#include <optional>
+
+/// The eight keys of config.ini in the order in which they are read and written. The five
+/// serial-line values are item indexes of their boxes; -1 (no item selected) is stored like any
+/// other index.
+struct ConfigValues
+{
+    int Port = 0;       ///< [Schnittstelle] Port: serial port number
+    int Baudrate = 0;   ///< [Schnittstelle] Baudrate: 0 "110" .. 7 "19200"
+    int Bits = 0;       ///< [Schnittstelle] Bits: 0 "7", 1 "8"
+    int HandShake = 0;  ///< [Schnittstelle] HandShake: 0 "keine", 1 "DTR/RTS", 2 "Software"
+    int Parity = 0;     ///< [Schnittstelle] Parität: 0 "keine", 1 "ungerade", 2 "gerade"
+    int StopBits = 0;   ///< [Schnittstelle] StopBits: 0 "1", 1 "2"
+    int Top = 0;        ///< [Fenster] Top: top edge of the main window, screen pixels
+    int Left = 0;       ///< [Fenster] Left: left edge of the main window, screen pixels
+
+    bool operator==(const ConfigValues &) const = default;
+};
+
+/// ".\config.ini": the file in the current working directory, not the program's directory.
+QString ConfigFilePath();
+
+/// Nothing when the file does not exist. Otherwise every key, each 0 when it is missing or not
+/// a whole 32-bit number (a file that exists but cannot be read gives all 0, as an empty one).
+std::optional<ConfigValues> ReadConfig(const QString &path = ConfigFilePath());
+
+/// Writes the eight keys into the file, creating it if absent and keeping any other lines.
+/// Returns false with an operator-readable `errorMessage` when the file cannot be written;
+/// never throws, so that the program can still close.
+bool WriteConfig(const ConfigValues &values, QString *errorMessage,
+                 const QString &path = ConfigFilePath());
+
+/// A port number read leniently from the text of the port box: leading blanks and a sign, then
+/// digits up to the first other character (" 7x" gives 7); 0 when the text does not begin with
+/// a number ("keiner") or the number does not fit 32 bits.
+int LeadingInteger(const QString &text);
