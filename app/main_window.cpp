@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/core/config.h"
 #include "app/core/errors.h"
 #include "app/core/version.h"
 #include "app/widgets.h"
@@ -482,11 +483,11 @@ void TForm1::FormCreate()
     e_n12off->setText(QStringLiteral("-54.25"));
     e_n12on->setText(QStringLiteral("-49.06"));
     setWindowTitle(QStringLiteral("Tessary ") + VersionText());
-    // [startup: ENR table names]
-    // [startup: graph geometry]
+    InitEnrTableNames();
+    GraphGeometry = ::GraphGeometry::fromImageSize(gfx->canvas().width(), gfx->canvas().height());
     MakeSweepPlan();
     // [startup: serial ports]
-    // [startup: config.ini]
+    readSettings();
     rg_ENR->setItemIndex(0);
     PersistEnrTables(true);
     rg_ENRClick();
@@ -514,8 +515,65 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::FormClose()
 {
     // [shutdown: disconnect]
-    // [shutdown: config.ini]
+    writeSettings();
     PersistEnrTables(false);
+}
+
+void TForm1::readSettings()
+{
+    const std::optional<ConfigValues> cfg = ReadConfig();
+    configExisted = cfg.has_value();
+    if (!cfg) {
+        // Without a settings file the designed selections stay and the window is centred.
+        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+            const QRect avail = screen->availableGeometry();
+            move(avail.center() - QPoint(width() / 2, height() / 2));
+        }
+        return;
+    }
+    cb_COM->setEditText(QString::number(cfg->Port));
+    SetItemIndex(cb_Baud, cfg->Baudrate);
+    SetItemIndex(cb_Bits, cfg->Bits);
+    SetItemIndex(cb_Handshake, cfg->HandShake);
+    SetItemIndex(cb_Parity, cfg->Parity);
+    SetItemIndex(cb_StopBits, cfg->StopBits);
+    move(OnScreenPosition(QPoint(cfg->Left, cfg->Top), size()));
+}
+
+void TForm1::writeSettings()
+{
+    ConfigValues v;
+    v.Port = LeadingInteger(cb_COM->currentText());
+    v.Baudrate = ItemIndex(cb_Baud);
+    v.Bits = ItemIndex(cb_Bits);
+    v.HandShake = ItemIndex(cb_Handshake);
+    v.Parity = ItemIndex(cb_Parity);
+    v.StopBits = ItemIndex(cb_StopBits);
+    v.Top = pos().y();
+    v.Left = pos().x();
+    QString error;
+    if (!WriteConfig(v, &error))
+        ShowMessage(MsgType::Warning, MsgButtons::Ok,
+                    QStringLiteral("The settings could not be saved.\n%1").arg(error));
+}
+
+QPoint OnScreenPosition(QPoint topLeft, QSize size)
+{
+    // A window whose title bar would lie on no screen (a monitor removed since the last run,
+    // or a hand-edited file) is brought back onto the primary screen.
+    const QRect titleBar(topLeft, QSize(size.width(), 30));
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersected(titleBar).width() >= 50 &&
+            screen->availableGeometry().contains(QPoint(topLeft.x() + size.width() / 2, topLeft.y()))
+            )
+            return topLeft;
+    }
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return topLeft;
+    const QRect avail = primary->availableGeometry();
+    return QPoint(qBound(avail.left(), topLeft.x(), qMax(avail.left(), avail.right() - size.width())),
+                  qBound(avail.top(), topLeft.y(), qMax(avail.top(), avail.bottom() - size.height())));
 }
 
 void TForm1::Beenden1Click()

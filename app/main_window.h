@@ -11,6 +11,8 @@
 #include "cascade/cascade.h"
 #include "cascade/diagram.h"
 #include "noise/measurement_record.h"
+#include "noise/enr_store.h"
+#include "results/graph.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -40,6 +42,10 @@ class RadioGroup;
 class TForm2;
 class TInputMaskeFrm;
 class TPiloComPort;
+
+/// `topLeft` when a window of `size` placed there shows its title bar on a screen; otherwise
+/// the nearest position on the primary screen.
+QPoint OnScreenPosition(QPoint topLeft, QSize size);
 
 class TForm1 : public QMainWindow
 {
@@ -182,6 +188,11 @@ public:
     // ---- F-Calculator ----------------------------------------------------------------------
     void b_calcClick();
     void CalculatePoint();
+    /// The linear ENR of the selected noise-source setting at `frequencyHz`, read from rg_ENR,
+    /// e_ENRall and the grid at the moment of the call.
+    double LookupEnr(double frequencyHz) const;
+    /// True when the last CalculatePoint ended in an arithmetic failure ("Error by calculating!").
+    bool lastCalculationFailed() const { return m_lastCalculationFailed; }
 
     // ---- Noise source ENR and table files ---------------------------------------------------
     void rg_ENRClick();
@@ -243,9 +254,12 @@ private:
     void buildMenu();
     void connectHandlers();
     void bindEntryFields();
+    void readSettings();
+    void writeSettings();
 
     QLabel *m_statusLabel = nullptr;
     bool m_closed = false;
+    bool m_lastCalculationFailed = false;
 
     // ---- Entry-field state ---------------------------------------------------------------
     QString SavedText;
@@ -258,4 +272,34 @@ public:
     ::CascadeState Cascade;            ///< the five stages and the ticked set
     ::CascadeDrawing CascadeDiagram;   ///< what the last redraw put on gfx2
 private:
+
+    // ---- Result graph --------------------------------------------------------------------
+public:
+    ::GraphGeometry GraphGeometry;  ///< fixed at start-up from the size of gfx
+    /// True for a step whose last evaluation stored no noise figure of its own; such a step
+    /// is marked on the graph and its noise figure reads "F: Error".
+    std::array<bool, kRecordSlots> StepEvaluationFailed{};
+    /// Forgets the failed evaluations; a measurement pass calls it when it starts.
+    void ResetStepEvaluations();
+private:
+    ::GraphData graphData(int selected) const;
+
+    // ---- ENR tables --------------------------------------------------------------------------
+public:
+    ::EnrTableStore EnrTables;  ///< both tables and the mode applied last; kept in default.tbl
+    /// Names the ENR source in use, at most 32 characters; renewed whenever the mode is applied,
+    /// which also writes it in Windows-1252 to MeasurementRecord.MeasurementHeader.NoiseSourceText.
+    QString NoiseSourceText;
+    /// The ENR at `frequencyHz` as a linear power ratio, from the selected item of rg_ENR, the
+    /// text of e_ENRall and the grid's 20 rows as they stand at the moment of the call.
+    double LookupEnr(double frequencyHz);
+    /// The grid's 20 data rows as they stand, and the grid filled from `rows`.
+    EnrRows enrGridRows() const;
+    void setEnrGridRows(const EnrRows &rows);
+    /// Start-up: the names of both tables are empty until default.tbl or a table file sets them.
+    void InitEnrTableNames();
+private:
+    void bindEnrGrid();
+    bool enrGridEvent(QObject *watched, QEvent *event);
+    QLineEdit *m_enteredField = nullptr;  ///< the value field whose entry is under way
 };

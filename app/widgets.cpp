@@ -1,6 +1,7 @@
 #include "app/widgets.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QPainter>
 #include <QRadioButton>
@@ -64,4 +65,23 @@ void ImageView::paintEvent(QPaintEvent *)
 void ImageView::mousePressEvent(QMouseEvent *)
 {
     emit mouseDown();
+}
+
+int ItemIndex(const QComboBox *box)
+{
+    const int current = box->currentIndex();
+    if (current >= 0 && box->itemText(current) == box->currentText())
+        return current;
+    return box->findText(box->currentText(), Qt::MatchFixedString);
+}
+
+void SetItemIndex(QComboBox *box, int index)
+{
+    if (index < 0 || index >= box->count()) {
+        box->setCurrentIndex(-1);
+        if (box->isEditable())
+            box->setEditText(QString());
+        return;
+    }
+    box->setCurrentIndex(index);
 }

@@ -9,6 +9,13 @@
 #include <QWidget>
 
 class QButtonGroup;
+class QComboBox;
+
+/// The selected item of a box as the classic combo box reports it: the index of the item its
+/// text matches, -1 when the text matches no item.
+int ItemIndex(const QComboBox *box);
+/// Selects item `index`, or no item when `index` lies outside the list.
+void SetItemIndex(QComboBox *box, int index);
 
 /// A captioned group of radio buttons laid out in columns. `clicked` is emitted whenever the
 /// selected item changes, by the operator or by the program, like the classic radio group's
