@@ -1,0 +1,42 @@
+#pragma once
+// The set-up sequence that prepares the analyser for zero-span noise readings: first it has the
+// analyser store its own settings (so that the disconnect can bring them back), then it resets
+// it and sets the bandwidths, averaging, sweep time, attenuation and display scale of the
+// "Options" page. Widget-free: the caller passes the texts of the fields.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+/// What the set-up reads from the "Options" page. The texts go to the analyser exactly as
+/// they stand in the fields, with the blank between number and unit.
+struct SetupSettings
+{
+    double startHz = 0;     ///< first frequency of the sweep plan
+    QString vbwText;        ///< cb_vbw, e.g. "10 Hz"
+    int vbwIndex = -1;      ///< selected position of cb_vbw; -1 when none is selected
+    QString rbwText;        ///< cb_rbw, e.g. "3 MHz"
+    QString averageText;    ///< cb_Average, e.g. "10"
+    QString rfAttText;      ///< cb_RFAtt, e.g. "0 dB"
+    QString refLevelText;   ///< e_RefLvl, e.g. "0 dBm"
+    QString rangeText;      ///< e_Range, e.g. "100 dB"
+};
+
+/// Number of commands in the set-up sequence.
+inline constexpr int kSetupCommandCount = 23;
+/// Commands 1 to 6 (index 0 to 5) store the analyser's own settings; once the sixth has been
+/// confirmed there is something for the disconnect to bring back.
+inline constexpr int kStoreStateCommandIndex = 5;
+
+/// The sweep time sent for a position of cb_vbw ("40ms" for "1 Hz" down to "0.12ms" for
+/// "300 Hz" and "1 kHz"). A position outside the seven entries (no item selected) gets the
+/// longest time, 40ms, which suits every video bandwidth of the list.
+QByteArray SweepTimeForVbw(int vbwIndex);
+
+/// The 23 set-up commands in the order they are sent, each without its CR LF and each ending
+/// in "*OPC?", so that every one is confirmed before the next goes out.
+QList<QByteArray> SetupCommands(const SetupSettings &settings);
+
+/// A text of a field as the bytes that go on the line (Windows-1252; the analyser only ever
+/// sees ASCII from the designed lists).
+QByteArray CommandText(const QString &text);
