@@ -1,0 +1,147 @@
+#pragma once
+// The calibration and measurement sequencer, and the analyser search of the connect button:
+// one state machine that advances one state per step on the ticks of the main window's 1 ms
+// timer. Each state sends its commands without waiting and, where it needs an answer, polls
+// for it on later steps, so the user-interface thread is never blocked during a pass.
+//
+// This object holds the sequencer's variables and makes every decision; the window's side
+// (the command channel, the controls, the progress window) is reached through SequencerHost,
+// so tests drive it tick by tick without a window. Everything runs on the user-interface thread.
+
+#include "noise/measurement_record.h"
+
+#include <QByteArray>
+#include <QString>
+
+/// State numbers of the sequencer.
+enum SequencerStateId : int {
+    StateIdle = 0,
+    CalibrationStart = 1,
+    CalibrationSweepTime = 2,     ///< wait for the sweep time
+    CalibrationSourceOff = 3,     ///< source off, marker, settling sweeps
+    CalibrationReadOff = 4,       ///< wait for settling (source off), start the reading
+    CalibrationSourceOn = 5,      ///< wait for the reading (source off), source on, settle
+    CalibrationReadOn = 6,        ///< wait for settling (source on), start the reading
+    CalibrationNext = 7,          ///< wait for the reading (source on), next frequency
+    MeasurementStart = 256,
+    MeasurementSweepTime = 257,
+    MeasurementSourceOff = 258,
+    MeasurementReadOff = 259,
+    MeasurementSourceOn = 260,
+    MeasurementReadOn = 261,
+    MeasurementNext = 262,        ///< ... evaluate the step, next frequency
+    SearchStart = 512,
+    SearchWait = 513,
+};
+
+/// The name of a state number ("CalibrationSourceOn"), or "unknown state <n>".
+QString SequencerStateName(int state);
+
+/// The level fields of the calculator page that the passes write.
+enum class LevelField { N2off, N2on, N12off, N12on };
+
+/// The window's side of the sequencer.
+class SequencerHost
+{
+public:
+    virtual ~SequencerHost() = default;
+
+    // ---- Command channel (never waits) ----
+    virtual void SendCommand(const QByteArray &command) = 0;
+    virtual bool ReadReply(QByteArray &reply) = 0;
+
+    // ---- What the states read from the "Options" page ----
+    virtual QString AverageText() const = 0;  ///< text of cb_Average
+    virtual bool SingleMode() const = 0;      ///< rg_Sweep on "Single"
+
+    // ---- Effects on the window ----
+    virtual void SetMainWindowEnabled(bool enabled) = 0;
+    virtual void ShowPage(int index) = 0;
+    virtual void SetStatusText(const QString &text) = 0;
+    virtual void SetSweepTimeText(const QString &text) = 0;  ///< e_Sweep
+    virtual void SetLevelText(LevelField field, const QString &text) = 0;
+    /// Captions and shows the progress window: `caption`, step label "Step", info text `info`,
+    /// shown step number 1, bar from 0 to `steps` at 0, centred on the desktop, not modal.
+    virtual void ProgressOpen(const QString &caption, const QString &info, int steps) = 0;
+    virtual void ProgressInfo(const QString &info) = 0;
+    /// The shown step number and the bar position.
+    virtual void ProgressStep(int step) = 0;
+    virtual void ProgressClose() = 0;
+    /// A pass ran through its last frequency: both "Measure" buttons enabled, and after a
+    /// measurement pass also "Save as ...".
+    virtual void PassCompleted(bool measurementPass) = 0;
+    /// Sets the step selector to `index` and runs the step display, which evaluates the step.
+    virtual void ShowStep(int index) = 0;
+    /// Redraws the graph with no step selected.
+    virtual void RecomputeResults() = 0;
+    /// Shows an error to the operator (a modal box; the sequencer ignores ticks meanwhile).
+    virtual void ShowError(const QString &message) = 0;
+
+    // ---- Analyser search ----
+    /// No answer within the time-out: close the port, stop the timer, settings group and
+    /// connect button enabled, "Could not open FSP !", window enabled.
+    virtual void SearchFailed() = 0;
+    /// The analyser answered: "Calibration" enabled, "Disconnect", "Device: " + reply, window
+    /// enabled.
+    virtual void SearchSucceeded(const QByteArray &reply) = 0;
+};
+
+class Sequencer
+{
+public:
+    /// Ticks the search waits for any answer to "*idn?".
+    static constexpr int kSearchTimeoutTicks = 500;
+    /// States a frequency takes in a pass (source off ... next frequency).
+    static constexpr int kStatesPerFrequency = 5;
+
+    explicit Sequencer(MeasurementRecord &record) : m_record(record) {}
+    Sequencer(const Sequencer &) = delete;
+    Sequencer &operator=(const Sequencer &) = delete;
+
+    void setHost(SequencerHost *host) { m_host = host; }
+
+    // ---- The sequencer's variables ----
+    int SequencerState = StateIdle;
+    bool SequencerRunning = false;
+    bool CancelRequested = false;  ///< set by the progress window's "Cancel"
+    int TickDivider = 1;           ///< ticks skipped between two steps
+    int TickCountdown = 1;         ///< ticks left before the next step
+    bool RestartCountdown = false; ///< reload TickCountdown from TickDivider at the next tick
+    bool TimeoutArmed = false;     ///< the search's reply time-out is counting
+    bool TimeoutStop = false;      ///< disarm the time-out at the next tick
+    int TimeoutCountdown = 100;
+    int TimeoutReload = 100;
+
+    /// The variables' initial values: idle, nothing counting.
+    void SetIdle();
+    /// The connect button's start of the search: state 512, a step on every second tick.
+    void StartSearch();
+    /// "Calibration" after the set-up and the operator's OK: state 1.
+    void StartCalibration();
+    /// "Measure" after the operator's OK: state 256.
+    void StartMeasurement();
+
+    /// One tick of Timer1: cancel, countdown reload, time-out, then at most one step.
+    /// A tick that arrives while a step is still running (a message box of that step serving
+    /// events) does nothing.
+    void Tick();
+
+    /// Steps executed since construction (for the benchmark's figures).
+    quint64 ExecutedSteps() const { return m_executedSteps; }
+
+private:
+    void Step();
+    double Frequency() const;
+    void SendSettle(const char *sourceCommand);
+    void SendReading();
+    bool TakeReading(QByteArray &reply, double &levelDbm);
+    void NextFrequency(bool measurement);
+    void EndPass(bool measurement);
+
+    MeasurementRecord &m_record;
+    SequencerHost *m_host = nullptr;
+    bool m_inTick = false;
+    bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
+    bool m_stepErrorShown = false;     ///< an evaluation error of this pass has been shown
+    quint64 m_executedSteps = 0;
+};

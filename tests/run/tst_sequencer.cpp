@@ -1,0 +1,468 @@
+// The sequencer's decisions, driven tick by tick through a host that records the window's
+// effects and answers like an analyser would. The same passes against the real window and
+// the simulator over a pseudo-terminal are in the end-to-end tests.
+
+#include "analyser/commands.h"
+#include "run/sequencer.h"
+
+#include <QTest>
+
+#include <deque>
+#include <functional>
+
+namespace {
+
+class FakeHost : public SequencerHost
+{
+public:
+    // ---- The analyser's side: answers go into one slot, the newest wins ----
+    bool answer = true;
+    bool sourceOn = false;
+    std::deque<QByteArray> scriptedReadings;  ///< readings to give instead of the computed ones
+    QByteArray slot;
+    QList<QByteArray> sent;
+
+    void SendCommand(const QByteArray &c) override
+    {
+        sent.append(c);
+        if (c.startsWith("DIAG:SERV:NSO ON"))
+            sourceOn = true;
+        if (c.startsWith("DIAG:SERV:NSO OFF"))
+            sourceOn = false;
+        if (!answer)
+            return;
+        if (c.endsWith("*OPC?"))
+            slot = "1";
+        else if (c == Cmd::SweepTimeQuery)
+            slot = "4.0E-03";
+        else if (c == Cmd::Identify)
+            slot = "Rohde&Schwarz,FSP-7,100000/007,1.0";
+        else if (c == Cmd::MarkerLevelQuery) {
+            if (!scriptedReadings.empty()) {
+                slot = scriptedReadings.front();
+                scriptedReadings.pop_front();
+            } else {
+                slot = sourceOn ? "-70.25" : "-75.55";
+            }
+        }
+    }
+    bool ReadReply(QByteArray &reply) override
+    {
+        if (slot.isEmpty())
+            return false;
+        reply = slot;
+        slot.clear();
+        return true;
+    }
+
+    // ---- The page ----
+    QString average = QStringLiteral("10");
+    bool single = false;
+    QString AverageText() const override { return average; }
+    bool SingleMode() const override { return single; }
+
+    // ---- Recorded effects ----
+    bool windowEnabled = true;
+    QList<int> pages;
+    QString status;
+    QString sweepTime;
+    QString levels[4];
+    QString caption, info;
+    int progressSteps = -1;
+    QList<int> progressStepsShown;
+    bool progressOpen = false;
+    QList<bool> completed;  ///< measurementPass of every completed pass
+    QList<int> shownSteps;
+    int recomputed = 0;
+    QStringList errors;
+    int searchFailed = 0;
+    QByteArray found;
+    std::function<void()> duringError;  ///< runs while the error "box" is open
+
+    void SetMainWindowEnabled(bool e) override { windowEnabled = e; }
+    void ShowPage(int i) override { pages.append(i); }
+    void SetStatusText(const QString &t) override { status = t; }
+    void SetSweepTimeText(const QString &t) override { sweepTime = t; }
+    void SetLevelText(LevelField f, const QString &t) override { levels[int(f)] = t; }
+    void ProgressOpen(const QString &c, const QString &i, int steps) override
+    {
+        caption = c;
+        info = i;
+        progressSteps = steps;
+        progressOpen = true;
+        progressStepsShown = {1};
+    }
+    void ProgressInfo(const QString &i) override { info = i; }
+    void ProgressStep(int s) override { progressStepsShown.append(s); }
+    void ProgressClose() override
+    {
+        progressOpen = false;
+        windowEnabled = true;  // closing the progress window enables the main window
+    }
+    void PassCompleted(bool m) override { completed.append(m); }
+    void ShowStep(int i) override { shownSteps.append(i); }
+    void RecomputeResults() override { ++recomputed; }
+    void ShowError(const QString &m) override
+    {
+        errors.append(m);
+        if (duringError)
+            duringError();
+    }
+    void SearchFailed() override { ++searchFailed; }
+    void SearchSucceeded(const QByteArray &r) override { found = r; }
+};
+
+/// The commands the analyser sees for one frequency of a pass.
+QList<QByteArray> FrequencyDialogue(bool measurement, const QByteArray &plainHz, const QByteArray &markerX,
+                                    const QByteArray &average)
+{
+    return {measurement ? "DIAG:SERV:NSO OFF; *WAI" : "DIAG:SERV:NSO OFF",
+            "CALC:MARK1:STAT ON",
+            "FREQ:CENT " + plainHz,
+            "CALC:MARK1:X " + markerX,
+            "SWE:COUN 3",
+            "INIT:IMM; *WAI; *OPC?",
+            "SWE:COUN " + average,
+            "INIT:IMM;*WAI",
+            "CALC:MARK1:Y?",
+            measurement ? "DIAG:SERV:NSO ON; *WAI" : "DIAG:SERV:NSO ON",
+            "SWE:COUN 3",
+            "INIT:IMM; *WAI; *OPC?",
+            "SWE:COUN " + average,
+            "INIT:IMM;*WAI",
+            "CALC:MARK1:Y?"};
+}
+
+}  // namespace
+
+class TestSequencer : public QObject
+{
+    Q_OBJECT
+
+    MeasurementRecord record;
+    FakeHost host;
+    Sequencer *seq = nullptr;
+
+    /// Ticks until the sequencer is idle or not running; returns the ticks taken.
+    int runToEnd(int limit = 100000)
+    {
+        int ticks = 0;
+        while (seq->SequencerRunning && ticks < limit) {
+            seq->Tick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    void plan(double start, double step, int steps)
+    {
+        record.SweepPlan = SweepPlan{start, start + step * steps, step, 0, steps};
+    }
+
+private slots:
+    void init()
+    {
+        record = MeasurementRecord{};
+        host = FakeHost{};
+        seq = new Sequencer(record);
+        seq->setHost(&host);
+        seq->SetIdle();
+    }
+    void cleanup() { delete seq; }
+
+    void stateNames()
+    {
+        QCOMPARE(SequencerStateName(CalibrationSourceOn), QStringLiteral("CalibrationSourceOn"));
+        QCOMPARE(SequencerStateName(513), QStringLiteral("SearchWait"));
+        QCOMPARE(SequencerStateName(8), QStringLiteral("unknown state 8"));
+    }
+
+    void tickDivider_data()
+    {
+        QTest::addColumn<int>("divider");
+        QTest::addColumn<QList<bool>>("stepOnTick");  // whether tick n executes a step
+        QTest::newRow("divider 1: every second tick") << 1 << QList<bool>{false, true, false, true, false, true};
+        QTest::newRow("divider 0: every tick") << 0 << QList<bool>{true, true, true, true};
+        QTest::newRow("divider 2: every third tick") << 2 << QList<bool>{false, false, true, false, false, true};
+    }
+    void tickDivider()
+    {
+        QFETCH(int, divider);
+        QFETCH(QList<bool>, stepOnTick);
+        // Every step of the state 7 of an unfinished reading does nothing visible, so count steps.
+        seq->SequencerState = StateIdle;
+        seq->SequencerRunning = true;
+        seq->TickDivider = divider;
+        seq->RestartCountdown = true;
+        for (int n = 0; n < stepOnTick.size(); ++n) {
+            const quint64 before = seq->ExecutedSteps();
+            seq->Tick();
+            QVERIFY2((seq->ExecutedSteps() > before) == stepOnTick[n], qPrintable(QStringLiteral("tick %1").arg(n)));
+        }
+    }
+
+    void notRunningExecutesNothing()
+    {
+        seq->SequencerState = CalibrationStart;
+        seq->SequencerRunning = false;
+        for (int i = 0; i < 10; ++i)
+            seq->Tick();
+        QCOMPARE(seq->ExecutedSteps(), quint64(0));
+        QVERIFY(host.sent.isEmpty());
+    }
+
+    void unknownStateFallsIdle()
+    {
+        seq->SequencerState = 42;
+        seq->SequencerRunning = true;
+        seq->TickDivider = 0;
+        seq->TickCountdown = 0;
+        seq->Tick();
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+    }
+
+    void timeoutCounting()
+    {
+        seq->TimeoutArmed = true;
+        seq->TimeoutCountdown = 3;
+        seq->TimeoutReload = 100;
+        for (int i = 0; i < 3; ++i) {
+            seq->Tick();
+            QVERIFY(seq->TimeoutArmed);
+        }
+        QCOMPARE(seq->TimeoutCountdown, 0);
+        seq->Tick();  // the fourth tick finds 0: disarms and reloads
+        QVERIFY(!seq->TimeoutArmed);
+        QCOMPARE(seq->TimeoutCountdown, 100);
+
+        seq->TimeoutArmed = true;
+        seq->TimeoutStop = true;
+        seq->TimeoutCountdown = 50;
+        seq->Tick();
+        QVERIFY(!seq->TimeoutArmed);
+        QCOMPARE(seq->TimeoutCountdown, 49);
+    }
+
+    void cancelTakesEffectAtTheNextTick()
+    {
+        plan(400e6, 10e6, 10);
+        seq->StartCalibration();
+        for (int i = 0; i < 10; ++i)
+            seq->Tick();
+        QVERIFY(seq->SequencerRunning);
+        seq->CancelRequested = true;
+        const int sentBefore = host.sent.size();
+        seq->Tick();
+        QVERIFY(!seq->CancelRequested);
+        QVERIFY(!seq->SequencerRunning);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        seq->Tick();
+        QCOMPARE(host.sent.size(), sentBefore);
+        QVERIFY(host.completed.isEmpty());  // a cancelled pass changes no buttons
+    }
+
+    void calibrationPass_data()
+    {
+        QTest::addColumn<bool>("single");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("designed 10 steps") << false << 10;
+        QTest::newRow("3 steps") << false << 3;
+        QTest::newRow("single") << true << 0;
+    }
+    void calibrationPass()
+    {
+        QFETCH(bool, single);
+        QFETCH(int, steps);
+        host.single = single;
+        host.average = QStringLiteral("30");
+        plan(400e6, single ? 0 : 10e6, steps);
+        host.slot = "stale";  // a reply from earlier must not end the first wait
+        seq->StartCalibration();
+        runToEnd();
+
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        QCOMPARE(host.caption, QStringLiteral("... calibration in progress ..."));
+        QCOMPARE(host.status, QStringLiteral("4.0E-03"));
+        QCOMPARE(host.sweepTime, QStringLiteral("4.0E-03 s"));
+        QCOMPARE(host.progressSteps, steps);
+        QCOMPARE(host.pages, (QList<int>{3, 0}));
+        QCOMPARE(host.completed, QList<bool>{false});
+        QVERIFY(!host.progressOpen);
+        QVERIFY(host.windowEnabled);
+        QCOMPARE(seq->TickDivider, 0);
+
+        QList<QByteArray> expected{"SWE:TIME?"};
+        for (int i = 0; i <= steps; ++i) {
+            const QByteArray hz = QByteArray::number(qint64(400e6 + i * (single ? 0 : 10e6)));
+            expected += FrequencyDialogue(false, hz, hz, "30");
+        }
+        QCOMPARE(host.sent, expected);
+        for (int i = 0; i <= steps; ++i) {
+            QCOMPARE(record.N2off[i], -75.55);
+            QCOMPARE(record.N2on[i], -70.25);
+        }
+        QCOMPARE(record.N2off[steps + 1], 0.0);
+        QCOMPARE(host.levels[int(LevelField::N2off)], QStringLiteral("-75.550 dBm"));
+        QCOMPARE(host.levels[int(LevelField::N2on)], QStringLiteral("-70.250 dBm"));
+        QCOMPARE(host.info, QStringLiteral("Frequency: %1 MHz").arg(single ? "400.00" : QString::number(400 + 10 * steps) + ".00"));
+        QList<int> shown{1};
+        for (int i = 1; i <= steps + 1; ++i)
+            shown << i;
+        QCOMPARE(host.progressStepsShown, shown);
+    }
+
+    void calibrationStepsOnEveryTick()
+    {
+        plan(400e6, 10e6, 10);
+        seq->StartCalibration();
+        const int ticks = runToEnd();
+        // The start and the sweep time each on a second tick (the start's own reload still uses
+        // divider 1), then five states per frequency, one on every tick.
+        QCOMPARE(ticks, 2 + 2 + 11 * Sequencer::kStatesPerFrequency);
+    }
+
+    void measurementPass_data()
+    {
+        QTest::addColumn<bool>("single");
+        QTest::addColumn<int>("endPage");
+        QTest::newRow("sweep ends on Graphic") << false << 1;
+        QTest::newRow("single ends on F - Calculator") << true << 2;
+    }
+    void measurementPass()
+    {
+        QFETCH(bool, single);
+        QFETCH(int, endPage);
+        host.single = single;
+        const int steps = single ? 0 : 2;
+        plan(1.5e9, single ? 0 : 250e6, steps);
+        record.NoiseFigureDb.fill(9);
+        record.GainDb.fill(9);
+        seq->TickDivider = 0;  // as a calibration leaves it
+        seq->StartMeasurement();
+        runToEnd();
+
+        QCOMPARE(host.caption, QStringLiteral("... measure in progress ..."));
+        QCOMPARE(host.recomputed, 1);
+        for (int i = 0; i <= steps; ++i) {
+            QCOMPARE(record.NoiseFigureDb[i], 0.0);
+            QCOMPARE(record.GainDb[i], 1.0);
+            QCOMPARE(record.N12off[i], -75.55);
+            QCOMPARE(record.N12on[i], -70.25);
+        }
+        QCOMPARE(record.NoiseFigureDb[steps + 1], 9.0);  // slots beyond the plan are left alone
+        QList<int> shownSteps;
+        for (int i = 0; i <= steps; ++i)
+            shownSteps << i;
+        QCOMPARE(host.shownSteps, shownSteps);
+        QCOMPARE(host.levels[int(LevelField::N12off)], QStringLiteral("-75.55"));
+        QCOMPARE(host.levels[int(LevelField::N12on)], QStringLiteral("-70.25"));
+        QCOMPARE(host.pages.last(), endPage);
+        QCOMPARE(host.pages.contains(1), !single);
+        QCOMPARE(host.completed, QList<bool>{true});
+        // The marker position of the measurement pass carries two decimals and the unit; at
+        // 1.5 GHz that is the scientific form.
+        QCOMPARE(host.sent.mid(1, 15), FrequencyDialogue(true, "1500000000", "1.5E09 Hz", "10"));
+        QCOMPARE(host.info, single ? QStringLiteral("Frequenz: 1.500 GHz") : QStringLiteral("Frequenz: 2.000 GHz"));
+    }
+
+    void unreadableReadingShownOnceAndWaits()
+    {
+        plan(400e6, 10e6, 1);
+        host.scriptedReadings = {"?#%garbage%#?", "still no number"};
+        seq->StartCalibration();
+        for (int i = 0; i < 20; ++i)
+            seq->Tick();
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
+        QCOMPARE(host.errors.size(), 1);
+        QVERIFY(host.errors[0].contains(QStringLiteral("kein gültiger Gleitkommawert")));
+        QCOMPARE(record.N2off[0], 0.0);
+        // A further unreadable line: still waiting, no second box.
+        host.SendCommand(Cmd::MarkerLevelQuery);
+        for (int i = 0; i < 5; ++i)
+            seq->Tick();
+        QCOMPARE(host.errors.size(), 1);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
+        // A number goes on with the pass.
+        host.slot = "-80.5";
+        runToEnd();
+        QCOMPARE(record.N2off[0], -80.5);
+        QCOMPARE(host.completed, QList<bool>{false});
+    }
+
+    void ticksDuringAnErrorBoxDoNothing()
+    {
+        plan(400e6, 10e6, 1);
+        host.scriptedReadings = {"garbage"};
+        int nestedSteps = -1;
+        host.duringError = [&] {
+            const quint64 before = seq->ExecutedSteps();
+            for (int i = 0; i < 10; ++i)
+                seq->Tick();
+            nestedSteps = int(seq->ExecutedSteps() - before);
+        };
+        seq->StartCalibration();
+        for (int i = 0; i < 20; ++i)
+            seq->Tick();
+        QCOMPARE(nestedSteps, 0);
+    }
+
+    void cancelWhileWaitingForTheReading()
+    {
+        plan(400e6, 10e6, 10);
+        host.answer = true;
+        seq->StartCalibration();
+        while (seq->SequencerState != CalibrationSourceOn)
+            seq->Tick();
+        host.slot.clear();  // the reading has not come yet
+        host.answer = false;
+        seq->Tick();
+        seq->CancelRequested = true;
+        seq->Tick();
+        QVERIFY(!seq->SequencerRunning);
+        QCOMPARE(record.N2off[0], 0.0);
+        QVERIFY(host.completed.isEmpty());
+        // The reading that arrives afterwards stays until the next pass drops it.
+        host.slot = "-75.55";
+        host.answer = true;
+        seq->StartCalibration();
+        seq->Tick();
+        seq->Tick();  // state 1: drops the old reply, asks for the sweep time
+        QCOMPARE(host.sent.last(), QByteArray("SWE:TIME?"));
+        QCOMPARE(host.slot, QByteArray("4.0E-03"));
+    }
+
+    void searchFindsTheAnalyser()
+    {
+        seq->StartSearch();
+        seq->Tick();
+        QCOMPARE(seq->ExecutedSteps(), quint64(0));
+        seq->Tick();
+        QVERIFY(!host.windowEnabled);
+        QVERIFY(seq->TimeoutArmed);
+        QCOMPARE(host.sent, QList<QByteArray>{"*idn?"});
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(SearchWait));
+        seq->Tick();
+        seq->Tick();
+        QCOMPARE(host.found, QByteArray("Rohde&Schwarz,FSP-7,100000/007,1.0"));
+        QVERIFY(!seq->SequencerRunning);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+    }
+
+    void searchTimesOutAfter500Ticks()
+    {
+        host.answer = false;
+        seq->StartSearch();
+        int ticks = 0;
+        while (host.searchFailed == 0 && ticks < 2000) {
+            seq->Tick();
+            ++ticks;
+        }
+        QCOMPARE(host.searchFailed, 1);
+        // 2 ticks to the first step, 501 ticks until the time-out disarms, then the next step.
+        QVERIFY2(ticks >= 502 && ticks <= 505, qPrintable(QString::number(ticks)));
+        QVERIFY(host.found.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSequencer)
+#include "tst_sequencer.moc"
