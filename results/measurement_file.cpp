@@ -207,10 +207,16 @@ void SaveMeasurementFile(const QString &path, const MeasurementRecord &record)
 {
     const QByteArray bytes = EncodeMeasurementRecord(record);
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk, a size limit) shows in the count written
+    // here; a buffered write would only fail at the flush inside commit, which does not report it.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
-    if (f.write(bytes) != bytes.size()) {
-        const QString reason = f.errorString();
+    const qint64 written = f.write(bytes);
+    if (written != bytes.size()) {
+        const QString reason = written < 0 ? f.errorString()
+                                           : QStringLiteral("Only %1 of %2 bytes could be written.")
+                                                 .arg(written)
+                                                 .arg(bytes.size());
         f.cancelWriting();
         throw EFileError(QStringLiteral("Write error on \"%1\". %2").arg(path, reason));
     }
