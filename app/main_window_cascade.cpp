@@ -12,11 +12,13 @@
 
 void TForm1::Edit1Exit(QLineEdit *field)
 {
+    // A field left empty or holding only a sign gets its old text back and keeps its value as
+    // it was: the text shows two decimals, the value keeps all that the operator once typed.
+    // (The rule restores exactly when it is given no saved text to restore.)
+    const bool restored = ApplyExitRule(field->text(), QString(), QString()).isEmpty();
     const QString text = ApplyExitRule(field->text(), SavedText, PendingUnit);
     field->setText(text);
-    // A field left as it was entered (empty, only "-", or the same text again) keeps its value:
-    // the text shows two decimals, the value keeps what the operator typed.
-    if (text != SavedText) {
+    if (!restored) {
         const CascadeFieldPlace place = DecodeCascadeTag(field->property("Tag").toInt());
         double value = 0;
         try {
