@@ -7,6 +7,12 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
+/// Runs the event loop as the program does (sleeping until an event comes, unlike qWait, which
+/// polls every 10 ms) until done() holds or timeoutMs has passed; returns done().
+bool serveEventsUntil(const std::function<bool()> &done, int timeoutMs);
+
 /// Makes a temporary folder the working folder, with an empty ports/ folder in it, and goes
 /// back to the previous working folder when destroyed.
 class TempWorkDir
