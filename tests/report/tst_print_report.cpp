@@ -1,0 +1,513 @@
+// The printed test report, painted on a recording device (what is drawn, where, with which
+// pen and font) and printed into a PDF file that poppler reads back.
+//
+// The page used throughout is an A4 sheet with 10 mm margins: a printable area of 190 × 277 mm.
+// Its columns then lie at 5, 50, 95 and 140 mm (texts 10 mm further right), the header lines at
+// 25, 31, 39 and 45 mm below the top, "Remarks:" at 53 mm, the remark lines from 59 mm in
+// steps of 4 mm, and the graph's frequency axis 50 mm above the lower edge (227 mm down).
+
+#include "helper_pdf.h"
+#include "helper_recorder.h"
+#include "report/print_report.h"
+
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kPageW = 190;
+constexpr int kPageH = 277;
+constexpr int kBottom = 500 - 10 * kPageH;  // -2270
+constexpr int kLeft = 200;
+constexpr int kWidth = 10 * kPageW - 400;  // 1500
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kBlack(0, 0, 0);
+
+/// The designed measurement: 400 to 500 MHz in 10 steps, noise figures 1.2 to 2.7 dB, gains
+/// 14.8 to 21.3 dB.
+ReportInput designedMeasurement()
+{
+    ReportInput in;
+    in.StartHz = 400e6;
+    in.StopHz = 500e6;
+    in.Steps = 10;
+    for (int i = 0; i <= 10; ++i) {
+        in.NoiseFigureDb[size_t(i)] = 1.2 + 0.15 * i;
+        in.GainDb[size_t(i)] = 14.8 + 0.65 * i;
+    }
+    in.Texts.Engineer = QStringLiteral("A. Tester");
+    in.Texts.DUT = QStringLiteral("LNA 2");
+    in.Texts.Date = QStringLiteral("24.05.24/10:15:30");
+    in.Texts.FreqStart = QStringLiteral("400.00 MHz");
+    in.Texts.FreqStop = QStringLiteral("500.00 MHz");
+    in.Texts.NoiseSource = QStringLiteral("ENR table 1");
+    in.Texts.Temperature = QStringLiteral("21.0 \u00B0C");
+    in.Texts.FreqSteps = QStringLiteral("10");
+    in.Remarks = {QStringLiteral("Remarks..."), QStringLiteral("Bias 5 V, 42 mA"),
+                  QStringLiteral("Input matched with 3 dB pad")};
+    return in;
+}
+
+/// Paints the report on a recording device of the test page.
+struct Recorded
+{
+    explicit Recorded(ReportInput in) : report(std::move(in)), device(kPageW, kPageH)
+    {
+        QPainter painter(&device);
+        report.PrintReport(painter, kPageW, kPageH);
+    }
+    TestReport report;
+    RecordingDevice device;
+};
+
+/// Texts drawn in `colour` whose cell lies inside the plot's height (the scale labels).
+QList<RecordedText> scaleLabels(const RecordingDevice &d, const QColor &colour)
+{
+    QList<RecordedText> out;
+    for (const RecordedText &t : d.texts)
+        if (t.colour == colour && t.cellHeight < 45)
+            out.append(t);
+    std::sort(out.begin(), out.end(), [](const RecordedText &a, const RecordedText &b) {
+        return a.topLeft.y() < b.topLeft.y();  // lowest first: k = 0 .. 10
+    });
+    return out;
+}
+
+/// The triangles of the noise-figure curve: their apex points, one per point.
+QList<QPointF> triangleApexes(const RecordingDevice &d, const ReportPlot &plot)
+{
+    QList<QPointF> out;
+    for (const RecordedLine &l : d.linesOf(kRed, 3)) {
+        // Each triangle starts with the line from its apex down to the right.
+        if (l.to.x() - l.from.x() == 5 && l.from.y() - l.to.y() == 10 && l.from.y() <= plot.bottom + plot.height + 5)
+            out.append(l.from);
+    }
+    return out;
+}
+
+QList<QRectF> gainCircles(const RecordingDevice &d, const ReportPlot &plot)
+{
+    QList<QRectF> out;
+    for (const RecordedEllipse &e : d.ellipses)
+        if (e.colour == kGreen && e.box.width() == 10 && e.box.center().y() <= plot.bottom + plot.height + 1)
+            out.append(e.box);
+    return out;
+}
+
+}  // namespace
+
+class TestPrintReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void placeholderRule_data()
+    {
+        QTest::addColumn<QStringList>("memo");
+        QTest::addColumn<QStringList>("printed");
+        QTest::addColumn<QStringList>("kept");
+        const QString ph = QStringLiteral("Remarks...");
+        QTest::newRow("placeholder alone") << QStringList{ph} << QStringList{} << QStringList{};
+        QTest::newRow("placeholder then text") << QStringList{ph, "a", "b"} << QStringList{"a", "b"} << QStringList{"a", "b"};
+        QTest::newRow("placeholder twice") << QStringList{ph, ph} << QStringList{} << QStringList{ph};
+        QTest::newRow("placeholder thrice") << QStringList{ph, ph, ph} << QStringList{ph, ph} << QStringList{ph, ph};
+        QTest::newRow("placeholder not first") << QStringList{"a", ph} << QStringList{"a", ph} << QStringList{"a", ph};
+        QTest::newRow("only the exact text") << QStringList{"Remarks... "} << QStringList{"Remarks... "} << QStringList{"Remarks... "};
+        QTest::newRow("empty memo") << QStringList{} << QStringList{} << QStringList{};
+    }
+    void placeholderRule()
+    {
+        QFETCH(QStringList, memo);
+        QFETCH(QStringList, printed);
+        QFETCH(QStringList, kept);
+
+        ReportInput in = designedMeasurement();
+        in.Remarks = memo;
+        Recorded r(in);
+        QStringList drawn;
+        for (const RecordedText &t : r.device.texts)
+            if (t.topLeft.x() == 370)  // the remarks column (5 + 50) div 2 = 27 mm, printed at 37 mm
+                drawn << t.text;
+        QCOMPARE(drawn, printed);
+        QCOMPARE(r.report.remarks(), kept);
+    }
+
+    void remarkLinesLowerTheGraph_data()
+    {
+        QTest::addColumn<int>("lines");
+        for (int n : {0, 1, 2, 5, 12})
+            QTest::addRow("%d lines", n) << n;
+    }
+    void remarkLinesLowerTheGraph()
+    {
+        QFETCH(int, lines);
+        ReportInput in = designedMeasurement();
+        in.Remarks.clear();
+        for (int i = 0; i < lines; ++i)
+            in.Remarks << QStringLiteral("line %1").arg(i + 1);
+        Recorded r(in);
+
+        // Each remark line sits 4 mm below the one before it.
+        for (int i = 0; i < lines; ++i) {
+            const auto t = r.device.textsNamed(QStringLiteral("line %1").arg(i + 1));
+            QCOMPARE(t.size(), 1);
+            QCOMPARE(t[0].topLeft, QPointF(370, 10 * (-59 - 4 * i)));
+        }
+        // The legend follows 8 mm below the last line, the graph's top 8 mm further down; the
+        // frequency axis stays 50 mm above the lower edge.
+        const int top = 10 * (-75 - 4 * lines);
+        QCOMPARE(r.report.plot().bottom, kBottom);
+        QCOMPARE(r.report.plot().bottom + r.report.plot().height, top);
+        const auto axes = r.device.linesOf(kBlack, 3);
+        QCOMPARE(axes.size(), 2);
+        QCOMPARE(axes[0].from, QPointF(kLeft, kBottom));
+        QCOMPARE(axes[0].to, QPointF(kLeft, top));
+        QCOMPARE(axes[1].to, QPointF(kLeft + kWidth, kBottom));
+        const auto legend = r.device.textsNamed(QStringLiteral("Noise Figure [dB]"));
+        QCOMPARE(legend.size(), 1);
+        QCOMPARE(legend[0].topLeft.y(), 10 * (-67 - 4 * lines));
+        QCOMPARE(r.report.PrintLine, -75 - 4 * lines - 5);
+    }
+
+    void longRemarksKeepTheGraphUpright()
+    {
+        ReportInput in = designedMeasurement();
+        in.Remarks.clear();
+        for (int i = 0; i < 60; ++i)
+            in.Remarks << QStringLiteral("line %1").arg(i + 1);
+        Recorded r(in);
+        // Lines print while the graph keeps 40 mm: here the first 28.
+        QVERIFY(!r.device.textsNamed(QStringLiteral("line 28")).isEmpty());
+        QVERIFY(r.device.textsNamed(QStringLiteral("line 29")).isEmpty());
+        QCOMPARE(r.report.plot().height, kMinGraphHeight);
+        // Every curve point lies inside the plot.
+        const ReportPlot plot = r.report.plot();
+        for (const QPointF &apex : triangleApexes(r.device, plot)) {
+            QVERIFY(apex.y() - 5 >= plot.bottom);
+            QVERIFY(apex.y() - 5 <= plot.bottom + plot.height);
+        }
+        // The remark lines are all kept in the form.
+        QCOMPARE(r.report.remarks().size(), 60);
+    }
+
+    void axisRanges_data()
+    {
+        QTest::addColumn<QList<double>>("noiseFigures");
+        QTest::addColumn<QList<double>>("gains");
+        QTest::addColumn<QStringList>("redLabels");
+        QTest::addColumn<QStringList>("greenLabels");
+        QTest::addColumn<double>("nfTop");
+        QTest::addColumn<double>("gBottom");
+        QTest::addColumn<double>("gTop");
+
+        const QStringList nf10 = {"0.0", "1.0", "2.0", "3.0", "4.0", "5.0", "6.0", "7.0", "8.0", "9.0", "10.0"};
+        const QStringList g3to30 = {"3.0", "5.7", "8.4", "11.1", "13.8", "16.5", "19.2", "21.9", "24.6", "27.3", "30.0"};
+        QTest::newRow("4.2 dB, gains 8.5 to 12 dB")
+            << QList<double>{1.5, 4.2, 3.9, 2.0} << QList<double>{8.5, 12.0, 10.1, 9.0} << nf10 << g3to30
+            << 10.0 << 3.0 << 30.0;
+        QTest::newRow("exactly 10 dB")
+            << QList<double>{10.0, 4.0, 9.5} << QList<double>{8.5, 12.0, 9.0}
+            << QStringList{"0.0", "3.0", "6.0", "9.0", "12.0", "15.0", "18.0", "21.0", "24.0", "27.0", "30.0"}
+            << g3to30 << 30.0 << 3.0 << 30.0;
+        QTest::newRow("smallest gain exactly 10 dB")
+            << QList<double>{0.5, 0.9} << QList<double>{10.0, 25.0}
+            << QStringList{"0.0", "0.1", "0.2", "0.3", "0.4", "0.5", "0.6", "0.7", "0.8", "0.9", "1.0"}
+            << g3to30 << 1.0 << 3.0 << 30.0;
+        QTest::newRow("failed noise figures do not count")
+            << QList<double>{-1.0, 2.5, -1.0} << QList<double>{-150.0, -120.0, -130.0}
+            << QStringList{"0.0", "0.3", "0.6", "0.9", "1.2", "1.5", "1.8", "2.1", "2.4", "2.7", "3.0"}
+            << QStringList{"-150.0", "-145.0", "-140.0", "-135.0", "-130.0", "-125.0", "-120.0", "-115.0",
+                           "-110.0", "-105.0", "-100.0"}
+            << 3.0 << -150.0 << -100.0;
+        QTest::newRow("no valid noise figure")
+            << QList<double>{-1.0, -1.0} << QList<double>{1.5, 2.0}
+            << QStringList{"0.0", "-30.0", "-60.0", "-90.0", "-120.0", "-150.0", "-180.0", "-210.0", "-240.0",
+                           "-270.0", "-300.0"}
+            << QStringList{"1.0", "1.2", "1.4", "1.6", "1.8", "2.0", "2.2", "2.4", "2.6", "2.8", "3.0"}
+            << -300.0 << 1.0 << 3.0;
+    }
+    void axisRanges()
+    {
+        QFETCH(QList<double>, noiseFigures);
+        QFETCH(QList<double>, gains);
+        QFETCH(QStringList, redLabels);
+        QFETCH(QStringList, greenLabels);
+        QFETCH(double, nfTop);
+        QFETCH(double, gBottom);
+        QFETCH(double, gTop);
+
+        ReportInput in = designedMeasurement();
+        in.Remarks.clear();
+        in.Steps = int(noiseFigures.size()) - 1;
+        for (qsizetype i = 0; i < noiseFigures.size(); ++i) {
+            in.NoiseFigureDb[size_t(i)] = noiseFigures[i];
+            in.GainDb[size_t(i)] = gains[i];
+        }
+        Recorded r(in);
+        const ReportPlot plot = r.report.plot();
+        QCOMPARE(plot.height, 10 * -75 - kBottom);
+
+        const auto red = scaleLabels(r.device, kRed);
+        const auto green = scaleLabels(r.device, kGreen);
+        QStringList redTexts, greenTexts;
+        for (const auto &t : red)
+            redTexts << t.text;
+        for (const auto &t : green)
+            greenTexts << t.text;
+        QCOMPARE(redTexts, redLabels);
+        QCOMPARE(greenTexts, greenLabels);
+        for (int k = 0; k <= 10; ++k) {
+            // Next to the k-th grid line from the bottom, the cell 2 mm above it.
+            const int yk = int(plot.height / 10.0 * k + plot.bottom);
+            QCOMPARE(red[k].topLeft.y(), double(yk + 20));
+            QCOMPARE(green[k].topLeft.y(), double(yk + 20));
+            // Red right-aligned 1 mm left of the plot, green 1 mm right of it.
+            QVERIFY2(qAbs(red[k].topLeft.x() + red[k].width - (kLeft - 10)) <= 1.0, qPrintable(red[k].text));
+            QCOMPARE(green[k].topLeft.x(), double(kLeft + kWidth + 10));
+        }
+
+        // Every point lies where its value falls on the axis (to the nearest 0.1 mm).
+        const auto apexes = triangleApexes(r.device, plot);
+        const auto circles = gainCircles(r.device, plot);
+        QCOMPARE(apexes.size(), noiseFigures.size());
+        QCOMPARE(circles.size(), gains.size());
+        for (qsizetype i = 0; i < noiseFigures.size(); ++i) {
+            const double x = kLeft + double(i) * kWidth / in.Steps;
+            QVERIFY(qAbs(apexes[i].x() - x) <= 0.5);
+            QVERIFY(qAbs(circles[i].center().x() - x) <= 0.5);
+            const double nfY = plot.bottom + plot.height * noiseFigures[i] / nfTop;
+            QVERIFY2(qAbs(apexes[i].y() - 5 - nfY) <= 1.0, qPrintable(QString::number(noiseFigures[i])));
+            const double gY = plot.bottom + plot.height * (gains[i] - gBottom) / (gTop - gBottom);
+            QVERIFY2(qAbs(circles[i].center().y() - gY) <= 1.0, qPrintable(QString::number(gains[i])));
+        }
+    }
+
+    void singleFrequencyIsOnePointAtTheLeftEdge()
+    {
+        ReportInput in = designedMeasurement();
+        in.Steps = 0;
+        in.StartHz = in.StopHz = 100e6;
+        in.NoiseFigureDb[0] = 2.0;
+        in.GainDb[0] = 15.0;
+        Recorded r(in);
+        const ReportPlot plot = r.report.plot();
+
+        const auto apexes = triangleApexes(r.device, plot);
+        QCOMPARE(apexes.size(), 1);
+        QCOMPARE(apexes[0].x(), double(kLeft));
+        // Three sides of one triangle and no curve segment.
+        QCOMPARE(r.device.linesOf(kRed, 3).size(), 3 + 3);  // with the legend's triangle
+        QCOMPARE(r.device.linesOf(kRed, 2).size(), 0);
+        QCOMPARE(r.device.linesOf(kGreen, 2).size(), 0);
+        const auto circles = gainCircles(r.device, plot);
+        QCOMPARE(circles.size(), 1);
+        QCOMPARE(circles[0].center().x(), double(kLeft));
+        // Start and stop are the same frequency, at both ends of the axis.
+        QCOMPARE(r.device.textsNamed(QStringLiteral("100.00 MHz")).size(), 2);
+    }
+
+    void curvesJoinConsecutivePoints()
+    {
+        Recorded r(designedMeasurement());
+        const ReportPlot plot = r.report.plot();
+        const auto apexes = triangleApexes(r.device, plot);
+        const auto nfCurve = r.device.linesOf(kRed, 2);
+        const auto gainCurve = r.device.linesOf(kGreen, 2);
+        QCOMPARE(apexes.size(), 11);
+        QCOMPARE(nfCurve.size(), 10);
+        QCOMPARE(gainCurve.size(), 10);
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(nfCurve[i].from, apexes[i] - QPointF(0, 5));
+            QCOMPARE(nfCurve[i].to, apexes[i + 1] - QPointF(0, 5));
+            QCOMPARE(gainCurve[i].to.x(), double(kLeft + 150 * (i + 1)));
+        }
+        // Grid: 11 grey horizontal lines across, 10 grey verticals up to the top.
+        const auto grid = r.device.linesOf(QColor(128, 128, 128), 1);
+        QCOMPARE(grid.size(), 21);
+        // Circles are filled white.
+        for (const RecordedEllipse &e : r.device.ellipses)
+            QCOMPARE(e.fill, QColor(Qt::white));
+        QCOMPARE(r.device.otherPrimitives, 0);
+    }
+
+    void marksTitleAndHeader_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QPointF>("topLeft");
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QColor>("colour");
+
+        auto row = [](const char *name, const QString &t, double x, double y, int cell, bool bold, QColor c) {
+            QTest::newRow(name) << t << QPointF(x, y) << cell << bold << c;
+        };
+        row("label engineer", "Test engineer:", 150, -250, 50, true, kBlack);
+        row("label DUT", "DUT:", 600, -250, 50, true, kBlack);
+        row("label temperature", "Room Temperature:", 1050, -250, 50, true, kBlack);
+        row("label date", "Date/Time:", 1500, -250, 50, true, kBlack);
+        row("engineer", "A. Tester", 150, -310, 40, false, kBlack);
+        row("DUT", "LNA 2", 600, -310, 40, false, kBlack);
+        row("temperature", "21.0 \u00B0C", 1050, -310, 40, false, kBlack);
+        row("date", "24.05.24/10:15:30", 1500, -310, 40, false, kBlack);
+        row("label start", "Frequency start:", 150, -390, 50, true, kBlack);
+        row("label end", "Frequency end:", 600, -390, 50, true, kBlack);
+        row("label source", "Noise Source:", 1050, -390, 50, true, kBlack);
+        row("label steps", "Frequency Steps:", 1500, -390, 50, true, kBlack);
+        row("start", "400.00 MHz", 150, -450, 40, false, kBlack);
+        row("stop", "500.00 MHz", 600, -450, 40, false, kBlack);
+        row("source", "ENR table 1", 1050, -450, 40, false, kBlack);
+        row("steps", "10", 1500, -450, 40, false, kBlack);
+        row("remarks label", "Remarks:", 150, -530, 50, true, kBlack);
+        row("remark 1", "Bias 5 V, 42 mA", 370, -590, 40, false, kBlack);
+        row("remark 2", "Input matched with 3 dB pad", 370, -630, 40, false, kBlack);
+        row("legend noise figure", "Noise Figure [dB]", 150, -750, 50, true, kRed);
+        row("legend gain", "Gain [dB]", 1500, -750, 50, true, kGreen);
+    }
+    void marksTitleAndHeader()
+    {
+        QFETCH(QString, text);
+        QFETCH(QPointF, topLeft);
+        QFETCH(int, cell);
+        QFETCH(bool, bold);
+        QFETCH(QColor, colour);
+
+        Recorded r(designedMeasurement());
+        const auto found = r.device.textsNamed(text);
+        QVERIFY(!found.isEmpty());  // the first one: start and stop are printed under the axis too
+        QCOMPARE(found[0].topLeft, topLeft);
+        QVERIFY2(qAbs(found[0].cellHeight - cell) <= 1.0, qPrintable(QString::number(found[0].cellHeight)));
+        QCOMPARE(found[0].bold, bold);
+        QCOMPARE(found[0].colour, colour);
+    }
+
+    void marksAndTitle()
+    {
+        Recorded r(designedMeasurement());
+        // Fold mark at the vertical middle, punch-hole marks 40 mm above and below it.
+        const int ym = -10 * kPageH / 2;  // -1385
+        const auto thin = r.device.linesOf(kBlack, 1);
+        QVERIFY(!thin.isEmpty());
+        QCOMPARE(thin[0].from, QPointF(0, ym));
+        QCOMPARE(thin[0].to, QPointF(50, ym));
+        QList<QRectF> holes;
+        for (const RecordedEllipse &e : r.device.ellipses)
+            if (e.colour == kBlack)
+                holes << e.box;
+        QCOMPARE(holes.size(), 2);
+        QCOMPARE(holes[0], QRectF(30, ym - 420, 40, 40));
+        QCOMPARE(holes[1], QRectF(30, ym + 380, 40, 40));
+
+        const auto title = r.device.textsNamed(QStringLiteral("Test Report: "));
+        QCOMPARE(title.size(), 1);
+        QCOMPARE(title[0].topLeft.y(), -100.0);
+        QVERIFY(title[0].bold);
+        QVERIFY(qAbs(title[0].cellHeight - 80) <= 1.0);
+        QVERIFY(qAbs(title[0].topLeft.x() + title[0].width / 2 - 10 * kPageW / 2) <= 1.0);
+
+        // Legend marks: a red triangle with its apex up left of its text, a green circle.
+        const int yc = -750 - 25;
+        const auto redThick = r.device.linesOf(kRed, 3);
+        QCOMPARE(redThick[0].from, QPointF(126, yc + 8));
+        QCOMPARE(redThick[0].to, QPointF(134, yc - 8));
+        QCOMPARE(redThick[1].to, QPointF(118, yc - 8));
+        QCOMPARE(redThick[2].to, QPointF(126, yc + 8));
+        bool legendCircle = false;
+        for (const RecordedEllipse &e : r.device.ellipses)
+            legendCircle |= e.colour == kGreen && e.box == QRectF(1468, yc - 8, 16, 16);
+        QVERIFY(legendCircle);
+
+        // Frequency texts under the axis, the division label centred under the plot.
+        const auto perDiv = r.device.textsNamed(QStringLiteral("10 MHz / DIV"));
+        QCOMPARE(perDiv.size(), 1);
+        QCOMPARE(perDiv[0].topLeft.y(), double(kBottom - 70));
+        QVERIFY(qAbs(perDiv[0].topLeft.x() + perDiv[0].width / 2 - (kLeft + kWidth / 2)) <= 1.0);
+        QVERIFY(qAbs(perDiv[0].cellHeight - 60) <= 1.0);
+        const auto start = r.device.textsNamed(QStringLiteral("400.00 MHz"));
+        const auto stop = r.device.textsNamed(QStringLiteral("500.00 MHz"));
+        QCOMPARE(start.size(), 2);  // the header value and the axis text
+        QCOMPARE(stop.size(), 2);
+        QCOMPARE(start[1].topLeft.y(), double(kBottom - 20));
+        QVERIFY(qAbs(start[1].topLeft.x() + start[1].width / 2 - kLeft) <= 1.0);
+        QVERIFY(qAbs(stop[1].topLeft.x() + stop[1].width / 2 - (kLeft + kWidth)) <= 1.0);
+    }
+
+    void printsOnePageIntoPdf()
+    {
+        if (!HavePdfToText())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("report.pdf"));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        printer.setPageSize(QPageSize(QPageSize::A4));
+        printer.setPageOrientation(QPageLayout::Landscape);  // the report turns it back
+        printer.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+
+        TestReport report(designedMeasurement());
+        QVERIFY(report.PrintReport(printer));
+        QCOMPARE(int(report.PageWidthMm), 190);
+        QCOMPARE(int(report.PageHeightMm), 277);
+
+        const PdfText pdf = ReadPdfText(path);
+        QCOMPARE(pdf.pages.size(), 1);
+        QVERIFY(qAbs(pdf.pages[0].width() - MmToPt(210)) < 1.0);  // portrait
+        QVERIFY(qAbs(pdf.pages[0].height() - MmToPt(297)) < 1.0);
+
+        // Positions on paper: 10 mm margin, then the page units.
+        auto expectAt = [&](const QString &phrase, double xMm, double yMm) {
+            const auto box = pdf.find(phrase);
+            QVERIFY2(box, qPrintable(phrase));
+            QVERIFY2(qAbs(box->left() - MmToPt(10 + xMm)) < MmToPt(0.6),
+                     qPrintable(QStringLiteral("%1: x %2 pt").arg(phrase).arg(box->left())));
+            QVERIFY2(qAbs(box->top() - MmToPt(10 + yMm)) < MmToPt(1.0),
+                     qPrintable(QStringLiteral("%1: y %2 pt").arg(phrase).arg(box->top())));
+        };
+        expectAt(QStringLiteral("Test engineer:"), 15, 25);
+        expectAt(QStringLiteral("DUT:"), 60, 25);
+        expectAt(QStringLiteral("Room Temperature:"), 105, 25);
+        expectAt(QStringLiteral("Date/Time:"), 150, 25);
+        expectAt(QStringLiteral("A. Tester"), 15, 31);
+        expectAt(QStringLiteral("LNA 2"), 60, 31);
+        expectAt(QStringLiteral("21.0 \u00B0C"), 105, 31);
+        expectAt(QStringLiteral("24.05.24/10:15:30"), 150, 31);
+        expectAt(QStringLiteral("Frequency start:"), 15, 39);
+        expectAt(QStringLiteral("Frequency end:"), 60, 39);
+        expectAt(QStringLiteral("Noise Source:"), 105, 39);
+        expectAt(QStringLiteral("Frequency Steps:"), 150, 39);
+        expectAt(QStringLiteral("ENR table 1"), 105, 45);
+        expectAt(QStringLiteral("Remarks:"), 15, 53);
+        expectAt(QStringLiteral("Bias 5 V, 42 mA"), 37, 59);
+        expectAt(QStringLiteral("Input matched with 3 dB pad"), 37, 63);
+        expectAt(QStringLiteral("Noise Figure [dB]"), 15, 75);
+        expectAt(QStringLiteral("Gain [dB]"), 150, 75);
+        QVERIFY(!pdf.find(QStringLiteral("Remarks...")));
+
+        // The title is centred on the printable width, 10 mm below its top.
+        const auto title = pdf.find(QStringLiteral("Test Report:"));
+        QVERIFY(title);
+        QVERIFY(qAbs(title->top() - MmToPt(20)) < MmToPt(1.0));
+        const double space = QFontMetricsF(ReportFont(80, true)).horizontalAdvance(QLatin1Char(' ')) / 10;
+        QVERIFY2(qAbs(title->center().x() - MmToPt(10 + 95 - space / 2)) < MmToPt(1.0),
+                 qPrintable(QString::number(title->center().x())));
+
+        // The division label sits 7 mm under the frequency axis (227 mm down).
+        const auto perDiv = pdf.find(QStringLiteral("10 MHz / DIV"));
+        QVERIFY(perDiv);
+        QVERIFY(qAbs(perDiv->top() - MmToPt(10 + 234)) < MmToPt(1.0));
+        QVERIFY(qAbs(perDiv->center().x() - MmToPt(10 + 95)) < MmToPt(1.0));
+        // Both axes are labelled eleven times.
+        for (const QString &label : {QStringLiteral("0.0"), QStringLiteral("3.0")})
+            QVERIFY(!pdf.findAll(label).isEmpty());
+        QCOMPARE(pdf.findAll(QStringLiteral("30.0")).size(), 1);
+    }
+};
+
+QTEST_MAIN(TestPrintReport)
+#include "tst_print_report.moc"
