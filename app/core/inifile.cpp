@@ -96,7 +96,7 @@ qsizetype FindKey(const QStringList &lines, const SectionSpan &span, const QStri
 
 }  // namespace
 
-QString FromWindows1252(const QByteArray &bytes)
+QString DecodeWindows1252(const QByteArray &bytes)
 {
     QString text(bytes.size(), Qt::Uninitialized);
     QChar *out = text.data();
@@ -110,7 +110,7 @@ QString FromWindows1252(const QByteArray &bytes)
     return text;
 }
 
-QByteArray ToWindows1252(const QString &text)
+QByteArray EncodeWindows1252(const QString &text)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -230,7 +230,7 @@ void IniFile::setBytes(const QByteArray &bytes)
         qsizetype lineEnd = end;
         if (lineEnd > start && bytes[lineEnd - 1] == '\r')
             --lineEnd;
-        m_lines.append(FromWindows1252(bytes.mid(start, lineEnd - start)));
+        m_lines.append(DecodeWindows1252(bytes.mid(start, lineEnd - start)));
         start = next;
     }
 }
@@ -239,7 +239,7 @@ QByteArray IniFile::toBytes() const
 {
     QByteArray bytes;
     for (const QString &line : m_lines) {
-        bytes += ToWindows1252(line);
+        bytes += EncodeWindows1252(line);
         bytes += "\r\n";
     }
     return bytes;

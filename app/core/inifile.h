@@ -14,9 +14,9 @@
 /// Windows-1252 bytes to text. Every byte maps to one character (the five bytes that the code
 /// page leaves undefined map to the control characters of the same number), so text read here
 /// is written back byte for byte.
-QString FromWindows1252(const QByteArray &bytes);
+QString DecodeWindows1252(const QByteArray &bytes);
 /// Text to Windows-1252 bytes; a character the code page does not hold becomes "?".
-QByteArray ToWindows1252(const QString &text);
+QByteArray EncodeWindows1252(const QString &text);
 
 class IniFile
 {
