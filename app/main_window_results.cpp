@@ -1,12 +1,197 @@
+// The page "Graphic" (result graph and step display) and the measurement files.
 #include "app/main_window.h"
 
-// Handlers of this subsystem: not built yet; each body is written with its subsystem.
-void TForm1::TabSheet2Show() {}
-void TForm1::PageControl1Change() {}
-void TForm1::cb_ShowFClick() {}
-void TForm1::se_FreqChange() {}
-void TForm1::ShowStep() {}
-void TForm1::DrawGraphFrame() {}
-void TForm1::RecomputeResults(int) {}
-void TForm1::Speichern1Click() {}
-void TForm1::Laden1Click() {}
+#include "app/core/engvalue.h"
+#include "app/widgets.h"
+#include "results/graph.h"
+#include "results/measurement_file.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr int kGraphicPage = 1;
+
+}  // namespace
+
+// ---- Result graph ---------------------------------------------------------------------------
+
+GraphData TForm1::graphData(int selected) const
+{
+    const ::MeasurementRecord &r = MeasurementRecord;
+    GraphData d;
+    d.startHz = r.SweepPlan.Start;
+    d.stopHz = r.SweepPlan.Stop;
+    d.startText = e_Start->text();
+    d.stopText = e_Stop->text();
+    d.showNoiseFigure = cb_ShowF->isChecked();
+    d.showGain = cb_ShowG->isChecked();
+    d.steps = r.SweepPlan.Steps;
+    d.noiseFigureDb = r.NoiseFigureDb;
+    d.gainDb = r.GainDb;
+    d.evaluationFailed = StepEvaluationFailed;
+    d.selected = selected;
+    return d;
+}
+
+void TForm1::ResetStepEvaluations()
+{
+    StepEvaluationFailed.fill(false);
+}
+
+void TForm1::DrawGraphFrame()
+{
+    ::DrawGraphFrame(gfx->canvas(), GraphGeometry, graphData(kNoSelection));
+    gfx->update();
+}
+
+void TForm1::RecomputeResults(int selected)
+{
+    ::RecomputeResults(gfx->canvas(), GraphGeometry, graphData(selected));
+    gfx->update();
+}
+
+void TForm1::TabSheet2Show()
+{
+    DrawGraphFrame();
+}
+
+void TForm1::PageControl1Change()
+{
+    const bool graphic = PageControl1->currentIndex() == kGraphicPage;
+    cb_ShowF->setVisible(graphic);
+    cb_ShowG->setVisible(graphic);
+}
+
+void TForm1::cb_ShowFClick()
+{
+    RecomputeResults(kNoSelection);
+}
+
+void TForm1::se_FreqChange()
+{
+    ShowStep();
+}
+
+void TForm1::ShowStep()
+{
+    // The selector stays within the measured steps; the limit only guards the slots.
+    const int i = std::clamp(se_Freq->value(), 0, kMaxStepSlot);
+    const ::MeasurementRecord &r = MeasurementRecord;
+
+    e_n2off->setText(FormatValue(6, 0, r.N2off[i]));
+    e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
+    e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
+    e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
+    e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.StepFrequency(i)));
+    Label25->setText(QStringLiteral("Frequency: ") + e_Frequency->text());
+
+    // The evaluation stores a noise figure for the step only when it succeeds; otherwise the
+    // step keeps an older value, which must not pass for this step's result.
+    std::exception_ptr error;
+    bool failed = true;
+    try {
+        CalculatePoint();
+        failed = lastCalculationFailed() || r.NoiseFigureDb[CalcSlot] < 0;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    StepEvaluationFailed[i] = failed;
+    if (error) {
+        RecomputeResults(i);
+        std::rethrow_exception(error);
+    }
+
+    l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
+    const double f = r.NoiseFigureDb[i];
+    if (failed || f < 0)
+        l_NoiseFigure->setText(QStringLiteral("F: Error"));
+    else
+        l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
+                               + FormatValue(2, fvDb, f) + QStringLiteral(")"));
+    RecomputeResults(i);
+}
+
+// ---- Measurement files ----------------------------------------------------------------------
+
+void TForm1::Speichern1Click()
+{
+    const std::optional<QString> chosen = dialogs().saveFile(FileFilter(), kFilterMeasure);
+    if (!chosen)
+        return;
+    const QString name = MeasurementFileName(*chosen);
+    const ::MeasurementRecord copy = MeasurementRecord;
+    if (QFileInfo::exists(name)
+        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
+                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
+                       /*defaultNo*/ true)
+               != MsgResult::Yes)
+        return;
+    SaveMeasurementFile(name, copy);
+}
+
+void TForm1::Laden1Click()
+{
+    const std::optional<QString> chosen = dialogs().openFile(FileFilter(), kFilterMeasure);
+    if (!chosen)
+        return;
+    MeasurementLoadResult loaded = LoadMeasurementFile(*chosen);
+    switch (loaded.status) {
+    case MeasurementLoadStatus::Missing:
+        ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("File do not exists !"));
+        return;
+    case MeasurementLoadStatus::Corrupt:
+        ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("File corrupt !"));
+        return;
+    case MeasurementLoadStatus::Loaded:
+        break;
+    }
+
+    MeasurementRecord = std::move(loaded.record);
+    ResetStepEvaluations();
+    ::MeasurementHeader &h = MeasurementRecord.MeasurementHeader;
+    e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
+    e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
+    se_steps->setValue(h.StepsCount);
+    {
+        // The step display runs once below, for step 0, not for a step the new maximum
+        // happens to clamp the selector to.
+        const QSignalBlocker block(se_Freq);
+        se_Freq->setMaximum(h.StepsCount);
+        se_Freq->setValue(0);
+    }
+    // A source number that is none of the three items leaves the selection as it is.
+    if (h.EnrSource >= 0 && h.EnrSource < 3)
+        rg_ENR->setItemIndex(h.EnrSource);  // runs the noise-source handler when it changes
+
+    // Step 0 is evaluated again with the present ENR settings and room temperature. A failure
+    // there is reported, but the loaded measurement is still shown and printable.
+    std::exception_ptr error;
+    try {
+        ShowStep();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (h.NoiseSourceText.isEmpty()) {
+        switch (h.EnrSource) {
+        case 0: h.NoiseSourceText = QByteArrayLiteral("const."); break;
+        case 1: h.NoiseSourceText = QByteArrayLiteral("Table1"); break;
+        case 2: h.NoiseSourceText = QByteArrayLiteral("Table2"); break;
+        default: h.NoiseSourceText = QByteArrayLiteral("not saved"); break;
+        }
+    }
+    RecomputeResults(0);
+    dd_print->setEnabled(true);
+    if (error)
+        std::rethrow_exception(error);
+}
