@@ -80,28 +80,6 @@ private slots:
         }
     }
 
-    void noiseFactorRow_data()
-    {
-        QTest::addColumn<double>("factor");
-        QTest::addColumn<QString>("figureText");
-        QTest::addColumn<QString>("factorText");
-        QTest::newRow("2") << 2.0 << "3.01" << "2.00 ";
-        QTest::newRow("0.5 is a gain in noise") << 0.5 << "-3.01" << "0.50 ";
-        QTest::newRow("0") << 0.0 << "0.00" << "1.00 ";
-        QTest::newRow("negative") << -4.0 << "0.00" << "1.00 ";
-    }
-    void noiseFactorRow()
-    {
-        QFETCH(double, factor);
-        QFETCH(QString, figureText);
-        QFETCH(QString, factorText);
-        CascadeState st;
-        StoreStageValue(st, 4, NoiseFactorRow, factor);
-        const CascadeFieldTexts f = ComputeCascade(st);
-        QCOMPARE(f.texts[size_t(CascadeFieldIndex(4, NoiseFigureRow))], figureText);
-        QCOMPARE(f.texts[size_t(CascadeFieldIndex(4, NoiseFactorRow))], factorText);
-    }
-
     void firstAndLastStage_data()
     {
         QTest::addColumn<QList<int>>("unticked");
@@ -123,18 +101,6 @@ private slots:
         QCOMPARE(st.FirstStage, first);
         QCOMPARE(st.LastStage, last);
         QCOMPARE(st.EnabledStages.isEmpty(), unticked.size() == 5);
-    }
-
-    void retickingRejoinsTheChain()
-    {
-        CascadeState st;
-        SetStageEnabled(st, 1, false);
-        SetStageEnabled(st, 5, false);
-        SetStageEnabled(st, 1, true);
-        QCOMPARE(st.FirstStage, 1);
-        QCOMPARE(st.LastStage, 4);
-        QVERIFY(st.EnabledStages.contains(1));
-        QVERIFY(!st.EnabledStages.contains(5));
     }
 
     void startValuesPerStage()
@@ -183,16 +149,6 @@ private slots:
         const QStringList shown = {f.texts[20], f.texts[21], f.texts[22], f.texts[23]};
         QCOMPARE(shown, totals);
         QCOMPARE(f.totalsEnabled, unticked.size() < 5);
-    }
-
-    void stageFieldsOfUntickedStagesStayShown()
-    {
-        CascadeState st = chain({{1, 20, 30}, {6, 10, 20}}, {2});
-        const CascadeFieldTexts f = ComputeCascade(st);
-        QCOMPARE(f.texts[4], "3.98 ");
-        QCOMPARE(f.texts[5], "6.00");
-        QCOMPARE(f.texts[6], "10.00");
-        QCOMPARE(f.texts[7], "20.00");
     }
 
     void totalsOfUntickedStagesAreKept()
