@@ -3,6 +3,7 @@
 
 #include "app/core/engvalue.h"
 #include "app/widgets.h"
+#include "noise/enr_files.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
 
@@ -190,6 +191,7 @@ void TForm1::Laden1Click()
         default: h.NoiseSourceText = QByteArrayLiteral("not saved"); break;
         }
     }
+    NoiseSourceText = FromWindows1252(h.NoiseSourceText);
     RecomputeResults(0);
     dd_print->setEnabled(true);
     if (error)
