@@ -1,14 +1,265 @@
+// The editing cycle of the value fields: entering empties the field, the key handler of the
+// field's kind filters every typed character, Up recalls the old text, and leaving rewrites
+// the field as number, blank, unit. The rules themselves live in app/core/entry_rules.h; the
+// handlers here move text and caret between a field and those rules.
+
+#include "app/core/entry_rules.h"
 #include "app/main_window.h"
 
-// Handlers of this subsystem: not built yet; each body is written with its subsystem.
-void TForm1::e_StartEnter(QLineEdit *) {}
-bool TForm1::e_StartKeyDown(QLineEdit *, int) { return false; }
-void TForm1::e_StartKeyPress(QLineEdit *, QChar &) {}
-void TForm1::e_TemperatureKeyPress(QLineEdit *, QChar &) {}
-void TForm1::e_RangeKeyPress(QLineEdit *, QChar &) {}
-void TForm1::e_RefLvlKeyPress(QLineEdit *, QChar &) {}
-void TForm1::Edit1KeyPress(QLineEdit *, QChar &) {}
-void TForm1::e_StartExit(QLineEdit *) {}
-void TForm1::cb_COMExit(QComboBox *) {}
-bool TForm1::eventFilter(QObject *watched, QEvent *event) { return QMainWindow::eventFilter(watched, event); }
-void TForm1::bindEntryFields() {}
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+const char *const kKindProperty = "entryKind";
+const char *const kSelectorProperty = "selectorBox";
+
+/// Runs the rule of `kind` on the field for one typed character and writes back what it
+/// changed. Returns true when the entry ends.
+bool TypeKey(EntryKind kind, QLineEdit *field, QChar &key, QString &pendingUnit)
+{
+    EntryText t{field->text(), field->cursorPosition()};
+    const QString before = t.text;
+    const int caretBefore = t.cursor;
+    const EntryKeyResult r = EntryKeyPress(kind, t, key, pendingUnit);
+    pendingUnit = LimitEntryText(pendingUnit);
+    if (t.text != before)
+        field->setText(t.text);
+    if (t.text != before || t.cursor != caretBefore)
+        field->setCursorPosition(t.cursor);
+    key = r.key;
+    return r.endEntry;
+}
+
+/// The character a key produces, as the key handlers see it; nothing for keys that only move
+/// the caret or change focus (arrows, Home, Delete, Tab), which the field handles itself.
+std::optional<QChar> TypedCharacter(const QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        return QChar(kKeyBackspace);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return QChar(kKeyEnter);
+    case Qt::Key_Escape:
+        return QChar(kKeyEscape);
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return std::nullopt;
+    default:
+        break;
+    }
+    // Paste, cut and undo would put text into the field past the key rules: they are
+    // characters like any other and are swallowed.
+    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
+        event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+        return QChar(0x16);
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return std::nullopt;
+    const QString text = event->text();
+    if (text.isEmpty() || text[0].unicode() == 0x7F)  // Delete arrives as DEL on some systems
+        return std::nullopt;
+    return text[0];
+}
+
+/// Focus changes that are not the operator moving between controls: the window losing or
+/// regaining activation, or a popup opening. The entry stays under way across them.
+bool IsPassingFocusChange(const QEvent *event)
+{
+    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
+    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+}
+
+}  // namespace
+
+// ---- The handlers ------------------------------------------------------------------------------
+
+void TForm1::e_StartEnter(QLineEdit *field)
+{
+    SavedText = LimitEntryText(field->text());
+    PendingUnit.clear();
+    field->clear();
+}
+
+bool TForm1::e_StartKeyDown(QLineEdit *field, int key)
+{
+    if (key != Qt::Key_Up)
+        return false;
+    EntryText t{field->text(), field->cursorPosition()};
+    if (!RecallSavedText(t, SavedText, PendingUnit))
+        return false;
+    field->setText(t.text);
+    field->setCursorPosition(t.cursor);
+    return true;
+}
+
+void TForm1::e_StartKeyPress(QLineEdit *field, QChar &key)
+{
+    if (TypeKey(EntryKind::Frequency, field, key, PendingUnit))
+        StatusBar1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::e_TemperatureKeyPress(QLineEdit *field, QChar &key)
+{
+    if (TypeKey(EntryKind::Temperature, field, key, PendingUnit))
+        StatusBar1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::e_RangeKeyPress(QLineEdit *field, QChar &key)
+{
+    if (TypeKey(EntryKind::Range, field, key, PendingUnit))
+        StatusBar1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::e_RefLvlKeyPress(QLineEdit *field, QChar &key)
+{
+    if (TypeKey(EntryKind::RefLevel, field, key, PendingUnit))
+        StatusBar1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::Edit1KeyPress(QLineEdit *field, QChar &key)
+{
+    // The calculator's levels and the cascade values are typed in a row: the entry ends by
+    // moving on to the next field.
+    if (TypeKey(EntryKind::Plain, field, key, PendingUnit))
+        focusNextPrevChild(true);
+}
+
+void TForm1::e_StartExit(QLineEdit *field)
+{
+    field->setText(ApplyExitRule(field->text(), SavedText, PendingUnit));
+}
+
+void TForm1::cb_COMExit(QComboBox *box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items.append(box->itemText(i));
+    const int index = SelectorIndexOnExit(items, box->currentText());
+    if (index < 0)
+        return;  // an empty list (cb_COM without ports) keeps the typed text
+    box->setCurrentIndex(index);
+    if (box->isEditable())
+        box->setEditText(box->itemText(index));
+}
+
+// ---- Binding ----------------------------------------------------------------------------------
+
+void TForm1::bindEntryFields()
+{
+    const auto bind = [this](QLineEdit *field, EntryKind kind) {
+        field->setProperty(kKindProperty, int(kind));
+        // Typed keys are the only way into a value field: no context menu with Paste, no drops.
+        field->setContextMenuPolicy(Qt::NoContextMenu);
+        field->setAcceptDrops(false);
+        field->installEventFilter(this);
+    };
+    for (QLineEdit *f : {e_Start, e_Stop, e_Single, e_Frequency})
+        bind(f, EntryKind::Frequency);
+    bind(e_Temperature, EntryKind::Temperature);
+    for (QLineEdit *f : {e_Range, e_ENRall})
+        bind(f, EntryKind::Range);
+    for (QLineEdit *f : {e_RefLvl, e_Sweep})
+        bind(f, EntryKind::RefLevel);
+    for (QLineEdit *f : {e_n2off, e_n2on, e_n12off, e_n12on})
+        bind(f, EntryKind::Plain);
+    for (int k = 0; k < 20; ++k)
+        bind(Edit[size_t(k)], EntryKind::Plain);
+
+    for (QComboBox *box : {cb_vbw, cb_Average, cb_COM, cb_Baud, cb_Bits, cb_Handshake, cb_Parity, cb_StopBits}) {
+        box->setProperty(kSelectorProperty, true);
+        box->installEventFilter(this);
+    }
+
+    bindEnrGrid();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == vle_ENR || (vle_ENR && watched->parent() == vle_ENR->viewport()))
+        return enrGridEvent(watched, event);
+
+    if (watched->property(kSelectorProperty).toBool()) {
+        if (event->type() == QEvent::FocusOut && !IsPassingFocusChange(event)) {
+            auto *box = static_cast<QComboBox *>(watched);
+            guarded([this, box] { cb_COMExit(box); });
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
+
+    const QVariant kindValue = watched->property(kKindProperty);
+    if (!kindValue.isValid())
+        return QMainWindow::eventFilter(watched, event);
+    auto *field = static_cast<QLineEdit *>(watched);
+    // Edit1 to Edit20 have the cascade's exit handler, which applies the same exit rule.
+    const auto leave = [this](QLineEdit *f) {
+        m_enteredField = nullptr;
+        if (std::find(Edit.begin(), Edit.begin() + 20, f) != Edit.begin() + 20)
+            guarded([this, f] { Edit1Exit(f); });
+        else
+            guarded([this, f] { e_StartExit(f); });
+    };
+
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        if (IsPassingFocusChange(event) && m_enteredField == field)
+            break;
+        // A field that lost the focus while the window was inactive has not been left yet.
+        if (m_enteredField && m_enteredField != field)
+            leave(m_enteredField);
+        m_enteredField = field;
+        guarded([this, field] { e_StartEnter(field); });
+        break;
+    case QEvent::FocusOut:
+        if (IsPassingFocusChange(event) || m_enteredField != field)
+            break;
+        leave(field);
+        break;
+    case QEvent::KeyPress: {
+        auto *keyEvent = static_cast<QKeyEvent *>(event);
+        bool consumed = false;
+        guarded([&] { consumed = e_StartKeyDown(field, keyEvent->key()); });
+        if (consumed)
+            return true;
+        const std::optional<QChar> typed = TypedCharacter(keyEvent);
+        if (!typed)
+            break;
+        QChar key = *typed;
+        guarded([&] {
+            switch (EntryKind(kindValue.toInt())) {
+            case EntryKind::Frequency:
+                e_StartKeyPress(field, key);
+                break;
+            case EntryKind::Temperature:
+                e_TemperatureKeyPress(field, key);
+                break;
+            case EntryKind::Range:
+                e_RangeKeyPress(field, key);
+                break;
+            case EntryKind::RefLevel:
+                e_RefLvlKeyPress(field, key);
+                break;
+            case EntryKind::Plain:
+                Edit1KeyPress(field, key);
+                break;
+            }
+        });
+        if (key.isNull())
+            return true;
+        if (key == *typed)
+            break;  // typed as it came
+        field->insert(QString(key));
+        return true;
+    }
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
