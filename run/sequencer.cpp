@@ -336,12 +336,13 @@ void Sequencer::Step()
         m_host->SetLevelText(LevelField::N12on, ShortestDecimal(level));
         try {
             m_host->ShowStep(plan.StepIndex);
-        } catch (const AppError &e) {
+        } catch (const std::exception &e) {
             // A step that cannot be evaluated keeps its start values; the pass goes on, and
             // the operator hears of it once, not at every frequency.
             if (!m_stepErrorShown) {
                 m_stepErrorShown = true;
-                m_host->ShowError(e.message());
+                const auto *appError = dynamic_cast<const AppError *>(&e);
+                m_host->ShowError(appError ? appError->message() : QString::fromLocal8Bit(e.what()));
             }
         }
         NextFrequency(true);
