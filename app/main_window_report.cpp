@@ -1,4 +1,72 @@
 #include "app/main_window.h"
 
-// Handlers of this subsystem: not built yet; each body is written with its subsystem.
-void TForm1::dd_printClick() {}
+#include "app/core/engvalue.h"
+#include "report/input_mask_form.h"
+#include "report/print_report.h"
+
+#include <QDateTime>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPrinter>
+
+namespace {
+
+/// Date and time as the operator's system writes them: short date, "/", long time.
+QString ReportDateText(const QDateTime &now)
+{
+    const QLocale locale = QLocale::system();
+    return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char('/') +
+           locale.toString(now.time(), QLocale::LongFormat);
+}
+
+}  // namespace
+
+void TForm1::dd_printClick()
+{
+    TInputMaskeFrm *form = InputMaskeFrm;
+    if (!form)
+        return;
+    const SweepPlan &plan = MeasurementRecord.SweepPlan;
+
+    // The fields that come from the measurement are refilled; the DUT and the remarks keep
+    // what the operator typed last time.
+    form->le_Engineer->clear();
+    form->le_FreqStart->setText(FormatValue(2, fvHz + fvPrefix, plan.Start));
+    form->le_FreqStop->setText(FormatValue(2, fvHz + fvPrefix, plan.Stop));
+    form->le_NoiseSource->setText(NoiseSourceText);
+    form->le_Date->setText(ReportDateText(QDateTime::currentDateTime()));
+    form->le_FreqSteps->setText(QString::number(plan.Steps));
+    form->le_Temperature->setText(FormatValue(1, 0, MeasurementRecord.RoomTemperature - 273.15) +
+                                  QStringLiteral(" \u00B0C"));
+
+    form->exec();
+    if (form->Cancelled != 0)
+        return;
+
+    QPrinter printer(QPrinter::HighResolution);
+    if (!dialogs().choosePrinter(printer))
+        return;
+
+    ReportInput input = ReportInput::fromRecord(MeasurementRecord);
+    input.Texts.Engineer = form->le_Engineer->text();
+    input.Texts.DUT = form->le_DUT->text();
+    input.Texts.Date = form->le_Date->text();
+    input.Texts.FreqStart = form->le_FreqStart->text();
+    input.Texts.NoiseSource = form->le_NoiseSource->text();
+    input.Texts.Temperature = form->le_Temperature->text();
+    input.Texts.FreqStop = form->le_FreqStop->text();
+    input.Texts.FreqSteps = form->le_FreqSteps->text();
+    const QStringList remarks = form->remarkLines();
+    input.Remarks = remarks;
+
+    TestReport report(std::move(input));
+    const bool printed = report.PrintReport(printer);
+    // The placeholder line the report removed stays removed in the form.
+    if (report.remarks() != remarks)
+        form->setRemarkLines(report.remarks());
+    if (!printed)
+        ShowMessage(MsgType::Error, MsgButtons::Ok,
+                    QStringLiteral("Printing failed: the printer '%1' cannot start the job.")
+                        .arg(printer.printerName().isEmpty() ? printer.outputFileName()
+                                                             : printer.printerName()));
+}
