@@ -41,6 +41,7 @@ private slots:
     void writeHandsOverFirstChunkAndQueuesRest();
     void writesFromSendProgressJoinTheQueue();
     void hangUpEndsThreadAndCloseStillWorks();
+    void realPortWithLoopbackPlug();
 
 private:
     std::unique_ptr<TempWorkDir> m_dir;
@@ -381,6 +382,47 @@ void TestPort::hangUpEndsThreadAndCloseStillWorks()
     QVERIFY(!port.Active());
     QVERIFY(!port.HungUp());
     QCOMPARE(lines.size(), 1);
+}
+
+void TestPort::realPortWithLoopbackPlug()
+{
+    // Pseudo-terminals have no modem lines; those need a real port.
+    const QByteArray named = qgetenv("TESSARY_SERIAL_LOOPBACK");
+    if (named.isEmpty())
+        QSKIP("Set TESSARY_SERIAL_LOOPBACK to the number of a real port with a loopback plug "
+              "(TX-RX, RTS-CTS and DTR-DSR joined) to test the modem lines");
+    m_dir.reset(); // the real port is named by number, in the program's own working folder
+
+    TPiloComPort port;
+    port.setPort(named.toInt());
+    port.setLineMode(true);
+    port.setPortOptions({EventCtsDsr, EventError});
+    port.FlowCtrl().setRxRtsControl(rtsEnable);
+    port.FlowCtrl().setRxDtrControl(dtrEnable);
+    QList<QByteArray> lines;
+    QList<bool> cts;
+    QList<bool> dsr;
+    port.OnDataAvailable = [&](TPiloComPort *p) {
+        QByteArray s;
+        p->ReadStr(s);
+        lines << s;
+    };
+    port.OnCtsChanged = [&](TPiloComPort *, bool on) { cts << on; };
+    port.OnDsrChanged = [&](TPiloComPort *, bool on) { dsr << on; };
+    QVERIFY2(port.Open(), qPrintable(port.LastError() + ": " + port.LastErrorReason()));
+
+    // RTS and DTR are up, so the plug shows CTS and DSR on, reported at the start.
+    QTRY_COMPARE_WITH_TIMEOUT(cts, QList<bool>{true}, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(dsr, QList<bool>{true}, 2000);
+
+    QCOMPARE(port.WriteStr("*IDN?\r\n"), 7);
+    QTRY_COMPARE_WITH_TIMEOUT(lines, QList<QByteArray>{"*IDN?\r\n"}, 2000);
+
+    port.FlowCtrl().setRxRtsControl(rtsDisable);
+    QTRY_COMPARE_WITH_TIMEOUT(cts, (QList<bool>{true, false}), 2000);
+    port.FlowCtrl().setRxDtrControl(dtrDisable);
+    QTRY_COMPARE_WITH_TIMEOUT(dsr, (QList<bool>{true, false}), 2000);
+    QVERIFY(port.Close());
 }
 
 QTEST_GUILESS_MAIN(TestPort)
