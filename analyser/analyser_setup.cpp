@@ -1,5 +1,6 @@
 #include "analyser/analyser_setup.h"
 
+#include "analyser/command_channel.h"
 #include "analyser/commands.h"
 #include "app/core/engvalue.h"
 
@@ -50,4 +51,17 @@ QList<QByteArray> SetupCommands(const SetupSettings &s)
     c << Cmd::PowerUnitDbm << Cmd::NoiseSourceOffConfirmed << Cmd::PowerSaveHoldoff << Cmd::PowerSaveOn
       << Cmd::DisplayUpdateOff;
     return c;
+}
+
+bool RunSetup(CommandChannel &channel, const SetupSettings &settings, bool &stateSaved)
+{
+    const QList<QByteArray> commands = SetupCommands(settings);
+    for (int i = 0; i < commands.size(); ++i) {
+        if (!channel.SendCommand(commands[i], 1))
+            return false;
+        if (i == kStoreStateCommandIndex)
+            stateSaved = true;
+    }
+    stateSaved = true;
+    return true;
 }

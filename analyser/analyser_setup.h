@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+class CommandChannel;
+
 /// What the set-up reads from the "Options" page. The texts go to the analyser exactly as
 /// they stand in the fields, with the blank between number and unit.
 struct SetupSettings
@@ -40,3 +42,10 @@ QList<QByteArray> SetupCommands(const SetupSettings &settings);
 /// A text of a field as the bytes that go on the line (Windows-1252; the analyser only ever
 /// sees ASCII from the designed lists).
 QByteArray CommandText(const QString &text);
+
+/// Sends the set-up through the channel, each command waiting for its "*OPC?" answer before
+/// the next goes out. A command that gets no answer (the channel has told the operator) ends
+/// the set-up there: nothing more is sent and the result is false. `stateSaved` becomes true
+/// once the analyser has confirmed storing its own settings, so that the disconnect restores
+/// them even after a set-up that stopped later on.
+bool RunSetup(CommandChannel &channel, const SetupSettings &settings, bool &stateSaved);
