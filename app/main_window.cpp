@@ -486,13 +486,13 @@ void TForm1::FormCreate()
     InitEnrTableNames();
     GraphGeometry = ::GraphGeometry::fromImageSize(gfx->canvas().width(), gfx->canvas().height());
     MakeSweepPlan();
-    // [startup: serial ports]
+    CreateSerialPort();
     readSettings();
     rg_ENR->setItemIndex(0);
     PersistEnrTables(true);
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
-    // [startup: sequencer idle]
+    SetSequencerIdle();
     Timer1->stop();
     DrawGraphFrame();
     rg_SweepClick();
@@ -514,7 +514,7 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::FormClose()
 {
-    // [shutdown: disconnect]
+    DisconnectAtClose();
     writeSettings();
     PersistEnrTables(false);
 }

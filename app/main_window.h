@@ -13,6 +13,8 @@
 #include "noise/measurement_record.h"
 #include "noise/enr_store.h"
 #include "results/graph.h"
+#include "analyser/command_channel.h"
+#include "run/sequencer.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -302,4 +304,26 @@ private:
     void bindEnrGrid();
     bool enrGridEvent(QObject *watched, QEvent *event);
     QLineEdit *m_enteredField = nullptr;  ///< the value field whose entry is under way
+
+    // ---- Analyser link and sequencer ---------------------------------------------------------
+public:
+    /// The command channel over Pilo; its PendingReply is the one reply slot.
+    CommandChannel Channel;
+    /// The sequencer's variables and decisions (SequencerState, CancelRequested, ...).
+    ::Sequencer Sequencer{MeasurementRecord};
+    /// The set-up has stored the analyser's own settings on it; the disconnect brings them back.
+    bool StateSaved = false;
+    /// SendCommand and ReadReply of the command channel (wait 1 waits, bounded).
+    bool SendCommand(const QByteArray &command, int wait);
+    bool ReadReply(QByteArray &text);
+    /// The main window's input, apart from the progress window that a pass shows over it.
+    void SetMainWindowEnabled(bool enabled);
+    bool MainWindowEnabled() const;
+private:
+    void CreateSerialPort();
+    void SetSequencerIdle();
+    void DisconnectAtClose();
+    void PiloHangUp();
+    std::unique_ptr<CommandPort> m_commandPort;
+    std::unique_ptr<SequencerHost> m_sequencerHost;
 };
