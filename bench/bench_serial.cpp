@@ -110,7 +110,8 @@ private:
                 continue;
             qsizetype done = 0;
             while (done < block.size()) {
-                const ssize_t w = ::write(m_fd, block.constData() + done, size_t(block.size() - done));
+                const ssize_t w =
+                    ::write(m_fd, block.constData() + done, size_t(block.size() - done));
                 if (w > 0)
                     done += w;
                 else if (w < 0 && errno != EINTR && errno != EAGAIN)

@@ -468,8 +468,8 @@ void TPiloComPort::PurgeRx()
 
 void TPiloComPort::postDataAvailable()
 {
-    QCoreApplication::postEvent(this, new TPiloNotification(TPiloNotification::DataAvailable,
-                                                            m_session));
+    QCoreApplication::postEvent(this,
+                                new TPiloNotification(TPiloNotification::DataAvailable, m_session));
 }
 
 void TPiloComPort::offerData()

@@ -62,8 +62,8 @@ QEvent::Type TPiloNotification::EventType()
     return type;
 }
 
-TPiloCommThread::TPiloCommThread(TPiloComPort *port, int fd, quint64 session,
-                                 TPortOptions options, std::unique_ptr<TPiloCommBuffer> buffer)
+TPiloCommThread::TPiloCommThread(TPiloComPort *port, int fd, quint64 session, TPortOptions options,
+                                 std::unique_ptr<TPiloCommBuffer> buffer)
     : m_port(port), m_fd(fd), m_session(session), m_options(options), m_buffer(std::move(buffer))
 {
 }
@@ -213,8 +213,7 @@ bool TPiloCommThread::step()
     if (watchModem && (timeoutMs < 0 || timeoutMs > ModemPollMs))
         timeoutMs = ModemPollMs;
 
-    pollfd fds[2] = {{m_wakeFd, POLLIN, 0},
-                     {m_fd, short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
+    pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, short(POLLIN | (wantOut ? POLLOUT : 0)), 0}};
     if (::poll(fds, 2, timeoutMs) < 0) {
         if (errno == EINTR)
             return true;

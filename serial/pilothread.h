@@ -20,7 +20,13 @@ class TPiloComPort;
 /// How received bytes are offered to the reader. Derived by the component from its mode
 /// properties; a setting that would make a buffered mode loop for ever (line mode with an
 /// empty LineEnd, threshold mode with an amount of 0 or less) gives direct mode.
-enum class TPiloRxMode : quint8 { Direct, Line, Threshold, Timeout };
+enum class TPiloRxMode : quint8
+{
+    Direct,
+    Line,
+    Threshold,
+    Timeout
+};
 
 /// The part of the component's settings that the receive thread reads.
 struct TPiloRxSettings
@@ -35,7 +41,8 @@ struct TPiloRxSettings
 class TPiloNotification : public QEvent
 {
 public:
-    enum Kind : quint16 {
+    enum Kind : quint16
+    {
         DataAvailable = 1027,
         TransmitEmpty = 1028,
         CtsChanged = 1029,

@@ -16,19 +16,46 @@
 
 /// Stop bits. sbOne_5 exists on a UART only with 5 data bits; Linux selects it there through
 /// the two-stop-bit setting, so sbOne_5 and sbTwo both set CSTOPB.
-enum TStopBits : quint8 { sbOne, sbOne_5, sbTwo };
+enum TStopBits : quint8
+{
+    sbOne,
+    sbOne_5,
+    sbTwo
+};
 
 /// Parity, generated on output; received characters are not checked.
-enum TParity : quint8 { ptNone, ptOdd, ptEven, ptMark, ptSpace };
+enum TParity : quint8
+{
+    ptNone,
+    ptOdd,
+    ptEven,
+    ptMark,
+    ptSpace
+};
 
 /// What the DTR line does while the port is open.
-enum TDtrControl : quint8 { dtrDisable, dtrEnable, dtrHandshake };
+enum TDtrControl : quint8
+{
+    dtrDisable,
+    dtrEnable,
+    dtrHandshake
+};
 
 /// What the RTS line does while the port is open.
-enum TRtsControl : quint8 { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
+enum TRtsControl : quint8
+{
+    rtsDisable,
+    rtsEnable,
+    rtsHandshake,
+    rtsToggle
+};
 
 /// Port events to watch besides received data and transmit-empty; read at the next Open.
-enum TPiloPortOptions : quint8 { EventCtsDsr, EventError };
+enum TPiloPortOptions : quint8
+{
+    EventCtsDsr,
+    EventError
+};
 
 /// A set of TPiloPortOptions.
 class TPortOptions
@@ -114,8 +141,7 @@ constexpr quint32 HangUp = 0x80000000u;
 /// any callable or nullptr. The receive thread may ask whether a handler is assigned
 /// (Assigned(), an atomic read); assigning, testing with operator bool and calling happen on
 /// the user-interface thread only.
-template <typename... Args>
-class TPiloEvent
+template <typename... Args> class TPiloEvent
 {
 public:
     using Handler = std::function<void(Args...)>;
@@ -125,9 +151,9 @@ public:
     TPiloEvent &operator=(const TPiloEvent &) = delete;
 
     template <typename F>
-        requires(!std::same_as<std::remove_cvref_t<F>, TPiloEvent> &&
-                 std::constructible_from<Handler, F>)
-    TPiloEvent &operator=(F &&f)
+    requires(!std::same_as<std::remove_cvref_t<F>, TPiloEvent> &&
+             std::constructible_from<Handler, F>) TPiloEvent &
+    operator=(F &&f)
     {
         m_handler = Handler(std::forward<F>(f));
         m_assigned.store(static_cast<bool>(m_handler), std::memory_order_release);

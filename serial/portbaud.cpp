@@ -14,7 +14,9 @@ bool SetCustomBaudrate(int fd, int baudrate)
         errno = EINVAL;
         return false;
     }
-    struct termios2 t{};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return false;
     t.c_cflag &= ~tcflag_t(CBAUD);
@@ -27,7 +29,9 @@ bool SetCustomBaudrate(int fd, int baudrate)
 
 int CurrentBaudrate(int fd)
 {
-    struct termios2 t{};
+    struct termios2 t
+    {
+    };
     if (::ioctl(fd, TCGETS2, &t) != 0)
         return 0;
     return int(t.c_ospeed);

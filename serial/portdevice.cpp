@@ -25,43 +25,32 @@ QByteArray nativePath(const QString &path)
     return QFile::encodeName(path);
 }
 
+struct RateConstant
+{
+    int Baudrate;
+    speed_t Constant;
+};
+
+constexpr RateConstant StandardRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
 /// The standard termios constant for a rate, or 0 when there is none. B0 is never returned:
 /// it would drop DTR and hang up the line.
 speed_t baudConstant(int baudrate)
 {
-    switch (baudrate) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1152000: return B1152000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 2500000: return B2500000;
-    case 3000000: return B3000000;
-    case 3500000: return B3500000;
-    case 4000000: return B4000000;
-    default: return 0;
+    for (const RateConstant &r : StandardRates) {
+        if (r.Baudrate == baudrate)
+            return r.Constant;
     }
+    return 0;
 }
 
 /// Reads the whole of a small sysfs attribute; empty when it is not there.
@@ -97,7 +86,9 @@ bool presentByOpening(const QByteArray &path)
 QString DevicePathForPort(int n)
 {
     const QString link = QStringLiteral("ports/COM%1").arg(n);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(nativePath(link).constData(), &st) == 0)
         return link;
     if (n >= 1 && n <= 32)
@@ -112,7 +103,9 @@ QString DevicePathForPort(int n)
 bool SerialDevicePresent(const QString &path)
 {
     const QByteArray native = nativePath(path);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(native.constData(), &st) != 0 || !S_ISCHR(st.st_mode))
         return false;
 
@@ -184,20 +177,38 @@ bool ApplyLineSettings(termios &t, const LineSettings &s)
     t.c_cflag |= CLOCAL | CREAD;
 
     switch (s.ByteSize) {
-    case 5: t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS5; break;
-    case 6: t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS6; break;
-    case 7: t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS7; break;
-    case 8: t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS8; break;
-    default: break; // a UART has no other sizes; the port keeps its own
+    case 5:
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS5;
+        break;
+    case 6:
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS6;
+        break;
+    case 7:
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS7;
+        break;
+    case 8:
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CSIZE)) | CS8;
+        break;
+    default:
+        break; // a UART has no other sizes; the port keeps its own
     }
 
     t.c_cflag &= ~tcflag_t(PARENB | PARODD | CMSPAR);
     switch (s.Parity) {
-    case ptNone: break;
-    case ptOdd: t.c_cflag |= PARENB | PARODD; break;
-    case ptEven: t.c_cflag |= PARENB; break;
-    case ptMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case ptSpace: t.c_cflag |= PARENB | CMSPAR; break;
+    case ptNone:
+        break;
+    case ptOdd:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case ptEven:
+        t.c_cflag |= PARENB;
+        break;
+    case ptMark:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case ptSpace:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
     }
 
     if (s.StopBits == sbOne)
@@ -207,8 +218,7 @@ bool ApplyLineSettings(termios &t, const LineSettings &s)
 
     // Linux knows one hardware handshake, RTS/CTS in both directions. It stands for the
     // DTR/RTS handshake of the flag word: CTS-controlled output or RTS-controlled input.
-    const bool rtsHandshake =
-        (s.FlowFlags & PiloDcb::RtsControlMask) == PiloDcb::RtsHandshake;
+    const bool rtsHandshake = (s.FlowFlags & PiloDcb::RtsControlMask) == PiloDcb::RtsHandshake;
     if ((s.FlowFlags & PiloDcb::OutxCtsFlow) || rtsHandshake)
         t.c_cflag |= CRTSCTS;
     else

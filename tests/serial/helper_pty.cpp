@@ -107,9 +107,9 @@ static QByteArray receiveFrom(int fd, int want, int timeoutMs, bool serveEvents)
         const int wait = serveEvents ? 5 : int(qMax<qint64>(0, deadline.remainingTime()));
         if (::poll(&p, 1, wait) <= 0)
             continue;
-        const ssize_t r = ::read(fd, buf, sizeof buf < size_t(want - got.size())
-                                              ? sizeof buf
-                                              : size_t(want - got.size()));
+        const ssize_t r =
+            ::read(fd, buf,
+                   sizeof buf < size_t(want - got.size()) ? sizeof buf : size_t(want - got.size()));
         if (r > 0)
             got.append(buf, r);
         else if (r == 0 || (errno != EAGAIN && errno != EINTR))

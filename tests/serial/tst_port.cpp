@@ -86,7 +86,8 @@ void TestPort::openFailures_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("port 0") << 0 << "Cannot open port 'ports/COM0'" << "there is no port 0";
+    QTest::newRow("port 0") << 0 << "Cannot open port 'ports/COM0'"
+                            << "there is no port 0";
     QTest::newRow("negative port") << -3 << "Cannot open port 'ports/COM-3'"
                                    << "there is no port -3";
     QTest::newRow("dangling link") << 8 << "Cannot open port 'ports/COM8'"
@@ -129,8 +130,8 @@ void TestPort::portHeldByAnotherProcessIsListedButDoesNotOpen()
         ::close(ready[0]);
         ::close(release[1]);
         const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                          ::ioctl(fd, TIOCEXCL) == 0;
+        const bool held =
+            fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
         const char answer = held ? 'y' : 'n';
         [[maybe_unused]] ssize_t w = ::write(ready[1], &answer, 1);
         char c;
@@ -228,12 +229,12 @@ void TestPort::lineSettingsApplyToOpenPort_data()
 
     QTest::newRow("as opened") << Change([](TPiloComPort &) {}) << 9600 << quint32(CSTOPB | CRTSCTS)
                                << 0u << 0u;
-    QTest::newRow("baud rate") << Change([](TPiloComPort &p) { p.setBaudrate(115200); })
-                               << 115200 << 0u << 0u << 0u;
+    QTest::newRow("baud rate") << Change([](TPiloComPort &p) { p.setBaudrate(115200); }) << 115200
+                               << 0u << 0u << 0u;
     QTest::newRow("non-standard baud rate")
         << Change([](TPiloComPort &p) { p.setBaudrate(250000); }) << 250000 << 0u << 0u << 0u;
-    QTest::newRow("two stop bits") << Change([](TPiloComPort &p) { p.setStopBits(sbTwo); })
-                                   << 9600 << quint32(CSTOPB) << quint32(CSTOPB) << 0u;
+    QTest::newRow("two stop bits") << Change([](TPiloComPort &p) { p.setStopBits(sbTwo); }) << 9600
+                                   << quint32(CSTOPB) << quint32(CSTOPB) << 0u;
     QTest::newRow("RTS handshake")
         << Change([](TPiloComPort &p) { p.FlowCtrl().setRxRtsControl(rtsHandshake); }) << 9600
         << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;

@@ -121,21 +121,21 @@ void TestPortLogic::flagWord_data()
     QTest::newRow("new component") << Change([](TFlowCtrl &) {}) << 0x1011u;
     QTest::newRow("TxCtsFlow") << Change([](TFlowCtrl &f) { f.setTxCtsFlow(true); }) << 0x1015u;
     QTest::newRow("TxDsrFlow") << Change([](TFlowCtrl &f) { f.setTxDsrFlow(true); }) << 0x1019u;
-    QTest::newRow("dtrDisable")
-        << Change([](TFlowCtrl &f) { f.setRxDtrControl(dtrDisable); }) << 0x1001u;
-    QTest::newRow("dtrHandshake")
-        << Change([](TFlowCtrl &f) { f.setRxDtrControl(dtrHandshake); }) << 0x1021u;
+    QTest::newRow("dtrDisable") << Change([](TFlowCtrl &f) { f.setRxDtrControl(dtrDisable); })
+                                << 0x1001u;
+    QTest::newRow("dtrHandshake") << Change([](TFlowCtrl &f) { f.setRxDtrControl(dtrHandshake); })
+                                  << 0x1021u;
     QTest::newRow("RxDsrSensivity")
         << Change([](TFlowCtrl &f) { f.setRxDsrSensivity(true); }) << 0x1051u;
     QTest::newRow("TxContinueXoff")
         << Change([](TFlowCtrl &f) { f.setTxContinueXoff(true); }) << 0x1091u;
     QTest::newRow("XonXoff") << Change([](TFlowCtrl &f) { f.setXonXoff(true); }) << 0x1311u;
-    QTest::newRow("rtsDisable")
-        << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsDisable); }) << 0x0011u;
-    QTest::newRow("rtsHandshake")
-        << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsHandshake); }) << 0x2011u;
-    QTest::newRow("rtsToggle")
-        << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsToggle); }) << 0x3011u;
+    QTest::newRow("rtsDisable") << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsDisable); })
+                                << 0x0011u;
+    QTest::newRow("rtsHandshake") << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsHandshake); })
+                                  << 0x2011u;
+    QTest::newRow("rtsToggle") << Change([](TFlowCtrl &f) { f.setRxRtsControl(rtsToggle); })
+                               << 0x3011u;
     QTest::newRow("main window: dtrDisable, rtsHandshake") << Change([](TFlowCtrl &f) {
         f.setRxDtrControl(dtrDisable);
         f.setRxRtsControl(rtsHandshake);
@@ -145,14 +145,12 @@ void TestPortLogic::flagWord_data()
         f.setXonXoff(true);
         f.setXonXoff(false);
     }) << 0x1011u;
-    QTest::newRow("handshake then enable")
-        << Change([](TFlowCtrl &f) {
-               f.setRxRtsControl(rtsToggle);
-               f.setRxRtsControl(rtsEnable);
-               f.setRxDtrControl(dtrHandshake);
-               f.setRxDtrControl(dtrEnable);
-           })
-        << 0x1011u;
+    QTest::newRow("handshake then enable") << Change([](TFlowCtrl &f) {
+        f.setRxRtsControl(rtsToggle);
+        f.setRxRtsControl(rtsEnable);
+        f.setRxDtrControl(dtrHandshake);
+        f.setRxDtrControl(dtrEnable);
+    }) << 0x1011u;
 }
 
 void TestPortLogic::flagWord()
@@ -263,8 +261,8 @@ void TestPortLogic::lineSettingsInTermios_data()
                          << quint32(CSIZE | parityMask | CSTOPB | CRTSCTS) << quint32(CS8) << 0u;
     QTest::newRow("7E1") << 7 << int(ptEven) << int(sbOne) << quint32(PiloDcb::Initial)
                          << quint32(CSIZE | parityMask) << quint32(CS7 | PARENB) << 0u;
-    QTest::newRow("odd") << 8 << int(ptOdd) << int(sbOne) << quint32(PiloDcb::Initial)
-                         << parityMask << quint32(PARENB | PARODD) << 0u;
+    QTest::newRow("odd") << 8 << int(ptOdd) << int(sbOne) << quint32(PiloDcb::Initial) << parityMask
+                         << quint32(PARENB | PARODD) << 0u;
     QTest::newRow("mark") << 8 << int(ptMark) << int(sbOne) << quint32(PiloDcb::Initial)
                           << parityMask << quint32(PARENB | PARODD | CMSPAR) << 0u;
     QTest::newRow("space") << 8 << int(ptSpace) << int(sbOne) << quint32(PiloDcb::Initial)
@@ -272,13 +270,13 @@ void TestPortLogic::lineSettingsInTermios_data()
     QTest::newRow("two stop bits") << 8 << int(ptNone) << int(sbTwo) << quint32(PiloDcb::Initial)
                                    << quint32(CSTOPB) << quint32(CSTOPB) << 0u;
     QTest::newRow("one and a half stop bits with 5 bits")
-        << 5 << int(ptNone) << int(sbOne_5) << quint32(PiloDcb::Initial)
-        << quint32(CSIZE | CSTOPB) << quint32(CS5 | CSTOPB) << 0u;
-    QTest::newRow("main window's RTS handshake") << 8 << int(ptNone) << int(sbOne) << main
-                                                 << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
-    QTest::newRow("CTS output flow") << 8 << int(ptNone) << int(sbOne)
-                                     << quint32(PiloDcb::Initial | PiloDcb::OutxCtsFlow)
-                                     << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
+        << 5 << int(ptNone) << int(sbOne_5) << quint32(PiloDcb::Initial) << quint32(CSIZE | CSTOPB)
+        << quint32(CS5 | CSTOPB) << 0u;
+    QTest::newRow("main window's RTS handshake")
+        << 8 << int(ptNone) << int(sbOne) << main << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
+    QTest::newRow("CTS output flow")
+        << 8 << int(ptNone) << int(sbOne) << quint32(PiloDcb::Initial | PiloDcb::OutxCtsFlow)
+        << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
     QTest::newRow("XON/XOFF") << 8 << int(ptNone) << int(sbOne)
                               << quint32(PiloDcb::Initial | PiloDcb::OutX | PiloDcb::InX)
                               << quint32(CRTSCTS) << 0u << quint32(IXON | IXOFF);

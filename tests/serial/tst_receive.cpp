@@ -54,7 +54,10 @@ public:
             m_thread.join();
     }
 
-    static QByteArray line(int n) { return "L" + QByteArray::number(n).rightJustified(6, '0') + "\r\n"; }
+    static QByteArray line(int n)
+    {
+        return "L" + QByteArray::number(n).rightJustified(6, '0') + "\r\n";
+    }
 
 private:
     void run()
@@ -66,7 +69,8 @@ private:
                 continue;
             qsizetype done = 0;
             while (done < block.size() && !m_stop) {
-                const ssize_t w = ::write(m_fd, block.constData() + done, size_t(block.size() - done));
+                const ssize_t w =
+                    ::write(m_fd, block.constData() + done, size_t(block.size() - done));
                 if (w > 0) {
                     done += w;
                 } else {
@@ -144,21 +148,20 @@ void TestReceive::lineMode_data()
     QTest::addColumn<QList<QByteArray>>("expected");
 
     using L = QList<QByteArray>;
-    QTest::newRow("two lines together") << QByteArray("\r\n") << L{"ab\r\ncd\r\n"}
-                                        << L{"ab\r\n", "cd\r\n"};
-    QTest::newRow("line split across reads") << QByteArray("\r\n") << L{"ab\r", "\ncd"}
-                                             << L{"ab\r\n"};
+    QTest::newRow("two lines together")
+        << QByteArray("\r\n") << L{"ab\r\ncd\r\n"} << L{"ab\r\n", "cd\r\n"};
+    QTest::newRow("line split across reads")
+        << QByteArray("\r\n") << L{"ab\r", "\ncd"} << L{"ab\r\n"};
     QTest::newRow("line end split across reads")
         << QByteArray("\r\n") << L{"12", "3\r", "\n45\r\n"} << L{"123\r\n", "45\r\n"};
     QTest::newRow("three-byte line end over three reads")
         << QByteArray("END") << L{"abE", "N", "Dxy"} << L{"abEND"};
-    QTest::newRow("false start of the line end") << QByteArray("\r\n") << L{"a\r\r", "\n"}
-                                                 << L{"a\r\r\n"};
-    QTest::newRow("bare line end") << QByteArray("\r\n") << L{"\r\n", "1\r\n"}
-                                   << L{"\r\n", "1\r\n"};
+    QTest::newRow("false start of the line end")
+        << QByteArray("\r\n") << L{"a\r\r", "\n"} << L{"a\r\r\n"};
+    QTest::newRow("bare line end")
+        << QByteArray("\r\n") << L{"\r\n", "1\r\n"} << L{"\r\n", "1\r\n"};
     QTest::newRow("line feed only") << QByteArray("\n") << L{"a\nb\nc"} << L{"a\n", "b\n"};
-    QTest::newRow("empty line end behaves as direct mode") << QByteArray() << L{"abc"}
-                                                           << L{"abc"};
+    QTest::newRow("empty line end behaves as direct mode") << QByteArray() << L{"abc"} << L{"abc"};
 }
 
 void TestReceive::lineMode()
@@ -311,8 +314,8 @@ void TestReceive::closeOffersOnlyReadyData_data()
     QTest::addColumn<QList<QByteArray>>("fromClose");
 
     using L = QList<QByteArray>;
-    QTest::newRow("line mode, part of a line is dropped") << "line" << QByteArray("ab\r\ncd")
-                                                           << L{"ab\r\n"} << L{};
+    QTest::newRow("line mode, part of a line is dropped")
+        << "line" << QByteArray("ab\r\ncd") << L{"ab\r\n"} << L{};
     QTest::newRow("threshold mode, rest below the amount is dropped")
         << "threshold" << QByteArray("abcdef") << L{"abcd"} << L{};
     QTest::newRow("timeout mode, waiting bytes are offered")
@@ -396,8 +399,8 @@ void TestReceive::handlerErrorsGoToBGException()
     port.WriteStr("x");
     QTest::qWait(100);
     if (withBGHandler) {
-        QCOMPARE(errors, (QStringList{"cannot evaluate the reply",
-                                      "unknown error in an event handler"}));
+        QCOMPARE(errors,
+                 (QStringList{"cannot evaluate the reply", "unknown error in an event handler"}));
     }
 }
 
