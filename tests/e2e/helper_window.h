@@ -1,0 +1,151 @@
+#pragma once
+// The whole program in a temporary working folder, next to the bundled analyser simulator on a
+// pseudo-terminal: the real main window (offscreen), its progress window, and a scripted dialog
+// seam. Tests operate the buttons as an operator does.
+
+#include "analyser/helper_link.h"
+#include "app/main_window.h"
+#include "common/scripted_dialogs.h"
+#include "run/progress_form.h"
+#include "serial/piloport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+namespace e2e {
+
+using link_test::SimRun;
+using link_test::waitFor;
+using link_test::WorkDir;
+
+/// The simulator's DUT with its default options: straight lines over frequency.
+inline double DutGainDb(double hz) { return 20.0 - 1.0 * hz / 1e9; }
+inline double DutNoiseFigureDb(double hz) { return 3.0 + 0.1 * hz / 1e9; }
+
+struct Program
+{
+    ScriptedDialogs dialogs;
+    WorkDir dir;
+    std::unique_ptr<SimRun> sim;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm2> progress;
+
+    /// Starts the simulator on ports/COM1 (unless `withSimulator` is false) and the program.
+    explicit Program(const QStringList &simArgs = {}, bool withSimulator = true)
+    {
+        if (withSimulator) {
+            sim = std::make_unique<SimRun>(1, simArgs);
+            sim->ready();
+        }
+        form = std::make_unique<TForm1>();
+        progress = std::make_unique<TForm2>(form.get());
+        form->attachSecondaryWindows(progress.get(), nullptr);
+        form->show();
+    }
+    ~Program()
+    {
+        // The program's own end: disconnect, settings and tables written.
+        form->close();
+        progress.reset();
+        form.reset();
+    }
+
+    TForm1 &w() { return *form; }
+
+    bool connect(int port = 1)
+    {
+        form->cb_COM->setEditText(QString::number(port));
+        QTest::mouseClick(form->b_connect, Qt::LeftButton);
+        return waitFor([&] { return form->statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
+    }
+
+    bool passRunning() const { return form->Sequencer.SequencerRunning; }
+
+    /// Clicks "Calibration" and waits for the pass to end; true when it ran through.
+    bool calibrate(int ms = 30000)
+    {
+        QTest::mouseClick(form->b_Start, Qt::LeftButton);
+        return waitFor([&] { return !passRunning(); }, ms) && form->b_Measure->isEnabled();
+    }
+
+    /// Clicks "Measure" and waits for the pass to end; true when it ran through.
+    bool measure(int ms = 30000)
+    {
+        QTest::mouseClick(form->b_Measure, Qt::LeftButton);
+        return waitFor([&] { return !passRunning(); }, ms) && form->Speichern1->isEnabled();
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList out;
+        for (const ShownMessage &m : dialogs.messages)
+            out << m.text;
+        return out;
+    }
+};
+
+/// The per-frequency dialogue of a pass as the analyser sees it.
+inline QList<QByteArray> FrequencyDialogue(bool measurement, const QByteArray &plainHz, const QByteArray &markerX,
+                                           const QByteArray &average = "10")
+{
+    return {measurement ? "DIAG:SERV:NSO OFF; *WAI" : "DIAG:SERV:NSO OFF",
+            "CALC:MARK1:STAT ON",
+            "FREQ:CENT " + plainHz,
+            "CALC:MARK1:X " + markerX,
+            "SWE:COUN 3",
+            "INIT:IMM; *WAI; *OPC?",
+            "SWE:COUN " + average,
+            "INIT:IMM;*WAI",
+            "CALC:MARK1:Y?",
+            measurement ? "DIAG:SERV:NSO ON; *WAI" : "DIAG:SERV:NSO ON",
+            "SWE:COUN 3",
+            "INIT:IMM; *WAI; *OPC?",
+            "SWE:COUN " + average,
+            "INIT:IMM;*WAI",
+            "CALC:MARK1:Y?"};
+}
+
+}  // namespace e2e
+
+namespace e2e {
+
+/// The set-up for the designed Options page (start 400 MHz).
+inline const QList<QByteArray> &DesignedSetup()
+{
+    static const QList<QByteArray> setup = {
+        "*OPC?",
+        "MMEM:SEL:HWS ON;*OPC?",
+        "MMEM:SEL:TRAC OFF;*OPC?",
+        "MMEM:SEL:LIN:ALL OFF;*OPC?",
+        "MMEM:COMM 'FSP Korrvel';*OPC?",
+        "MMEM:STOR:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?",
+        "*RST;*OPC?",
+        "FREQ:CENT 400000000;*OPC?",
+        "FREQ:SPAN 0;*OPC?",
+        "BAND:VID 10 Hz;*OPC?",
+        "BAND:RES 3 MHz;*OPC?",
+        "INIT:CONT OFF;*OPC?",
+        "SWE:COUN 10;*OPC?",
+        "SWE:TIME 4ms;*OPC?",
+        "DISP:TRAC:MODE AVER;*OPC?",
+        "INP:ATT 0 dB;*OPC?",
+        "DISP:TRAC:Y:RLEV 0 dBm;*OPC?",
+        "DISP:TRAC:Y 100 dB;*OPC?",
+        "CALC:UNIT:POW dbm;*OPC?",
+        "DIAG:SERV:NSO OFF;*OPC?",
+        "SYST:PSAV:HOLD 1;*OPC?",
+        "SYST:PSAV: ON;*OPC?",
+        "SYST:DISP:UPD OFF;*OPC?",
+    };
+    return setup;
+}
+
+inline const QByteArray RestoreCommand = "MMEM:LOAD:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?";
+
+}  // namespace e2e
