@@ -457,5 +457,9 @@ void TPiloCommThread::post(TPiloNotification::Kind kind, quint32 param)
 
 void TPiloCommThread::refreshSettings()
 {
-    m_port->takeRxSettings(m_settings, m_settingsSeen);
+    if (!m_port->takeRxSettings(m_settings, m_settingsSeen))
+        return;
+    // A new LineEnd (or mode) may match where the old one was already ruled out.
+    std::lock_guard<std::mutex> lock(m_rxLock);
+    m_buffer->ScanPos = m_buffer->ReadPos;
 }

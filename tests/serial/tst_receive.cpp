@@ -101,6 +101,7 @@ private slots:
     void lineMode_data();
     void lineMode();
     void linesSurviveAnySplit();
+    void newLineEndRescansWaitingBytes();
     void thresholdMode_data();
     void thresholdMode();
     void directModeOffersUntilAllIsRead();
@@ -215,6 +216,21 @@ void TestReceive::linesSurviveAnySplit()
     serveEventsUntil([&] { return reader.deliveries.size() >= lines.size(); }, 20000);
     writer.join();
     QCOMPARE(reader.deliveries, lines);
+}
+
+void TestReceive::newLineEndRescansWaitingBytes()
+{
+    TPiloComPort port;
+    port.setLineMode(true);
+    Reader reader;
+    reader.attach(port);
+    QVERIFY(openPort(port));
+    QVERIFY(m_line->send("ab\nx"));
+    QTest::qWait(100);
+    QVERIFY(reader.deliveries.isEmpty());
+    port.setLineEnd("\n");
+    QVERIFY(m_line->send("cd\n"));
+    QTRY_COMPARE_WITH_TIMEOUT(reader.deliveries, (QList<QByteArray>{"ab\n", "xcd\n"}), 2000);
 }
 
 void TestReceive::thresholdMode_data()
