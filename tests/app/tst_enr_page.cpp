@@ -202,6 +202,14 @@ void TestEnrPage::choosingTheSource()
     QVERIFY(!m_form->b_TableLoad->isEnabled());
     QCOMPARE(m_form->EnrTables.ShownTable, 0);
 
+    // A selection of no item at all (a measurement file may name a source that does not
+    // exist) falls back to the constant rather than interpolating a table nobody chose.
+    chooseSource(2);
+    m_form->rg_ENR->setItemIndex(-1);
+    QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
+    QCOMPARE(m_form->EnrTables.ShownTable, 0);
+    QVERIFY(!m_form->vle_ENR->isEnabled());
+
     // The text is cut to 32 characters.
     m_form->e_ENRall->setText(QString(40, u'1') + QStringLiteral(" dB"));
     chooseSource(1);
