@@ -1,0 +1,236 @@
+// The connection through the real window when things go wrong or the operator steps in:
+// nothing answering the search, Cancel in a pass, the disconnect's restore, a line that hangs
+// up in a pass, an analyser that stops answering the set-up, and a reading that is no number.
+
+#include "helper_window.h"
+
+#include "analyser/helper_link.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace e2e;
+using link_test::PtyPeer;
+
+namespace {
+bool isFailedSearch(TForm1 &w)
+{
+    return w.statusText() == QStringLiteral("Could not open FSP !");
+}
+}  // namespace
+
+class TestLinkFailures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void searchWithNothingAnswering_data()
+    {
+        QTest::addColumn<QString>("portText");
+        QTest::addColumn<bool>("silentPeer");
+        QTest::newRow("keiner: port 0 never opens") << "keiner" << false;
+        QTest::newRow("a port that exists but stays silent") << "2" << true;
+        QTest::newRow("no such port") << "9" << false;
+    }
+    void searchWithNothingAnswering()
+    {
+        QFETCH(QString, portText);
+        QFETCH(bool, silentPeer);
+        Program p({}, false);
+        TForm1 &w = p.w();
+        std::unique_ptr<PtyPeer> peer;
+        if (silentPeer) {
+            peer = std::make_unique<PtyPeer>(2);
+            QVERIFY(peer->ok());
+        }
+        w.cb_COM->setEditText(portText);
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("Searching for FSP ..."));
+        QVERIFY(!w.b_connect->isEnabled());
+        QVERIFY(!w.gb_com->isEnabled());
+        QVERIFY(waitFor([&] { return !w.MainWindowEnabled(); }, 1000));
+        QVERIFY(waitFor([&] { return isFailedSearch(w); }, 15000));
+        QVERIFY(w.gb_com->isEnabled());
+        QVERIFY(w.b_connect->isEnabled());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
+        QVERIFY(!w.b_Start->isEnabled());
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(!w.Pilo->Active());
+        QVERIFY(!w.Timer1->isActive());
+        if (peer)
+            QCOMPARE(peer->received(), QByteArray("*idn?\r\n"));
+    }
+
+    void cancelInTheMiddleOfAPass()
+    {
+        // Answers 3 ms late, so the pass takes long enough to be caught in the middle.
+        Program p({QStringLiteral("--delay"), QStringLiteral("3")});
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 2; }));
+        QVERIFY(p.progress->isVisible());
+        QVERIFY(!w.MainWindowEnabled());
+        QVERIFY(p.progress->isEnabled());
+        QCOMPARE(p.progress->windowTitle(), QStringLiteral("... calibration in progress ..."));
+        QVERIFY(p.progress->Label1->text().startsWith(QStringLiteral("Step")));
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        // The window closes at once and the main window is usable; the sequencer stops at its
+        // next tick.
+        QVERIFY(!p.progress->isVisible());
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(waitFor([&] { return !w.Sequencer.SequencerRunning; }, 1000));
+        QCOMPARE(SequencerStateName(w.Sequencer.SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!w.Sequencer.CancelRequested);
+        QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
+        const int sent = int(p.sim->lines().size());
+        QTest::qWait(100);
+        QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
+
+        // A later calibration runs through, whatever reply the cancelled one left behind.
+        QVERIFY(p.calibrate());
+        QVERIFY(w.b_Measure->isEnabled());
+    }
+
+    void closingTheProgressWindowDoesNotStopThePass()
+    {
+        Program p({QStringLiteral("--delay"), QStringLiteral("2")});
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
+        p.progress->close();  // the title-bar box
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(w.Sequencer.SequencerRunning);
+        QVERIFY(waitFor([&] { return !w.Sequencer.SequencerRunning; }, 20000));
+        QVERIFY(w.b_Measure->isEnabled());
+    }
+
+    void disconnectAfterCalibrationRestoresFirst()
+    {
+        Program p({QStringLiteral("--delay"), QStringLiteral("40")});
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        w.se_steps->setValue(1);
+        QVERIFY(p.calibrate(20000));
+        QVERIFY(w.StateSaved);
+        const int before = int(p.sim->lines().size());
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        // The port closes only after the answer to the restore command.
+        QVERIFY2(t.elapsed() >= 38, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!w.Pilo->Active());
+        QVERIFY(!w.StateSaved);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
+        QVERIFY(w.gb_com->isEnabled());
+        QVERIFY(!w.b_Start->isEnabled());
+        QVERIFY(!w.b_Measure->isEnabled());
+        QVERIFY(!w.b_Measure2->isEnabled());
+        QVERIFY(p.sim->waitLines(before + 1));
+        QCOMPARE(p.sim->lines().mid(before), QList<QByteArray>{RestoreCommand});
+    }
+
+    void disconnectWithoutCalibrationSendsNoRestore()
+    {
+        Program p;
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QTest::qWait(50);
+        QCOMPARE(p.sim->lines(), QList<QByteArray>{"*idn?"});
+        // And connecting again works.
+        QVERIFY(p.connect());
+    }
+
+    void closingTheProgramDisconnects()
+    {
+        Program p;
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        w.se_steps->setValue(1);
+        QVERIFY(p.calibrate());
+        w.close();
+        QVERIFY(!w.Pilo->Active());
+        QCOMPARE(p.sim->lines().last(), RestoreCommand);
+    }
+
+    void hangUpInThePass()
+    {
+        // Search 1 line, set-up 23, sweep time 1, then 15 a frequency: line 60 is in the
+        // third frequency of the calibration pass.
+        Program p({QStringLiteral("--hangup-after"), QStringLiteral("60")});
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
+        QVERIFY(w.Sequencer.SequencerRunning);  // waiting, as a pass does, until Cancel
+        QTest::qWait(50);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(waitFor([&] { return !w.Sequencer.SequencerRunning; }, 1000));
+        // Disconnect does not wait for an answer that cannot come.
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!w.Pilo->Active());
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
+    }
+
+    void setUpNotAnswered()
+    {
+        // The search and the first nine set-up commands are answered, BAND:VID is not.
+        Program p({QStringLiteral("--stop-after"), QStringLiteral("10")});
+        TForm1 &w = p.w();
+        w.Channel.ReplyTimeoutMs = 600;
+        QVERIFY(p.connect());
+        int ticks = 0;
+        QTimer other;
+        QObject::connect(&other, &QTimer::timeout, [&] { ++ticks; });
+        other.start(20);
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));  // events were served meanwhile
+        QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
+                                                QStringLiteral("Error on opening!")}));
+        QVERIFY(!w.Sequencer.SequencerRunning);
+        QVERIFY(!p.progress->isVisible());
+        QVERIFY(w.MainWindowEnabled());
+        QCOMPARE(int(p.sim->lines().size()), 1 + 10);  // nothing sent after the unanswered one
+        // The analyser stored its settings before the reset, so Disconnect tries to bring them
+        // back, is told of the silence, and closes all the same.
+        QVERIFY(w.StateSaved);
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY(!w.Pilo->Active());
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QCOMPARE(p.messageTexts().last(), QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand));
+    }
+
+    void readingThatIsNoNumber()
+    {
+        Program p({QStringLiteral("--garbage-once")});
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
+        QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("'?#%garbage%#?' ist kein gültiger Gleitkommawert"));
+        QTest::qWait(100);
+        // Shown once; the pass waits for a further reply in the state that expects the reading.
+        QCOMPARE(p.dialogs.messages.count(), 2);
+        QVERIFY(w.Sequencer.SequencerRunning);
+        QCOMPARE(SequencerStateName(w.Sequencer.SequencerState), SequencerStateName(CalibrationSourceOn));
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return !w.Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(w.MainWindowEnabled());
+    }
+};
+
+QTEST_MAIN(TestLinkFailures)
+#include "tst_link_failures.moc"
