@@ -73,15 +73,6 @@ QRect boxOf(const Canvas &c, QRgb colour, const QRect &area)
     return box;
 }
 
-int countOf(const Canvas &c, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < c.height(); ++y)
-        for (int x = 0; x < c.width(); ++x)
-            n += px(c, x, y) == colour;
-    return n;
-}
-
 }  // namespace
 
 class TestGraph : public QObject
@@ -92,7 +83,6 @@ private slots:
     void geometry_data();
     void geometry();
     void frameLabels();
-    void legendsFollowTheCheckBoxes();
     void pointX_data();
     void pointX();
     void noiseFigureAxis_data();
@@ -109,7 +99,6 @@ private slots:
     void noValidNoiseFigure();
     void framePixels();
     void markerPixels();
-    void hiddenGainLeavesNoGreen();
     void extremeValuesStayInsideTheImage();
 };
 
@@ -166,21 +155,6 @@ void TestGraph::frameLabels()
     falling.startText = QStringLiteral("500 MHz");
     QCOMPARE(FrameLabels(designed(), falling)[0].text, QStringLiteral("-10 MHz / DIV"));
     QCOMPARE(FrameLabels(designed(), falling)[1].text, QStringLiteral("500 MHz"));
-}
-
-void TestGraph::legendsFollowTheCheckBoxes()
-{
-    Sweep s = sweepOf({0}, {0});
-    GraphData d = dataFor(s, 0);
-    d.showGain = false;
-    QVector<GraphLabel> labels = FrameLabels(designed(), d);
-    QCOMPARE(labels.size(), 4);
-    QCOMPARE(labels.last().text, QStringLiteral("Noise Figure"));
-    d.showGain = true;
-    d.showNoiseFigure = false;
-    labels = FrameLabels(designed(), d);
-    QCOMPARE(labels.size(), 4);
-    QCOMPARE(labels.last().text, QStringLiteral("Gain"));
 }
 
 void TestGraph::pointX_data()
@@ -499,25 +473,6 @@ void TestGraph::markerPixels()
     QVERIFY2(circle.height() >= 5 && circle.height() <= 7, qPrintable(QString::number(circle.height())));
     QVERIFY(std::abs(circle.center().x() - 384) <= 1 && std::abs(circle.center().y() - 280) <= 1);
     QCOMPARE(px(c, 384, 280), kBlack);
-}
-
-void TestGraph::hiddenGainLeavesNoGreen()
-{
-    Canvas c(kWidth, kHeight);
-    Sweep s = sweepOf({1.0, 2.0, 3.0}, {10.0, 20.0, 15.0});
-    GraphData d = dataFor(s, 2);
-    RecomputeResults(c, designed(), d);
-    QVERIFY(countOf(c, kGreen) > 0);
-    const int red = countOf(c, kRed);
-    d.showGain = false;
-    RecomputeResults(c, designed(), d);
-    QCOMPARE(countOf(c, kGreen), 0);
-    QCOMPARE(countOf(c, kRed), red);
-    d.showGain = true;
-    d.showNoiseFigure = false;
-    RecomputeResults(c, designed(), d);
-    QCOMPARE(countOf(c, kRed), 0);
-    QVERIFY(countOf(c, kGreen) > 0);
 }
 
 void TestGraph::extremeValuesStayInsideTheImage()
