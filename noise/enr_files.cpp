@@ -1,36 +1,15 @@
 #include "noise/enr_files.h"
 
 #include "app/core/errors.h"
+#include "app/core/files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 
 namespace {
-
-// ---- Windows-1252 ---------------------------------------------------------------------------
-
-/// Characters of the bytes 0x80 to 0x9F; the five undefined bytes read as their C1 controls.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char EncodeCp1252(char16_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return char(c);
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == c)
-            return char(0x80 + i);
-    }
-    return '?';
-}
 
 QString FileText(const QString &path, const QString &reason)
 {
@@ -127,39 +106,13 @@ private:
 
 void SaveSafely(const QString &path, const QByteArray &content)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError(FileText(path, file.errorString()));
-    if (file.write(content) != content.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!WriteFileAtomically(path, content, &reason))
         throw EFileError(FileText(path, reason));
-    }
-    if (!file.commit())
-        throw EFileError(FileText(path, file.errorString()));
 }
 
 }  // namespace
 
-QByteArray ToWindows1252(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar c : text)
-        bytes.append(EncodeCp1252(c.unicode()));
-    return bytes;
-}
-
-QString FromWindows1252(const QByteArray &bytes)
-{
-    QString text;
-    text.reserve(bytes.size());
-    for (const char b : bytes) {
-        const auto u = uchar(b);
-        text.append(QChar(u >= 0x80 && u < 0xA0 ? kCp1252High[u - 0x80] : char16_t(u)));
-    }
-    return text;
-}
 
 QByteArray EncodeEnrStore(const EnrTableStore &store)
 {

@@ -25,6 +25,7 @@
 // crash or a full disk never destroys the previous file. Failures throw EFileError with a text
 // that names the file and the reason.
 
+#include "app/core/files.h"
 #include "noise/enr_store.h"
 
 #include <QByteArray>
@@ -72,7 +73,3 @@ EnrRows ReadEnrTabFile(const QString &path);
 /// Writes `rows` as a *.tab file safely; EFileError on failure.
 void WriteEnrTabFile(const QString &path, const EnrRows &rows);
 
-/// Windows-1252, the code page of every text the program writes to a file. Characters the
-/// code page lacks become "?"; the five bytes it leaves undefined read as the C1 controls.
-QByteArray ToWindows1252(const QString &text);
-QString FromWindows1252(const QByteArray &bytes);

@@ -1,10 +1,10 @@
 #include "results/measurement_file.h"
 
 #include "app/core/errors.h"
+#include "app/core/files.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
@@ -205,21 +205,7 @@ MeasurementLoadResult LoadMeasurementFile(const QString &path)
 
 void SaveMeasurementFile(const QString &path, const MeasurementRecord &record)
 {
-    const QByteArray bytes = EncodeMeasurementRecord(record);
-    QSaveFile f(path);
-    // Unbuffered, so that a short write (a full disk, a size limit) shows in the count written
-    // here; a buffered write would only fail at the flush inside commit, which does not report it.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw EFileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, f.errorString()));
-    const qint64 written = f.write(bytes);
-    if (written != bytes.size()) {
-        const QString reason = written < 0 ? f.errorString()
-                                           : QStringLiteral("Only %1 of %2 bytes could be written.")
-                                                 .arg(written)
-                                                 .arg(bytes.size());
-        f.cancelWriting();
-        throw EFileError(QStringLiteral("Write error on \"%1\". %2").arg(path, reason));
-    }
-    if (!f.commit())
-        throw EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, f.errorString()));
+    QString reason;
+    if (!WriteFileAtomically(path, EncodeMeasurementRecord(record), &reason))
+        throw EFileError(QStringLiteral("Cannot write file \"%1\". %2").arg(path, reason));
 }

@@ -1,19 +1,13 @@
 #include "app/core/inifile.h"
 
+#include "app/core/files.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 #include <limits>
 
 namespace {
 
-/// Bytes 0x80..0x9F of Windows-1252; 0 marks the five undefined ones, which map to U+0080..U+009F.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 /// Blanks around names and values; a stray CR (a line ended CR CR LF) counts as one.
 bool IsBlank(QChar c)
@@ -96,45 +90,6 @@ qsizetype FindKey(const QStringList &lines, const SectionSpan &span, const QStri
 
 }  // namespace
 
-QString DecodeWindows1252(const QByteArray &bytes)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char byte : bytes) {
-        const auto b = static_cast<unsigned char>(byte);
-        char16_t c = b;
-        if (b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] != 0)
-            c = kHighControls[b - 0x80];
-        *out++ = QChar(c);
-    }
-    return text;
-}
-
-QByteArray EncodeWindows1252(const QString &text)
-{
-    QByteArray bytes;
-    bytes.reserve(text.size());
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        char byte = '?';
-        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-            byte = char(c);
-        } else if (c >= 0x80 && c <= 0x9F) {
-            if (kHighControls[c - 0x80] == 0)
-                byte = char(c);  // an undefined byte read from a file goes back unchanged
-        } else {
-            for (int i = 0; i < 32; ++i) {
-                if (kHighControls[i] == c) {
-                    byte = char(0x80 + i);
-                    break;
-                }
-            }
-        }
-        bytes.append(byte);
-    }
-    return bytes;
-}
-
 std::optional<int> ParseIniInteger(const QString &text)
 {
     const QStringView t = Trimmed(text);
@@ -203,19 +158,7 @@ bool IniFile::load(const QString &path, QString *error)
 
 bool IniFile::save(const QString &path, QString *error) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    const QByteArray bytes = toBytes();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, toBytes(), error);
 }
 
 void IniFile::setBytes(const QByteArray &bytes)
@@ -230,7 +173,7 @@ void IniFile::setBytes(const QByteArray &bytes)
         qsizetype lineEnd = end;
         if (lineEnd > start && bytes[lineEnd - 1] == '\r')
             --lineEnd;
-        m_lines.append(DecodeWindows1252(bytes.mid(start, lineEnd - start)));
+        m_lines.append(FromWindows1252(bytes.mid(start, lineEnd - start)));
         start = next;
     }
 }
@@ -239,7 +182,7 @@ QByteArray IniFile::toBytes() const
 {
     QByteArray bytes;
     for (const QString &line : m_lines) {
-        bytes += EncodeWindows1252(line);
+        bytes += ToWindows1252(line);
         bytes += "\r\n";
     }
     return bytes;

@@ -6,17 +6,12 @@
 // missing section at the end of the file, and keeps every other line. Lines are written with
 // CR LF; LF or CR LF are read. (QSettings cannot be used: it escapes keys such as "Parität".)
 
+#include "app/core/files.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <optional>
-
-/// Windows-1252 bytes to text. Every byte maps to one character (the five bytes that the code
-/// page leaves undefined map to the control characters of the same number), so text read here
-/// is written back byte for byte.
-QString DecodeWindows1252(const QByteArray &bytes);
-/// Text to Windows-1252 bytes; a character the code page does not hold becomes "?".
-QByteArray EncodeWindows1252(const QString &text);
 
 class IniFile
 {
