@@ -514,9 +514,23 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::FormClose()
 {
+    // Whatever could not be saved is told once, after everything has been tried.
+    m_collectSaveErrors = true;
     DisconnectAtClose();
     writeSettings();
     PersistEnrTables(false);
+    m_collectSaveErrors = false;
+    if (!m_saveErrors.isEmpty())
+        ShowMessage(MsgType::Error, MsgButtons::Ok, m_saveErrors.join(QStringLiteral("\n\n")));
+    m_saveErrors.clear();
+}
+
+void TForm1::reportSaveError(const QString &text)
+{
+    if (m_collectSaveErrors)
+        m_saveErrors << text;
+    else
+        ShowMessage(MsgType::Error, MsgButtons::Ok, text);
 }
 
 void TForm1::readSettings()
@@ -553,8 +567,7 @@ void TForm1::writeSettings()
     v.Left = pos().x();
     QString error;
     if (!WriteConfig(v, &error))
-        ShowMessage(MsgType::Warning, MsgButtons::Ok,
-                    QStringLiteral("The settings could not be saved.\n%1").arg(error));
+        reportSaveError(error);
 }
 
 QPoint OnScreenPosition(QPoint topLeft, QSize size)

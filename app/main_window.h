@@ -19,6 +19,7 @@
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <functional>
 #include <memory>
@@ -258,10 +259,15 @@ private:
     void bindEntryFields();
     void readSettings();
     void writeSettings();
+    /// Tells the operator that a file could not be saved; while the window closes, the
+    /// reports are gathered into one message.
+    void reportSaveError(const QString &text);
 
     QLabel *m_statusLabel = nullptr;
     bool m_closed = false;
     bool m_lastCalculationFailed = false;
+    bool m_collectSaveErrors = false;
+    QStringList m_saveErrors;
 
     // ---- Entry-field state ---------------------------------------------------------------
     QString SavedText;

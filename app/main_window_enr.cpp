@@ -286,8 +286,7 @@ void TForm1::PersistEnrTables(bool load)
         try {
             WriteEnrStoreFile(path, EnrTables);
         } catch (const EFileError &e) {
-            ShowMessage(MsgType::Error, MsgButtons::Ok,
-                        QStringLiteral("The ENR tables could not be saved.\n") + e.message());
+            reportSaveError(QStringLiteral("The ENR tables could not be saved.\n") + e.message());
         }
         return;
     }

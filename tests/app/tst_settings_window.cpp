@@ -192,6 +192,21 @@ private slots:
         QVERIFY(QFileInfo(QStringLiteral("config.ini")).isDir());
     }
 
+    void nothingSavableIsToldOnce()
+    {
+        // Neither the settings nor the ENR tables can be written: one message names both.
+        QVERIFY(QDir().mkdir(QStringLiteral("config.ini")));
+        auto f = std::make_unique<TForm1>();
+        f->show();
+        QVERIFY(QDir().mkdir(QStringLiteral("default.tbl")));
+        const int before = m_dialogs->messages.size();
+        f->close();
+        QVERIFY(!f->isVisible());
+        QCOMPARE(m_dialogs->messages.size(), before + 1);
+        QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("config.ini")));
+        QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("default.tbl")));
+    }
+
 private:
     static int LeadingIntegerOf(const QString &text)
     {
