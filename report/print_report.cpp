@@ -78,7 +78,9 @@ int ReportPointX(const ReportPlot &plot, int index, int steps)
 
 QFont ReportFont(int cellHeight, bool bold)
 {
-    QFont f(QStringLiteral("DejaVu Sans"));
+    // A narrow face: the bold header labels must fit their quarter of the page width.
+    QFont f;
+    f.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans")});
     f.setStyleHint(QFont::SansSerif);
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setBold(bold);

@@ -11,6 +11,7 @@
 #include "report/print_report.h"
 
 #include <QFontMetricsF>
+#include <QMap>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
@@ -384,6 +385,34 @@ private slots:
         QVERIFY2(qAbs(found[0].cellHeight - cell) <= 1.0, qPrintable(QString::number(found[0].cellHeight)));
         QCOMPARE(found[0].bold, bold);
         QCOMPARE(found[0].colour, colour);
+    }
+
+    void headerTextsStayInTheirColumns()
+    {
+        ReportInput in = designedMeasurement();
+        in.Texts.Date = QStringLiteral("12/24/26/10:15:30 PM");
+        Recorded r(in);
+        // The four header lines: each text ends at least 1 mm before the next column begins,
+        // and the last column stays on the printable width.
+        QMap<double, QList<RecordedText>> lines;
+        for (const RecordedText &t : r.device.texts)
+            if (t.topLeft.y() <= -250 && t.topLeft.y() >= -450)
+                lines[t.topLeft.y()].append(t);
+        QCOMPARE(lines.size(), 4);
+        for (QList<RecordedText> &line : lines) {
+            QCOMPARE(line.size(), 4);
+            std::sort(line.begin(), line.end(), [](const RecordedText &a, const RecordedText &b) {
+                return a.topLeft.x() < b.topLeft.x();
+            });
+            for (qsizetype i = 0; i < line.size(); ++i) {
+                const double end = line[i].topLeft.x() + line[i].width;
+                const double limit = i + 1 < line.size() ? line[i + 1].topLeft.x() - 10 : 10 * kPageW;
+                QVERIFY2(end <= limit, qPrintable(QStringLiteral("%1 ends at %2, limit %3")
+                                                      .arg(line[i].text)
+                                                      .arg(end)
+                                                      .arg(limit)));
+            }
+        }
     }
 
     void marksAndTitle()
