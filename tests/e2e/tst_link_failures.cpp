@@ -230,6 +230,48 @@ private slots:
         QVERIFY(waitFor([&] { return !w.Sequencer.SequencerRunning; }, 1000));
         QVERIFY(w.MainWindowEnabled());
     }
+
+    void declinedPrompts()
+    {
+        Program p;
+        TForm1 &w = p.w();
+        QVERIFY(p.connect());
+        // Calibration: the operator does not confirm the noise source.
+        p.dialogs.answers = {MsgResult::Cancel};
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("Connect Noise Source direct at FSP !"),
+                                                QStringLiteral("Error on opening!")}));
+        QCOMPARE(p.dialogs.messages.last().type, MsgType::Error);
+        QCOMPARE(p.dialogs.messages.last().buttons, MsgButtons::OkCancel);
+        QTest::qWait(20);
+        QVERIFY(!w.Sequencer.SequencerRunning);
+        QVERIFY(!p.progress->isVisible());
+        // The set-up has run all the same; the pass has not.
+        QVERIFY(w.StateSaved);
+        QVERIFY(!p.sim->lines().contains("SWE:TIME?"));
+
+        // Measurement: declining does nothing at all.
+        w.se_steps->setValue(1);
+        QVERIFY(p.calibrate());
+        const int sent = int(p.sim->lines().size());
+        p.dialogs.messages.clear();
+        p.dialogs.answers = {MsgResult::Cancel};
+        QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Connect DUT between Noise Source and FSP !")});
+        QTest::qWait(20);
+        QVERIFY(!w.Sequencer.SequencerRunning);
+        QCOMPARE(int(p.sim->lines().size()), sent);
+    }
+
+    void calibrationWithoutAnOpenPort()
+    {
+        Program p({}, false);
+        TForm1 &w = p.w();
+        w.b_StartClick();  // the button is disabled; its handler on its own
+        QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Error on opening!")});
+        QVERIFY(!w.Sequencer.SequencerRunning);
+        QVERIFY(!w.StateSaved);
+    }
 };
 
 QTEST_MAIN(TestLinkFailures)
