@@ -36,7 +36,7 @@ TInputMaskeFrm::TInputMaskeFrm(QWidget *parent) : QDialog(parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
-    setFont(SansFont(8));
+    setFont(dialogFont(11, false));
     setModal(true);
 
     Label1 = new QLabel(QStringLiteral("Project: "), this);
@@ -55,8 +55,9 @@ TInputMaskeFrm::TInputMaskeFrm(QWidget *parent) : QDialog(parent)
         field->setFont(dialogFont(13, false));
         auto *label = new QLabel(caption, this);
         label->setObjectName(field->objectName() + QStringLiteral("Label"));
-        label->setGeometry(x, y - kCaptionHeight - kCaptionGap, 121, kCaptionHeight);
         label->setFont(dialogFont(13, true));
+        // The caption is as wide as its text, which may reach past the field below it.
+        label->setGeometry(x, y - kCaptionHeight - kCaptionGap, label->sizeHint().width(), kCaptionHeight);
         label->setBuddy(field);
         return field;
     };

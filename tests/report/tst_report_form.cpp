@@ -139,6 +139,13 @@ private slots:
         QVERIFY(label->y() > field->y() - 24);
         QCOMPARE(label->font().pixelSize(), 13);
         QVERIFY(label->font().bold());
+        // The caption is shown whole, inside the form, and clear of the next caption.
+        QVERIFY2(label->fontMetrics().horizontalAdvance(caption) <= label->contentsRect().width(),
+                 qPrintable(QString::number(label->width())));
+        QVERIFY(label->geometry().right() < m_report->width());
+        for (QLabel *other : m_report->findChildren<QLabel *>())
+            if (other != label && other->isVisibleTo(m_report.get()) && !other->text().isEmpty())
+                QVERIFY2(!other->geometry().intersects(label->geometry()), qPrintable(other->text()));
     }
 
     void designedForm()
@@ -162,6 +169,11 @@ private slots:
         QCOMPARE(f.b_Cancel->geometry(), QRect(336, 368, 89, 33));
         QCOMPARE(f.Cancelled, 1);
         QVERIFY(!f.isVisible());
+        // The form's own font, 11 pixels, is that of the remarks and the buttons.
+        QCOMPARE(f.font().pixelSize(), 11);
+        QCOMPARE(f.Memo1->font().pixelSize(), 11);
+        QCOMPARE(f.b_Finish->font().pixelSize(), 11);
+        QCOMPARE(f.b_Cancel->font().pixelSize(), 11);
     }
 
     void tabOrder()
