@@ -11,12 +11,29 @@
 
 namespace {
 
+/// The system's long time format (hours, minutes and seconds) without the time zone that Qt
+/// adds to it: the zone's letters ("t") outside quoted text are dropped.
+QString LongTimeFormat(const QLocale &locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('t'))
+            continue;
+        out += c;
+    }
+    return out.trimmed();
+}
+
 /// Date and time as the operator's system writes them: short date, "/", long time.
 QString ReportDateText(const QDateTime &now)
 {
     const QLocale locale = QLocale::system();
     return locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char('/') +
-           locale.toString(now.time(), QLocale::LongFormat);
+           locale.toString(now.time(), LongTimeFormat(locale));
 }
 
 }  // namespace
