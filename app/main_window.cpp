@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -111,6 +112,10 @@ void TForm1::buildControls()
 
     PageControl1 = named(new QTabWidget(client), "PageControl1");
     PageControl1->setGeometry(0, 0, kClientWidth, 478);
+    // A click on a tab takes the focus, so that the field being edited is left before the
+    // page changes; otherwise the page control hands the focus back to the field that last
+    // had it on the new page, which would enter (and empty) it.
+    PageControl1->tabBar()->setFocusPolicy(Qt::StrongFocus);
     TabSheet1 = named(new QWidget, "TabSheet1");
     TabSheet2 = named(new QWidget, "TabSheet2");
     TabSheet3 = named(new QWidget, "TabSheet3");

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,6 +74,7 @@ private slots:
     void pasteIsSwallowed();
     void savedTextKeepsSixtyFourCharacters();
     void deactivationIsNoExit();
+    void choosingAPageEntersNoField();
     void selectorBoxes_data();
     void selectorBoxes();
     void selectorWithEmptyList();
@@ -294,6 +296,31 @@ void TestEntryFields::deactivationIsNoExit()
     QCOMPARE(f->text(), QStringLiteral("12"));
     sendKeys(QStringLiteral("G"));
     QCOMPARE(f->text(), QStringLiteral("12 GHz"));
+}
+
+void TestEntryFields::choosingAPageEntersNoField()
+{
+    // Clicking a page's tab leaves the field being edited; coming back to the page must not
+    // enter (and so empty) the field that had the focus there before.
+    QLineEdit *f = m_form->e_Range;
+    QVERIFY(enter(f));
+    sendKeys(QStringLiteral("12"));
+    QTabBar *tabs = m_form->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+    QCOMPARE(m_form->PageControl1->currentIndex(), 1);
+    QCOMPARE(f->text(), QStringLiteral("12 dB"));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(0).center());
+    QCOMPARE(m_form->PageControl1->currentIndex(), 0);
+    QVERIFY(!f->hasFocus());
+    QCOMPARE(f->text(), QStringLiteral("12 dB"));
+
+    // The same for the noise source's constant on its own page.
+    m_form->PageControl1->setCurrentIndex(3);
+    QVERIFY(enter(m_form->e_ENRall));
+    sendKeys(QStringLiteral("6"));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(2).center());
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
+    QCOMPARE(m_form->e_ENRall->text(), QStringLiteral("6 dB"));
 }
 
 void TestEntryFields::selectorBoxes_data()
