@@ -104,6 +104,16 @@ private:
     int m_lines = 0;
 };
 
+/// Only a regular file is read: opening a named pipe blocks until some writer comes, and a
+/// device such as /dev/zero never ends, either of which would hang the program.
+void RequireRegularFile(const QString &path, const QFileInfo &info)
+{
+    if (info.isDir())
+        throw EFileError(FileText(path, QStringLiteral("is a folder, not a file")));
+    if (!info.isFile())
+        throw EFileError(FileText(path, QStringLiteral("is not a regular file")));
+}
+
 void SaveSafely(const QString &path, const QByteArray &content)
 {
     QString reason;
@@ -166,8 +176,7 @@ std::optional<EnrTableStore> ReadEnrStoreFile(const QString &path)
     const QFileInfo info(path);
     if (!info.exists())
         return std::nullopt;
-    if (info.isDir())
-        throw EFileError(FileText(path, QStringLiteral("is a folder, not a file")));
+    RequireRegularFile(path, info);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError(FileText(path, file.errorString()));
@@ -207,8 +216,9 @@ EnrRows ParseEnrTab(const QByteArray &content)
 
 EnrRows ReadEnrTabFile(const QString &path)
 {
-    if (QFileInfo(path).isDir())
-        throw EFileError(FileText(path, QStringLiteral("is a folder, not a file")));
+    const QFileInfo info(path);
+    if (info.exists())
+        RequireRegularFile(path, info);  // a missing file is reported by the open below
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError(FileText(path, file.errorString()));

@@ -9,6 +9,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+
 namespace {
 
 QString dataFile(const char *name)
@@ -54,6 +61,29 @@ EnrTableStore sampleStore()
     return store;
 }
 
+/// How a read that might never end came out: it runs on a thread of its own, so that a read
+/// blocked in open() or looping over an endless device fails the test instead of hanging it.
+enum class ReadOutcome { Refused, Returned, NeverEnded };
+
+ReadOutcome BoundedRead(const std::function<void()> &read)
+{
+    auto done = std::make_shared<std::promise<ReadOutcome>>();
+    std::future<ReadOutcome> outcome = done->get_future();
+    std::thread([read, done] {
+        try {
+            read();
+            done->set_value(ReadOutcome::Returned);
+        } catch (const EFileError &) {
+            done->set_value(ReadOutcome::Refused);
+        } catch (...) {
+            done->set_value(ReadOutcome::Returned);
+        }
+    }).detach();  // a read that never ends is left behind when the test exits
+    if (outcome.wait_for(std::chrono::seconds(3)) != std::future_status::ready)
+        return ReadOutcome::NeverEnded;
+    return outcome.get();
+}
+
 }  // namespace
 
 class TestEnrFiles : public QObject
@@ -75,6 +105,8 @@ private slots:
     void tabRead();
     void tabHugeFiles();
     void tabWriteAndReadBack();
+    void notARegularFile_data();
+    void notARegularFile();
     void tabWriteFailure();
     void codePage();
 };
@@ -313,6 +345,33 @@ void TestEnrFiles::tabHugeFiles()
     } catch (const EFileError &e) {
         QVERIFY2(e.message().contains(QStringLiteral("missing.tab")), qPrintable(e.message()));
     }
+}
+
+void TestEnrFiles::notARegularFile_data()
+{
+    QTest::addColumn<QString>("path");  // empty: a named pipe made for the test
+    QTest::addColumn<bool>("store");    // default.tbl rather than a table file
+    QTest::newRow("table file: named pipe") << QString() << false;
+    QTest::newRow("table file: endless device") << QStringLiteral("/dev/zero") << false;
+    QTest::newRow("store: named pipe") << QString() << true;
+}
+
+void TestEnrFiles::notARegularFile()
+{
+    // A pipe without a writer blocks the open, an endless device never gives 40 lines: either
+    // would hang the program. Only regular files are read.
+    QFETCH(QString, path);
+    QFETCH(bool, store);
+    QTemporaryDir dir;
+    if (path.isEmpty()) {
+        path = dir.filePath(QStringLiteral("pipe.tab"));
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    } else if (!QFileInfo::exists(path)) {
+        QSKIP("no such device here");
+    }
+    const ReadOutcome outcome = store ? BoundedRead([path] { ReadEnrStoreFile(path); })
+                                      : BoundedRead([path] { ReadEnrTabFile(path); });
+    QCOMPARE(outcome, ReadOutcome::Refused);
 }
 
 void TestEnrFiles::tabWriteAndReadBack()
