@@ -3,6 +3,7 @@
 #include "app/core/files.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <limits>
 
@@ -140,6 +141,13 @@ std::optional<int> ParseIniInteger(const QString &text)
 bool IniFile::load(const QString &path, QString *error)
 {
     m_lines.clear();
+    // Opening a named pipe would block until some writer came: only regular files are read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)

@@ -13,6 +13,10 @@
 #include <QTest>
 
 #include <climits>
+#include <future>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -68,6 +72,7 @@ private slots:
     void configGarbage_data();
     void configGarbage();
     void configHugeFile();
+    void configNotARegularFile();
 
     void leadingInteger_data();
     void leadingInteger();
@@ -390,6 +395,29 @@ void TestIniFile::configHugeFile()
     QVERIFY(WriteConfig(*read, &error, path));
     QVERIFY(QFileInfo(path).size() <= IniFile::kMaxReadBytes + 200);
     QCOMPARE(ReadConfig(path)->Port, 5);
+}
+
+void TestIniFile::configNotARegularFile()
+{
+    // A named pipe in place of config.ini would block the start in open() until some writer
+    // came. It is read as a file that cannot be read: every key 0. The read runs on a thread of
+    // its own, so that a read that never ends fails the test instead of hanging it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    auto result = std::make_shared<std::promise<std::optional<ConfigValues>>>();
+    std::future<std::optional<ConfigValues>> read = result->get_future();
+    std::thread([path, result] { result->set_value(ReadConfig(path)); }).detach();
+    QVERIFY2(read.wait_for(std::chrono::seconds(3)) == std::future_status::ready, "the read never ended");
+    const std::optional<ConfigValues> values = read.get();
+    QVERIFY(values.has_value());
+    QCOMPARE(*values, ConfigValues{});
+
+    // Written at the close, the settings replace the pipe with a file.
+    QString error;
+    QVERIFY2(WriteConfig(ConfigValues{1, 2, 1, 0, 0, 0, 5, 6}, &error, path), qPrintable(error));
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(*ReadConfig(path), (ConfigValues{1, 2, 1, 0, 0, 0, 5, 6}));
 }
 
 void TestIniFile::leadingInteger_data()
