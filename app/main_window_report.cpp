@@ -55,6 +55,10 @@ void TForm1::dd_printClick()
     form->le_FreqSteps->setText(QString::number(plan.Steps));
     form->le_Temperature->setText(FormatValue(1, 0, MeasurementRecord.RoomTemperature - 273.15) +
                                   QStringLiteral(" \u00B0C"));
+    // A filled field shows the start of its text, as a typed one would.
+    for (QLineEdit *e : {form->le_FreqStart, form->le_FreqStop, form->le_NoiseSource,
+                         form->le_Date, form->le_FreqSteps, form->le_Temperature})
+        e->setCursorPosition(0);
 
     form->exec();
     if (form->Cancelled != 0)

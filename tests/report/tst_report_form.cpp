@@ -196,8 +196,10 @@ private slots:
     void commandFillsTheForm()
     {
         QString date, engineer, start, stop, steps, temperature, source;
+        int dateCaret = -1;
         print([&](TInputMaskeFrm &f) {
             date = f.le_Date->text();
+            dateCaret = f.le_Date->cursorPosition();
             engineer = f.le_Engineer->text();
             start = f.le_FreqStart->text();
             stop = f.le_FreqStop->text();
@@ -212,6 +214,7 @@ private slots:
         QCOMPARE(temperature, QStringLiteral("21.0 \u00B0C"));
         QCOMPARE(source, QStringLiteral("Noise \u00B5-Wave"));
         QVERIFY(engineer.isEmpty());
+        QCOMPARE(dateCaret, 0);  // the field shows the start of the date, not its end
         // The system's short date, "/", the long time: hours, minutes and seconds as the
         // system's clock shows them, without the name of the time zone.
         const QLocale locale = QLocale::system();
