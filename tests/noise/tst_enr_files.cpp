@@ -10,9 +10,11 @@
 #include <QTest>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <future>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -240,17 +242,28 @@ void TestEnrFiles::storeWriteFailureKeepsOldFile()
     QVERIFY_THROWS_EXCEPTION(EFileError, WriteEnrStoreFile(folder, sampleStore()));
     QVERIFY(QFileInfo(folder).isDir());
 
+    // A disk that fills up in the middle of the write, for any user (root included): a file
+    // size limit makes the write stop short.
     const QString path = dir.filePath(QStringLiteral("default.tbl"));
     const QByteArray old = EncodeEnrStore(EnrTableStore());
     writeAll(path, old);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    if (QFileInfo(dir.path()).isWritable()) {
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QSKIP("the folder stays writable for this user (running as root?)");
+    rlimit before{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &before) == 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG
+    rlimit small = before;
+    small.rlim_cur = 1000;
+    QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    bool refused = false;
+    try {
+        WriteEnrStoreFile(path, sampleStore());
+    } catch (const EFileError &) {
+        refused = true;
     }
-    QVERIFY_THROWS_EXCEPTION(EFileError, WriteEnrStoreFile(path, sampleStore()));
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+    QVERIFY(refused);
     QCOMPARE(readAll(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("default.tbl")});
 }
 
 void TestEnrFiles::tabDefaultRows()
