@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -198,6 +199,81 @@ private slots:
         QCOMPARE(f->Timer1->interval(), 1);
         QVERIFY(!f->Timer1->isActive());
         QCOMPARE(f->statusText(), QStringLiteral("FSP disconnected..."));
+    }
+
+    void designedCaptions_data()
+    {
+        // Control, property, designed value: captions, group titles, tooltips and the texts
+        // that the start-up sequence leaves as designed.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("property");
+        QTest::addColumn<QVariant>("value");
+        const auto row = [](const char *name, const char *property, const QVariant &value) {
+            QTest::addRow("%s %s", name, property) << QString::fromLatin1(name) << QByteArray(property) << value;
+        };
+        row("l_gain", "text", QStringLiteral("Gain [dB]: - "));
+        row("l_NoiseFigure", "text", QStringLiteral("F: -"));
+        row("cb_Device", "toolTip", QStringLiteral("actually only FSP..."));
+        row("ComboBox1", "toolTip", QStringLiteral("actually only COM..."));
+        row("gb_fsp", "title", QStringLiteral("Analyser"));
+        row("gb_com", "title", QStringLiteral("COM Port"));
+        row("cb_RefLvlAuto", "text", QStringLiteral("RF Lvl auto"));
+        row("cb_RefLvlAuto", "checked", false);
+        row("rg_Sweep", "title", QStringLiteral("Mode"));
+        row("Label37", "text", QStringLiteral("Step"));
+        row("Label25", "text", QStringLiteral("Frequency: -"));
+        row("cb_ShowF", "text", QStringLiteral("Noise Figure"));
+        row("cb_ShowG", "text", QStringLiteral("Gain"));
+        row("b_Measure2", "text", QStringLiteral("Measure"));
+        row("b_Measure", "text", QStringLiteral("Measure"));
+        row("GroupBox1", "title", QStringLiteral("Calibration Values (without DUT)"));
+        row("GroupBox2", "title", QStringLiteral("Measured Values (with DUT)"));
+        row("cb_Stage1", "text", QStringLiteral("Stage 1"));
+        row("cb_Stage5", "checked", true);
+        row("Edit1", "text", QStringLiteral("1"));
+        row("Edit2", "text", QStringLiteral("0"));
+        row("Edit3", "text", QStringLiteral("0"));
+        row("Edit20", "text", QStringLiteral("1"));
+        row("Edit21", "text", QString());
+        row("rg_ENR", "title", QStringLiteral("Noise Source"));
+        row("b_TableLoad", "text", QStringLiteral("Load Table"));
+        row("b_TableSave", "text", QStringLiteral("Save Table"));
+        row("gb_TempFreq", "title", QString());
+        row("Label21", "text", QStringLiteral("Room Temperature:"));
+        row("Label22", "text", QStringLiteral("Noise Source:"));
+        row("l_NoiseSource", "text", QStringLiteral("const."));
+        row("l_Frequency", "text", QStringLiteral("Frequency:"));
+    }
+    void designedCaptions()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, property);
+        QFETCH(QVariant, value);
+        auto f = makeForm();
+        QObject *o = find<QWidget>(*f, name.toLatin1().constData());
+        QCOMPARE(o->property(property.constData()), value);
+    }
+
+    void radioItemsAndGridTitles()
+    {
+        auto f = makeForm();
+        const auto items = [](RadioGroup *g) {
+            QStringList out;
+            for (int i = 0; i < g->count(); ++i)
+                out << static_cast<QAbstractButton *>(g->button(i))->text();
+            return out;
+        };
+        QCOMPARE(items(f->rg_Sweep), (QStringList{"Sweep", "Single"}));
+        QCOMPARE(items(f->rg_ENR), (QStringList{"ENR all", "ENR table 1", "ENR table 2"}));
+        QCOMPARE(f->vle_ENR->rowCount(), 20);
+        QCOMPARE(f->vle_ENR->columnCount(), 2);
+        QCOMPARE(f->vle_ENR->horizontalHeaderItem(0)->text(), QStringLiteral("Frequency [GHz]:"));
+        QCOMPARE(f->vle_ENR->horizontalHeaderItem(1)->text(), QStringLiteral("ENR [dB]:"));
+        QStringList rowLabels;
+        for (QLabel *l : f->RowLabels)
+            rowLabels << l->text();
+        QCOMPARE(rowLabels, (QStringList{"Noise factor:", "Noise figure [dB]:", "Gain [dB]:", "IP3out [dBm]:"}));
+        QCOMPARE(f->Label43->text(), QStringLiteral("Total"));
     }
 
     void cascadeTags()
