@@ -17,10 +17,18 @@ double ReadCell(const QString &cell, const QString &unit, int row, const char *w
                                  .arg(row)
                                  .arg(QLatin1String(what), cell));
     };
-    if (cell.trimmed().isEmpty())
+    // ParseValue takes the letter after the first blank as the unit of the whole text, so a
+    // cell must be a bare number: "5.52 dB" would read as a linear ratio and "2.0 " (a blank
+    // left at the end of a line of a table file) as hertz. Blanks at the end are dropped; a
+    // blank left inside means words after the number.
+    qsizetype end = cell.size();
+    while (end > 0 && cell[end - 1] == u' ')
+        --end;
+    const QString number = cell.left(end);
+    if (number.trimmed().isEmpty() || number.contains(u' '))
         throw fail();
     try {
-        return ParseValue(cell + unit);
+        return ParseValue(number + unit);
     } catch (const EConvertError &) {
         throw fail();
     } catch (const EMathError &) {

@@ -21,7 +21,7 @@ using EnrRows = std::array<EnrRow, kEnrRows>;
 /// `enrAllText` ("5.52 dB") through ParseValue; any other mode interpolates `rows`, which are
 /// expected in ascending order of frequency and are not sorted here.
 /// Throws EConvertError naming the row when a frequency cell, or an ENR cell that is used, is
-/// empty or not a number; EMathError naming the rows when the two rows to interpolate between
+/// empty or not a bare number (blanks at its end are ignored, a unit or words after it are not); EMathError naming the rows when the two rows to interpolate between
 /// have the same frequency, or when the result is not a finite number.
 double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows);
 

@@ -32,6 +32,7 @@ private slots:
     void commaInCells();
     void failures_data();
     void failures();
+    void trailingBlanksAreNoUnit();
     void unusedBadEnrCellIsNotRead();
 };
 
@@ -119,6 +120,11 @@ void TestEnrLookup::failures_data()
     QTest::newRow("empty ENR cell used") << 5 << "3.0" << "" << 2.5e9 << true << "row 5";
     QTest::newRow("letters in ENR cell used") << 4 << "2.0" << "abc" << 2.5e9 << true << "row 4";
     QTest::newRow("blank-only ENR cell used") << 4 << "2.0" << "  " << 2.5e9 << true << "row 4";
+    // A unit after the number would be read as the unit of the whole text ("5.52 dB" as the
+    // linear ratio of 5.52 dB, 3.56, taken for dB): a cell holds a bare number or fails.
+    QTest::newRow("ENR cell with a unit") << 4 << "2.0" << "5.52 dB" << 2.5e9 << true << "row 4";
+    QTest::newRow("frequency cell with a unit") << 5 << "3.0 dB" << "5.27" << 2.5e9 << true << "row 5";
+    QTest::newRow("ENR cell with words after it") << 5 << "3.0" << "5.27 nominal" << 2.5e9 << true << "row 5";
     QTest::newRow("huge frequency") << 20 << "1e300" << "6.75" << 1e9 << false << "row 20";
     QTest::newRow("ENR beyond a double") << 5 << "3.0" << "1e300" << 2.5e9 << false << "rows 4 and 5";
 }
@@ -144,6 +150,14 @@ void TestEnrLookup::failures()
         QVERIFY2(!conversion, qPrintable(e.message()));
         QVERIFY2(e.message().contains(messagePart), qPrintable(e.message()));
     }
+}
+
+void TestEnrLookup::trailingBlanksAreNoUnit()
+{
+    // Blanks after the number (a hand-made table file) leave it a bare number.
+    EnrRows rows = DefaultEnrRows();
+    rows[3] = {QStringLiteral("2.0  "), QStringLiteral("5.52 ")};
+    QVERIFY(std::fabs(ToDbValue(LookupEnr(2.5e9, 1, QString(), rows)) - 5.395) < 1e-9);
 }
 
 void TestEnrLookup::unusedBadEnrCellIsNotRead()
