@@ -7,7 +7,17 @@
 Canvas::Canvas(int width, int height) : m_image(width, height, QImage::Format_RGB32)
 {
     m_image.fill(m_fill);
-    m_font = SansFont();
+    setFont(SansFont());
+}
+
+void Canvas::setFont(const QFont &f)
+{
+    if (f == m_font)
+        return;
+    m_font = f;
+    m_metrics = QFontMetrics(m_font);
+    m_fontHeight = m_metrics.height();
+    m_fontAscent = m_metrics.ascent();
 }
 
 void Canvas::setPixel(int x, int y, const QColor &c)
@@ -18,7 +28,15 @@ void Canvas::setPixel(int x, int y, const QColor &c)
 
 void Canvas::lineTo(int x, int y)
 {
-    // Bresenham from the pen position; the last pixel is left out.
+    // Bresenham from the pen position; the last pixel is left out. The pixels are written
+    // straight into the image's rows: a redraw of the graph draws thousands of them.
+    const QRgb rgb = m_pen.rgb();
+    const int w = m_image.width();
+    const int h = m_image.height();
+    const bool direct = m_image.format() == QImage::Format_RGB32 ||
+                        m_image.format() == QImage::Format_ARGB32;
+    uchar *const bits = direct && w > 0 && h > 0 ? m_image.bits() : nullptr;
+    const qsizetype stride = m_image.bytesPerLine();
     int x0 = m_penPos.x();
     int y0 = m_penPos.y();
     const int dx = std::abs(x - x0);
@@ -27,7 +45,12 @@ void Canvas::lineTo(int x, int y)
     const int sy = y0 < y ? 1 : -1;
     int err = dx + dy;
     while (x0 != x || y0 != y) {
-        setPixel(x0, y0, m_pen);
+        if (x0 >= 0 && y0 >= 0 && x0 < w && y0 < h) {
+            if (bits)
+                reinterpret_cast<QRgb *>(bits + y0 * stride)[x0] = rgb;
+            else
+                m_image.setPixel(x0, y0, rgb);
+        }
         const int e2 = 2 * err;
         if (e2 >= dy) {
             err += dy;
@@ -59,33 +82,39 @@ void Canvas::textOut(int x, int y, const QString &text)
 {
     QPainter p(&m_image);
     p.setFont(m_font);
-    const QFontMetrics fm(m_font);
-    const QRect box(x, y, fm.horizontalAdvance(text), fm.height());
+    const QFontMetrics &fm = m_metrics;
+    const QRect box(x, y, fm.horizontalAdvance(text), m_fontHeight);
     p.fillRect(box, m_fill);
     p.setPen(m_fontColour);
-    p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    // Drawn at its base line: the same place as the top-left corner of the cell, without the
+    // cost of laying the text out in a rectangle.
+    p.drawText(QPoint(x, y + m_fontAscent), text);
     m_penPos = {x + box.width(), y};
 }
 
 int Canvas::textWidth(const QString &text) const
 {
-    return QFontMetrics(m_font).horizontalAdvance(text);
+    return m_metrics.horizontalAdvance(text);
 }
 
 int Canvas::textHeight(const QString &) const
 {
-    return QFontMetrics(m_font).height();
+    return m_fontHeight;
 }
 
 QFont FixedSysFont()
 {
-    QFont f(QStringLiteral("DejaVu Sans Mono"));
-    f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(true);
-    f.setPixelSize(12);
-    f.setBold(true);
-    f.setStyleStrategy(QFont::NoAntialias);
-    return f;
+    // Built once: every label of the graph asks for it.
+    static const QFont font = [] {
+        QFont f(QStringLiteral("DejaVu Sans Mono"));
+        f.setStyleHint(QFont::TypeWriter);
+        f.setFixedPitch(true);
+        f.setPixelSize(12);
+        f.setBold(true);
+        f.setStyleStrategy(QFont::NoAntialias);
+        return f;
+    }();
+    return font;
 }
 
 QFont SansFont(int points)

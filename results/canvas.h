@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPoint>
 #include <QString>
@@ -28,7 +29,7 @@ public:
     QColor fontColour() const { return m_fontColour; }
     void setFontColour(const QColor &c) { m_fontColour = c; }
     const QFont &font() const { return m_font; }
-    void setFont(const QFont &f) { m_font = f; }
+    void setFont(const QFont &f);
     QPoint penPos() const { return m_penPos; }
 
     void moveTo(int x, int y) { m_penPos = {x, y}; }
@@ -53,6 +54,9 @@ private:
     QColor m_pen = Qt::black;
     QColor m_fontColour = Qt::black;
     QFont m_font;
+    QFontMetrics m_metrics{m_font};  ///< kept with the font: texts are measured on every label
+    int m_fontHeight = m_metrics.height();  ///< the metrics look these two up anew on every call
+    int m_fontAscent = m_metrics.ascent();
     QPoint m_penPos;
 };
 
