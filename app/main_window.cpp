@@ -321,6 +321,12 @@ void TForm1::buildPage3()
         total->setReadOnly(true);
         Edit[20 + row - 1] = total;
     }
+    // Enter and Tab go down each stage's column, then on to the next stage. The totals are
+    // only read: they take no part in the chain.
+    for (int k = 1; k < 20; ++k)
+        setTabOrder(Edit[k - 1], Edit[k]);
+    for (int k = 21; k <= 24; ++k)
+        Edit[k - 1]->setFocusPolicy(Qt::ClickFocus);
     // The totals carry the tags 0, 0, 2 and 3.
     setTag(Edit[20], 0);
     setTag(Edit[21], 0);

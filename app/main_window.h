@@ -191,9 +191,6 @@ public:
     // ---- F-Calculator ----------------------------------------------------------------------
     void b_calcClick();
     void CalculatePoint();
-    /// The linear ENR of the selected noise-source setting at `frequencyHz`, read from rg_ENR,
-    /// e_ENRall and the grid at the moment of the call.
-    double LookupEnr(double frequencyHz) const;
     /// True when the last CalculatePoint ended in an arithmetic failure ("Error by calculating!").
     bool lastCalculationFailed() const { return m_lastCalculationFailed; }
 

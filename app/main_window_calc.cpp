@@ -1,10 +1,7 @@
 #include "app/main_window.h"
 
-#include "app/widgets.h"
 #include "noise/calculator.h"
-#include "noise/enr_lookup.h"
 
-#include <QTableWidget>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -33,14 +30,3 @@ void TForm1::CalculatePoint()
     l_NoiseFigure->setText(r.noiseFigureText);
 }
 
-double TForm1::LookupEnr(double frequencyHz) const
-{
-    EnrRows rows;
-    for (int r = 0; r < int(rows.size()); ++r) {
-        const QTableWidgetItem *f = vle_ENR->item(r, 0);
-        const QTableWidgetItem *e = vle_ENR->item(r, 1);
-        rows[r].FrequencyText = f ? f->text() : QString();
-        rows[r].EnrText = e ? e->text() : QString();
-    }
-    return ::LookupEnr(frequencyHz, rg_ENR->ItemIndex(), e_ENRall->text(), rows);
-}

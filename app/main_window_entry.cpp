@@ -5,6 +5,7 @@
 
 #include "app/core/entry_rules.h"
 #include "app/main_window.h"
+#include "app/widgets.h"
 
 #include <QComboBox>
 #include <QFocusEvent>
@@ -135,6 +136,9 @@ void TForm1::Edit1KeyPress(QLineEdit *field, QChar &key)
 void TForm1::e_StartExit(QLineEdit *field)
 {
     field->setText(ApplyExitRule(field->text(), SavedText, PendingUnit));
+    // The text that names the constant ENR in files and reports follows the constant.
+    if (field == e_ENRall && rg_ENR->ItemIndex() == EnrAll)
+        rg_ENRClick();
 }
 
 void TForm1::cb_COMExit(QComboBox *box)

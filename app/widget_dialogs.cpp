@@ -13,8 +13,9 @@ QStringList ToQtFilters(const QString &filter)
     // the pattern, so it alone is what the toolkit needs.
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
+    // "*.*" would show only names with a dot here; all files is "*".
     for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i];
+        out << QString(parts[i]).replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
     return out;
 }
 

@@ -183,6 +183,11 @@ MeasurementLoadResult LoadMeasurementFile(const QString &path)
         result.status = MeasurementLoadStatus::Missing;
         return result;
     }
+    // A pipe or a device is no measurement, and opening a pipe would wait for a writer.
+    if (!info.isFile() || info.size() != kMeasurementFileSize) {
+        result.status = MeasurementLoadStatus::Corrupt;
+        return result;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         throw EFileError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, f.errorString()));

@@ -111,6 +111,7 @@ private slots:
     void firstStartWithoutStore();
     void choosingTheSource();
     void lookupFollowsTheChoice();
+    void constantTextFollowsTheTypedConstant();
     void gridKeys_data();
     void gridKeys();
     void enterOnLastRowGoesToFirst();
@@ -579,6 +580,18 @@ void TestEnrPage::unwritableStoreStillCloses()
     QCOMPARE(m_dialogs->messages.size(), 1);
     QCOMPARE(m_dialogs->messages.first().type, MsgType::Error);
     QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("default.tbl")));
+}
+
+void TestEnrPage::constantTextFollowsTheTypedConstant()
+{
+    // A new constant typed while the constant is in use is what files and reports name.
+    QVERIFY(start());
+    m_form->e_ENRall->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(m_form->e_ENRall, QStringLiteral("6.1"));
+    QTest::keyClick(m_form->e_ENRall, Qt::Key_Return);
+    QCOMPARE(m_form->e_ENRall->text(), QStringLiteral("6.1 dB"));
+    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("const. (6.1 dB)"));
+    QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("const. (6.1 dB)"));
 }
 
 QTEST_MAIN(TestEnrPage)

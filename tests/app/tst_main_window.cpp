@@ -3,6 +3,7 @@
 // pages; the About box; the three ways of closing.
 
 #include "app/main_window.h"
+#include "app/widget_dialogs.h"
 #include "common/scripted_dialogs.h"
 
 #include <QAbstractButton>
@@ -290,6 +291,24 @@ private slots:
         QCOMPARE(f->Edit[22]->property("Tag").toInt(), 2);
         QCOMPARE(f->Edit[23]->property("Tag").toInt(), 3);
         QVERIFY(f->Edit[20]->isReadOnly());
+    }
+
+    void cascadeFieldsRunDownEachStage()
+    {
+        // Enter in a stage field moves on in tab order: down the stage's column, then to the
+        // next stage; the read-only totals are not in the chain.
+        auto f = makeForm();
+        for (int k = 1; k < 20; ++k)
+            QCOMPARE(f->Edit[k - 1]->nextInFocusChain(), f->Edit[k]);
+        for (int k = 21; k <= 24; ++k)
+            QVERIFY(!(f->Edit[k - 1]->focusPolicy() & Qt::TabFocus));
+    }
+
+    void fileDialogFilters()
+    {
+        // "all Files (*.*)" must show names without a dot too.
+        QCOMPARE(ToQtFilters(FileFilter()),
+                 QStringList({"Tables (*.tab)", "Measure (*.mea)", "all Files (*)"}));
     }
 
     void lockedSelectors_data()

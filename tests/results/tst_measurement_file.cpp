@@ -10,6 +10,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -173,6 +174,7 @@ private slots:
     void fileName();
     void loadStatus_data();
     void loadStatus();
+    void pipeIsRefusedWithoutWaiting();
     void saveAndLoad();
     void failedSaveKeepsTheOldFile();
     void randomBytesNeverCrash();
@@ -396,6 +398,15 @@ void TestMeasurementFile::loadStatus()
     QFETCH(QString, path);
     QFETCH(MeasurementLoadStatus, status);
     QCOMPARE(LoadMeasurementFile(path).status, status);
+}
+
+void TestMeasurementFile::pipeIsRefusedWithoutWaiting()
+{
+    // Opening a pipe would wait for a writer that never comes.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("run1.mea"));
+    QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    QCOMPARE(LoadMeasurementFile(fifo).status, MeasurementLoadStatus::Corrupt);
 }
 
 void TestMeasurementFile::saveAndLoad()
