@@ -5,6 +5,7 @@
 #include "app/core/entry_rules.h"
 #include "app/core/errors.h"
 #include "app/main_window.h"
+#include "app/key_character.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
 
@@ -87,35 +88,6 @@ QTableWidgetItem *GridItem(QTableWidget *grid, int row, int column)
     return item;
 }
 
-/// The grid's own key character: Backspace, Enter and Tab as control characters, printable
-/// keys as they come; nothing for keys that only move (arrows, Home) or that the editor
-/// handles itself (Escape reverts the cell).
-std::optional<QChar> GridCharacter(const QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        return QChar(kKeyBackspace);
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(kKeyEnter);
-    case Qt::Key_Tab:
-        return QChar(kGridKeyTab);
-    case Qt::Key_Backtab:
-    case Qt::Key_Escape:
-        return std::nullopt;
-    default:
-        break;
-    }
-    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
-        event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
-        return QChar(0x16);
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return std::nullopt;
-    const QString text = event->text();
-    if (text.isEmpty() || text[0].unicode() == 0x7F)
-        return std::nullopt;
-    return text[0];
-}
 
 }  // namespace
 
@@ -204,7 +176,7 @@ bool TForm1::enrGridEvent(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress)
         return false;
 
-    const std::optional<QChar> typed = GridCharacter(static_cast<QKeyEvent *>(event));
+    const std::optional<QChar> typed = KeyCharacter(static_cast<QKeyEvent *>(event), KeyReader::Grid);
     if (!typed)
         return false;
     const bool onEditor = watched != vle_ENR;

@@ -5,6 +5,7 @@
 
 #include "app/core/entry_rules.h"
 #include "app/main_window.h"
+#include "app/key_character.h"
 #include "app/widgets.h"
 
 #include <QComboBox>
@@ -39,36 +40,6 @@ bool TypeKey(EntryKind kind, QLineEdit *field, QChar &key, QString &pendingUnit)
     return r.endEntry;
 }
 
-/// The character a key produces, as the key handlers see it; nothing for keys that only move
-/// the caret or change focus (arrows, Home, Delete, Tab), which the field handles itself.
-std::optional<QChar> TypedCharacter(const QKeyEvent *event)
-{
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        return QChar(kKeyBackspace);
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return QChar(kKeyEnter);
-    case Qt::Key_Escape:
-        return QChar(kKeyEscape);
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return std::nullopt;
-    default:
-        break;
-    }
-    // Paste, cut and undo would put text into the field past the key rules: they are
-    // characters like any other and are swallowed.
-    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Cut) ||
-        event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
-        return QChar(0x16);
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return std::nullopt;
-    const QString text = event->text();
-    if (text.isEmpty() || text[0].unicode() == 0x7F)  // Delete arrives as DEL on some systems
-        return std::nullopt;
-    return text[0];
-}
 
 /// Focus changes that are not the operator moving between controls: the window losing or
 /// regaining activation, or a popup opening. The entry stays under way across them.
@@ -232,7 +203,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         guarded([&] { consumed = e_StartKeyDown(field, keyEvent->key()); });
         if (consumed)
             return true;
-        const std::optional<QChar> typed = TypedCharacter(keyEvent);
+        const std::optional<QChar> typed = KeyCharacter(keyEvent, KeyReader::ValueField);
         if (!typed)
             break;
         QChar key = *typed;
