@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 
 #include <QDir>
 #include <QLabel>
@@ -17,8 +18,7 @@ class TestCalculatorPage : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
 
@@ -34,9 +34,7 @@ class TestCalculatorPage : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
         m_form = std::make_unique<TForm1>();
         m_form->show();
@@ -46,7 +44,6 @@ private slots:
     {
         m_form.reset();
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 

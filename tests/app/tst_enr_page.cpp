@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 #include "noise/enr_files.h"
 #include "noise/yfactor.h"
 
@@ -23,20 +24,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QString dataFile(const char *name)
 {
     return QStringLiteral(TESSARY_TEST_DATA "/enr/") + QString::fromLatin1(name);
@@ -48,8 +35,7 @@ class TestEnrPage : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
 
@@ -136,9 +122,7 @@ private slots:
 
 void TestEnrPage::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
+    m_dir = std::make_unique<WorkingFolder>();
     m_dialogs = std::make_unique<ScriptedDialogs>();
 }
 
@@ -146,7 +130,6 @@ void TestEnrPage::cleanup()
 {
     m_form.reset();
     m_dialogs.reset();
-    QDir::setCurrent(m_oldDir);
     m_dir.reset();
 }
 
@@ -173,7 +156,7 @@ void TestEnrPage::firstStartWithoutStore()
 
     // Closing writes a 3156-byte store whose first four bytes are the mode applied last.
     stop();
-    const QByteArray image = readAll(path(QStringLiteral("default.tbl")));
+    const QByteArray image = ReadFileBytes(path(QStringLiteral("default.tbl")));
     QCOMPARE(image.size(), 3156);
     QCOMPARE(image.left(4), QByteArray::fromHex("00000000"));
 }
@@ -338,7 +321,7 @@ void TestEnrPage::saveAndLoadIntoTheOtherTable()
     QCOMPARE(m_dialogs->filterIndexes, QList<int>{kFilterTables});
     EnrRows saved = DefaultEnrRows();
     saved[0].EnrText = QStringLiteral("8.5");
-    QCOMPARE(readAll(file), FormatEnrTab(saved));
+    QCOMPARE(ReadFileBytes(file), FormatEnrTab(saved));
     QCOMPARE(m_form->EnrTables.Table(1).FileName, file);
     // The hint follows when the mode is next applied.
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
@@ -376,7 +359,7 @@ void TestEnrPage::saveNames()
     m_dialogs->files.push_back(path(chosen));
     QTest::mouseClick(m_form->b_TableSave, Qt::LeftButton);
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("noise*")}, QDir::Files), QStringList{written});
-    QCOMPARE(readAll(path(written)), FormatEnrTab(DefaultEnrRows()));
+    QCOMPARE(ReadFileBytes(path(written)), FormatEnrTab(DefaultEnrRows()));
     QCOMPARE(m_form->EnrTables.Table(2).FileName, path(written));
 }
 
@@ -385,7 +368,7 @@ void TestEnrPage::overwriteQuestion()
     QVERIFY(start());
     chooseSource(1);
     const QString file = path(QStringLiteral("old.tab"));
-    QVERIFY(writeAll(file, "old"));
+    QVERIFY(WriteFileBytes(file, "old"));
 
     m_dialogs->files.push_back(file);
     m_dialogs->answers.push_back(MsgResult::No);
@@ -396,7 +379,7 @@ void TestEnrPage::overwriteQuestion()
     QCOMPARE(asked.type, MsgType::Warning);
     QCOMPARE(asked.buttons, MsgButtons::YesNo);
     QVERIFY(asked.defaultNo);
-    QCOMPARE(readAll(file), QByteArray("old"));
+    QCOMPARE(ReadFileBytes(file), QByteArray("old"));
     // Declined: the table does not claim a file it never went to.
     QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
 
@@ -404,7 +387,7 @@ void TestEnrPage::overwriteQuestion()
     m_dialogs->answers.push_back(MsgResult::Yes);
     QTest::mouseClick(m_form->b_TableSave, Qt::LeftButton);
     QCOMPARE(m_dialogs->messages.size(), 2);
-    QCOMPARE(readAll(file), FormatEnrTab(DefaultEnrRows()));
+    QCOMPARE(ReadFileBytes(file), FormatEnrTab(DefaultEnrRows()));
     QCOMPARE(m_form->EnrTables.Table(1).FileName, file);
 }
 
@@ -479,7 +462,7 @@ void TestEnrPage::restartKeepsTablesAndMode()
     QVERIFY(start());
     chooseSource(2);
     const QString file = path(QStringLiteral("µ-source.tab"));
-    QVERIFY(writeAll(file, "0.5\r\n11.5\r\n1.5\r\n12.5\r\n"));
+    QVERIFY(WriteFileBytes(file, "0.5\r\n11.5\r\n1.5\r\n12.5\r\n"));
     m_dialogs->files.push_back(file);
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     chooseSource(1);
@@ -491,7 +474,7 @@ void TestEnrPage::restartKeepsTablesAndMode()
              QByteArray("Table 2 (\xB5-source.tab)"));
     stop();
 
-    const QByteArray image = readAll(path(QStringLiteral("default.tbl")));
+    const QByteArray image = ReadFileBytes(path(QStringLiteral("default.tbl")));
     QCOMPARE(image.size(), 3156);
     QCOMPARE(image.left(4), QByteArray::fromHex("02000000"));
     QCOMPARE(image.mid(1580 + 1, uchar(image[1580])), ToWindows1252(file));
@@ -567,7 +550,7 @@ void TestEnrPage::unusableStore()
     if (fixture.isEmpty())
         return;
     stop();
-    QCOMPARE(readAll(store), EncodeEnrStore(EnrTableStore()));
+    QCOMPARE(ReadFileBytes(store), EncodeEnrStore(EnrTableStore()));
 }
 
 void TestEnrPage::unwritableStoreStillCloses()

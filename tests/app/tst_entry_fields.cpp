@@ -5,6 +5,7 @@
 #include "app/core/entry_rules.h"
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -45,8 +46,7 @@ class TestEntryFields : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
 
@@ -84,9 +84,7 @@ private slots:
 
 void TestEntryFields::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
+    m_dir = std::make_unique<WorkingFolder>();
     m_dialogs = std::make_unique<ScriptedDialogs>();
     m_form = std::make_unique<TForm1>();
     // Start and stop are the fields of the sweep mode; the tests do not depend on the mode.
@@ -100,7 +98,6 @@ void TestEntryFields::cleanup()
 {
     m_form.reset();
     m_dialogs.reset();
-    QDir::setCurrent(m_oldDir);
     m_dir.reset();
 }
 

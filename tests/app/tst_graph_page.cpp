@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 #include "results/graph.h"
 
 #include <QAction>
@@ -49,8 +50,7 @@ class TestGraphPage : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
 
@@ -90,9 +90,7 @@ class TestGraphPage : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
         m_form = std::make_unique<TForm1>();
         m_form->show();
@@ -102,7 +100,6 @@ private slots:
     {
         m_form.reset();
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 

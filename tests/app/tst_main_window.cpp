@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/widget_dialogs.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -32,8 +33,7 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
 
     std::unique_ptr<TForm1> makeForm()
@@ -62,15 +62,12 @@ class TestMainWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
     }
     void cleanup()
     {
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 

@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
 
@@ -31,20 +32,6 @@ QString sample(const char *name)
     return QStringLiteral(TESSARY_TEST_DATA "/mea/") + QLatin1String(name);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 /// The step slots, plan and header of a record as file bytes with the calculator's slot and
 /// the last evaluation's scalars blanked: what a load keeps exactly as the file has it.
 QByteArray steps(const MeasurementRecord &r, int from = 0)
@@ -65,8 +52,7 @@ class TestMeasurementFiles : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
 
@@ -87,9 +73,7 @@ class TestMeasurementFiles : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
         m_form = std::make_unique<TForm1>();
     }
@@ -97,7 +81,6 @@ private slots:
     {
         m_form.reset();
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 
@@ -120,7 +103,7 @@ private slots:
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->lastMessage()));
         QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.mea"), QStringLiteral("*.MEA")}, QDir::Files),
                  QStringList{written});
-        const QByteArray bytes = readAll(path(written));
+        const QByteArray bytes = ReadFileBytes(path(written));
         QCOMPARE(bytes.size(), 5040);
         QCOMPARE(bytes, EncodeMeasurementRecord(m_form->MeasurementRecord));
     }
@@ -142,8 +125,8 @@ private slots:
     void overwriteQuestion()
     {
         QFETCH(MsgResult, answer);
-        const QByteArray old = readAll(sample("designed.mea"));
-        QVERIFY(writeAll(path(QStringLiteral("run1.mea")), old));
+        const QByteArray old = ReadFileBytes(sample("designed.mea"));
+        QVERIFY(WriteFileBytes(path(QStringLiteral("run1.mea")), old));
         m_dialogs->answers.push_back(answer);
         save(path(QStringLiteral("run1")));
         QCOMPARE(m_dialogs->messages.size(), 1);
@@ -152,7 +135,7 @@ private slots:
         QCOMPARE(m.type, MsgType::Confirmation);
         QCOMPARE(m.buttons, MsgButtons::YesNo);
         QVERIFY(m.defaultNo);
-        const QByteArray now = readAll(path(QStringLiteral("run1.mea")));
+        const QByteArray now = ReadFileBytes(path(QStringLiteral("run1.mea")));
         if (answer == MsgResult::No)
             QCOMPARE(now, old);
         else
@@ -161,8 +144,8 @@ private slots:
 
     void failedSaveKeepsTheOldFile()
     {
-        const QByteArray old = readAll(sample("designed.mea"));
-        QVERIFY(writeAll(path(QStringLiteral("run1.mea")), old));
+        const QByteArray old = ReadFileBytes(sample("designed.mea"));
+        QVERIFY(WriteFileBytes(path(QStringLiteral("run1.mea")), old));
         rlimit before{};
         getrlimit(RLIMIT_FSIZE, &before);
         const auto handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -176,7 +159,7 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), 2);
         QCOMPARE(m_dialogs->messages.last().type, MsgType::Error);
         QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("run1.mea")));
-        QCOMPARE(readAll(path(QStringLiteral("run1.mea"))), old);
+        QCOMPARE(ReadFileBytes(path(QStringLiteral("run1.mea"))), old);
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("run1.mea")});
     }
 
@@ -199,7 +182,7 @@ private slots:
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
 
         // The record is the file's; step 0 was evaluated again with the same settings.
-        const MeasurementRecord file = *DecodeMeasurementRecord(readAll(sample("designed.mea")));
+        const MeasurementRecord file = *DecodeMeasurementRecord(ReadFileBytes(sample("designed.mea")));
         const MeasurementRecord &r = m_form->MeasurementRecord;
         QCOMPARE(steps(r, 1), steps(file, 1));
         QCOMPARE(r.N2off[0], file.N2off[0]);
@@ -299,10 +282,10 @@ private slots:
 
     void sourceNumberOutsideTheItems()
     {
-        QByteArray b = readAll(sample("designed.mea"));
+        QByteArray b = ReadFileBytes(sample("designed.mea"));
         b[4976] = 5;  // EnrSource 5
         b[5004] = 0;  // no text
-        QVERIFY(writeAll(path(QStringLiteral("odd.mea")), b));
+        QVERIFY(WriteFileBytes(path(QStringLiteral("odd.mea")), b));
         m_form->rg_ENR->setItemIndex(2);
         load(path(QStringLiteral("odd.mea")));
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 2);
@@ -315,7 +298,7 @@ private slots:
         m_form->se_Freq->setValue(4);
         const QByteArray record = EncodeMeasurementRecord(m_form->MeasurementRecord);
         save(path(QStringLiteral("again")));
-        QCOMPARE(readAll(path(QStringLiteral("again.mea"))), record);
+        QCOMPARE(ReadFileBytes(path(QStringLiteral("again.mea"))), record);
 
         m_form->se_Freq->setValue(0);
         const QImage graph = m_form->gfx->canvas().image().copy();
@@ -347,7 +330,7 @@ private slots:
                 }
                 b[5004] = char(rng.bounded(33));
             }
-            QVERIFY(writeAll(file, b));
+            QVERIFY(WriteFileBytes(file, b));
             m_dialogs->messages.clear();
             load(file);
             const bool ok = DecodeMeasurementRecord(b).has_value();

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -22,8 +23,7 @@ class TestSettingsWindow : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
 
     void writeFile(const QByteArray &bytes)
@@ -53,15 +53,12 @@ class TestSettingsWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
     }
     void cleanup()
     {
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 

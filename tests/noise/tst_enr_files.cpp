@@ -2,6 +2,7 @@
 // files that must be refused or survived.
 
 #include "app/core/errors.h"
+#include "common/working_folder.h"
 #include "noise/enr_files.h"
 
 #include <QDir>
@@ -25,15 +26,7 @@ QString dataFile(const char *name)
     return QStringLiteral(TESSARY_TEST_DATA "/enr/") + QString::fromLatin1(name);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
+void writeChecked(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -173,7 +166,7 @@ void TestEnrFiles::storeFixtureFromAnotherWriter()
     QCOMPARE(store->Table(2).Rows[19].EnrText, QStringLiteral("10.25"));
 
     // Written again it differs from the fixture only in the insignificant bytes.
-    const QByteArray fixture = readAll(dataFile("table2_shown.tbl"));
+    const QByteArray fixture = ReadFileBytes(dataFile("table2_shown.tbl"));
     const QByteArray again = EncodeEnrStore(*store);
     QCOMPARE(again.mid(1580), fixture.mid(1580));
     QCOMPARE(DecodeEnrStore(again), *store);
@@ -226,9 +219,9 @@ void TestEnrFiles::storeWriteReplacesSafely()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("default.tbl"));
-    writeAll(path, QByteArray(5000, 'z'));
+    writeChecked(path, QByteArray(5000, 'z'));
     WriteEnrStoreFile(path, sampleStore());
-    QCOMPARE(readAll(path), EncodeEnrStore(sampleStore()));
+    QCOMPARE(ReadFileBytes(path), EncodeEnrStore(sampleStore()));
     // No temporary file is left behind.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("default.tbl")});
 }
@@ -246,7 +239,7 @@ void TestEnrFiles::storeWriteFailureKeepsOldFile()
     // size limit makes the write stop short.
     const QString path = dir.filePath(QStringLiteral("default.tbl"));
     const QByteArray old = EncodeEnrStore(EnrTableStore());
-    writeAll(path, old);
+    writeChecked(path, old);
     rlimit before{};
     QVERIFY(getrlimit(RLIMIT_FSIZE, &before) == 0);
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails with EFBIG
@@ -262,7 +255,7 @@ void TestEnrFiles::storeWriteFailureKeepsOldFile()
     setrlimit(RLIMIT_FSIZE, &before);
     std::signal(SIGXFSZ, handler);
     QVERIFY(refused);
-    QCOMPARE(readAll(path), old);
+    QCOMPARE(ReadFileBytes(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("default.tbl")});
 }
 
@@ -319,7 +312,7 @@ void TestEnrFiles::tabRead()
         }
     }
     // Reading the whole content at once gives the same rows.
-    QCOMPARE(ParseEnrTab(readAll(file)), rows);
+    QCOMPARE(ParseEnrTab(ReadFileBytes(file)), rows);
 }
 
 void TestEnrFiles::tabHugeFiles()
@@ -342,7 +335,7 @@ void TestEnrFiles::tabHugeFiles()
 
     // One line of 8 MB without any line end.
     const QString oneLine = dir.filePath(QStringLiteral("oneline.tab"));
-    writeAll(oneLine, QByteArray(8 * 1024 * 1024, '4'));
+    writeChecked(oneLine, QByteArray(8 * 1024 * 1024, '4'));
     const EnrRows single = ReadEnrTabFile(oneLine);
     QCOMPARE(single[0].FrequencyText, QString(32, u'4'));
     QVERIFY(single[0].EnrText.isEmpty());
@@ -350,7 +343,7 @@ void TestEnrFiles::tabHugeFiles()
 
     // An empty file gives empty cells; a missing one an error naming it.
     const QString empty = dir.filePath(QStringLiteral("empty.tab"));
-    writeAll(empty, QByteArray());
+    writeChecked(empty, QByteArray());
     QCOMPARE(ReadEnrTabFile(empty), EnrRows{});
     try {
         ReadEnrTabFile(dir.filePath(QStringLiteral("missing.tab")));
@@ -393,9 +386,9 @@ void TestEnrFiles::tabWriteAndReadBack()
     const QString path = dir.filePath(QStringLiteral("t.tab"));
     EnrRows rows = DefaultEnrRows();
     rows[3] = {QStringLiteral("2.5µ"), QString()};
-    writeAll(path, QByteArray("old content that is longer than nothing"));
+    writeChecked(path, QByteArray("old content that is longer than nothing"));
     WriteEnrTabFile(path, rows);
-    const QByteArray bytes = readAll(path);
+    const QByteArray bytes = ReadFileBytes(path);
     QCOMPARE(bytes, FormatEnrTab(rows));
     QVERIFY(bytes.contains("\r\n2.5\xB5\r\n\r\n3.0\r\n"));
     QCOMPARE(ReadEnrTabFile(path), rows);

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 #include "helper_pdf.h"
 #include "report/input_mask_form.h"
 
@@ -30,8 +31,7 @@ class TestReportForm : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<WorkingFolder> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<TForm1> m_form;
     std::unique_ptr<TInputMaskeFrm> m_report;
@@ -81,9 +81,7 @@ class TestReportForm : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldDir = QDir::currentPath();
-        QDir::setCurrent(m_dir->path());
+        m_dir = std::make_unique<WorkingFolder>();
         m_dialogs = std::make_unique<ScriptedDialogs>();
         m_printDialogs = 0;
         m_dialogs->preparePrinter = [this](QPrinter &printer) {
@@ -103,7 +101,6 @@ private slots:
         m_report.reset();
         m_form.reset();
         m_dialogs.reset();
-        QDir::setCurrent(m_oldDir);
         m_dir.reset();
     }
 

@@ -2,6 +2,7 @@
 // ".mea" name rule, and a save that fails leaving the old file as it was.
 
 #include "app/core/errors.h"
+#include "common/working_folder.h"
 #include "results/measurement_file.h"
 
 #include <QDir>
@@ -24,15 +25,7 @@ QString sample(const char *name)
     return QStringLiteral(TESSARY_TEST_DATA "/mea/") + QLatin1String(name);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
+void writeChecked(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -250,7 +243,7 @@ void TestMeasurementFile::longTextIsCut()
 
 void TestMeasurementFile::designedSample()
 {
-    const std::optional<MeasurementRecord> r = DecodeMeasurementRecord(readAll(sample("designed.mea")));
+    const std::optional<MeasurementRecord> r = DecodeMeasurementRecord(ReadFileBytes(sample("designed.mea")));
     QVERIFY(r);
     QCOMPARE(r->SweepPlan.Start, 400e6);
     QCOMPARE(r->SweepPlan.Stop, 500e6);
@@ -271,13 +264,13 @@ void TestMeasurementFile::designedSample()
     QVERIFY(std::abs(r->NoiseFigureDb[0] - 1.84) < 0.01);
     QCOMPARE(r->T0, 290.0);
     // Encoding it again gives the file byte for byte.
-    QCOMPARE(EncodeMeasurementRecord(*r), readAll(sample("designed.mea")));
+    QCOMPARE(EncodeMeasurementRecord(*r), ReadFileBytes(sample("designed.mea")));
 }
 
 void TestMeasurementFile::reservedBytesAreIgnored()
 {
-    const std::optional<MeasurementRecord> garbage = DecodeMeasurementRecord(readAll(sample("reserved_garbage.mea")));
-    const std::optional<MeasurementRecord> designed = DecodeMeasurementRecord(readAll(sample("designed.mea")));
+    const std::optional<MeasurementRecord> garbage = DecodeMeasurementRecord(ReadFileBytes(sample("reserved_garbage.mea")));
+    const std::optional<MeasurementRecord> designed = DecodeMeasurementRecord(ReadFileBytes(sample("designed.mea")));
     QVERIFY(garbage && designed);
     QVERIFY(sameRecord(*garbage, *designed));
 }
@@ -285,16 +278,16 @@ void TestMeasurementFile::reservedBytesAreIgnored()
 void TestMeasurementFile::refused_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    const QByteArray good = readAll(sample("designed.mea"));
+    const QByteArray good = ReadFileBytes(sample("designed.mea"));
     QVERIFY(good.size() == 5040);
-    QTest::newRow("5039 bytes") << readAll(sample("short.mea"));
-    QTest::newRow("5041 bytes") << readAll(sample("long.mea"));
+    QTest::newRow("5039 bytes") << ReadFileBytes(sample("short.mea"));
+    QTest::newRow("5041 bytes") << ReadFileBytes(sample("long.mea"));
     QTest::newRow("empty") << QByteArray();
-    QTest::newRow("Steps 100") << readAll(sample("steps_100.mea"));
-    QTest::newRow("StepsCount -1") << readAll(sample("stepscount_minus1.mea"));
-    QTest::newRow("text length 33") << readAll(sample("text_length_33.mea"));
-    QTest::newRow("NaN gain") << readAll(sample("nan_gain.mea"));
-    QTest::newRow("infinite StartSingle") << readAll(sample("inf_start_single.mea"));
+    QTest::newRow("Steps 100") << ReadFileBytes(sample("steps_100.mea"));
+    QTest::newRow("StepsCount -1") << ReadFileBytes(sample("stepscount_minus1.mea"));
+    QTest::newRow("text length 33") << ReadFileBytes(sample("text_length_33.mea"));
+    QTest::newRow("NaN gain") << ReadFileBytes(sample("nan_gain.mea"));
+    QTest::newRow("infinite StartSingle") << ReadFileBytes(sample("inf_start_single.mea"));
 
     QByteArray b = good;
     setLe(b, 4948, quint32(-1), 4);
@@ -331,7 +324,7 @@ void TestMeasurementFile::refused()
 void TestMeasurementFile::accepted_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    const QByteArray good = readAll(sample("designed.mea"));
+    const QByteArray good = ReadFileBytes(sample("designed.mea"));
     QByteArray b = good;
     setLe(b, 4948, 0, 4);
     setLe(b, 4968, 0, 4);
@@ -417,7 +410,7 @@ void TestMeasurementFile::saveAndLoad()
     const MeasurementRecord r = distinctRecord();
     SaveMeasurementFile(path, r);
     QCOMPARE(QFileInfo(path).size(), 5040);
-    QCOMPARE(readAll(path), EncodeMeasurementRecord(r));
+    QCOMPARE(ReadFileBytes(path), EncodeMeasurementRecord(r));
     const MeasurementLoadResult back = LoadMeasurementFile(path);
     QCOMPARE(back.status, MeasurementLoadStatus::Loaded);
     QVERIFY(sameRecord(back.record, r));
@@ -434,8 +427,8 @@ void TestMeasurementFile::failedSaveKeepsTheOldFile()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("run1.mea"));
-    const QByteArray old = readAll(sample("designed.mea"));
-    writeAll(path, old);
+    const QByteArray old = ReadFileBytes(sample("designed.mea"));
+    writeChecked(path, old);
     bool thrown = false;
     {
         // The disk "fills up" after 1000 bytes: the write fails part-way.
@@ -448,7 +441,7 @@ void TestMeasurementFile::failedSaveKeepsTheOldFile()
         }
     }
     QVERIFY(thrown);
-    QCOMPARE(readAll(path), old);
+    QCOMPARE(ReadFileBytes(path), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("run1.mea")});
 
     // A folder that does not exist.
@@ -459,7 +452,7 @@ void TestMeasurementFile::randomBytesNeverCrash()
 {
     // Arbitrary 5040-byte files: most are refused, and those that pass (the step counts and
     // text length forced into bounds) decode to a record within its bounds.
-    const QByteArray good = readAll(sample("designed.mea"));
+    const QByteArray good = ReadFileBytes(sample("designed.mea"));
     int accepted = 0;
     for (quint32 seed = 1; seed <= 400; ++seed) {
         QRandomGenerator rng(seed);
