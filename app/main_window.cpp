@@ -365,6 +365,8 @@ void TForm1::buildPage4()
     vle_ENR->setHorizontalHeaderLabels({QStringLiteral("Frequency [GHz]:"), QStringLiteral("ENR [dB]:")});
     vle_ENR->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     vle_ENR->verticalHeader()->setVisible(false);
+    // All twenty rows in view at once, as on the designed page.
+    vle_ENR->verticalHeader()->setDefaultSectionSize(19);
     vle_ENR->setEnabled(false);
 
     rg_ENR = named(new RadioGroup(QStringLiteral("Noise Source"),
