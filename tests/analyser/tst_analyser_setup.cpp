@@ -2,6 +2,7 @@
 // sequence as the simulator receives it over a pseudo-terminal, each command only after the
 // previous one's answer.
 
+#include "common/designed_setup.h"
 #include "analyser/analyser_setup.h"
 #include "analyser/command_channel.h"
 #include "analyser/commands.h"
@@ -31,31 +32,7 @@ SetupSettings designed()
     return s;
 }
 
-const QList<QByteArray> kDesignedSetup = {
-    "*OPC?",
-    "MMEM:SEL:HWS ON;*OPC?",
-    "MMEM:SEL:TRAC OFF;*OPC?",
-    "MMEM:SEL:LIN:ALL OFF;*OPC?",
-    "MMEM:COMM 'FSP Korrvel';*OPC?",
-    "MMEM:STOR:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?",
-    "*RST;*OPC?",
-    "FREQ:CENT 400000000;*OPC?",
-    "FREQ:SPAN 0;*OPC?",
-    "BAND:VID 10 Hz;*OPC?",
-    "BAND:RES 3 MHz;*OPC?",
-    "INIT:CONT OFF;*OPC?",
-    "SWE:COUN 10;*OPC?",
-    "SWE:TIME 4ms;*OPC?",
-    "DISP:TRAC:MODE AVER;*OPC?",
-    "INP:ATT 0 dB;*OPC?",
-    "DISP:TRAC:Y:RLEV 0 dBm;*OPC?",
-    "DISP:TRAC:Y 100 dB;*OPC?",
-    "CALC:UNIT:POW dbm;*OPC?",
-    "DIAG:SERV:NSO OFF;*OPC?",
-    "SYST:PSAV:HOLD 1;*OPC?",
-    "SYST:PSAV: ON;*OPC?",
-    "SYST:DISP:UPD OFF;*OPC?",
-};
+const QList<QByteArray> &kDesignedSetup = DesignedSetupCommands();
 
 /// The real serial component and the command channel on ports/COM<port>.
 struct Link

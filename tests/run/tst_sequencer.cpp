@@ -2,6 +2,7 @@
 // effects and answers like an analyser would. The same passes against the real window and
 // the simulator over a pseudo-terminal are in the end-to-end tests.
 
+#include "common/designed_setup.h"
 #include "analyser/commands.h"
 #include "run/sequencer.h"
 
@@ -112,26 +113,6 @@ public:
     void SearchSucceeded(const QByteArray &r) override { found = r; }
 };
 
-/// The commands the analyser sees for one frequency of a pass.
-QList<QByteArray> FrequencyDialogue(bool measurement, const QByteArray &plainHz, const QByteArray &markerX,
-                                    const QByteArray &average)
-{
-    return {measurement ? "DIAG:SERV:NSO OFF; *WAI" : "DIAG:SERV:NSO OFF",
-            "CALC:MARK1:STAT ON",
-            "FREQ:CENT " + plainHz,
-            "CALC:MARK1:X " + markerX,
-            "SWE:COUN 3",
-            "INIT:IMM; *WAI; *OPC?",
-            "SWE:COUN " + average,
-            "INIT:IMM;*WAI",
-            "CALC:MARK1:Y?",
-            measurement ? "DIAG:SERV:NSO ON; *WAI" : "DIAG:SERV:NSO ON",
-            "SWE:COUN 3",
-            "INIT:IMM; *WAI; *OPC?",
-            "SWE:COUN " + average,
-            "INIT:IMM;*WAI",
-            "CALC:MARK1:Y?"};
-}
 
 }  // namespace
 
