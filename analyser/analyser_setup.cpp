@@ -2,7 +2,7 @@
 
 #include "analyser/command_channel.h"
 #include "analyser/commands.h"
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
 #include <array>
 

@@ -1,7 +1,5 @@
 #include "analyser/command_channel.h"
 
-#include "app/core/dialogs.h"
-
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -52,8 +50,8 @@ bool CommandChannel::waitForReply(const QByteArray &command)
 
     if (!PendingReply.isEmpty())
         return true;
-    if (portActive())
-        ShowMessage(MsgType::Error, MsgButtons::Ok, NoAnswerText(DeviceName, command));
+    if (portActive() && OnNoAnswer)
+        OnNoAnswer(NoAnswerText(DeviceName, command));
     return false;
 }
 

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 
 class QEventLoop;
 
@@ -42,8 +43,8 @@ public:
     /// Sends `command` followed by CR LF, unchanged. With wait 1 an earlier unread reply is
     /// dropped first and the call returns once a reply line is in PendingReply (left there).
     /// Returns false when nothing was sent (port not open) or, with wait 1, when no reply came:
-    /// after ReplyTimeoutMs the operator is told "FSP does not answer: <command>" (error box
-    /// through the dialog seam); a port that closes during the wait ends it without a box.
+    /// after ReplyTimeoutMs OnNoAnswer receives "FSP does not answer: <command>" (the window
+    /// shows it to the operator); a port that closes during the wait ends it without a report.
     /// The caller then sends nothing more for that operation.
     bool SendCommand(const QByteArray &command, int wait);
 
@@ -67,6 +68,8 @@ public:
     int ReplyTimeoutMs = kDefaultReplyTimeoutMs;
     /// The analyser family named in the message of an unanswered command.
     QString DeviceName = QStringLiteral("FSP");
+    /// Told, before SendCommand returns false, that a waiting command got no answer in time.
+    std::function<void(const QString &message)> OnNoAnswer;
 
 private:
     bool portActive() const { return m_port && m_port->isActive(); }

@@ -1,6 +1,6 @@
 #include "analyser/connection.h"
 
-#include "app/core/config.h"
+#include "base/engvalue.h"
 #include "serial/piloport.h"
 
 void ApplyLineChoice(TPiloComPort &port, const LineChoice &c)

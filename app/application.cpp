@@ -1,7 +1,7 @@
 #include "app/application.h"
 
 #include "app/core/dialogs.h"
-#include "app/core/errors.h"
+#include "base/errors.h"
 
 TessaryApplication::TessaryApplication(int &argc, char **argv) : QApplication(argc, argv)
 {

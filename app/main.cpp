@@ -1,8 +1,8 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/widget_dialogs.h"
-#include "report/input_mask_form.h"
-#include "run/progress_form.h"
+#include "app/input_mask_form.h"
+#include "app/progress_form.h"
 
 int main(int argc, char **argv)
 {

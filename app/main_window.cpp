@@ -1,8 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/core/config.h"
-#include "app/core/errors.h"
-#include "app/core/version.h"
+#include "base/engvalue.h"
+#include "base/errors.h"
+#include "base/version.h"
 #include "app/widgets.h"
 
 #include <QAction>

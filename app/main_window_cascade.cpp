@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "app/core/entry_rules.h"
 #include "app/widgets.h"
 

@@ -3,7 +3,7 @@
 // rules and the file formats live in noise/enr_store.h and noise/enr_files.h.
 
 #include "app/core/entry_rules.h"
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "app/main_window.h"
 #include "app/key_character.h"
 #include "app/widgets.h"

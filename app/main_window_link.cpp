@@ -5,7 +5,7 @@
 #include "analyser/analyser_setup.h"
 #include "analyser/commands.h"
 #include "analyser/connection.h"
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 #include "serial/piloport.h"
 
 #include <QComboBox>
@@ -60,6 +60,7 @@ void TForm1::CreateSerialPort()
         Pilo->OnHangUp = [this](TPiloComPort *) { PiloHangUp(); };
         m_commandPort = std::make_unique<PiloCommandPort>(Pilo);
         Channel.setPort(m_commandPort.get());
+        Channel.OnNoAnswer = [](const QString &message) { ShowMessage(MsgType::Error, MsgButtons::Ok, message); };
         e_command->installEventFilter(new CommandLineKeys(this));
     }
     QStringList ports;

@@ -1,7 +1,7 @@
 #include "app/main_window.h"
 
-#include "app/core/engvalue.h"
-#include "report/input_mask_form.h"
+#include "base/engvalue.h"
+#include "app/input_mask_form.h"
 #include "report/print_report.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // The page "Graphic" (result graph and step display) and the measurement files.
 #include "app/main_window.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
 #include "results/graph.h"

@@ -2,9 +2,9 @@
 // starts, and the window's side of the sequencer.
 #include "app/main_window.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "app/widgets.h"
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 #include "run/sweep_plan.h"
 #include "serial/piloport.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/core/dialogs.h"
 #include "app/main_window.h"
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 #include "run/sequencer.h"
 #include "serial/piloport.h"
 

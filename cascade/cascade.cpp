@@ -1,6 +1,6 @@
 #include "cascade/cascade.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "noise/yfactor.h"
 
 CascadeFieldPlace DecodeCascadeTag(int tag)

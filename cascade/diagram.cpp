@@ -1,6 +1,6 @@
 #include "cascade/diagram.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "results/canvas.h"
 
 #include <QColor>

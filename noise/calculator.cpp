@@ -1,7 +1,7 @@
 #include "noise/calculator.h"
 
-#include "app/core/engvalue.h"
-#include "app/core/errors.h"
+#include "base/engvalue.h"
+#include "base/errors.h"
 #include "noise/yfactor.h"
 
 #include <cmath>

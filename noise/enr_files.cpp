@@ -1,7 +1,7 @@
 #include "noise/enr_files.h"
 
-#include "app/core/errors.h"
-#include "app/core/files.h"
+#include "base/errors.h"
+#include "base/files.h"
 
 #include <QDir>
 #include <QFile>

@@ -25,7 +25,7 @@
 // crash or a full disk never destroys the previous file. Failures throw EFileError with a text
 // that names the file and the reason.
 
-#include "app/core/files.h"
+#include "base/files.h"
 #include "noise/enr_store.h"
 
 #include <QByteArray>

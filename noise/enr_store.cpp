@@ -1,6 +1,6 @@
 #include "noise/enr_store.h"
 
-#include "app/core/entry_rules.h"
+#include "base/keys.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "noise/yfactor.h"
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 
 #include <cmath>
 

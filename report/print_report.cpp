@@ -1,11 +1,11 @@
 #include "report/print_report.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPainter>
-#include <QPrinter>
+#include <QPagedPaintDevice>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -97,7 +97,7 @@ QFont ReportFont(int cellHeight, bool bold)
 
 TestReport::TestReport(ReportInput input) : m_input(std::move(input)) {}
 
-bool TestReport::PrintReport(QPrinter &printer)
+bool TestReport::PrintReport(QPagedPaintDevice &printer)
 {
     printer.setPageOrientation(QPageLayout::Portrait);
     QPainter painter;

@@ -19,7 +19,7 @@
 #include <cstdint>
 
 class QPainter;
-class QPrinter;
+class QPagedPaintDevice;
 
 /// The texts of the report details form, printed exactly as they stand.
 struct ReportTexts
@@ -96,7 +96,7 @@ public:
 
     /// Prints on `printer`: portrait, one page. Returns false when the printer cannot start
     /// the job (nothing is printed then).
-    bool PrintReport(QPrinter &printer);
+    bool PrintReport(QPagedPaintDevice &printer);
     /// Paints the page on `painter`, whose device is `pageWidthMm` × `pageHeightMm` of
     /// printable area starting at the painter's origin. The painter is left as it was.
     void PrintReport(QPainter &painter, int pageWidthMm, int pageHeightMm);

@@ -1,6 +1,6 @@
 #include "results/graph.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
 #include <algorithm>
 #include <cfloat>

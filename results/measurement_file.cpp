@@ -1,7 +1,7 @@
 #include "results/measurement_file.h"
 
-#include "app/core/errors.h"
-#include "app/core/files.h"
+#include "base/errors.h"
+#include "base/files.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "run/sequencer.h"
 
 #include "analyser/commands.h"
-#include "app/core/engvalue.h"
-#include "app/core/errors.h"
+#include "base/engvalue.h"
+#include "base/errors.h"
 
 namespace {
 

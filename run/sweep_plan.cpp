@@ -1,6 +1,6 @@
 #include "run/sweep_plan.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
 #include <cmath>
 

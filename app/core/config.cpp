@@ -1,6 +1,6 @@
 #include "app/core/config.h"
 
-#include "app/core/inifile.h"
+#include "base/inifile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -61,30 +61,4 @@ bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QStrin
                             .arg(QDir::toNativeSeparators(path), reason);
     }
     return false;
-}
-
-int LeadingInteger(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == u' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    qint64 value = 0;
-    bool anyDigit = false;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        anyDigit = true;
-        value = value * 10 + (text[i].unicode() - u'0');
-        if (value > qint64(std::numeric_limits<int>::max()) + 1)
-            return 0;
-    }
-    if (!anyDigit)
-        return 0;
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<int>::max())
-        return 0;
-    return int(value);
 }

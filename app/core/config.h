@@ -35,8 +35,3 @@ std::optional<ConfigValues> ReadConfig(const QString &path = ConfigFilePath());
 /// never throws, so that the program can still close.
 bool WriteConfig(const ConfigValues &values, QString *errorMessage,
                  const QString &path = ConfigFilePath());
-
-/// A port number read leniently from the text of the port box: leading blanks and a sign, then
-/// digits up to the first other character (" 7x" gives 7); 0 when the text does not begin with
-/// a number ("keiner") or the number does not fit 32 bits.
-int LeadingInteger(const QString &text);

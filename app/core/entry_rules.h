@@ -7,6 +7,8 @@
 // Characters are those a key produces: Backspace is kKeyBackspace, Enter kKeyEnter and Escape
 // kKeyEscape; a null QChar stands for a swallowed key.
 
+#include "base/keys.h"
+
 #include <QChar>
 #include <QString>
 #include <QStringList>
@@ -20,9 +22,6 @@ enum class EntryKind {
     Plain,        ///< Edit1KeyPress: the four calculator levels and the cascade fields
 };
 
-inline constexpr char16_t kKeyBackspace = 8;
-inline constexpr char16_t kKeyEnter = 13;
-inline constexpr char16_t kKeyEscape = 27;
 
 /// Longest SavedText and PendingUnit kept.
 inline constexpr int kEntryTextLimit = 64;

@@ -2,7 +2,7 @@
 // grid, switching tables, loading and saving table files through the dialog seam, and
 // default.tbl across a close and a new start in the same working directory.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"

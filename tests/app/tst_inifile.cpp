@@ -3,7 +3,8 @@
 // like the Windows profile functions, garbage files that must neither crash nor hang.
 
 #include "app/core/config.h"
-#include "app/core/inifile.h"
+#include "base/engvalue.h"
+#include "base/inifile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

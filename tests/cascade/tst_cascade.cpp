@@ -3,7 +3,7 @@
 
 #include "cascade/cascade.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
 #include <QTest>
 

@@ -7,7 +7,7 @@
 #include "analyser/helper_link.h"
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 #include "serial/piloport.h"
 
 #include <QAction>

@@ -4,7 +4,7 @@
 
 #include "helper_window.h"
 
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 #include "app/widgets.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // "F: Error", arithmetic failures that leave the labels, conversion errors that stop the
 // calculation where they occur, and a selected step that must never write outside the arrays.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "noise/calculator.h"
 #include "noise/enr_lookup.h"
 

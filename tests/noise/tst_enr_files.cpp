@@ -1,7 +1,7 @@
 // default.tbl and *.tab at byte level: offsets, short strings, code page, line ends, and the
 // files that must be refused or survived.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "common/working_folder.h"
 #include "noise/enr_files.h"
 

@@ -1,7 +1,7 @@
 // ENR lookup: the constant, interpolation in the 20-row table, extrapolation at both ends, and
 // tables that cannot be interpolated failing with a message that names the row.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "noise/enr_lookup.h"
 
 #include <QLocale>

@@ -1,7 +1,7 @@
 // The Y-factor arithmetic: decibel conversions, gain and noise figure with the second-stage
 // correction, the cases that give -1 and the arithmetic failures that must not pass silently.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "noise/yfactor.h"
 
 #include <QTest>

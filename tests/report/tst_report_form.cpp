@@ -6,7 +6,7 @@
 #include "common/scripted_dialogs.h"
 #include "common/working_folder.h"
 #include "helper_pdf.h"
-#include "report/input_mask_form.h"
+#include "app/input_mask_form.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Measurement files at byte level: the layout, the round trip, the refused contents, the
 // ".mea" name rule, and a save that fails leaving the old file as it was.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "common/working_folder.h"
 #include "results/measurement_file.h"
 

@@ -1,7 +1,7 @@
 // The frequency plan of a pass: whole-hertz steps truncated toward zero, Single mode, and the
 // order in which a failing conversion leaves the fields.
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 #include "run/sweep_plan.h"
 
 #include <QTest>

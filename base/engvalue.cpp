@@ -1,10 +1,11 @@
-#include "app/core/engvalue.h"
+#include "base/engvalue.h"
 
-#include "app/core/errors.h"
+#include "base/errors.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace {
@@ -392,4 +393,30 @@ double ReadReplyNumber(const QString &reply)
     if (ToDouble(trimmed, false, value) != NumberStatus::Ok)
         throw EConvertError(ConvertErrorText(trimmed));
     return value;
+}
+
+int LeadingInteger(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    qint64 value = 0;
+    bool anyDigit = false;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        anyDigit = true;
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > qint64(std::numeric_limits<int>::max()) + 1)
+            return 0;
+    }
+    if (!anyDigit)
+        return 0;
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int>::max())
+        return 0;
+    return int(value);
 }

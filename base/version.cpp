@@ -1,4 +1,4 @@
-#include "app/core/version.h"
+#include "base/version.h"
 
 QString VersionText()
 {

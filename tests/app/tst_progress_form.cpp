@@ -1,6 +1,6 @@
 // The progress window: the step line with its moving mark, the bar, "Cancel" and closing.
 
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -1,4 +1,4 @@
-#include "report/input_mask_form.h"
+#include "app/input_mask_form.h"
 
 #include "results/canvas.h"
 

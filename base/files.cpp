@@ -1,4 +1,4 @@
-#include "app/core/files.h"
+#include "base/files.h"
 
 #include <QSaveFile>
 

@@ -1,6 +1,6 @@
-#include "app/core/inifile.h"
+#include "base/inifile.h"
 
-#include "app/core/files.h"
+#include "base/files.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -46,3 +46,8 @@ QString ShortestDecimal(double value);
 /// A reply of the analyser read as a number: "-75.55", "-7.555E+01", blanks around ignored,
 /// "." as decimal point whatever the locale. Throws EConvertError when it is not a number.
 double ReadReplyNumber(const QString &reply);
+
+/// A port number read leniently from the text of the port box: leading blanks and a sign, then
+/// digits up to the first other character (" 7x" gives 7); 0 when the text does not begin with
+/// a number ("keiner") or the number does not fit 32 bits.
+int LeadingInteger(const QString &text);

@@ -6,7 +6,7 @@
 // missing section at the end of the file, and keeps every other line. Lines are written with
 // CR LF; LF or CR LF are read. (QSettings cannot be used: it escapes keys such as "Parität".)
 
-#include "app/core/files.h"
+#include "base/files.h"
 
 #include <QByteArray>
 #include <QString>

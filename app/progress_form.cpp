@@ -1,4 +1,4 @@
-#include "run/progress_form.h"
+#include "app/progress_form.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

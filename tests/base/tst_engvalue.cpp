@@ -1,8 +1,8 @@
 // Engineering values: text to number and number to text, as the fields, files and the analyser
 // see them. Runs under a comma-decimal locale as well; nothing here may depend on it.
 
-#include "app/core/engvalue.h"
-#include "app/core/errors.h"
+#include "base/engvalue.h"
+#include "base/errors.h"
 
 #include <QLocale>
 #include <QTest>
