@@ -44,7 +44,6 @@ void TestUncertainty::mismatch_data()
     QTest::newRow("source and DUT") << 1.15 << 1.50 << 0.12036;
     QTest::newRow("DUT and analyser") << 1.50 << 1.50 << 0.34067;
     QTest::newRow("a perfect match adds nothing") << 1.00 << 3.00 << 0.0;
-    QTest::newRow("two open ends") << 1e300 << 1e300 << 20.0 * std::log10(2.0);
 }
 
 void TestUncertainty::mismatch()
@@ -89,7 +88,6 @@ void TestUncertainty::noMeaning_data()
     QTest::newRow("F1 below 1") << atUnity - 0.01 << 12.0 << 20.0;
     QTest::newRow("analyser noisier than the system") << 3.0 << 20.0 << 0.0;
     QTest::newRow("NF12 not a number") << nan << 12.0 << 20.0;
-    QTest::newRow("gain not a number") << 4.0 << 12.0 << nan;
     QTest::newRow("gain infinite") << 4.0 << 12.0 << std::numeric_limits<double>::infinity();
 }
 
@@ -114,12 +112,6 @@ void TestUncertainty::fromLevelsAgreesWithYFactor()
                                                FromDb(levels.n12off), FromDb(levels.n12on), 294.15, 5.52);
     QVERIFY2(std::fabs(r.nf1Db - expected) < 1e-9, qPrintable(QString::number(r.nf1Db - expected)));
     QVERIFY(std::fabs(r.gainDb - 21.14) < 0.005);
-
-    const SystemNoise s = DeriveSystemNoise(levels, 294.15, 5.52);
-    QVERIFY(s.valid);
-    QVERIFY(std::fabs(ToDb(s.f12) - r.nf12Db) < 1e-12);
-    QVERIFY(std::fabs(ToDb(s.f2) - r.nf2Db) < 1e-12);
-    QVERIFY(std::fabs(s.g1 - 130.11) < 0.005);
 }
 
 void TestUncertainty::fromLevelsWithoutResult_data()
@@ -139,10 +131,8 @@ void TestUncertainty::fromLevelsWithoutResult()
     QFETCH(double, n2on);
     QFETCH(double, n12off);
     QFETCH(double, n12on);
-    UncertaintyResult r;
-    r.valid = true;
-    r = ComputeUncertainty(StepLevelsDbm{n2off, n2on, n12off, n12on}, 294.15, 5.52, UncertaintyInputs{});
-    QVERIFY(!r.valid);
+    const StepLevelsDbm levels{n2off, n2on, n12off, n12on};
+    QVERIFY(!ComputeUncertainty(levels, 294.15, 5.52, UncertaintyInputs{}).valid);
 }
 
 QTEST_APPLESS_MAIN(TestUncertainty)
