@@ -27,6 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             continue;
         }
         const QByteArray chunk = in.bytes(1 + decision % 64);
+        if (chunk.isEmpty())
+            break;
         const auto count = quint32(chunk.size());
         buffer.Reserve(count);
         std::memcpy(buffer.Data() + buffer.WritePos, chunk.constData(), count);
