@@ -208,6 +208,10 @@ void TForm1::readSettings()
     SetItemIndex(cb_Parity, cfg->Parity);
     SetItemIndex(cb_StopBits, cfg->StopBits);
     move(OnScreenPosition(QPoint(cfg->Left, cfg->Top), size()));
+    const LanConfig lan = ReadLanConfig();
+    e_Host->setText(lan.Host);
+    e_TcpPort->setText(QString::number(lan.TcpPort));
+    ComboBox1->setCurrentIndex(lan.Interface);
 }
 
 void TForm1::writeSettings()
@@ -221,8 +225,13 @@ void TForm1::writeSettings()
     v.StopBits = ItemIndex(cb_StopBits);
     v.Top = pos().y();
     v.Left = pos().x();
+    LanConfig lan;
+    lan.Interface = ComboBox1->currentIndex() == 1 ? 1 : 0;
+    lan.Host = e_Host->text().trimmed();
+    const int port = e_TcpPort->text().toInt();
+    lan.TcpPort = port >= 1 && port <= 65535 ? port : LanConfig().TcpPort;
     QString error;
-    if (!WriteConfig(v, &error))
+    if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error))
         reportSaveError(error);
 }
 
@@ -282,8 +291,16 @@ void TForm1::TabSheet3Show()
 
 void TForm1::ComboBox1Change()
 {
-    if (ComboBox1->currentIndex() != 0)
+    // "(GPIB)" is not built; "Ethernet" trades the line settings for the analyser's address.
+    if (ComboBox1->currentIndex() != 0 && ComboBox1->currentIndex() != 1) {
         ComboBox1->setCurrentIndex(0);
+        return;
+    }
+    const bool lan = ComboBox1->currentIndex() == 1;
+    for (QWidget *line : {cb_COM, cb_Baud, cb_Bits, cb_Handshake, cb_Parity, cb_StopBits})
+        line->setEnabled(!lan);
+    for (QWidget *address : std::initializer_list<QWidget *>{l_Host, e_Host, l_TcpPort, e_TcpPort})
+        address->setVisible(lan);
 }
 
 void TForm1::cb_DeviceChange()

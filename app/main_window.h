@@ -97,6 +97,10 @@ public:
     QComboBox *cb_Handshake = nullptr;
     QComboBox *cb_Parity = nullptr;
     QComboBox *cb_StopBits = nullptr;
+    QLabel *l_Host = nullptr;         ///< "Host:", shown with "Ethernet"
+    QLineEdit *e_Host = nullptr;      ///< the analyser's host name or address
+    QLabel *l_TcpPort = nullptr;      ///< "TCP port:", shown with "Ethernet"
+    QLineEdit *e_TcpPort = nullptr;   ///< the analyser's SCPI socket, 1 to 65535
     QPushButton *b_connect = nullptr;
     QPushButton *b_Start = nullptr;
     QPushButton *b_Measure = nullptr;

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -159,7 +160,7 @@ void TForm1::buildPage1()
     cb_Device = combo(g, "cb_Device", {QStringLiteral("FSP"), QStringLiteral("(FSL)"), QStringLiteral("(FSU)")}, 0, 92, 24, 90, false);
     cb_Device->setToolTip(QStringLiteral("actually only FSP..."));
     label(g, QStringLiteral("Port:"), 212, 26, 60);
-    ComboBox1 = combo(g, "ComboBox1", {QStringLiteral("COM"), QStringLiteral("(Ethernet)"), QStringLiteral("(GPIB)")}, 0, 292, 24, 110, false);
+    ComboBox1 = combo(g, "ComboBox1", {QStringLiteral("COM"), QStringLiteral("Ethernet"), QStringLiteral("(GPIB)")}, 0, 292, 24, 110, false);
     ComboBox1->setToolTip(QStringLiteral("actually only COM..."));
 
     label(g, QStringLiteral("RBW:"), 12, 62);
@@ -228,6 +229,17 @@ void TForm1::buildPage1()
     cb_Parity = combo(c, "cb_Parity", {QStringLiteral("keine"), QStringLiteral("ungerade"), QStringLiteral("gerade")}, 0, 112, 152, 110);
     label(c, QStringLiteral("Stopbits:"), 12, 186);
     cb_StopBits = combo(c, "cb_StopBits", {QStringLiteral("1"), QStringLiteral("2")}, 0, 112, 184, 110);
+    // The analyser on the LAN: shown instead of the line settings' use when "Ethernet" is chosen.
+    l_Host = named(label(c, QStringLiteral("Host:"), 12, 210), "l_Host");
+    e_Host = edit(c, "e_Host", QString(), 112, 208, 110);
+    e_Host->setToolTip(QStringLiteral("Host name or IP address of the analyser"));
+    l_TcpPort = named(label(c, QStringLiteral("TCP port:"), 232, 186, 90), "l_TcpPort");
+    e_TcpPort = edit(c, "e_TcpPort", QStringLiteral("5025"), 232, 208, 86);
+    e_TcpPort->setValidator(new QIntValidator(1, 65535, e_TcpPort));
+    e_TcpPort->setToolTip(QStringLiteral("The analyser's SCPI socket, usually 5025"));
+    for (QWidget *lan : {static_cast<QWidget *>(l_Host), static_cast<QWidget *>(e_Host),
+                         static_cast<QWidget *>(l_TcpPort), static_cast<QWidget *>(e_TcpPort)})
+        lan->setVisible(false);
 
     b_connect = button(p, "b_connect", QStringLiteral("Connect"), 440, 404, 104);
     b_Start = button(p, "b_Start", QStringLiteral("Calibration"), 553, 404, 104);

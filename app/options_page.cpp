@@ -4,6 +4,7 @@
 
 #include "analyser/analyser_setup.h"
 #include "analyser/connection.h"
+#include "analyser/tcp_transport.h"
 #include "app/main_window.h"
 #include "app/progress_form.h"
 #include "app/widgets.h"
@@ -165,6 +166,15 @@ OptionsPage::OptionsPage(TForm1 &window) : w(window), m_host(std::make_unique<Wi
     QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
         w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
     });
+    QObject::connect(&link, &AnalyserLink::connectFailed, &w, [this](const QString &message) {
+        w.setStatusText(message);
+        ConnectButtonIdle();
+    });
+    QObject::connect(&link, &AnalyserLink::connected, &w, [this] {
+        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+        w.b_connect->setText(QStringLiteral("Connect"));
+        w.b_connect->setEnabled(false);
+    });
     QObject::connect(&link, &AnalyserLink::noAnswer, &w,
                      [](const QString &message) { ShowMessage(MsgType::Error, MsgButtons::Ok, message); });
     w.e_command->installEventFilter(new CommandLineKeys(&w));
@@ -211,6 +221,23 @@ void OptionsPage::cb_RefLvlAutoClick()
 void OptionsPage::b_connectClick()
 {
     AnalyserLink &link = *w.Link;
+    if (!link.isOpen() && w.ComboBox1->currentIndex() == 1) {
+        const QString host = w.e_Host->text().trimmed();
+        const int port = w.e_TcpPort->text().toInt();
+        w.gb_com->setEnabled(false);
+        // The connection is made in the background; until it stands, the button abandons it.
+        w.setStatusText(QStringLiteral("Connecting to %1:%2 ...").arg(host, w.e_TcpPort->text()));
+        w.b_connect->setText(QStringLiteral("Disconnect"));
+        w.b_connect->setEnabled(true);
+        if (port < 1 || port > 65535) {
+            w.setStatusText(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
+                                .replace(QStringLiteral(":0:"), u':' + w.e_TcpPort->text() + u':'));
+            ConnectButtonIdle();
+            return;
+        }
+        link.openTcp(host, quint16(port));
+        return;
+    }
     if (!link.isOpen()) {
         w.gb_com->setEnabled(false);
         link.openSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
@@ -222,13 +249,18 @@ void OptionsPage::b_connectClick()
     }
 
     link.close();
-    w.gb_com->setEnabled(true);
     w.b_Start->setEnabled(false);
     w.b_Measure->setEnabled(false);
     w.b_Measure2->setEnabled(false);
+    ConnectButtonIdle();
+    w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" closed..."));
+}
+
+void OptionsPage::ConnectButtonIdle()
+{
+    w.gb_com->setEnabled(true);
     w.b_connect->setText(QStringLiteral("Connect"));
     w.b_connect->setEnabled(true);
-    w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" closed..."));
 }
 
 void OptionsPage::DisconnectAtClose()

@@ -31,6 +31,8 @@ public:
     void b_MeasureClick();
 
 private:
+    /// No connection: the settings free, the button reads "Connect".
+    void ConnectButtonIdle();
     TForm1 &w;
     std::unique_ptr<WindowSequencerHost> m_host;
 };

@@ -3,33 +3,30 @@
 #include "analyser/analyser_setup.h"
 #include "analyser/commands.h"
 #include "analyser/connection.h"
+#include "analyser/serial_transport.h"
+#include "analyser/tcp_transport.h"
 #include "serial/piloport.h"
 
 #include <QTimer>
 
 AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent)
-    : QObject(parent), Sequencer(record)
+    : QObject(parent),
+      Sequencer(record),
+      m_serial(std::make_unique<SerialTransport>()),
+      m_tcp(std::make_unique<TcpTransport>())
 {
-    Pilo = new TPiloComPort(this);
+    Pilo = &m_serial->port();
     Pilo->setObjectName(QStringLiteral("Pilo"));
-    // One analyser reply line per delivery.
-    Pilo->setLineEnd(QByteArrayLiteral("\r\n"));
-    Pilo->setLineMode(true);
-    Pilo->FlowCtrl().setRxDtrControl(dtrDisable);
-    Pilo->FlowCtrl().setRxRtsControl(rtsHandshake);
-    Pilo->OnDataAvailable = [this](TPiloComPort *sender) {
-        QByteArray line;
-        sender->ReadStr(line);
-        Channel.PiloDataAvailable(line);
-    };
-    Pilo->OnHangUp = [this](TPiloComPort *) {
-        // The port stays open until Disconnect; nothing more can be sent or received, so a
-        // wait ends now and a pass waits until "Cancel".
-        Channel.WakeWaiting();
-        emit connectionLost();
-    };
-    m_commandPort = std::make_unique<PiloCommandPort>(Pilo);
-    Channel.setPort(m_commandPort.get());
+    for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
+        t->OnLine = [this](const QByteArray &line) { Channel.PiloDataAvailable(line); };
+        t->OnHangUp = [this] {
+            // The line stays open until Disconnect; nothing more can be sent or received, so a
+            // wait ends now and a pass waits until "Cancel".
+            Channel.WakeWaiting();
+            emit connectionLost();
+        };
+    }
+    use(m_serial.get());
     Channel.OnNoAnswer = [this](const QString &message) { emit noAnswer(message); };
 
     Timer1 = new QTimer(this);
@@ -43,15 +40,40 @@ AnalyserLink::~AnalyserLink() = default;
 
 bool AnalyserLink::isOpen() const
 {
-    return Pilo->Active();
+    return m_connecting || m_transport->isOpen();
+}
+
+void AnalyserLink::use(Transport *transport)
+{
+    m_transport = transport;
+    Channel.setPort(transport);
 }
 
 void AnalyserLink::openSerial(const LineChoice &line)
 {
+    use(m_serial.get());
     ApplyLineChoice(*Pilo, line);
-    Pilo->Open();
+    m_serial->open([](bool, const QString &) {});
     Sequencer.StartSearch();
     startTicking();
+}
+
+void AnalyserLink::openTcp(const QString &host, quint16 port)
+{
+    use(m_tcp.get());
+    m_tcp->setHost(host);
+    m_tcp->setPort(port);
+    m_connecting = true;
+    m_tcp->open([this, host, port](bool ok, const QString &error) {
+        m_connecting = false;
+        if (!ok) {
+            emit connectFailed(CannotConnectText(host, port, error));
+            return;
+        }
+        Sequencer.StartSearch();
+        startTicking();
+        emit connected();
+    });
 }
 
 void AnalyserLink::close()
@@ -59,7 +81,8 @@ void AnalyserLink::close()
     // A restore that gets no answer is reported by the channel; the line is closed all the same.
     if (StateSaved)
         Channel.SendCommand(Cmd::RestoreState, 1);
-    Pilo->Close();
+    m_connecting = false;
+    m_transport->close();
     StateSaved = false;
     Timer1->stop();
     Sequencer.SequencerRunning = false;
@@ -68,7 +91,8 @@ void AnalyserLink::close()
 
 void AnalyserLink::abandon()
 {
-    Pilo->Close();
+    m_connecting = false;
+    m_transport->close();
     Timer1->stop();
 }
 
@@ -93,8 +117,8 @@ void AnalyserLink::startMeasurement()
 
 void AnalyserLink::sendLine(const QByteArray &text)
 {
-    if (isOpen())
-        Pilo->WriteStr(text + QByteArrayLiteral("\r\n"));
+    if (m_transport->isActive())
+        m_transport->write(text + QByteArrayLiteral("\r\n"));
 }
 
 void AnalyserLink::Timer1Timer()

@@ -1,6 +1,6 @@
 #pragma once
-// The connection to the analyser as one object: the line (the serial component), the command
-// channel over it, the sequencer and the timer that drives it. The window, or any other owner,
+// The connection to the analyser as one object: the line (the serial component or a TCP
+// socket, behind one transport seam), the command channel over it, the sequencer and the timer that drives it. The window, or any other owner,
 // uses a few verbs (open, set up, calibrate, measure, close) and hears back through the
 // sequencer's host and two signals; it never reaches into the port or the timer itself.
 //
@@ -12,10 +12,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QtGlobal>
 #include <memory>
 
 class QTimer;
+class SerialTransport;
+class TcpTransport;
 class TPiloComPort;
+class Transport;
 struct LineChoice;
 struct SetupSettings;
 
@@ -30,11 +34,17 @@ public:
 
     void setHost(SequencerHost *host) { Sequencer.setHost(host); }
 
-    /// True while the line is open, also after the other end hung up.
+    /// True while the line is open (also after the other end hung up) or being opened.
     bool isOpen() const;
+    /// True while a TCP connection is being set up.
+    bool isConnecting() const { return m_connecting; }
     /// Applies the line settings, opens the line and starts the analyser search. A line that
     /// cannot be opened shows up as the search's time-out: nothing can be sent.
     void openSerial(const LineChoice &line);
+    /// Connects to the analyser's SCPI socket without blocking, at most 5 s for the name lookup
+    /// and the connection together; the search starts once connected. A failure is told by
+    /// connectFailed, with nothing left open.
+    void openTcp(const QString &host, quint16 port);
     /// Gives the analyser back the settings the last set-up stored (when there are any), then
     /// closes the line and stops the sequencer: a pass left running ends with it.
     void close();
@@ -55,6 +65,8 @@ public:
     /// The serial component (for its list of ports and its events), the channel and the
     /// sequencer; the timer is named "Timer1" and ticks every millisecond.
     TPiloComPort *Pilo = nullptr;
+    /// The TCP line, for its host and port.
+    TcpTransport &tcp() { return *m_tcp; }
     CommandChannel Channel;
     ::Sequencer Sequencer;
     QTimer *Timer1 = nullptr;
@@ -66,8 +78,16 @@ signals:
     void connectionLost();
     /// A waiting command got no answer in time: "FSP does not answer: <command>".
     void noAnswer(const QString &message);
+    /// The TCP connection stands; the analyser search has started.
+    void connected();
+    /// The TCP connection could not be made: "Cannot connect to <host>:<port>: <reason>".
+    void connectFailed(const QString &message);
 
 private:
     void startTicking();
-    std::unique_ptr<CommandPort> m_commandPort;
+    void use(Transport *transport);
+    std::unique_ptr<SerialTransport> m_serial;
+    std::unique_ptr<TcpTransport> m_tcp;
+    Transport *m_transport = nullptr;
+    bool m_connecting = false;
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <functional>
 #include <limits>
 
 namespace {
@@ -12,6 +13,8 @@ namespace {
 const QString kSerialSection = QStringLiteral("Schnittstelle");
 const QString kWindowSection = QStringLiteral("Fenster");
 // "Parität": written through the Windows-1252 encoder as 7 bytes, 0xE4 for "ä".
+const QString kLanSection = QStringLiteral("Ethernet");
+constexpr int kDefaultTcpPort = 5025;
 const QString kParityKey = QStringLiteral("Parit\u00E4t");
 
 }  // namespace
@@ -56,12 +59,14 @@ std::optional<ConfigValues> ReadConfig(const QString &path)
     return ReadConfigValues(ini);
 }
 
-bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
+namespace {
+
+bool SaveSettings(const QString &path, const std::function<void(IniFile &)> &change, QString *errorMessage)
 {
     IniFile ini;
     if (QFileInfo::exists(path))
         ini.load(path);
-    WriteConfigValues(ini, values);
+    change(ini);
 
     QString reason;
     if (ini.save(path, &reason))
@@ -71,4 +76,44 @@ bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QStrin
                             .arg(QDir::toNativeSeparators(path), reason);
     }
     return false;
+}
+
+}  // namespace
+
+bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
+{
+    return SaveSettings(path, [&](IniFile &ini) { WriteConfigValues(ini, values); }, errorMessage);
+}
+
+LanConfig ReadLanConfig(const IniFile &ini)
+{
+    LanConfig lan;
+    lan.Interface = ini.readInteger(kLanSection, QStringLiteral("Interface"), 0) == 1 ? 1 : 0;
+    lan.Host = ini.readString(kLanSection, QStringLiteral("Host"), QString()).left(255);
+    const int port = ini.readInteger(kLanSection, QStringLiteral("TcpPort"), kDefaultTcpPort);
+    lan.TcpPort = port >= 1 && port <= 65535 ? port : kDefaultTcpPort;
+    return lan;
+}
+
+LanConfig ReadLanConfig(const QString &path)
+{
+    IniFile ini;
+    if (QFileInfo::exists(path))
+        ini.load(path);
+    return ReadLanConfig(ini);
+}
+
+bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &path)
+{
+    IniFile existing;
+    if (QFileInfo::exists(path))
+        existing.load(path);
+    // A program that never used the LAN leaves the file as it always was.
+    if (lan == LanConfig() && !existing.value(kLanSection, QStringLiteral("Interface")))
+        return true;
+    return SaveSettings(path, [&](IniFile &ini) {
+        ini.writeInteger(kLanSection, QStringLiteral("Interface"), lan.Interface);
+        ini.writeString(kLanSection, QStringLiteral("Host"), lan.Host);
+        ini.writeInteger(kLanSection, QStringLiteral("TcpPort"), lan.TcpPort);
+    }, errorMessage);
 }

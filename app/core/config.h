@@ -43,3 +43,21 @@ void WriteConfigValues(IniFile &ini, const ConfigValues &values);
 /// never throws, so that the program can still close.
 bool WriteConfig(const ConfigValues &values, QString *errorMessage,
                  const QString &path = ConfigFilePath());
+
+/// The analyser over the LAN, kept in a section [Ethernet] of its own. A file without it means
+/// the serial line, so every older config.ini reads as before; a program that never used the
+/// LAN does not add the section.
+struct LanConfig
+{
+    int Interface = 0;   ///< Interface: 0 the serial line, 1 Ethernet
+    QString Host;        ///< Host: name or address of the analyser
+    int TcpPort = 5025;  ///< TcpPort: the analyser's SCPI socket, 1 to 65535
+
+    bool operator==(const LanConfig &) const = default;
+};
+
+LanConfig ReadLanConfig(const IniFile &ini);
+LanConfig ReadLanConfig(const QString &path = ConfigFilePath());
+/// Writes the section when the LAN was used or the file has it already; false, with an
+/// operator-readable `errorMessage`, when the file cannot be written.
+bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &path = ConfigFilePath());
