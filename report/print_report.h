@@ -2,18 +2,18 @@
 // The printed test report: one page with a title, two rows of header data, the operator's
 // remarks, a legend and a graph of noise figure and gain over frequency.
 //
-// The page is painted on any QPainter. Drawing uses a metric mapping of 0.1 mm per unit with
-// x to the right and y upwards, the origin at the top-left corner of the printable area, so
-// every point on the page has y <= 0 (a painter transform; text is drawn upright). Text is
-// placed by the top-left corner of its cell, and font heights are cell heights in 0.1 mm.
+// The page is painted on any QPainter, through the same Canvas as the screen graph. Drawing
+// uses a metric mapping of 0.1 mm per unit with x to the right and y upwards, the origin at
+// the top-left corner of the printable area, so every point on the page has y <= 0 (a painter
+// transform; the canvas keeps text upright). Text is placed by the top-left corner of its
+// cell, and font heights are cell heights in 0.1 mm.
 // Everything the report needs comes in as plain data; nothing here knows a widget.
 
 #include "noise/measurement_record.h"
+#include "results/canvas.h"
 #include "results/graph.h"
 
-#include <QColor>
 #include <QFont>
-#include <QPen>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -120,24 +120,10 @@ public:
     const ReportPlot &plot() const { return m_plot; }
 
 private:
+    /// The report's fonts by cell height, on the canvas of the running job.
     void setFont(int cellHeight, bool bold);
-    void setPen(const QColor &colour, int width);
-    void setPenWidth(int width);
-    /// Text with the top-left corner of its cell at (x, y), in the font colour.
-    void textOut(int x, int y, const QString &text);
-    int textWidth(const QString &text) const;
-    void moveTo(int x, int y);
-    void lineTo(int x, int y);
-    void line(int x1, int y1, int x2, int y2);
-    /// Ellipse inside the box of the two corners, filled white and outlined with the pen.
-    void ellipse(int x1, int y1, int x2, int y2);
 
     ReportInput m_input;
     ReportPlot m_plot;
-    QPainter *m_painter = nullptr;
-    QPen m_pen;
-    QColor m_fontColour = Qt::black;
-    QFont m_font;
-    int m_penX = 0;
-    int m_penY = 0;
+    Canvas *m_canvas = nullptr;  ///< the page of the running job
 };
