@@ -76,6 +76,47 @@ int ReportPointX(const ReportPlot &plot, int index, int steps)
     return RoundHalfEven(double(index) * plot.width / m) + plot.left;
 }
 
+int RemarkLineSlots(int pageHeightMm, int firstLineMm)
+{
+    // The graph's height with no remark line at all; each line takes 4 mm of it, and at least
+    // one unit must be left.
+    const int graphHeight = ReportPlotRect(0, pageHeightMm, firstLineMm - kRemarksToGraphMm).height;
+    if (graphHeight <= 0)
+        return 0;
+    return (graphHeight - 1) / (10 * kRemarkLineMm);
+}
+
+RemarkLines FitRemarkLines(const QStringList &lines, int lineSlots)
+{
+    RemarkLines out;
+    if (lines.size() <= lineSlots) {
+        out.printed = lines;
+        return out;
+    }
+    // The note takes the last slot.
+    const int kept = std::max(0, lineSlots - 1);
+    out.printed = lines.first(kept);
+    out.notPrinted = int(lines.size()) - kept;
+    if (lineSlots > 0)
+        out.printed.append(RemarksLeftOffNote(out.notPrinted));
+    return out;
+}
+
+QString RemarksLeftOffNote(int count)
+{
+    if (count == 1)
+        return QStringLiteral("(1 more line not printed)");
+    return QStringLiteral("(%1 more lines not printed)").arg(count);
+}
+
+QSize ReportPageSizeMm(const QPagedPaintDevice &printer)
+{
+    QPageLayout layout = printer.pageLayout();
+    layout.setOrientation(QPageLayout::Portrait);
+    const QRectF printable = layout.paintRect(QPageLayout::Millimeter);
+    return {int(printable.width()), int(printable.height())};
+}
+
 QFont ReportFont(int cellHeight, bool bold)
 {
     // A narrow face: the bold header labels must fit their quarter of the page width.
@@ -97,14 +138,20 @@ QFont ReportFont(int cellHeight, bool bold)
 
 TestReport::TestReport(ReportInput input) : m_input(std::move(input)) {}
 
+int TestReport::RemarksNotPrinted(int pageHeightMm) const
+{
+    QStringList lines = m_input.Remarks;
+    return FitRemarkLines(TakeRemarkLines(lines), RemarkLineSlots(pageHeightMm)).notPrinted;
+}
+
 bool TestReport::PrintReport(QPagedPaintDevice &printer)
 {
     printer.setPageOrientation(QPageLayout::Portrait);
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    const QRectF printable = printer.pageLayout().paintRect(QPageLayout::Millimeter);
-    PrintReport(painter, int(printable.width()), int(printable.height()));
+    const QSize page = ReportPageSizeMm(printer);
+    PrintReport(painter, page.width(), page.height());
     return painter.end();
 }
 
@@ -203,14 +250,13 @@ void TestReport::PrintBody()
     setFont(40, false);
     PrintLine -= 6;
 
-    // The legend and the gap above the graph take 16 mm below the last remark line; a remark
-    // line is printed only while the graph below it keeps its least height.
-    const int graphBottom = 500 - 10 * int(PageHeightMm);
-    for (const QString &remark : TakeRemarkLines(m_input.Remarks)) {
-        if (10 * (PrintLine - 4 - 16) - graphBottom < kMinGraphHeight)
-            break;
+    // Every line that leaves the graph upright is printed; where lines must be left off,
+    // the last printed line says how many.
+    const RemarkLines remarks =
+        FitRemarkLines(TakeRemarkLines(m_input.Remarks), RemarkLineSlots(PageHeightMm, PrintLine));
+    for (const QString &remark : remarks.printed) {
         PrintText((c0 + c1) / 2, remark);
-        PrintLine -= 4;
+        PrintLine -= kRemarkLineMm;
     }
 
     PrintLine -= 8;

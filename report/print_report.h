@@ -14,6 +14,7 @@
 #include "results/graph.h"
 
 #include <QFont>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -83,9 +84,36 @@ int ReportPointX(const ReportPlot &plot, int index, int steps);
 /// The fonts of the report: a sans face whose cell is `cellHeight` units of 0.1 mm high.
 QFont ReportFont(int cellHeight, bool bold);
 
-/// Least height the graph keeps, in 0.1 mm: remark lines that would push the graph's top
-/// below it are left off the page, so a long remark never turns the graph upside down.
-constexpr int kMinGraphHeight = 400;
+/// Where the remarks stand: the first remark line's PrintLine below the header rows, the
+/// pitch of the lines, and the legend and its gaps between the last line and the graph's top.
+constexpr int kFirstRemarkLineMm = -59;
+constexpr int kRemarkLineMm = 4;
+constexpr int kRemarksToGraphMm = 16;
+
+/// How many text lines the remarks may take, starting at the line `firstLineMm`, on a
+/// printable page `pageHeightMm` high: every line lowers the graph's top by 4 mm while its
+/// frequency axis stays put, and the graph must keep some height to stay upright (37 lines
+/// on a page 277 mm high).
+int RemarkLineSlots(int pageHeightMm, int firstLineMm = kFirstRemarkLineMm);
+
+/// The remark lines as they go on the page.
+struct RemarkLines
+{
+    QStringList printed;  ///< ends with the note of RemarksLeftOffNote when lines were left off
+    int notPrinted = 0;   ///< remark lines left off the page
+};
+
+/// All of `lines` when they fit into `lineSlots` text lines; otherwise the first lineSlots − 1 lines
+/// and, as the last line, a note saying how many were left off (no note when there is no room
+/// even for it).
+RemarkLines FitRemarkLines(const QStringList &lines, int lineSlots);
+
+/// The last printed line when remark lines were left off, e.g. "(24 more lines not printed)".
+QString RemarksLeftOffNote(int count);
+
+/// The printable area of `printer` in whole millimetres once the report has turned it to
+/// portrait.
+QSize ReportPageSizeMm(const QPagedPaintDevice &printer);
 
 /// One print job of the report. The input is copied; the remark lines after the placeholder
 /// rule can be read back with remarks() and written to the form.
@@ -116,6 +144,9 @@ public:
     int32_t PrintLine = -10;  ///< top edge of the next text line, mm, negative below the top
 
     const QStringList &remarks() const { return m_input.Remarks; }
+    /// How many remark lines a page `pageHeightMm` high leaves off (after the placeholder
+    /// rule, which this does not apply to the job's own lines).
+    int RemarksNotPrinted(int pageHeightMm) const;
     /// The plot of the last printed graph (for the caller's checks).
     const ReportPlot &plot() const { return m_plot; }
 
