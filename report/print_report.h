@@ -103,9 +103,9 @@ struct RemarkLines
     int notPrinted = 0;   ///< remark lines left off the page
 };
 
-/// All of `lines` when they fit into `lineSlots` text lines; otherwise the first lineSlots − 1 lines
-/// and, as the last line, a note saying how many were left off (no note when there is no room
-/// even for it).
+/// All of `lines` when they fit into `lineSlots` text lines; otherwise the first
+/// lineSlots − 1 lines and, as the last line, a note saying how many were left off (no note
+/// when there is no room even for it).
 RemarkLines FitRemarkLines(const QStringList &lines, int lineSlots);
 
 /// The last printed line when remark lines were left off, e.g. "(24 more lines not printed)".
