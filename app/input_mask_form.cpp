@@ -1,5 +1,6 @@
 #include "app/input_mask_form.h"
 
+#include "app/core/dialogs.h"
 #include "results/canvas.h"
 
 #include <QGuiApplication>
@@ -119,6 +120,32 @@ QStringList TInputMaskeFrm::remarkLines() const
 void TInputMaskeFrm::setRemarkLines(const QStringList &lines)
 {
     Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+ReportTexts TInputMaskeFrm::reportTexts() const
+{
+    ReportTexts t;
+    t.Engineer = le_Engineer->text();
+    t.DUT = le_DUT->text();
+    t.Date = le_Date->text();
+    t.FreqStart = le_FreqStart->text();
+    t.NoiseSource = le_NoiseSource->text();
+    t.Temperature = le_Temperature->text();
+    t.FreqStop = le_FreqStop->text();
+    t.FreqSteps = le_FreqSteps->text();
+    return t;
+}
+
+bool TInputMaskeFrm::ConfirmRemarksLeftOff(int notPrinted)
+{
+    if (notPrinted <= 0)
+        return true;
+    const QString lines = notPrinted == 1 ? QStringLiteral("1 remark line does")
+                                          : QStringLiteral("%1 remark lines do").arg(notPrinted);
+    return ShowMessage(MsgType::Warning, MsgButtons::OkCancel,
+                       lines + QStringLiteral(" not fit on the page and will not be printed; the "
+                                              "report notes how many are missing.\nPrint anyway?")) ==
+           MsgResult::Ok;
 }
 
 void TInputMaskeFrm::showEvent(QShowEvent *event)

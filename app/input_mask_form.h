@@ -8,6 +8,8 @@
 // All fields are free text: the form neither checks nor converts them, and the report prints
 // them as they stand.
 
+#include "report/print_report.h"
+
 #include <QDialog>
 #include <QStringList>
 #include <cstdint>
@@ -47,6 +49,12 @@ public:
     /// line break at the very end starts no further line.
     QStringList remarkLines() const;
     void setRemarkLines(const QStringList &lines);
+    /// The texts of the eight entry fields, as the report prints them.
+    ReportTexts reportTexts() const;
+
+    /// Asks before printing when `notPrinted` remark lines will not fit on the page; true to
+    /// print all the same. Asks nothing and returns true when every line fits.
+    static bool ConfirmRemarksLeftOff(int notPrinted);
 
     void FormShow();
     void b_FinishClick();

@@ -69,18 +69,13 @@ void TForm1::dd_printClick()
         return;
 
     ReportInput input = ReportInput::fromRecord(MeasurementRecord);
-    input.Texts.Engineer = form->le_Engineer->text();
-    input.Texts.DUT = form->le_DUT->text();
-    input.Texts.Date = form->le_Date->text();
-    input.Texts.FreqStart = form->le_FreqStart->text();
-    input.Texts.NoiseSource = form->le_NoiseSource->text();
-    input.Texts.Temperature = form->le_Temperature->text();
-    input.Texts.FreqStop = form->le_FreqStop->text();
-    input.Texts.FreqSteps = form->le_FreqSteps->text();
+    input.Texts = form->reportTexts();
     const QStringList remarks = form->remarkLines();
     input.Remarks = remarks;
 
     TestReport report(std::move(input));
+    if (!TInputMaskeFrm::ConfirmRemarksLeftOff(report.RemarksNotPrinted(ReportPageSizeMm(printer).height())))
+        return;
     const bool printed = report.PrintReport(printer);
     // The placeholder line the report removed stays removed in the form.
     if (report.remarks() != remarks)

@@ -76,6 +76,47 @@ int ReportPointX(const ReportPlot &plot, int index, int steps)
     return RoundHalfEven(double(index) * plot.width / m) + plot.left;
 }
 
+int RemarkLineSlots(int pageHeightMm, int firstLineMm)
+{
+    // The graph's height with no remark line at all; each line takes 4 mm of it, and at least
+    // one unit must be left.
+    const int graphHeight = ReportPlotRect(0, pageHeightMm, firstLineMm - kRemarksToGraphMm).height;
+    if (graphHeight <= 0)
+        return 0;
+    return (graphHeight - 1) / (10 * kRemarkLineMm);
+}
+
+RemarkLines FitRemarkLines(const QStringList &lines, int lineSlots)
+{
+    RemarkLines out;
+    if (lines.size() <= lineSlots) {
+        out.printed = lines;
+        return out;
+    }
+    // The note takes the last slot.
+    const int kept = std::max(0, lineSlots - 1);
+    out.printed = lines.first(kept);
+    out.notPrinted = int(lines.size()) - kept;
+    if (lineSlots > 0)
+        out.printed.append(RemarksLeftOffNote(out.notPrinted));
+    return out;
+}
+
+QString RemarksLeftOffNote(int count)
+{
+    if (count == 1)
+        return QStringLiteral("(1 more line not printed)");
+    return QStringLiteral("(%1 more lines not printed)").arg(count);
+}
+
+QSize ReportPageSizeMm(const QPagedPaintDevice &printer)
+{
+    QPageLayout layout = printer.pageLayout();
+    layout.setOrientation(QPageLayout::Portrait);
+    const QRectF printable = layout.paintRect(QPageLayout::Millimeter);
+    return {int(printable.width()), int(printable.height())};
+}
+
 QFont ReportFont(int cellHeight, bool bold)
 {
     // A narrow face: the bold header labels must fit their quarter of the page width.
@@ -97,14 +138,20 @@ QFont ReportFont(int cellHeight, bool bold)
 
 TestReport::TestReport(ReportInput input) : m_input(std::move(input)) {}
 
+int TestReport::RemarksNotPrinted(int pageHeightMm) const
+{
+    QStringList lines = m_input.Remarks;
+    return FitRemarkLines(TakeRemarkLines(lines), RemarkLineSlots(pageHeightMm)).notPrinted;
+}
+
 bool TestReport::PrintReport(QPagedPaintDevice &printer)
 {
     printer.setPageOrientation(QPageLayout::Portrait);
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    const QRectF printable = printer.pageLayout().paintRect(QPageLayout::Millimeter);
-    PrintReport(painter, int(printable.width()), int(printable.height()));
+    const QSize page = ReportPageSizeMm(printer);
+    PrintReport(painter, page.width(), page.height());
     return painter.end();
 }
 
@@ -113,51 +160,57 @@ void TestReport::PrintReport(QPainter &painter, int pageWidthMm, int pageHeightM
     PageWidthMm = uint16_t(std::clamp(pageWidthMm, 0, 65535));
     PageHeightMm = uint16_t(std::clamp(pageHeightMm, 0, 65535));
 
-    m_painter = &painter;
     painter.save();
     // 0.1 mm per unit, y upwards from the top edge of the printable area.
     const QPaintDevice *device = painter.device();
     painter.scale(device->logicalDpiX() / 254.0, -device->logicalDpiY() / 254.0);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(Qt::white);
+    Canvas canvas(painter, Canvas::Grid::Geometric);
+    // White paper shows through the text cells; circles are filled white.
+    canvas.setFillColour(Qt::white);
+    canvas.setOpaqueText(false);
     // A thin black pen for the marks and black text for the title.
-    setPen(Qt::black, 1);
-    m_fontColour = Qt::black;
-    m_font = ReportFont(40, false);
+    canvas.setPen(Qt::black, 1);
+    canvas.setFontColour(Qt::black);
+    canvas.setFont(ReportFont(40, false));
+    m_canvas = &canvas;
 
     PrintLine = -10;
     PrintMarks();
     PrintTitle();
     PrintBody();
 
+    m_canvas = nullptr;
     painter.restore();
-    m_painter = nullptr;
 }
 
 void TestReport::PrintMarks()
 {
+    Canvas &c = *m_canvas;
     const int ym = (-10 * int(PageHeightMm)) / 2;
     // Fold mark at the middle, and two punch-hole marks 80 mm apart around it.
-    line(0, ym, 50, ym);
-    ellipse(30, ym - 420, 70, ym - 380);
-    ellipse(30, ym + 380, 70, ym + 420);
+    c.line(0, ym, 50, ym);
+    c.ellipse(30, ym - 420, 70, ym - 380);
+    c.ellipse(30, ym + 380, 70, ym + 420);
 }
 
 void TestReport::PrintTitle()
 {
+    Canvas &c = *m_canvas;
     setFont(80, true);
     const QString title = QStringLiteral("Test Report: ");
-    textOut((10 * int(PageWidthMm) - textWidth(title)) / 2, 10 * PrintLine, title);
+    c.textOut((10 * int(PageWidthMm) - c.textWidth(title)) / 2, 10 * PrintLine, title);
     PrintLine -= 15;
 }
 
 void TestReport::PrintText(int columnMm, const QString &text)
 {
-    textOut(10 * columnMm + 100, 10 * PrintLine, text);
+    m_canvas->textOut(10 * columnMm + 100, 10 * PrintLine, text);
 }
 
 void TestReport::PrintBody()
 {
+    Canvas &c = *m_canvas;
     const int w = (int(PageWidthMm) - 10) / 4;
     const int c0 = 5;
     const int c1 = 5 + w;
@@ -166,7 +219,7 @@ void TestReport::PrintBody()
     const ReportTexts &t = m_input.Texts;
 
     setFont(50, true);
-    m_fontColour = Qt::black;
+    c.setFontColour(Qt::black);
     PrintText(c0, QStringLiteral("Test engineer:"));
     PrintText(c1, QStringLiteral("DUT:"));
     PrintText(c2, QStringLiteral("Room Temperature:"));
@@ -197,31 +250,30 @@ void TestReport::PrintBody()
     setFont(40, false);
     PrintLine -= 6;
 
-    // The legend and the gap above the graph take 16 mm below the last remark line; a remark
-    // line is printed only while the graph below it keeps its least height.
-    const int graphBottom = 500 - 10 * int(PageHeightMm);
-    for (const QString &remark : TakeRemarkLines(m_input.Remarks)) {
-        if (10 * (PrintLine - 4 - 16) - graphBottom < kMinGraphHeight)
-            break;
+    // Every line that leaves the graph upright is printed; where lines must be left off,
+    // the last printed line says how many.
+    const RemarkLines remarks =
+        FitRemarkLines(TakeRemarkLines(m_input.Remarks), RemarkLineSlots(PageHeightMm, PrintLine));
+    for (const QString &remark : remarks.printed) {
         PrintText((c0 + c1) / 2, remark);
-        PrintLine -= 4;
+        PrintLine -= kRemarkLineMm;
     }
 
     PrintLine -= 8;
     setFont(50, true);
     const int yc = 10 * PrintLine - 50 / 2;
-    m_fontColour = kRed;
+    c.setFontColour(kRed);
     PrintText(c0, QStringLiteral("Noise Figure [dB]"));
-    setPen(kRed, 3);
+    c.setPen(kRed, 3);
     const int xm = 10 * c0 + 76;
-    moveTo(xm, yc + 8);
-    lineTo(xm + 8, yc - 8);
-    lineTo(xm - 8, yc - 8);
-    lineTo(xm, yc + 8);
-    m_fontColour = kGreen;
+    c.moveTo(xm, yc + 8);
+    c.lineTo(xm + 8, yc - 8);
+    c.lineTo(xm - 8, yc - 8);
+    c.lineTo(xm, yc + 8);
+    c.setFontColour(kGreen);
     PrintText(c3, QStringLiteral("Gain [dB]"));
-    setPen(kGreen, 3);
-    ellipse(10 * c3 + 68, yc - 8, 10 * c3 + 84, yc + 8);
+    c.setPen(kGreen, 3);
+    c.ellipse(10 * c3 + 68, yc - 8, 10 * c3 + 84, yc + 8);
 
     PrintLine -= 8;
     PrintGraph();
@@ -230,6 +282,7 @@ void TestReport::PrintBody()
 
 void TestReport::PrintGraph()
 {
+    Canvas &c = *m_canvas;
     const int steps = lastIndex(m_input.Steps);
     // The same data and axis ranges as the screen graph.
     const ResultDataRange data = DataRange(m_input.NoiseFigureDb, m_input.GainDb, steps);
@@ -239,126 +292,68 @@ void TestReport::PrintGraph()
     m_plot = p;
 
     setFont(60, false);
-    m_fontColour = Qt::black;
+    c.setFontColour(Qt::black);
     const QString perDiv = FormatValue(0, fvHz + fvPrefix, (m_input.StopHz - m_input.StartHz) / 10) +
                            QStringLiteral(" / DIV");
-    textOut(p.width / 2 + p.left - textWidth(perDiv) / 2, p.bottom - 70, perDiv);
+    c.textOut(p.width / 2 + p.left - c.textWidth(perDiv) / 2, p.bottom - 70, perDiv);
 
     setFont(40, false);
-    setPen(kGrey, 1);
+    c.setPen(kGrey, 1);
     for (int k = 0; k <= 10; ++k) {
         const int yk = truncInt(p.height / 10.0 * k + p.bottom);
-        line(p.left, yk, p.left + p.width, yk);
+        c.line(p.left, yk, p.left + p.width, yk);
         const QString nfText = FormatValue(1, 0, nf.top * k / 10);
-        m_fontColour = kRed;
-        textOut(p.left - textWidth(nfText) - 10, yk + 20, nfText);
-        m_fontColour = kGreen;
-        textOut(p.left + p.width + 10, yk + 20, FormatValue(1, 0, gain.bottom + (gain.top - gain.bottom) * k / 10));
+        c.setFontColour(kRed);
+        c.textOut(p.left - c.textWidth(nfText) - 10, yk + 20, nfText);
+        c.setFontColour(kGreen);
+        c.textOut(p.left + p.width + 10, yk + 20, FormatValue(1, 0, gain.bottom + (gain.top - gain.bottom) * k / 10));
     }
-    m_fontColour = Qt::black;
+    c.setFontColour(Qt::black);
     for (int k = 1; k <= 10; ++k) {
         const int xk = truncInt(p.width / 10.0 * k + p.left);
-        line(xk, p.bottom, xk, p.bottom + p.height);
+        c.line(xk, p.bottom, xk, p.bottom + p.height);
     }
 
-    setPen(Qt::black, 3);
-    line(p.left, p.bottom, p.left, p.bottom + p.height);
-    line(p.left, p.bottom, p.left + p.width, p.bottom);
+    c.setPen(Qt::black, 3);
+    c.line(p.left, p.bottom, p.left, p.bottom + p.height);
+    c.line(p.left, p.bottom, p.left + p.width, p.bottom);
 
     const QString start = FormatValue(2, fvHz + fvPrefix, m_input.StartHz);
     const QString stop = FormatValue(2, fvHz + fvPrefix, m_input.StopHz);
-    textOut(p.left - textWidth(start) / 2, p.bottom - 20, start);
-    textOut(p.left + p.width - textWidth(stop) / 2, p.bottom - 20, stop);
+    c.textOut(p.left - c.textWidth(start) / 2, p.bottom - 20, start);
+    c.textOut(p.left + p.width - c.textWidth(stop) / 2, p.bottom - 20, stop);
 
     // Noise figure: points joined by lines, a triangle with its apex up on each.
-    setPen(kRed, 2);
-    moveTo(p.left, ReportAxisY(p, nf, m_input.NoiseFigureDb[0]));
+    c.setPen(kRed, 2);
+    c.moveTo(p.left, ReportAxisY(p, nf, m_input.NoiseFigureDb[0]));
     for (int i = 0; i <= steps; ++i) {
         const int x = ReportPointX(p, i, steps);
         const int y = ReportAxisY(p, nf, m_input.NoiseFigureDb[size_t(i)]);
-        setPenWidth(2);
-        lineTo(x, y);
-        setPenWidth(3);
-        moveTo(x, y + 5);
-        lineTo(x + 5, y - 5);
-        lineTo(x - 5, y - 5);
-        lineTo(x, y + 5);
-        moveTo(x, y);
+        c.setPenWidth(2);
+        c.lineTo(x, y);
+        c.setPenWidth(3);
+        c.moveTo(x, y + 5);
+        c.lineTo(x + 5, y - 5);
+        c.lineTo(x - 5, y - 5);
+        c.lineTo(x, y + 5);
+        c.moveTo(x, y);
     }
 
     // Gain: points joined by lines, a circle on each.
-    setPen(kGreen, 1);
-    moveTo(p.left, ReportAxisY(p, gain, m_input.GainDb[0]));
+    c.setPen(kGreen, 1);
+    c.moveTo(p.left, ReportAxisY(p, gain, m_input.GainDb[0]));
     for (int i = 0; i <= steps; ++i) {
         const int x = ReportPointX(p, i, steps);
         const int y = ReportAxisY(p, gain, m_input.GainDb[size_t(i)]);
-        setPenWidth(2);
-        lineTo(x, y);
-        setPenWidth(3);
-        ellipse(x - 5, y - 5, x + 5, y + 5);
+        c.setPenWidth(2);
+        c.lineTo(x, y);
+        c.setPenWidth(3);
+        c.ellipse(x - 5, y - 5, x + 5, y + 5);
     }
-    setPenWidth(1);
+    c.setPenWidth(1);
 }
-
-// ---- Canvas operations in page units -----------------------------------------------------------
 
 void TestReport::setFont(int cellHeight, bool bold)
 {
-    m_font = ReportFont(cellHeight, bold);
-}
-
-void TestReport::setPen(const QColor &colour, int width)
-{
-    m_pen = QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    m_painter->setPen(m_pen);
-}
-
-void TestReport::setPenWidth(int width)
-{
-    m_pen.setWidth(width);
-    m_painter->setPen(m_pen);
-}
-
-void TestReport::textOut(int x, int y, const QString &text)
-{
-    if (text.isEmpty())
-        return;
-    // Undo the upward y axis locally so that the text stands upright; its cell hangs below y.
-    m_painter->save();
-    m_painter->translate(x, y);
-    m_painter->scale(1, -1);
-    m_painter->setFont(m_font);
-    m_painter->setPen(m_fontColour);
-    m_painter->drawText(QPointF(0, QFontMetricsF(m_font).ascent()), text);
-    m_painter->restore();
-}
-
-int TestReport::textWidth(const QString &text) const
-{
-    return int(std::lround(QFontMetricsF(m_font).horizontalAdvance(text)));
-}
-
-void TestReport::moveTo(int x, int y)
-{
-    m_penX = x;
-    m_penY = y;
-}
-
-void TestReport::lineTo(int x, int y)
-{
-    // A line of no length leaves no mark on paper.
-    if (x != m_penX || y != m_penY)
-        m_painter->drawLine(QPoint(m_penX, m_penY), QPoint(x, y));
-    moveTo(x, y);
-}
-
-void TestReport::line(int x1, int y1, int x2, int y2)
-{
-    moveTo(x1, y1);
-    lineTo(x2, y2);
-}
-
-void TestReport::ellipse(int x1, int y1, int x2, int y2)
-{
-    m_painter->drawEllipse(QRectF(QPointF(x1, y1), QPointF(x2, y2)).normalized());
+    m_canvas->setFont(ReportFont(cellHeight, bold));
 }

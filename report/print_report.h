@@ -2,18 +2,19 @@
 // The printed test report: one page with a title, two rows of header data, the operator's
 // remarks, a legend and a graph of noise figure and gain over frequency.
 //
-// The page is painted on any QPainter. Drawing uses a metric mapping of 0.1 mm per unit with
-// x to the right and y upwards, the origin at the top-left corner of the printable area, so
-// every point on the page has y <= 0 (a painter transform; text is drawn upright). Text is
-// placed by the top-left corner of its cell, and font heights are cell heights in 0.1 mm.
+// The page is painted on any QPainter, through the same Canvas as the screen graph. Drawing
+// uses a metric mapping of 0.1 mm per unit with x to the right and y upwards, the origin at
+// the top-left corner of the printable area, so every point on the page has y <= 0 (a painter
+// transform; the canvas keeps text upright). Text is placed by the top-left corner of its
+// cell, and font heights are cell heights in 0.1 mm.
 // Everything the report needs comes in as plain data; nothing here knows a widget.
 
 #include "noise/measurement_record.h"
+#include "results/canvas.h"
 #include "results/graph.h"
 
-#include <QColor>
 #include <QFont>
-#include <QPen>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -83,9 +84,36 @@ int ReportPointX(const ReportPlot &plot, int index, int steps);
 /// The fonts of the report: a sans face whose cell is `cellHeight` units of 0.1 mm high.
 QFont ReportFont(int cellHeight, bool bold);
 
-/// Least height the graph keeps, in 0.1 mm: remark lines that would push the graph's top
-/// below it are left off the page, so a long remark never turns the graph upside down.
-constexpr int kMinGraphHeight = 400;
+/// Where the remarks stand: the first remark line's PrintLine below the header rows, the
+/// pitch of the lines, and the legend and its gaps between the last line and the graph's top.
+constexpr int kFirstRemarkLineMm = -59;
+constexpr int kRemarkLineMm = 4;
+constexpr int kRemarksToGraphMm = 16;
+
+/// How many text lines the remarks may take, starting at the line `firstLineMm`, on a
+/// printable page `pageHeightMm` high: every line lowers the graph's top by 4 mm while its
+/// frequency axis stays put, and the graph must keep some height to stay upright (37 lines
+/// on a page 277 mm high).
+int RemarkLineSlots(int pageHeightMm, int firstLineMm = kFirstRemarkLineMm);
+
+/// The remark lines as they go on the page.
+struct RemarkLines
+{
+    QStringList printed;  ///< ends with the note of RemarksLeftOffNote when lines were left off
+    int notPrinted = 0;   ///< remark lines left off the page
+};
+
+/// All of `lines` when they fit into `lineSlots` text lines; otherwise the first
+/// lineSlots − 1 lines and, as the last line, a note saying how many were left off (no note
+/// when there is no room even for it).
+RemarkLines FitRemarkLines(const QStringList &lines, int lineSlots);
+
+/// The last printed line when remark lines were left off, e.g. "(24 more lines not printed)".
+QString RemarksLeftOffNote(int count);
+
+/// The printable area of `printer` in whole millimetres once the report has turned it to
+/// portrait.
+QSize ReportPageSizeMm(const QPagedPaintDevice &printer);
 
 /// One print job of the report. The input is copied; the remark lines after the placeholder
 /// rule can be read back with remarks() and written to the form.
@@ -116,28 +144,17 @@ public:
     int32_t PrintLine = -10;  ///< top edge of the next text line, mm, negative below the top
 
     const QStringList &remarks() const { return m_input.Remarks; }
+    /// How many remark lines a page `pageHeightMm` high leaves off (after the placeholder
+    /// rule, which this does not apply to the job's own lines).
+    int RemarksNotPrinted(int pageHeightMm) const;
     /// The plot of the last printed graph (for the caller's checks).
     const ReportPlot &plot() const { return m_plot; }
 
 private:
+    /// The report's fonts by cell height, on the canvas of the running job.
     void setFont(int cellHeight, bool bold);
-    void setPen(const QColor &colour, int width);
-    void setPenWidth(int width);
-    /// Text with the top-left corner of its cell at (x, y), in the font colour.
-    void textOut(int x, int y, const QString &text);
-    int textWidth(const QString &text) const;
-    void moveTo(int x, int y);
-    void lineTo(int x, int y);
-    void line(int x1, int y1, int x2, int y2);
-    /// Ellipse inside the box of the two corners, filled white and outlined with the pen.
-    void ellipse(int x1, int y1, int x2, int y2);
 
     ReportInput m_input;
     ReportPlot m_plot;
-    QPainter *m_painter = nullptr;
-    QPen m_pen;
-    QColor m_fontColour = Qt::black;
-    QFont m_font;
-    int m_penX = 0;
-    int m_penY = 0;
+    Canvas *m_canvas = nullptr;  ///< the page of the running job
 };

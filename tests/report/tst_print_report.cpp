@@ -176,23 +176,104 @@ private slots:
         QCOMPARE(r.report.PrintLine, -75 - 4 * lines - 5);
     }
 
-    void longRemarksKeepTheGraphUpright()
+    void remarkLineSlots_data()
+    {
+        QTest::addColumn<int>("pageHeightMm");
+        QTest::addColumn<int>("lineSlots");
+        // The graph's height with no remark is 10 × height − 1250; each line takes 40 of it
+        // and at least one unit must be left.
+        QTest::newRow("A4 with 10 mm margins") << kPageH << 37;
+        QTest::newRow("one line leaves 1 unit") << 130 << 1;
+        QTest::newRow("one line would flatten the graph") << 129 << 0;
+        QTest::newRow("no graph at all") << 125 << 0;
+        QTest::newRow("tiny page") << 20 << 0;
+    }
+    void remarkLineSlots()
+    {
+        QFETCH(int, pageHeightMm);
+        QFETCH(int, lineSlots);
+        QCOMPARE(RemarkLineSlots(pageHeightMm), lineSlots);
+        if (lineSlots > 0)
+            QVERIFY(ReportPlotRect(kPageW, pageHeightMm, -75 - 4 * lineSlots).height > 0);
+        QVERIFY(ReportPlotRect(kPageW, pageHeightMm, -75 - 4 * (lineSlots + 1)).height <= 0);
+    }
+
+    void fitRemarkLines_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("lineSlots");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("all fit") << 37 << 37 << 37 << QString();
+        QTest::newRow("one too many") << 38 << 37 << 36 << "(2 more lines not printed)";
+        QTest::newRow("sixty") << 60 << 37 << 36 << "(24 more lines not printed)";
+        QTest::newRow("room for the note alone") << 5 << 1 << 0 << "(5 more lines not printed)";
+        QTest::newRow("no room at all") << 3 << 0 << 0 << QString();
+        QTest::newRow("no remarks") << 0 << 0 << 0 << QString();
+    }
+    void fitRemarkLines()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, lineSlots);
+        QFETCH(int, kept);
+        QFETCH(QString, note);
+        QStringList memo;
+        for (int i = 0; i < lines; ++i)
+            memo << QStringLiteral("line %1").arg(i + 1);
+        const RemarkLines fit = FitRemarkLines(memo, lineSlots);
+        QCOMPARE(fit.notPrinted, lines - kept);
+        QCOMPARE(fit.printed.mid(0, kept), memo.mid(0, kept));
+        QCOMPARE(fit.printed.size(), kept + (note.isEmpty() ? 0 : 1));
+        if (!note.isEmpty())
+            QCOMPARE(fit.printed.last(), note);
+        QVERIFY(fit.printed.size() <= lineSlots);
+    }
+
+    void thirtySevenLinesAllPrinted()
+    {
+        ReportInput in = designedMeasurement();
+        in.Remarks.clear();
+        for (int i = 0; i < 37; ++i)
+            in.Remarks << QStringLiteral("line %1").arg(i + 1);
+        Recorded r(in);
+        for (int i = 0; i < 37; ++i) {
+            const auto t = r.device.textsNamed(QStringLiteral("line %1").arg(i + 1));
+            QCOMPARE(t.size(), 1);
+            QCOMPARE(t[0].topLeft, QPointF(370, 10 * (-59 - 4 * i)));
+        }
+        QVERIFY(r.device.textsNamed(RemarksLeftOffNote(1)).isEmpty());
+        QCOMPARE(TestReport(in).RemarksNotPrinted(kPageH), 0);
+        // The graph keeps 4 mm and stays upright: its top above the frequency axis, every
+        // point between them.
+        const ReportPlot plot = r.report.plot();
+        QCOMPARE(plot.bottom, kBottom);
+        QCOMPARE(plot.height, 40);
+        const auto axes = r.device.linesOf(kBlack, 3);
+        QCOMPARE(axes.size(), 2);
+        QVERIFY(axes[0].to.y() > axes[0].from.y());
+        const auto apexes = triangleApexes(r.device, plot);
+        QCOMPARE(apexes.size(), 11);
+        for (const QPointF &apex : apexes) {
+            QVERIFY(apex.y() - 5 >= plot.bottom);
+            QVERIFY(apex.y() - 5 <= plot.bottom + plot.height);
+        }
+    }
+
+    void sixtyLinesEndWithANote()
     {
         ReportInput in = designedMeasurement();
         in.Remarks.clear();
         for (int i = 0; i < 60; ++i)
             in.Remarks << QStringLiteral("line %1").arg(i + 1);
+        QCOMPARE(TestReport(in).RemarksNotPrinted(kPageH), 24);
         Recorded r(in);
-        // Lines print while the graph keeps 40 mm: here the first 28.
-        QVERIFY(!r.device.textsNamed(QStringLiteral("line 28")).isEmpty());
-        QVERIFY(r.device.textsNamed(QStringLiteral("line 29")).isEmpty());
-        QCOMPARE(r.report.plot().height, kMinGraphHeight);
-        // Every curve point lies inside the plot.
-        const ReportPlot plot = r.report.plot();
-        for (const QPointF &apex : triangleApexes(r.device, plot)) {
-            QVERIFY(apex.y() - 5 >= plot.bottom);
-            QVERIFY(apex.y() - 5 <= plot.bottom + plot.height);
-        }
+        // 36 lines, then the note in the 37th line's place.
+        QCOMPARE(r.device.textsNamed(QStringLiteral("line 36")).size(), 1);
+        QVERIFY(r.device.textsNamed(QStringLiteral("line 37")).isEmpty());
+        const auto note = r.device.textsNamed(QStringLiteral("(24 more lines not printed)"));
+        QCOMPARE(note.size(), 1);
+        QCOMPARE(note[0].topLeft, QPointF(370, 10 * (-59 - 4 * 36)));
+        QCOMPARE(r.report.plot().height, 40);
         // The remark lines are all kept in the form.
         QCOMPARE(r.report.remarks().size(), 60);
     }

@@ -325,6 +325,55 @@ private slots:
         expectAt(m_report->le_Date->text(), 150, 31);
     }
 
+    void longRemarksAreWarnedAbout_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("answer");  // to the warning: 1 OK, 0 cancel
+        QTest::addColumn<int>("leftOff");
+        QTest::newRow("37 lines fit") << 37 << 1 << 0;
+        QTest::newRow("60 lines, printed anyway") << 60 << 1 << 24;
+        QTest::newRow("60 lines, cancelled") << 60 << 0 << 24;
+    }
+    void longRemarksAreWarnedAbout()
+    {
+        QFETCH(int, lines);
+        QFETCH(int, answer);
+        QFETCH(int, leftOff);
+        m_dialogs->answers.push_back(answer ? MsgResult::Ok : MsgResult::Cancel);
+        print([lines](TInputMaskeFrm &f) {
+            // The operator replaces the placeholder with a long list of remarks.
+            f.Memo1->setFocus();
+            QTest::keyClick(f.Memo1, Qt::Key_A, Qt::ControlModifier);
+            for (int i = 1; i <= lines; ++i) {
+                QTest::keyClicks(f.Memo1, QStringLiteral("remark %1").arg(i));
+                if (i < lines)
+                    QTest::keyClick(f.Memo1, Qt::Key_Return);
+            }
+            QTest::mouseClick(f.b_Finish, Qt::LeftButton);
+        });
+        QCOMPARE(m_report->remarkLines().size(), lines);
+        if (leftOff == 0) {
+            QVERIFY(m_dialogs->messages.isEmpty());
+        } else {
+            QCOMPARE(m_dialogs->messages.size(), 1);
+            const ShownMessage &warning = m_dialogs->messages[0];
+            QCOMPARE(warning.type, MsgType::Warning);
+            QCOMPARE(warning.buttons, MsgButtons::OkCancel);
+            QVERIFY2(warning.text.contains(QStringLiteral("%1 remark lines").arg(leftOff)), qPrintable(warning.text));
+        }
+        QCOMPARE(QFile::exists(pdfPath()), answer == 1);
+        if (answer == 0 || !HavePdfToText())
+            return;
+        const PdfText pdf = ReadPdfText(pdfPath());
+        const int printed = leftOff == 0 ? lines : 36;
+        QVERIFY(pdf.find(QStringLiteral("remark %1").arg(printed)));
+        QVERIFY(!pdf.find(QStringLiteral("remark %1").arg(printed + 1)));
+        const auto note = pdf.find(QStringLiteral("(%1 more lines not printed)").arg(leftOff));
+        QCOMPARE(bool(note), leftOff > 0);
+        if (note)  // in the 37th remark line, 59 + 4 × 36 mm below the top of the printable area
+            QVERIFY(qAbs(note->top() - MmToPt(10 + 59 + 4 * 36)) < MmToPt(1.0));
+    }
+
     void nextPrintKeepsDutAndRemarks()
     {
         print([](TInputMaskeFrm &f) {
