@@ -171,9 +171,9 @@ void TPiloComPort::setStopBits(TStopBits stopBits)
 void TPiloComPort::flowFlagsChanged()
 {
     m_line.FlowFlags = m_flowCtrl.Flags();
-    if (m_thread)
-        m_thread->SetRtsToggle(m_flowCtrl.RxRtsControl() == rtsToggle);
     applyLineSettings();
+    if (m_active && m_thread)
+        m_thread->SetFlowControl(m_line.FlowFlags);
 }
 
 void TPiloComPort::applyLineSettings()
@@ -343,10 +343,10 @@ void TPiloComPort::openPort()
     }
     // The thread object owns the descriptor from here on and closes it if starting fails.
     auto thread = std::make_unique<TPiloCommThread>(this, fd, m_session + 1, m_portOptions,
-                                                    std::make_unique<TPiloCommBuffer>());
+                                                    m_rxBuffer, std::make_unique<TPiloCommBuffer>());
     WriteLineSettings(fd, m_line);
     thread->SetBaudrate(m_line.Baudrate);
-    thread->SetRtsToggle(m_flowCtrl.RxRtsControl() == rtsToggle);
+    thread->SetFlowControl(m_line.FlowFlags);
     thread->Start();
     ++m_session;
     m_thread = std::move(thread);

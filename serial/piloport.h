@@ -22,7 +22,9 @@
 //   any time on the UI thread. The receive buffer and the ready count are guarded by a lock
 //   that neither thread holds for longer than a copy or a non-blocking read; in timeout mode,
 //   where the receive thread keeps filling the buffer while the reader takes from it, this is
-//   what keeps the two apart. The UI thread never waits for the receive thread otherwise.
+//   what keeps the two apart. DTR and RTS are moved under a second such lock: by the UI
+//   thread when the flag word changes and around chunks (rtsToggle), by the receive thread for
+//   the handshake. The UI thread never waits for the receive thread otherwise.
 // * Close may be called at any time on the UI thread, also from inside any handler. It sets
 //   the stop signal, which also releases a receive thread that waits for a synchronous
 //   delivery, and waits for the thread to end; nothing the receive thread waits for needs the
@@ -37,10 +39,14 @@
 // Linux notes
 // -----------
 // * Port numbers map to devices through DevicePathForPort (portdevice.h).
-// * The DTR/RTS handshake becomes RTS/CTS hardware flow control (CRTSCTS), which Linux applies
-//   in both directions; dtrHandshake keeps DTR raised, rtsToggle raises RTS while a chunk is
-//   being sent. RxDsrSensivity, TxDsrFlow, TxContinueXoff and the XON/XOFF limits are kept
-//   and stored but have no Linux counterpart; the kernel uses its own XON/XOFF thresholds.
+// * DTR and RTS are raised at the opening as their controls say. The DTR/RTS handshake
+//   (dtrHandshake, rtsHandshake) throttles only what the other side sends: the receive thread
+//   drops the line while the bytes waiting for the reader lie above 3/4 of RxBuffer and raises
+//   it again below 1/4 (TPiloRxFlow, rxflow.h). Our own output is never held back by it, so a
+//   three-wire cable works. Only TxCtsFlow holds our output while CTS is low (CRTSCTS, which
+//   Linux applies in both directions). rtsToggle raises RTS while a chunk is being sent.
+//   RxDsrSensivity, TxDsrFlow, TxContinueXoff and the XON/XOFF limits are kept and stored but
+//   have no Linux counterpart; the kernel uses its own XON/XOFF thresholds.
 // * The driver queue sizes cannot be set on Linux; RxBuffer and TxBuffer keep their other
 //   meanings (XON/XOFF limits, chunk size of writes).
 // * Line errors (EventError) come from the driver's error counters, CTS/DSR changes

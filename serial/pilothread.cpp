@@ -63,8 +63,9 @@ QEvent::Type TPiloNotification::EventType()
 }
 
 TPiloCommThread::TPiloCommThread(TPiloComPort *port, int fd, quint64 session, TPortOptions options,
-                                 std::unique_ptr<TPiloCommBuffer> buffer)
-    : m_port(port), m_fd(fd), m_session(session), m_options(options), m_buffer(std::move(buffer))
+                                 quint32 rxBufferBytes, std::unique_ptr<TPiloCommBuffer> buffer)
+    : m_port(port), m_fd(fd), m_session(session), m_options(options), m_buffer(std::move(buffer)),
+      m_rxBufferBytes(rxBufferBytes), m_modemLines(fd)
 {
 }
 
@@ -133,6 +134,12 @@ int TPiloCommThread::Read(char *dest, int count)
         got = int(m_buffer->Take(dest, quint32(n)));
     }
     m_ready.fetch_sub(got);
+    if (got > 0 && m_held.load()) {
+        // Nothing more arrives while the sender is held, so the receive thread would not wake
+        // up by itself to see that the reader has made room.
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t w = ::write(m_wakeFd, &one, sizeof one);
+    }
     return got;
 }
 
@@ -147,8 +154,10 @@ void TPiloCommThread::HandOver(const char *data, quint32 n)
         std::lock_guard<std::mutex> lock(m_txLock);
         if (HungUp())
             return;
-        if (m_rtsToggle.load())
-            SetRtsLine(m_fd, true);
+        {
+            std::lock_guard<std::mutex> flowLock(m_flowLock);
+            m_rxFlow.SetSending(true);
+        }
         // Bytes of an earlier chunk still waiting for room go first.
         const quint32 done = m_txRest.Count == 0 ? writeSome(m_fd, data, n) : 0;
         if (done < n)
@@ -245,6 +254,7 @@ bool TPiloCommThread::step()
     }
     if (watchModem)
         checkModemLines();
+    updateRxFlow();
     return true;
 }
 
@@ -365,6 +375,9 @@ bool TPiloCommThread::deliverSync()
             return false;
         m_syncPending = true;
     }
+    // The handler may take its time, and the thread reads nothing meanwhile: hold the sender
+    // now if the backlog is already high.
+    updateRxFlow();
     QCoreApplication::postEvent(
         m_port, new TPiloNotification(TPiloNotification::DataAvailable, m_session, 0, true));
     std::unique_lock<std::mutex> lock(m_handLock);
@@ -397,9 +410,44 @@ void TPiloCommThread::finishChunk()
         std::lock_guard<std::mutex> lock(m_txLock);
         m_awaitDrain = false;
     }
-    if (m_rtsToggle.load())
-        SetRtsLine(m_fd, false);
+    {
+        std::lock_guard<std::mutex> lock(m_flowLock);
+        m_rxFlow.SetSending(false);
+    }
     post(TPiloNotification::TransmitEmpty);
+}
+
+void TPiloCommThread::SetFlowControl(quint32 flowFlags)
+{
+    std::lock_guard<std::mutex> lock(m_flowLock);
+    m_rxFlow.Configure(flowFlags, m_rxBufferBytes);
+    m_handshake.store(m_rxFlow.Handshake());
+    m_held.store(m_rxFlow.Held());
+}
+
+quint64 TPiloCommThread::rxFill()
+{
+    // What waits for the reader: the driver's queue (in direct mode the offered bytes are
+    // still there) and, in the buffered modes, the receive buffer while it has something to
+    // offer. The incomplete line or short block behind the last offer does not count: only
+    // more bytes from the sender can complete it, so holding the sender for it would stall
+    // the line for good.
+    const int queued = InputQueueBytes(m_fd);
+    quint64 fill = queued > 0 ? quint64(queued) : 0;
+    std::lock_guard<std::mutex> lock(m_rxLock);
+    if (!m_fromDriver && m_ready.load() > 0)
+        fill += m_buffer->Unread();
+    return fill;
+}
+
+void TPiloCommThread::updateRxFlow()
+{
+    if (!m_handshake.load())
+        return;
+    const quint64 fill = rxFill();
+    std::lock_guard<std::mutex> lock(m_flowLock);
+    m_rxFlow.Update(fill);
+    m_held.store(m_rxFlow.Held());
 }
 
 void TPiloCommThread::checkModemLines()

@@ -5,6 +5,7 @@
 #include "serial/pilobuffer.h"
 #include "serial/pilotypes.h"
 #include "serial/portdevice.h"
+#include "serial/rxflow.h"
 
 #include <QByteArray>
 #include <QEvent>
@@ -73,8 +74,9 @@ public:
 class TPiloCommThread
 {
 public:
+    /// rxBufferBytes sets the marks of the receive-side handshake for this opening.
     TPiloCommThread(TPiloComPort *port, int fd, quint64 session, TPortOptions options,
-                    std::unique_ptr<TPiloCommBuffer> buffer);
+                    quint32 rxBufferBytes, std::unique_ptr<TPiloCommBuffer> buffer);
     ~TPiloCommThread();
     TPiloCommThread(const TPiloCommThread &) = delete;
     TPiloCommThread &operator=(const TPiloCommThread &) = delete;
@@ -99,7 +101,8 @@ public:
     /// Bytes offered to the reader and not yet read.
     int ReadyCount() const noexcept { return m_ready.load(std::memory_order_acquire); }
     /// UI. Takes up to count of the ready bytes, from the receive buffer or, when the offer
-    /// came straight from the driver (direct mode), from the port.
+    /// came straight from the driver (direct mode), from the port. While the handshake holds
+    /// the sender, wakes the receive thread to look at the fill again.
     int Read(char *dest, int count);
     /// Discards what waits in the driver's input queue.
     void PurgeRx();
@@ -108,10 +111,11 @@ public:
     /// A TransmitEmpty notification follows once the driver has sent the whole chunk.
     void HandOver(const char *data, quint32 n);
 
-    /// UI. Settings the transmit side needs: the rate (to estimate how long the driver needs
-    /// to send its queue) and whether RTS is raised only while a chunk is being sent.
+    /// UI. The rate, to estimate how long the driver needs to send its queue.
     void SetBaudrate(int baudrate) noexcept { m_baudrate.store(baudrate); }
-    void SetRtsToggle(bool on) noexcept { m_rtsToggle.store(on); }
+    /// UI. The flow-control flag word (PiloDcb layout): sets DTR and RTS as their controls
+    /// say. Called before Start and at every change of the word.
+    void SetFlowControl(quint32 flowFlags);
 
 private:
     void run();
@@ -125,6 +129,8 @@ private:
     void writePending();
     int drainWaitMs(int queued) const;
     void finishChunk();
+    quint64 rxFill();
+    void updateRxFlow();
     void checkModemLines();
     void checkLineErrors();
     void hangUp();
@@ -160,7 +166,15 @@ private:
     TPiloTxBuffer m_txRest;
     bool m_awaitDrain = false;
     std::atomic<int> m_baudrate{9600};
-    std::atomic<bool> m_rtsToggle{false};
+
+    // DTR and RTS. m_flowLock serialises the UI thread's changes of the flag word and chunk
+    // hand-overs with the receive thread's look at the fill.
+    std::mutex m_flowLock;
+    const quint32 m_rxBufferBytes;
+    TPiloPortModemLines m_modemLines;
+    TPiloRxFlow m_rxFlow{m_modemLines};
+    std::atomic<bool> m_handshake{false};
+    std::atomic<bool> m_held{false};
 
     // Modem lines and line errors, receive thread only.
     quint32 m_modemStatus = 0;

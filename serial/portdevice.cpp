@@ -216,10 +216,11 @@ bool ApplyLineSettings(termios &t, const LineSettings &s)
     else
         t.c_cflag |= CSTOPB;
 
-    // Linux knows one hardware handshake, RTS/CTS in both directions. It stands for the
-    // DTR/RTS handshake of the flag word: CTS-controlled output or RTS-controlled input.
-    const bool rtsHandshake = (s.FlowFlags & PiloDcb::RtsControlMask) == PiloDcb::RtsHandshake;
-    if ((s.FlowFlags & PiloDcb::OutxCtsFlow) || rtsHandshake)
+    // CRTSCTS only for CTS-controlled output. Linux applies it in both directions, so it must
+    // not stand for the DTR/RTS handshake, which throttles only what the other side sends:
+    // the kernel would hold back our own output while CTS is low, and a three-wire cable
+    // never raises CTS. The component moves DTR and RTS for that handshake itself (rxflow.h).
+    if (s.FlowFlags & PiloDcb::OutxCtsFlow)
         t.c_cflag |= CRTSCTS;
     else
         t.c_cflag &= ~tcflag_t(CRTSCTS);
@@ -308,24 +309,7 @@ bool WriteLineSettings(int fd, const LineSettings &s)
     const bool standardRate = ApplyLineSettings(t, s);
     if (::tcsetattr(fd, TCSANOW, &t) != 0)
         return false;
-    if (!standardRate && !SetCustomBaudrate(fd, s.Baudrate))
-        return false;
-
-    // DTR and RTS as the flag word asks. Linux has no DTR/DSR handshake: dtrHandshake keeps
-    // DTR raised. With rtsHandshake the driver moves RTS itself once it is up; rtsToggle
-    // starts low and is raised around each chunk. Pseudo-terminals have no modem lines and
-    // refuse these calls, which is harmless.
-    int dtr = TIOCM_DTR;
-    ::ioctl(fd, (s.FlowFlags & PiloDcb::DtrControlMask) ? TIOCMBIS : TIOCMBIC, &dtr);
-    const quint32 rts = s.FlowFlags & PiloDcb::RtsControlMask;
-    SetRtsLine(fd, rts == PiloDcb::RtsEnable || rts == PiloDcb::RtsHandshake);
-    return true;
-}
-
-void SetRtsLine(int fd, bool on)
-{
-    int rts = TIOCM_RTS;
-    ::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &rts);
+    return standardRate || SetCustomBaudrate(fd, s.Baudrate);
 }
 
 quint32 ModemStatus(int fd, bool &supported)

@@ -59,12 +59,9 @@ int OpenPortDevice(const QString &path, int &err);
 /// Gives up exclusive use and closes the descriptor.
 void ClosePortDevice(int fd);
 
-/// Read-modify-write of the line settings and the DTR/RTS lines of an open port.
-/// Returns false (errno set) when the driver refuses them.
+/// Read-modify-write of the line settings of an open port. DTR and RTS are not touched here:
+/// TPiloRxFlow (rxflow.h) moves them. Returns false (errno set) when the driver refuses them.
 bool WriteLineSettings(int fd, const LineSettings &s);
-
-/// Raises or drops RTS (used for rtsToggle around each chunk).
-void SetRtsLine(int fd, bool on);
 
 /// The modem status word (PiloModem bits). supported is false where the driver has no modem
 /// lines (pseudo-terminals).

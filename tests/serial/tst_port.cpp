@@ -37,6 +37,8 @@ private slots:
     void enumeratesPresentPortsOnly();
     void lineSettingsApplyToOpenPort_data();
     void lineSettingsApplyToOpenPort();
+    void handshakeNeverHoldsOurOutput_data();
+    void handshakeNeverHoldsOurOutput();
     void sameValueTouchesNothing();
     void writeHandsOverFirstChunkAndQueuesRest();
     void writesFromSendProgressJoinTheQueue();
@@ -237,6 +239,9 @@ void TestPort::lineSettingsApplyToOpenPort_data()
                                    << quint32(CSTOPB) << quint32(CSTOPB) << 0u;
     QTest::newRow("RTS handshake")
         << Change([](TPiloComPort &p) { p.FlowCtrl().setRxRtsControl(rtsHandshake); }) << 9600
+        << quint32(CRTSCTS) << 0u << 0u;
+    QTest::newRow("CTS output flow")
+        << Change([](TPiloComPort &p) { p.FlowCtrl().setTxCtsFlow(true); }) << 9600
         << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
     QTest::newRow("XON/XOFF") << Change([](TPiloComPort &p) { p.FlowCtrl().setXonXoff(true); })
                               << 9600 << 0u << 0u << quint32(IXON | IXOFF);
@@ -263,6 +268,59 @@ void TestPort::lineSettingsApplyToOpenPort()
     QCOMPARE(quint32(t.c_iflag) & quint32(IXON | IXOFF), iflag);
     QCOMPARE(t.c_lflag & (ICANON | ECHO), tcflag_t(0));
     QCOMPARE(t.c_oflag & OPOST, tcflag_t(0));
+}
+
+void TestPort::handshakeNeverHoldsOurOutput_data()
+{
+    QTest::addColumn<int>("handshake");
+    QTest::addColumn<bool>("setBeforeOpening");
+
+    // The three handshake choices of the "COM Port" group, set as the connection sets them.
+    const char *names[] = {"keine", "DTR/RTS", "Software"};
+    for (int h = 0; h < 3; ++h) {
+        QTest::addRow("%s, set before opening", names[h]) << h << true;
+        QTest::addRow("%s, set on the open port", names[h]) << h << false;
+    }
+}
+
+void TestPort::handshakeNeverHoldsOurOutput()
+{
+    QFETCH(int, handshake);
+    QFETCH(bool, setBeforeOpening);
+
+    // A terminal that an earlier program left with the hardware handshake on.
+    termios t{};
+    QCOMPARE(::tcgetattr(m_line->slave(), &t), 0);
+    t.c_cflag |= CRTSCTS;
+    QCOMPARE(::tcsetattr(m_line->slave(), TCSANOW, &t), 0);
+
+    TPiloComPort port;
+    port.setPort(PortNo);
+    auto choose = [&] {
+        TFlowCtrl &flow = port.FlowCtrl();
+        flow.setRxDtrControl(dtrDisable);
+        flow.setRxRtsControl(rtsDisable);
+        flow.setXonXoff(false);
+        if (handshake == 1) {
+            flow.setRxDtrControl(dtrHandshake);
+            flow.setRxRtsControl(rtsHandshake);
+        } else if (handshake == 2) {
+            flow.setXonXoff(true);
+        }
+    };
+    if (setBeforeOpening)
+        choose();
+    QVERIFY(port.Open());
+    if (!setBeforeOpening)
+        choose();
+
+    QCOMPARE(::tcgetattr(m_line->slave(), &t), 0);
+    QCOMPARE(t.c_cflag & CRTSCTS, tcflag_t(0));
+    QCOMPARE(bool(t.c_iflag & IXON), handshake == 2);
+
+    // And what is written reaches the other side.
+    QCOMPARE(port.WriteStr("*idn?\r\n"), 7);
+    QCOMPARE(m_line->receiveServingEvents(7, 2000), QByteArray("*idn?\r\n"));
 }
 
 void TestPort::sameValueTouchesNothing()
@@ -423,6 +481,38 @@ void TestPort::realPortWithLoopbackPlug()
     QTRY_COMPARE_WITH_TIMEOUT(cts, (QList<bool>{true, false}), 2000);
     port.FlowCtrl().setRxDtrControl(dtrDisable);
     QTRY_COMPARE_WITH_TIMEOUT(dsr, (QList<bool>{true, false}), 2000);
+    QVERIFY(port.Close());
+
+    // RTS handshake over the plug: RTS (seen as CTS) falls when more than 3/4 of the 64-byte
+    // receive buffer waits for the reader and rises when the reader has taken it. The reader
+    // takes nothing until told; timeout mode keeps the bytes offered, so they all count.
+    cts.clear();
+    port.setRxBuffer(64);
+    port.FlowCtrl().setRxRtsControl(rtsHandshake);
+    port.setRxTimeout(20);
+    bool reading = false;
+    QByteArray got;
+    port.OnDataAvailable = [&](TPiloComPort *p) {
+        if (!reading)
+            return;
+        QByteArray s;
+        p->ReadStr(s);
+        got += s;
+    };
+    QVERIFY2(port.Open(), qPrintable(port.LastError() + ": " + port.LastErrorReason()));
+    QTRY_COMPARE_WITH_TIMEOUT(cts, QList<bool>{true}, 2000);
+    const QByteArray burst(100, 'x');
+    QCOMPARE(port.WriteStr(burst), 100);
+    QTRY_COMPARE_WITH_TIMEOUT(cts, (QList<bool>{true, false}), 2000);
+    // Our own output still goes while CTS is low.
+    QCOMPARE(port.WriteStr("y"), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(port.RxCount(), 101, 2000);
+    reading = true;
+    QByteArray s;
+    port.ReadStr(s);
+    got += s;
+    QTRY_COMPARE_WITH_TIMEOUT(cts, (QList<bool>{true, false, true}), 2000);
+    QCOMPARE(got, burst + "y");
     QVERIFY(port.Close());
 }
 

@@ -1,10 +1,12 @@
 // The serial component's logic that needs no port: the buffers, the flow-control flag word,
-// the mode properties, the port-number mapping and the termios form of the line settings.
+// the DTR and RTS lines with the receive-side handshake, the mode properties, the port-number
+// mapping and the termios form of the line settings.
 
 #include "helper_pty.h"
 #include "serial/pilobuffer.h"
 #include "serial/piloport.h"
 #include "serial/portdevice.h"
+#include "serial/rxflow.h"
 
 #include <QtTest>
 
@@ -12,6 +14,23 @@
 #include <termios.h>
 
 Q_DECLARE_METATYPE(std::function<void(TFlowCtrl &)>)
+
+namespace {
+
+/// Records every move of the modem lines as "DTR+", "RTS-", ...
+class RecordedLines : public TPiloModemLines
+{
+public:
+    void SetDtr(bool on) override { moves << (on ? "DTR+" : "DTR-"); }
+    void SetRts(bool on) override { moves << (on ? "RTS+" : "RTS-"); }
+    QStringList moves;
+};
+
+/// The lines as the main window's "DTR/RTS" choice sets them.
+constexpr quint32 BothHandshakes = PiloDcb::Binary | PiloDcb::DtrHandshake | PiloDcb::RtsHandshake;
+constexpr quint32 RtsHandshakeOnly = PiloDcb::Binary | PiloDcb::RtsHandshake;
+
+} // namespace
 
 class TestPortLogic : public QObject
 {
@@ -25,6 +44,11 @@ private slots:
     void rxBufferScansLinesAcrossReads();
     void flagWord_data();
     void flagWord();
+    void linesAtOpening_data();
+    void linesAtOpening();
+    void rxHandshakeHysteresis_data();
+    void rxHandshakeHysteresis();
+    void rxHandshakeMarksFollowTheBufferSize();
     void modeSwitches();
     void negativeRxTimeoutRaisesAndKeepsOldValue_data();
     void negativeRxTimeoutRaisesAndKeepsOldValue();
@@ -207,6 +231,98 @@ void TestPortLogic::flagWord()
     QCOMPARE(port.FlowCtrl().Flags(), flags);
 }
 
+void TestPortLogic::linesAtOpening_data()
+{
+    QTest::addColumn<quint32>("flags");
+    QTest::addColumn<QStringList>("moves");
+
+    QTest::newRow("new component") << quint32(PiloDcb::Initial) << QStringList{"DTR+", "RTS+"};
+    QTest::newRow("both disabled") << quint32(PiloDcb::Binary) << QStringList{"DTR-", "RTS-"};
+    QTest::newRow("DTR/RTS handshake") << BothHandshakes << QStringList{"DTR+", "RTS+"};
+    QTest::newRow("RTS handshake, DTR disabled") << RtsHandshakeOnly << QStringList{"DTR-", "RTS+"};
+    QTest::newRow("rtsToggle starts low")
+        << quint32(PiloDcb::Binary | PiloDcb::DtrEnable | PiloDcb::RtsToggle)
+        << QStringList{"DTR+", "RTS-"};
+}
+
+void TestPortLogic::linesAtOpening()
+{
+    QFETCH(quint32, flags);
+    QFETCH(QStringList, moves);
+    RecordedLines lines;
+    TPiloRxFlow flow(lines);
+    flow.Configure(flags, 8192);
+    QCOMPARE(lines.moves, moves);
+    QVERIFY(!flow.Held());
+}
+
+void TestPortLogic::rxHandshakeHysteresis_data()
+{
+    QTest::addColumn<quint32>("flags");
+    QTest::addColumn<QList<quint64>>("fills");
+    QTest::addColumn<QStringList>("moves");
+
+    // RxBuffer 8192: dropped above 6144, raised again below 2048.
+    using Fills = QList<quint64>;
+    QTest::newRow("up to the high-water mark: nothing") << RtsHandshakeOnly
+                                                         << Fills{0, 100, 6144} << QStringList{};
+    QTest::newRow("above the high-water mark: dropped once")
+        << RtsHandshakeOnly << Fills{100, 6145, 7000, 8192, 20000} << QStringList{"RTS-"};
+    QTest::newRow("drained below the low-water mark: raised once")
+        << RtsHandshakeOnly << Fills{7000, 4000, 2048, 2047, 1000, 0}
+        << QStringList{"RTS-", "RTS+"};
+    QTest::newRow("no chatter between the marks")
+        << RtsHandshakeOnly << Fills{7000, 6000, 2100, 6144, 2048, 3000, 6100}
+        << QStringList{"RTS-"};
+    QTest::newRow("rising again after a release")
+        << RtsHandshakeOnly << Fills{7000, 10, 3000, 6144, 6145, 2047}
+        << QStringList{"RTS-", "RTS+", "RTS-", "RTS+"};
+    QTest::newRow("DTR/RTS: both lines hold the sender")
+        << BothHandshakes << Fills{6145, 0} << QStringList{"DTR-", "RTS-", "DTR+", "RTS+"};
+    QTest::newRow("no handshake: the lines stay as set")
+        << quint32(PiloDcb::Initial) << Fills{0, 20000, 0} << QStringList{};
+    QTest::newRow("XON/XOFF: the lines stay as set")
+        << quint32(PiloDcb::Binary | PiloDcb::OutX | PiloDcb::InX) << Fills{20000, 0}
+        << QStringList{};
+}
+
+void TestPortLogic::rxHandshakeHysteresis()
+{
+    QFETCH(quint32, flags);
+    QFETCH(QList<quint64>, fills);
+    QFETCH(QStringList, moves);
+    RecordedLines lines;
+    TPiloRxFlow flow(lines);
+    flow.Configure(flags, 8192);
+    lines.moves.clear();
+    for (quint64 fill : fills)
+        flow.Update(fill);
+    QCOMPARE(lines.moves, moves);
+}
+
+void TestPortLogic::rxHandshakeMarksFollowTheBufferSize()
+{
+    RecordedLines lines;
+    TPiloRxFlow flow(lines);
+    flow.Configure(RtsHandshakeOnly, 8192);
+    QCOMPARE(flow.HighWater(), 6144u);
+    QCOMPARE(flow.LowWater(), 2048u);
+    flow.Configure(RtsHandshakeOnly, 64);
+    QCOMPARE(flow.HighWater(), 48u);
+    QCOMPARE(flow.LowWater(), 16u);
+
+    // A held sender stays held across a change of the other settings...
+    flow.Update(49);
+    QVERIFY(flow.Held());
+    lines.moves.clear();
+    flow.Configure(RtsHandshakeOnly | PiloDcb::InX, 64);
+    QCOMPARE(lines.moves, (QStringList{"DTR-", "RTS-"}));
+    // ...and is let go when the handshake is switched off.
+    flow.Configure(PiloDcb::Initial, 64);
+    QVERIFY(!flow.Held());
+    QCOMPARE(lines.moves.last(), QStringLiteral("RTS+"));
+}
+
 void TestPortLogic::modeSwitches()
 {
     TPiloComPort port;
@@ -317,8 +433,15 @@ void TestPortLogic::lineSettingsInTermios_data()
     QTest::newRow("one and a half stop bits with 5 bits")
         << 5 << int(ptNone) << int(sbOne_5) << quint32(PiloDcb::Initial) << quint32(CSIZE | CSTOPB)
         << quint32(CS5 | CSTOPB) << 0u;
+    // The DTR/RTS handshake throttles only the input; CRTSCTS would hold back our output too.
     QTest::newRow("main window's RTS handshake")
-        << 8 << int(ptNone) << int(sbOne) << main << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
+        << 8 << int(ptNone) << int(sbOne) << main << quint32(CRTSCTS) << 0u << 0u;
+    QTest::newRow("DTR and RTS handshake")
+        << 8 << int(ptNone) << int(sbOne) << BothHandshakes << quint32(CRTSCTS) << 0u << 0u;
+    QTest::newRow("DTR handshake")
+        << 8 << int(ptNone) << int(sbOne)
+        << quint32(PiloDcb::Binary | PiloDcb::DtrHandshake | PiloDcb::RtsEnable)
+        << quint32(CRTSCTS) << 0u << 0u;
     QTest::newRow("CTS output flow")
         << 8 << int(ptNone) << int(sbOne) << quint32(PiloDcb::Initial | PiloDcb::OutxCtsFlow)
         << quint32(CRTSCTS) << quint32(CRTSCTS) << 0u;
