@@ -96,7 +96,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Sequencer.SequencerRunning; }, 300000) || !completed()) {
+    if (!serveUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 300000) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
@@ -104,7 +104,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     f.ok = true;
     f.seconds = t.nsecsElapsed() * 1e-9;
     // What is still on its way out belongs to the pass as well.
-    serveUntil([&] { return w.Pilo->RxCount() == 0; }, 1000);
+    serveUntil([&] { return w.Link->Pilo->RxCount() == 0; }, 1000);
     f.bytes = {counter.sent - before.sent, counter.received - before.received};
     return f;
 }
@@ -169,12 +169,12 @@ int main(int argc, char **argv)
         // Count what crosses the line: each chunk handed to the driver once it has gone, each
         // received line before the window's own handler takes it.
         LineCount counter;
-        const auto windowHandler = w.Pilo->OnDataAvailable.Function();
-        w.Pilo->OnDataAvailable = [&counter, windowHandler](TPiloComPort *p) {
+        const auto windowHandler = w.Link->Pilo->OnDataAvailable.Function();
+        w.Link->Pilo->OnDataAvailable = [&counter, windowHandler](TPiloComPort *p) {
             counter.received += quint64(p->RxCount());
             windowHandler(p);
         };
-        w.Pilo->OnSendProgress = [&counter](TPiloComPort *, int count) { counter.sent += quint64(count); };
+        w.Link->Pilo->OnSendProgress = [&counter](TPiloComPort *, int count) { counter.sent += quint64(count); };
 
         w.b_connect->click();
         if (!serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000)) {

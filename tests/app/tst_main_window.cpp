@@ -99,7 +99,7 @@ private slots:
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<QString>("selected");
         QTest::newRow("cb_Device") << "cb_Device" << QStringList{"FSP", "(FSL)", "(FSU)"} << "FSP";
-        QTest::newRow("ComboBox1") << "ComboBox1" << QStringList{"COM", "(Ethernet)", "(GPIB)"} << "COM";
+        QTest::newRow("ComboBox1") << "ComboBox1" << QStringList{"COM", "Ethernet", "(GPIB)"} << "COM";
         QTest::newRow("cb_rbw") << "cb_rbw"
                                 << QStringList{"1 kHz", "3 kHz", "10 kHz", "30 kHz", "100 kHz", "300 kHz", "1 MHz", "3 MHz"}
                                 << "3 MHz";
@@ -313,7 +313,6 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("pick");
         QTest::newRow("GPIB") << "ComboBox1" << 2;
-        QTest::newRow("Ethernet") << "ComboBox1" << 1;
         QTest::newRow("FSU") << "cb_Device" << 2;
     }
     void lockedSelectors()
@@ -324,6 +323,26 @@ private slots:
         auto *c = find<QComboBox>(*f, name.toLatin1().constData());
         c->setCurrentIndex(pick);  // as the operator's choice from the list
         QCOMPARE(c->currentIndex(), 0);
+    }
+
+    void ethernetTradesLineSettingsForAnAddress()
+    {
+        auto f = makeForm();
+        f->show();
+        QWidget *const line[] = {f->cb_COM, f->cb_Baud, f->cb_Bits, f->cb_Handshake, f->cb_Parity, f->cb_StopBits};
+        QWidget *const address[] = {f->l_Host, f->e_Host, f->l_TcpPort, f->e_TcpPort};
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool lan = pass == 0;
+            f->ComboBox1->setCurrentIndex(lan ? 1 : 0);
+            QCOMPARE(f->ComboBox1->currentIndex(), lan ? 1 : 0);
+            for (QWidget *w : line)
+                QCOMPARE(w->isEnabled(), !lan);
+            for (QWidget *w : address)
+                QCOMPARE(w->isVisible(), lan);
+        }
+        QCOMPARE(f->e_TcpPort->text(), QStringLiteral("5025"));
+        QCOMPARE(f->l_TcpPort->text(), QStringLiteral("TCP port:"));
+        QCOMPARE(f->l_Host->text(), QStringLiteral("Host:"));
     }
 
     void sharedGroupMovesBetweenPages()
