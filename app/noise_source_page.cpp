@@ -257,7 +257,10 @@ void NoiseSourcePage::PersistEnrTables(bool load)
 {
     const QString path = DefaultTblName();
     if (!load) {
-        // The grid is not copied first: edits since the mode was last applied are not kept.
+        // The lookup reads the grid, so what calculations used is what the store keeps: edits
+        // since the mode was last applied go in first, as applying the mode does.
+        if (EnrTables.ShownTable == EnrTable1 || EnrTables.ShownTable == EnrTable2)
+            EnrTables.Table(EnrTables.ShownTable).Rows = LimitEnrRows(enrGridRows());
         try {
             WriteEnrStoreFile(path, EnrTables);
         } catch (const EFileError &e) {

@@ -333,7 +333,8 @@ void OptionsPage::b_MeasureClick()
     w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
 
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
-    h.RbwIndex = w.cb_rbw->currentIndex();
+    // A typed bandwidth that is none of the list's items has no list position.
+    h.RbwIndex = ItemIndex(w.cb_rbw);
     h.VbwIndex = w.cb_vbw->currentIndex();
     h.AverageIndex = w.cb_Average->currentIndex();
     h.EnrSource = w.rg_ENR->ItemIndex();

@@ -3,6 +3,7 @@
 // what a load restores, and arbitrary bytes that must never crash the program.
 
 #include "app/main_window.h"
+#include "base/engvalue.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
 #include "common/working_folder.h"
@@ -278,6 +279,23 @@ private slots:
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
         QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("Table1"));
         QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table1"));
+    }
+
+    void loadEvaluatesWithTheStoredSource()
+    {
+        // The stored source is selected before step 0 is evaluated, so the result shown is
+        // the one of the source that the file names.
+        QByteArray b = ReadFileBytes(sample("designed.mea"));
+        b[4976] = 1;  // Table 1
+        QVERIFY(WriteFileBytes(path(QStringLiteral("table1.mea")), b));
+        m_form->rg_ENR->setItemIndex(0);
+        m_form->e_ENRall->setText(QStringLiteral("20.00 dB"));
+        m_form->rg_ENRClick();
+        load(path(QStringLiteral("table1.mea")));
+        QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
+        const double enr = m_form->MeasurementRecord.Enr;
+        QCOMPARE(enr, m_form->LookupEnr(ParseValue(m_form->e_Frequency->text())));
+        QVERIFY(qAbs(10 * std::log10(enr) - 20.0) > 1.0);
     }
 
     void sourceNumberOutsideTheItems()

@@ -95,6 +95,11 @@ private slots:
         }
         QVERIFY(p.sim->waitLines(int(expected.size())));
         QCOMPARE(p.sim->lines(), expected);
+
+        // A bandwidth typed by hand is none of the list's positions.
+        w.cb_rbw->setEditText(QStringLiteral("2 MHz"));
+        QVERIFY(p.measure());
+        QCOMPARE(h.RbwIndex, -1);
     }
 
     void ninetyNineSteps()

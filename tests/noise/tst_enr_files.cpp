@@ -46,7 +46,7 @@ EnrTableStore sampleStore()
 {
     EnrTableStore store;
     store.ShownTable = 1;
-    store.Table(1).FileName = QStringLiteral("/lab/µ°ä/346A.tab");
+    store.Table(1).FileName = QStringLiteral("/lab/µ°ä/NS4A.tab");
     store.Table(2).FileName = QString();
     for (int r = 0; r < kEnrRows; ++r) {
         store.Table(1).Rows[size_t(r)] = {QString::number(r + 1) + QStringLiteral(".5"),
@@ -114,7 +114,7 @@ void TestEnrFiles::storeImageOffsets()
     QCOMPARE(image.left(4), QByteArray::fromHex("01000000"));
 
     // Table 1 at 4: the path in Windows-1252 (µ, ° and ä as single bytes), then zeros.
-    QCOMPARE(image.mid(4, 256), slot(QByteArray("/lab/\xB5\xB0\xE4/346A.tab"), 255));
+    QCOMPARE(image.mid(4, 256), slot(QByteArray("/lab/\xB5\xB0\xE4/NS4A.tab"), 255));
     // All frequencies first (at 4 + 256), then all ENR texts (at 4 + 916), 33 bytes a row.
     QCOMPARE(image.mid(4 + 256, 33), slot("1.5", 32));
     QCOMPARE(image.mid(4 + 256 + 19 * 33, 33), slot("20.5", 32));
@@ -155,12 +155,12 @@ void TestEnrFiles::storeFixtureFromAnotherWriter()
     const std::optional<EnrTableStore> store = ReadEnrStoreFile(dataFile("table2_shown.tbl"));
     QVERIFY(store);
     QCOMPARE(store->ShownTable, 2);
-    QCOMPARE(store->Table(1).FileName, QStringLiteral("C:\\ENR\\346A µ°ä.tab"));
+    QCOMPARE(store->Table(1).FileName, QStringLiteral("C:\\ENR\\NS4A µ°ä.tab"));
     QCOMPARE(store->Table(1).Rows[0].FrequencyText, QStringLiteral("0.5"));
     QCOMPARE(store->Table(1).Rows[19].FrequencyText, QStringLiteral("10"));
     QCOMPARE(store->Table(1).Rows[0].EnrText, QStringLiteral("10.00"));
     QCOMPARE(store->Table(1).Rows[19].EnrText, QStringLiteral("11.90"));
-    QCOMPARE(store->Table(2).FileName, QStringLiteral("/home/lab/enr/346B.tab"));
+    QCOMPARE(store->Table(2).FileName, QStringLiteral("/home/lab/enr/NS4B.tab"));
     QCOMPARE(store->Table(2).Rows[0].EnrText, QStringLiteral("12345678901234567890123456789012"));
     QCOMPARE(store->Table(2).Rows[19].FrequencyText, QStringLiteral("20.0"));
     QCOMPARE(store->Table(2).Rows[19].EnrText, QStringLiteral("10.25"));

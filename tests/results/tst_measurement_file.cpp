@@ -102,7 +102,7 @@ MeasurementRecord distinctRecord()
     r.MeasurementHeader.EnrSource = 2;
     r.MeasurementHeader.StartSingle = 400e6f;
     r.MeasurementHeader.StopSingle = 433.5e6f;
-    r.MeasurementHeader.NoiseSourceText = QByteArray("ENR table 2 (346A.tab) \xB5\xB0\xE4");
+    r.MeasurementHeader.NoiseSourceText = QByteArray("ENR table 2 (NS4A.tab) \xB5\xB0\xE4");
     return r;
 }
 
