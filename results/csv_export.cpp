@@ -1,0 +1,109 @@
+#include "results/csv_export.h"
+
+#include "base/files.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStringList>
+#include <cmath>
+
+namespace {
+
+CsvColumn numberColumn(const char *title, std::optional<double> (*value)(const CsvStepRow &))
+{
+    return {QString::fromUtf8(title), [value](const CsvStepRow &row) { return CsvNumber(value(row)); }};
+}
+
+/// One "# key: value" line per line of the value, so a line break in a typed text never
+/// starts a line that a reader would take for a row.
+void appendDetail(QString &out, const QString &key, const QString &value)
+{
+    const QStringList lines = value.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    for (const QString &line : lines)
+        out += QStringLiteral("# ") + key + QStringLiteral(": ") + line + u'\n';
+}
+
+void appendEnr(QString &out, const CsvEnrSource &enr)
+{
+    if (enr.mode == 0) {
+        appendDetail(out, QStringLiteral("ENR"), enr.enrAllText);
+        return;
+    }
+    for (const EnrRow &row : enr.rows) {
+        if (row.FrequencyText.trimmed().isEmpty() && row.EnrText.trimmed().isEmpty())
+            continue;
+        appendDetail(out, QStringLiteral("ENR at ") + row.FrequencyText.trimmed() + QStringLiteral(" GHz"),
+                     row.EnrText.trimmed() + QStringLiteral(" dB"));
+    }
+}
+
+}  // namespace
+
+QList<CsvColumn> StepCsvColumns()
+{
+    return {
+        numberColumn("Frequency (Hz)", [](const CsvStepRow &r) -> std::optional<double> { return r.frequencyHz; }),
+        numberColumn("N2off (dBm)", [](const CsvStepRow &r) -> std::optional<double> { return r.n2offDbm; }),
+        numberColumn("N2on (dBm)", [](const CsvStepRow &r) -> std::optional<double> { return r.n2onDbm; }),
+        numberColumn("N12off (dBm)", [](const CsvStepRow &r) -> std::optional<double> { return r.n12offDbm; }),
+        numberColumn("N12on (dBm)", [](const CsvStepRow &r) -> std::optional<double> { return r.n12onDbm; }),
+        numberColumn("Gain (dB)", [](const CsvStepRow &r) { return r.gainDb; }),
+        numberColumn("Noise figure (dB)", [](const CsvStepRow &r) { return r.noiseFigureDb; }),
+        numberColumn("Noise factor", [](const CsvStepRow &r) { return r.noiseFactor; }),
+        numberColumn("Noise temperature (K)", [](const CsvStepRow &r) { return r.noiseTemperatureK; }),
+        numberColumn("Y calibration (dB)", [](const CsvStepRow &r) { return r.yCalibrationDb; }),
+        numberColumn("Y with DUT (dB)", [](const CsvStepRow &r) { return r.yDutDb; }),
+    };
+}
+
+QString CsvNumber(std::optional<double> value)
+{
+    if (!value || !std::isfinite(*value))
+        return {};
+    // QString::number ignores the locale: "." whatever LC_NUMERIC says.
+    return QString::number(*value, 'f', QLocale::FloatingPointShortest);
+}
+
+QString CsvText(const QString &text)
+{
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QByteArray CsvExportText(const QList<CsvStepRow> &rows, const CsvExportDetails &details,
+                         const QList<CsvColumn> &columns)
+{
+    QString out;
+    out += QStringLiteral("# Tessary measurement\n");
+    const QDateTime written = details.written.toOffsetFromUtc(details.written.offsetFromUtc());
+    appendDetail(out, QStringLiteral("Date"), written.toString(Qt::ISODate));
+    appendDetail(out, QStringLiteral("Noise source"), details.noiseSourceText);
+    appendEnr(out, details.enr);
+    appendDetail(out, QStringLiteral("Room temperature"), CsvNumber(details.roomTemperatureK) + QStringLiteral(" K"));
+    appendDetail(out, QStringLiteral("RBW"), details.rbwText);
+    appendDetail(out, QStringLiteral("VBW"), details.vbwText);
+    appendDetail(out, QStringLiteral("Averaging"), details.averageText);
+    for (const auto &[key, value] : details.reportDetails)
+        appendDetail(out, key, value);
+
+    QStringList cells;
+    for (const CsvColumn &column : columns)
+        cells << CsvText(column.title);
+    out += cells.join(u',') + u'\n';
+    for (const CsvStepRow &row : rows) {
+        cells.clear();
+        for (const CsvColumn &column : columns)
+            cells << column.cell(row);
+        out += cells.join(u',') + u'\n';
+    }
+    return out.toUtf8();
+}
+
+bool WriteCsvExport(const QString &path, const QList<CsvStepRow> &rows,
+                    const CsvExportDetails &details, QString *error, const QList<CsvColumn> &columns)
+{
+    return WriteFileAtomically(path, CsvExportText(rows, details, columns), error);
+}
