@@ -1,6 +1,7 @@
 #include "results/csv_export.h"
 
 #include "base/files.h"
+#include "base/version.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -77,7 +78,7 @@ QByteArray CsvExportText(const QList<CsvStepRow> &rows, const CsvExportDetails &
                          const QList<CsvColumn> &columns)
 {
     QString out;
-    out += QStringLiteral("# Tessary measurement\n");
+    out += QStringLiteral("# Tessary ") + VersionText() + QStringLiteral(" measurement\n");
     const QDateTime written = details.written.toOffsetFromUtc(details.written.offsetFromUtc());
     appendDetail(out, QStringLiteral("Date"), written.toString(Qt::ISODate));
     appendDetail(out, QStringLiteral("Noise source"), details.noiseSourceText);

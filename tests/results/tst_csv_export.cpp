@@ -2,6 +2,7 @@
 // written row by row and read back value by value under a point and a comma locale, an added
 // column, and the file written in one piece.
 
+#include "base/version.h"
 #include "results/csv_export.h"
 #include "results/measurement_file.h"
 
@@ -158,7 +159,7 @@ private slots:
 
         const QStringList lines = linesOf(text);
         const QStringList head = {
-            "# Tessary measurement",
+            "# Tessary " + VersionText() + " measurement",
             "# Date: 2024-05-01T12:30:05Z",
             "# Noise source: const. (5.52 dB)",
             "# ENR: 5.52 dB",
