@@ -1,20 +1,20 @@
 #pragma once
-// The main window: it owns every control, the serial port, the sequencer's timer, the
-// measurement record, the ENR tables and the cascade stages. Each handler is short: it reads
-// the controls, calls widget-free code and writes the results back.
+// The main window: it holds every control, the measurement record, the analyser connection and
+// the behaviour of its four pages. Each handler is short: it reads the controls, calls
+// widget-free code and writes the results back; the pages' handlers live in the page classes
+// and the window forwards to them under their designed names.
 //
 // Controls are public members named as designed (the name is also the objectName), so that
 // tests find them as an operator would. Handlers that an event starts are public too; a test
 // may call them directly or operate the control.
 
+#include "app/calculator_page.h"
 #include "app/core/dialogs.h"
-#include "cascade/cascade.h"
-#include "cascade/diagram.h"
+#include "app/graphic_page.h"
+#include "app/noise_source_page.h"
+#include "app/options_page.h"
 #include "noise/measurement_record.h"
-#include "noise/enr_store.h"
-#include "results/graph.h"
-#include "analyser/command_channel.h"
-#include "run/sequencer.h"
+#include "run/analyser_link.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -44,7 +44,6 @@ class ImageView;
 class RadioGroup;
 class TForm2;
 class TInputMaskeFrm;
-class TPiloComPort;
 
 /// `topLeft` when a window of `size` placed there shows its title bar on a screen; otherwise
 /// the nearest position on the primary screen.
@@ -152,8 +151,6 @@ public:
     QAction *Beenden1 = nullptr;
     QMenu *Info1 = nullptr;
     QAction *About1 = nullptr;
-    QTimer *Timer1 = nullptr;
-    TPiloComPort *Pilo = nullptr;
     TForm2 *Form2 = nullptr;
     TInputMaskeFrm *InputMaskeFrm = nullptr;
 
@@ -161,9 +158,17 @@ public:
     QString statusText() const;
     void setStatusText(const QString &text);
 
-    // ---- State owned by the window ---------------------------------------------------------
+    // ---- What the window owns -----------------------------------------------------------------
     ::MeasurementRecord MeasurementRecord;
     bool configExisted = false;  ///< config.ini was read at start-up
+    /// The analyser connection: the serial component Pilo, the command channel, the sequencer
+    /// and its timer Timer1.
+    AnalyserLink *Link = nullptr;
+    /// The behaviour of the four pages.
+    std::unique_ptr<OptionsPage> Options;
+    std::unique_ptr<GraphicPage> Graphic;
+    std::unique_ptr<CalculatorPage> Calculator;
+    std::unique_ptr<NoiseSourcePage> NoiseSource;
 
     // ---- Start-up, shut-down and the small handlers of the shell ----------------------------
     void FormCreate();
@@ -174,6 +179,14 @@ public:
     void TabSheet3Show();
     void ComboBox1Change();
     void cb_DeviceChange();
+    /// The main window's input, apart from the progress window that a pass shows over it.
+    void SetMainWindowEnabled(bool enabled);
+    bool MainWindowEnabled() const;
+    /// Tells the operator that a file could not be saved; while the window closes, the
+    /// reports are gathered into one message.
+    void reportSaveError(const QString &text);
+    /// Moves the focus on, as Tab does.
+    void focusNextField() { focusNextPrevChild(true); }
 
     // ---- Entry fields -------------------------------------------------------------------
     void e_StartEnter(QLineEdit *field);
@@ -187,53 +200,49 @@ public:
     void Edit1KeyPress(QLineEdit *field, QChar &key);
     void e_StartExit(QLineEdit *field);
     void cb_COMExit(QComboBox *box);
+    /// The text a value field had when its entry began, and the unit its keys chose.
+    QString SavedText;
+    QString PendingUnit;
 
-    // ---- F-Calculator ----------------------------------------------------------------------
-    void b_calcClick();
-    void CalculatePoint();
-    /// True when the last CalculatePoint ended in an arithmetic failure ("Error by calculating!").
-    bool lastCalculationFailed() const { return m_lastCalculationFailed; }
+    // ---- The pages' handlers, as the controls call them ---------------------------------------
+    void MakeSweepPlan() { Options->MakeSweepPlan(); }
+    void rg_SweepClick() { Options->rg_SweepClick(); }
+    void cb_RefLvlAutoClick() { Options->cb_RefLvlAutoClick(); }
+    void b_connectClick() { Options->b_connectClick(); }
+    void e_commandKeyPress(QChar &key) { Options->e_commandKeyPress(key); }
+    bool InitialiseAnalyser() { return Options->InitialiseAnalyser(); }
+    void b_StartClick() { Options->b_StartClick(); }
+    void b_MeasureClick() { Options->b_MeasureClick(); }
+    void Timer1Timer() { Link->Timer1Timer(); }
 
-    // ---- Noise source ENR and table files ---------------------------------------------------
-    void rg_ENRClick();
-    void vle_ENRKeyPress(QChar &key);
-    void vle_ENRExit();
-    void PersistEnrTables(bool load);
-    void b_TableLoadClick();
-    void b_TableSaveClick();
+    void TabSheet2Show() { Graphic->TabSheet2Show(); }
+    void PageControl1Change() { Graphic->PageControl1Change(); }
+    void cb_ShowFClick() { Graphic->cb_ShowFClick(); }
+    void se_FreqChange() { Graphic->se_FreqChange(); }
+    void ShowStep() { Graphic->ShowStep(); }
+    void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
+    void RecomputeResults(int selected) { Graphic->RecomputeResults(selected); }
+    void ResetStepEvaluations() { Graphic->ResetStepEvaluations(); }
+    void Speichern1Click() { Graphic->Speichern1Click(); }
+    void Laden1Click() { Graphic->Laden1Click(); }
 
-    // ---- Command channel, connection, set-up ---------------------------------------------
-    void PiloDataAvailable(TPiloComPort *Sender);
-    void e_commandKeyPress(QChar &key);
-    void b_connectClick();
-    bool InitialiseAnalyser();
+    void b_calcClick() { Calculator->b_calcClick(); }
+    void CalculatePoint() { Calculator->CalculatePoint(); }
+    bool lastCalculationFailed() const { return Calculator->lastCalculationFailed(); }
+    void Edit1Exit(QLineEdit *field) { Calculator->Edit1Exit(field); }
+    void cb_Stage1Click(QCheckBox *box) { Calculator->cb_Stage1Click(box); }
+    void DrawCascade() { Calculator->DrawCascade(); }
+    void gfx2MouseDown() { Calculator->gfx2MouseDown(); }
 
-    // ---- Sweep plan, sequencer ------------------------------------------------------------
-    void MakeSweepPlan();
-    void rg_SweepClick();
-    void cb_RefLvlAutoClick();
-    void b_StartClick();
-    void b_MeasureClick();
-    void Timer1Timer();
+    void rg_ENRClick() { NoiseSource->rg_ENRClick(); }
+    void vle_ENRKeyPress(QChar &key) { NoiseSource->vle_ENRKeyPress(key); }
+    void vle_ENRExit() { NoiseSource->vle_ENRExit(); }
+    void PersistEnrTables(bool load) { NoiseSource->PersistEnrTables(load); }
+    void b_TableLoadClick() { NoiseSource->b_TableLoadClick(); }
+    void b_TableSaveClick() { NoiseSource->b_TableSaveClick(); }
+    double LookupEnr(double frequencyHz) { return NoiseSource->LookupEnr(frequencyHz); }
+    EnrRows enrGridRows() const { return NoiseSource->enrGridRows(); }
 
-    // ---- Result graph and measurement files ---------------------------------------------------
-    void TabSheet2Show();
-    void PageControl1Change();
-    void cb_ShowFClick();
-    void se_FreqChange();
-    void ShowStep();
-    void DrawGraphFrame();
-    void RecomputeResults(int selected);
-    void Speichern1Click();
-    void Laden1Click();
-
-    // ---- Cascade calculator -----------------------------------------------------------------
-    void Edit1Exit(QLineEdit *field);
-    void cb_Stage1Click(QCheckBox *box);
-    void DrawCascade();
-    void gfx2MouseDown();
-
-    // ---- Test report ------------------------------------------------------------------------
     void dd_printClick();
 
     /// Runs `action` and reports any error it raises in an error message box, as the
@@ -256,77 +265,10 @@ private:
     void bindEntryFields();
     void readSettings();
     void writeSettings();
-    /// Tells the operator that a file could not be saved; while the window closes, the
-    /// reports are gathered into one message.
-    void reportSaveError(const QString &text);
 
     QLabel *m_statusLabel = nullptr;
     bool m_closed = false;
-    bool m_lastCalculationFailed = false;
     bool m_collectSaveErrors = false;
     QStringList m_saveErrors;
-
-    // ---- Entry-field state ---------------------------------------------------------------
-    QString SavedText;
-    QString PendingUnit;
-
-    // ---- Further state of the subsystems is added below, one block per subsystem ----------
-
-    // ---- Cascade calculator ----------------------------------------------------------------
-public:
-    ::CascadeState Cascade;            ///< the five stages and the ticked set
-    ::CascadeDrawing CascadeDiagram;   ///< what the last redraw put on gfx2
-private:
-
-    // ---- Result graph --------------------------------------------------------------------
-public:
-    ::GraphGeometry GraphGeometry;  ///< fixed at start-up from the size of gfx
-    /// True for a step whose last evaluation stored no noise figure of its own; such a step
-    /// is marked on the graph and its noise figure reads "F: Error".
-    std::array<bool, kRecordSlots> StepEvaluationFailed{};
-    /// Forgets the failed evaluations; a measurement pass calls it when it starts.
-    void ResetStepEvaluations();
-private:
-    ::GraphData graphData(int selected) const;
-
-    // ---- ENR tables --------------------------------------------------------------------------
-public:
-    ::EnrTableStore EnrTables;  ///< both tables and the mode applied last; kept in default.tbl
-    /// Names the ENR source in use, at most 32 characters; renewed whenever the mode is applied,
-    /// which also writes it in Windows-1252 to MeasurementRecord.MeasurementHeader.NoiseSourceText.
-    QString NoiseSourceText;
-    /// The ENR at `frequencyHz` as a linear power ratio, from the selected item of rg_ENR, the
-    /// text of e_ENRall and the grid's 20 rows as they stand at the moment of the call.
-    double LookupEnr(double frequencyHz);
-    /// The grid's 20 data rows as they stand, and the grid filled from `rows`.
-    EnrRows enrGridRows() const;
-    void setEnrGridRows(const EnrRows &rows);
-    /// Start-up: the names of both tables are empty until default.tbl or a table file sets them.
-    void InitEnrTableNames();
-private:
-    void bindEnrGrid();
-    bool enrGridEvent(QObject *watched, QEvent *event);
     QLineEdit *m_enteredField = nullptr;  ///< the value field whose entry is under way
-
-    // ---- Analyser link and sequencer ---------------------------------------------------------
-public:
-    /// The command channel over Pilo; its PendingReply is the one reply slot.
-    CommandChannel Channel;
-    /// The sequencer's variables and decisions (SequencerState, CancelRequested, ...).
-    ::Sequencer Sequencer{MeasurementRecord};
-    /// The set-up has stored the analyser's own settings on it; the disconnect brings them back.
-    bool StateSaved = false;
-    /// SendCommand and ReadReply of the command channel (wait 1 waits, bounded).
-    bool SendCommand(const QByteArray &command, int wait);
-    bool ReadReply(QByteArray &text);
-    /// The main window's input, apart from the progress window that a pass shows over it.
-    void SetMainWindowEnabled(bool enabled);
-    bool MainWindowEnabled() const;
-private:
-    void CreateSerialPort();
-    void SetSequencerIdle();
-    void DisconnectAtClose();
-    void PiloHangUp();
-    std::unique_ptr<CommandPort> m_commandPort;
-    std::unique_ptr<SequencerHost> m_sequencerHost;
 };

@@ -153,13 +153,13 @@ void TForm1::bindEntryFields()
         box->installEventFilter(this);
     }
 
-    bindEnrGrid();
+    NoiseSource->bindEnrGrid();
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == vle_ENR || (vle_ENR && watched->parent() == vle_ENR->viewport()))
-        return enrGridEvent(watched, event);
+        return NoiseSource->enrGridEvent(watched, event);
 
     if (watched->property(kSelectorProperty).toBool()) {
         if (event->type() == QEvent::FocusOut && !IsPassingFocusChange(event)) {

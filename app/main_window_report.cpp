@@ -50,7 +50,7 @@ void TForm1::dd_printClick()
     form->le_Engineer->clear();
     form->le_FreqStart->setText(FormatValue(2, fvHz + fvPrefix, plan.Start));
     form->le_FreqStop->setText(FormatValue(2, fvHz + fvPrefix, plan.Stop));
-    form->le_NoiseSource->setText(NoiseSourceText);
+    form->le_NoiseSource->setText(NoiseSource->NoiseSourceText);
     form->le_Date->setText(ReportDateText(QDateTime::currentDateTime()));
     form->le_FreqSteps->setText(QString::number(plan.Steps));
     form->le_Temperature->setText(FormatValue(1, 0, MeasurementRecord.RoomTemperature - 273.15) +

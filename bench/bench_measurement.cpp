@@ -97,15 +97,15 @@ struct PassFigures
 
 PassFigures runPass(TForm1 &w, QPushButton *button, const std::function<bool()> &completed)
 {
-    const quint64 stepsBefore = w.Sequencer.ExecutedSteps();
+    const quint64 stepsBefore = w.Link->Sequencer.ExecutedSteps();
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Sequencer.SequencerRunning; }, 120000) || !completed()) {
+    if (!serveUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 120000) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
-    return {t.nsecsElapsed() * 1e-9, w.Sequencer.ExecutedSteps() - stepsBefore};
+    return {t.nsecsElapsed() * 1e-9, w.Link->Sequencer.ExecutedSteps() - stepsBefore};
 }
 
 void printPass(const char *name, const PassFigures &f)
@@ -184,7 +184,7 @@ int main(int argc, char **argv)
             const double cpu = processCpuSeconds() - cpu0;
             const double wall = idle.nsecsElapsed() * 1e-9;
             std::printf("connected and idle for %.1f s: %.3f s CPU, %.2f %% of one core (Timer1 at %d ms)\n", wall,
-                        cpu, 100.0 * cpu / wall, w.Timer1->interval());
+                        cpu, 100.0 * cpu / wall, w.Link->Timer1->interval());
             w.close();
 
             // The floor on this machine: a bare 1 ms timer of the same kind, doing nothing.

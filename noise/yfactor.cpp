@@ -49,27 +49,37 @@ double LinearGain(double n2off, double n2on, double n12off, double n12on)
     return Divide(Checked(n12on - n12off), Checked(n2on - n2off));
 }
 
+double HotTemperatureK(double enrDb, double roomTemperatureK)
+{
+    const double enr = Checked(FromDb(Checked(enrDb)));
+    return Checked(enr * kT0Kelvin + Checked(roomTemperatureK));
+}
+
+double YFactorNoiseTemperatureK(double y, double tHotK, double tColdK)
+{
+    return Divide(Checked(tHotK - Checked(y * tColdK)), y - 1);
+}
+
 double YFactorNoiseFigure(double n2off, double n2on, double n12off, double n12on,
                           double roomTemperatureK, double enrDb)
 {
     bool failed = false;
-    const double enr = Checked(FromDb(Checked(enrDb)));
+    // The cold source sits at room temperature; the hot one ENR times T0 above it.
+    const double tHot = HotTemperatureK(enrDb, roomTemperatureK);
     const double y1 = Divide(n2on, n2off);      // Y-factor of the calibration
     const double y12 = Divide(n12on, n12off);   // Y-factor with the DUT
-    // The cold source sits at room temperature; the hot one ENR times T0 above it.
-    const double tHot = Checked(enr * kT0Kelvin + Checked(roomTemperatureK));
 
     double te1 = 0;  // noise temperature of the analyser alone
     if (y1 == 1)
         failed = true;
     else
-        te1 = Divide(Checked(tHot - Checked(y1 * roomTemperatureK)), y1 - 1);
+        te1 = YFactorNoiseTemperatureK(y1, tHot, roomTemperatureK);
 
     double te12 = 0;  // noise temperature of DUT and analyser together
     if (y12 == 1)
         failed = true;
     else
-        te12 = Divide(Checked(tHot - Checked(y12 * roomTemperatureK)), y12 - 1);
+        te12 = YFactorNoiseTemperatureK(y12, tHot, roomTemperatureK);
 
     // Friis: the analyser's contribution, referred to the DUT's input, is divided by its gain.
     double te = 1;

@@ -24,6 +24,15 @@ double FromDb(double x);
 /// is not finite.
 double LinearGain(double n2off, double n2on, double n12off, double n12on);
 
+/// The hot temperature of the noise source in kelvin: ENR (in dB) times T0 above the room
+/// temperature, which is the source's cold temperature. Throws EMathError when it is not finite.
+double HotTemperatureK(double enrDb, double roomTemperatureK);
+
+/// Noise temperature in kelvin of everything after the noise source, from its Y-factor (linear,
+/// hot over cold power) and the source's hot and cold temperatures. A Y-factor of exactly 1
+/// has no noise temperature; the caller decides what that means, here it throws EMathError.
+double YFactorNoiseTemperatureK(double y, double tHotK, double tColdK);
+
 /// Noise figure of the DUT in dB from the four linear levels, the room temperature in kelvin
 /// (the cold temperature of the source) and the ENR in dB. Returns -1 when the noise figure
 /// cannot be computed: a Y-factor of exactly 1, a gain of exactly 0, or a noise factor below 1.

@@ -63,6 +63,24 @@ quint32 TPiloCommBuffer::Take(char *dest, quint32 n)
     return n;
 }
 
+quint32 TPiloCommBuffer::ScanLine(const char *lineEnd, quint32 n) noexcept
+{
+    if (n == 0)
+        return 0;
+    if (ScanPos < ReadPos)
+        ScanPos = ReadPos;
+    if (WritePos - ScanPos < n)
+        return 0;
+    const char *base = Data();
+    const void *hit = ::memmem(base + ScanPos, WritePos - ScanPos, lineEnd, n);
+    if (!hit) {
+        ScanPos = WritePos - (n - 1);
+        return 0;
+    }
+    ScanPos = quint32(static_cast<const char *>(hit) - base) + n;
+    return ScanPos - ReadPos;
+}
+
 void TPiloTxBuffer::Put(const char *data, quint32 n)
 {
     if (n == 0)

@@ -56,6 +56,12 @@ public:
     /// positions go back to 0 so that the block is reused from its start.
     quint32 Take(char *dest, quint32 n);
 
+    /// Looks for the next `lineEnd` (n bytes, n > 0) between ScanPos and WritePos. When one is
+    /// there, ScanPos moves past it and the result is the length of the line from ReadPos, its
+    /// end included. Otherwise the result is 0 and ScanPos stops n - 1 bytes before WritePos,
+    /// where a line end that the next read completes may begin. An n of 0 finds nothing.
+    quint32 ScanLine(const char *lineEnd, quint32 n) noexcept;
+
     void Clear() noexcept { ReadPos = WritePos = ScanPos = 0; }
 };
 

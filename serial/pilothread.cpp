@@ -326,21 +326,8 @@ bool TPiloCommThread::readIntoBuffer()
 bool TPiloCommThread::scanLines(std::unique_lock<std::mutex> &lock)
 {
     const QByteArray &end = m_settings.LineEnd;
-    const quint32 n = quint32(end.size());
     TPiloCommBuffer &b = *m_buffer;
-    for (;;) {
-        if (b.ScanPos < b.ReadPos)
-            b.ScanPos = b.ReadPos;
-        if (b.WritePos - b.ScanPos < n)
-            return true;
-        const char *base = b.Data();
-        const void *hit = ::memmem(base + b.ScanPos, b.WritePos - b.ScanPos, end.constData(), n);
-        if (!hit) {
-            // The last n - 1 bytes may be the start of a line end that the next read completes.
-            b.ScanPos = b.WritePos - (n - 1);
-            return true;
-        }
-        b.ScanPos = quint32(static_cast<const char *>(hit) - base) + n;
+    while (b.ScanLine(end.constData(), quint32(end.size())) > 0) {
         // Offer the line, and again as long as the reader leaves part of it.
         do {
             m_ready.store(int(b.ScanPos - b.ReadPos));
@@ -352,6 +339,7 @@ bool TPiloCommThread::scanLines(std::unique_lock<std::mutex> &lock)
             lock.lock();
         } while (m_ready.load() > 0);
     }
+    return true;
 }
 
 bool TPiloCommThread::deliverThreshold(std::unique_lock<std::mutex> &lock)

@@ -8,6 +8,7 @@
 #include "simulator/port_link.h"
 #include "simulator/sim_options.h"
 #include "simulator/sim_server.h"
+#include "simulator/tcp_link.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -73,6 +74,26 @@ int main(int argc, char **argv)
     if (!options.logPath.empty() && !log.open(options.logPath, start, error))
         return fail(error);
 
+    BenchModel bench(options);
+    Instrument instrument(options, bench, [](const std::string &text) {
+        std::fprintf(stderr, "analyser-sim: %s\n", text.c_str());
+    });
+
+    if (options.tcpPort >= 0) {
+        TcpLink tcp(options.crlf);
+        if (!tcp.listen(options.listenAddress, options.tcpPort, error))
+            return fail(error);
+        // Tests read the port of --tcp 0 from this line.
+        std::printf("listening on %s\n", tcp.where().c_str());
+        std::fflush(stdout);
+        SimServer server(options, instrument, tcp, log, wake[0]);
+        const SimServer::Outcome outcome = server.run();
+        if (outcome == SimServer::Outcome::HungUp)
+            std::fprintf(stderr, "analyser-sim: hung up %s after %ld lines\n", tcp.where().c_str(),
+                         options.hangupAfterLines);
+        return outcome == SimServer::Outcome::Failed ? 1 : 0;
+    }
+
     PtyPair pty;
     if (!pty.open(error))
         return fail(error);
@@ -83,10 +104,6 @@ int main(int argc, char **argv)
     std::printf("analyser-sim: serving COM%d on %s\n", options.port, pty.slavePath().c_str());
     std::fflush(stdout);
 
-    BenchModel bench(options);
-    Instrument instrument(options, bench, [](const std::string &text) {
-        std::fprintf(stderr, "analyser-sim: %s\n", text.c_str());
-    });
     SimServer server(options, instrument, pty, log, wake[0]);
     const SimServer::Outcome outcome = server.run();
     link.release();

@@ -2,12 +2,14 @@
 // The simulator's end of the serial line: a pseudo-terminal pair and the link ports/COM<n>
 // that clients open as if it were a serial port.
 
+#include "simulator/sim_line.h"
+
 #include <string>
 
 /// A pseudo-terminal pair in raw mode. The master is the analyser's side (non-blocking); the
 /// slave stays open here as well, so that a client closing its side never leaves the master
 /// hung up: clients come and go all through a test run.
-class PtyPair
+class PtyPair : public SimLine
 {
 public:
     PtyPair() = default;
@@ -20,7 +22,14 @@ public:
     /// Closes the master: every client of the slave sees the line hang up.
     void closeMaster();
     /// Bytes written to the master that no client has read yet.
-    int unreadBytes() const;
+    int unreadBytes() const override;
+
+    int fd() const override { return m_master; }
+    /// The slave is held open here, so a master in trouble only rests a while.
+    bool clientGone() override { return false; }
+    void hangUp() override { closeMaster(); }
+    /// Answers end in CR LF, as on the serial line.
+    const std::string &answerEnd() const override { return m_answerEnd; }
 
     int master() const { return m_master; }
     const std::string &slavePath() const { return m_slavePath; }
@@ -29,6 +38,7 @@ private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;
+    std::string m_answerEnd = "\r\n";
 };
 
 /// ports/COM<n> -> /dev/pts/N, guarded by ports/COM<n>.pid: the pid file carries a write lock

@@ -11,6 +11,9 @@ namespace {
 
 enum OptionId {
     OptPort = 256,
+    OptTcp,
+    OptListen,
+    OptCrlf,
     OptDut,
     OptDutGain,
     OptDutGainSlope,
@@ -34,6 +37,9 @@ enum OptionId {
 
 const option kLongOptions[] = {
     {"port", required_argument, nullptr, OptPort},
+    {"tcp", required_argument, nullptr, OptTcp},
+    {"listen", required_argument, nullptr, OptListen},
+    {"crlf", no_argument, nullptr, OptCrlf},
     {"dut", required_argument, nullptr, OptDut},
     {"dut-gain", required_argument, nullptr, OptDutGain},
     {"dut-gain-slope", required_argument, nullptr, OptDutGainSlope},
@@ -72,11 +78,20 @@ std::string helpText()
     return
         "Usage: analyser-sim [OPTION]...\n"
         "Simulates a spectrum analyser with a noise source and a DUT on its bench, answering\n"
-        "SCPI commands on a pseudo-terminal linked as ports/COM<n> in the current folder.\n"
+        "SCPI commands on a pseudo-terminal linked as ports/COM<n> in the current folder,\n"
+        "or on a TCP socket as a LAN instrument does.\n"
         "Stop it with Ctrl+C (SIGINT) or SIGTERM; the link is removed on exit.\n"
         "\n"
         "Port:\n"
         "  --port N                 serve ports/COM<N> (default 1)\n"
+        "  --tcp PORT               serve a TCP socket on PORT instead of a pseudo-terminal;\n"
+        "                           0 picks a free port. The first line on stdout reads\n"
+        "                           \"listening on 127.0.0.1:PORT\". One client at a time: a\n"
+        "                           second one is closed at once. Commands may end in LF or\n"
+        "                           CR LF; answers end in LF (default: no TCP)\n"
+        "  --listen ADDR            with --tcp, listen on the IPv4 or IPv6 address ADDR\n"
+        "                           (default 127.0.0.1)\n"
+        "  --crlf                   with --tcp, end answers in CR LF (default: LF)\n"
         "\n"
         "Bench:\n"
         "  --dut in|out|auto        DUT between noise source and analyser: always, never, or\n"
@@ -134,6 +149,7 @@ OptionsResult parseOptions(int argc, char **argv)
     opterr = 0;
     optind = 1;
     int id = 0;
+    bool listenGiven = false;
     while ((id = getopt_long(argc, argv, ":h", kLongOptions, nullptr)) != -1) {
         const std::string value = optarg ? optarg : "";
         const std::string name = optionName(id);
@@ -153,6 +169,22 @@ OptionsResult parseOptions(int argc, char **argv)
             o.port = int(*n);
             break;
         }
+        case OptTcp: {
+            const std::optional<long> n = integer();
+            if (!n || *n < 0 || *n > 65535)
+                return fail("--tcp needs a port number from 0 to 65535, not '" + value + "'");
+            o.tcpPort = int(*n);
+            break;
+        }
+        case OptListen:
+            if (value.empty())
+                return fail("--listen needs an address");
+            o.listenAddress = value;
+            listenGiven = true;
+            break;
+        case OptCrlf:
+            o.crlf = true;
+            break;
         case OptDut:
             if (value == "in")
                 o.dutPlace = DutPlace::In;
@@ -265,5 +297,7 @@ OptionsResult parseOptions(int argc, char **argv)
     }
     if (optind < argc)
         return fail("unexpected argument '" + std::string(argv[optind]) + "'");
+    if (o.tcpPort < 0 && (listenGiven || o.crlf))
+        return fail(std::string(listenGiven ? "--listen" : "--crlf") + " needs --tcp");
     return result;
 }

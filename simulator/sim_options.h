@@ -16,6 +16,9 @@ enum class ReadingFormat { Plain, Scientific };
 struct SimOptions
 {
     int port = 1;
+    int tcpPort = -1;          ///< -1: the pseudo-terminal; 0: a free TCP port; else that port
+    std::string listenAddress = "127.0.0.1";
+    bool crlf = false;         ///< over TCP, answers end in CR LF instead of LF
     DutPlace dutPlace = DutPlace::Auto;
     // The DUT's gain and noise figure are straight lines over frequency: value + slope × f/GHz.
     double dutGainDb = 20.0;

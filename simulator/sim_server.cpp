@@ -28,11 +28,11 @@ void note(const std::string &text)
 
 } // namespace
 
-SimServer::SimServer(const SimOptions &options, Instrument &instrument, PtyPair &pty,
+SimServer::SimServer(const SimOptions &options, Instrument &instrument, SimLine &line,
                      CommandLog &log, int wakeFd)
     : m_options(options)
     , m_instrument(instrument)
-    , m_pty(pty)
+    , m_line(line)
     , m_log(log)
     , m_wakeFd(wakeFd)
 {
@@ -78,7 +78,7 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
         return;
 
     if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
-        std::string bytes = *answer + "\r\n";
+        std::string bytes = *answer + m_line.answerEnd();
         if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
             if (!m_dropping)
                 note("the client does not read; answers dropped until it does");
@@ -105,7 +105,7 @@ void SimServer::release(Clock::time_point now)
 
 bool SimServer::transmit(Clock::time_point now)
 {
-    if (m_wire.empty() || m_writeBlocked || m_pty.master() < 0)
+    if (m_wire.empty() || m_writeBlocked || m_line.fd() < 0)
         return true;
     size_t allowed = m_wire.size();
     if (m_options.baud > 0) {
@@ -115,10 +115,15 @@ bool SimServer::transmit(Clock::time_point now)
         if (allowed == 0)
             return true;
     }
-    const ssize_t n = ::write(m_pty.master(), m_wire.data(), allowed);
+    // SIGPIPE is ignored: a client that went away shows up here as EPIPE.
+    const ssize_t n = ::write(m_line.fd(), m_wire.data(), allowed);
     if (n < 0) {
         if (errno == EAGAIN || errno == EINTR) {
             m_writeBlocked = errno == EAGAIN;
+            return true;
+        }
+        if (m_line.clientGone()) {
+            forgetClient();
             return true;
         }
         note(std::string("cannot write to the line: ") + std::strerror(errno));
@@ -139,7 +144,20 @@ bool SimServer::hangupDue(Clock::time_point now)
     if (!m_drainedSince)
         m_drainedSince = now;
     const auto waited = now - *m_drainedSince;
-    return (waited >= kHangupSettle && m_pty.unreadBytes() == 0) || waited >= kHangupGrace;
+    return (waited >= kHangupSettle && m_line.unreadBytes() == 0) || waited >= kHangupGrace;
+}
+
+void SimServer::forgetClient()
+{
+    // A new client starts with a clean line: nothing half-received, no answers meant for the
+    // one before. The instrument keeps its state, as a real one does between controllers.
+    m_lineBuffer.clear();
+    m_discarding = false;
+    m_answers.clear();
+    m_wire.clear();
+    m_queuedBytes = 0;
+    m_writeBlocked = false;
+    m_dropping = false;
 }
 
 int SimServer::pollTimeoutMs(Clock::time_point now) const
@@ -166,6 +184,17 @@ int SimServer::pollTimeoutMs(Clock::time_point now) const
     return int(std::min<long long>(ms, 60'000));
 }
 
+void SimServer::lineTrouble()
+{
+    if (m_line.clientGone()) {
+        forgetClient();
+        return;
+    }
+    // The pseudo-terminal's slave stays open here, so this should not happen; if it does, do
+    // not spin on it.
+    m_masterQuietUntil = Clock::now() + 100ms;
+}
+
 SimServer::Outcome SimServer::run()
 {
     std::array<char, 4096> buffer{};
@@ -175,17 +204,18 @@ SimServer::Outcome SimServer::run()
         if (!transmit(now))
             return Outcome::Failed;
         if (hangupDue(now)) {
-            m_pty.closeMaster();
+            m_line.hangUp();
             return Outcome::HungUp;
         }
         if (m_masterQuietUntil && *m_masterQuietUntil <= now)
             m_masterQuietUntil.reset();
 
-        std::array<pollfd, 2> fds{};
+        std::array<pollfd, 3> fds{};
         fds[0] = {m_wakeFd, POLLIN, 0};
         // A master in trouble is left out of the poll for a while: poll() reports a hang-up
         // whatever events are asked for.
-        fds[1] = {m_masterQuietUntil ? -1 : m_pty.master(), POLLIN, 0};
+        fds[1] = {m_masterQuietUntil ? -1 : m_line.fd(), POLLIN, 0};
+        fds[2] = {m_line.listenFd(), POLLIN, 0};
         if (m_writeBlocked)
             fds[1].events |= POLLOUT;
         const int ready = ::poll(fds.data(), fds.size(), pollTimeoutMs(now));
@@ -202,16 +232,15 @@ SimServer::Outcome SimServer::run()
         if (events & POLLOUT)
             m_writeBlocked = false;
         if (events & POLLIN) {
-            const ssize_t n = ::read(m_pty.master(), buffer.data(), buffer.size());
-            if (n > 0) {
+            const ssize_t n = ::read(m_line.fd(), buffer.data(), buffer.size());
+            if (n > 0)
                 receive(buffer.data(), size_t(n), Clock::now());
-            } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                // The slave stays open here, so this should not happen; if it does, do not
-                // spin on it.
-                m_masterQuietUntil = Clock::now() + 100ms;
-            }
+            else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                lineTrouble();
         } else if (events & (POLLHUP | POLLERR)) {
-            m_masterQuietUntil = Clock::now() + 100ms;
+            lineTrouble();
         }
+        if ((fds[2].revents & POLLIN) && m_line.acceptClient())
+            forgetClient();
     }
 }

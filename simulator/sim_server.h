@@ -1,12 +1,12 @@
 #pragma once
-// The simulator's event loop: one thread, one poll() over the pseudo-terminal master and a
-// wake-up descriptor (written by the signal handler). Received bytes become lines, lines go to
+// The simulator's event loop: one thread, one poll() over the line (the pseudo-terminal master,
+// or a TCP listener and its client) and a wake-up descriptor (written by the signal handler). Received bytes become lines, lines go to
 // the instrument, answers go out after the configured delay and at the configured baud rate.
 // Nothing spins: poll() sleeps until a byte arrives, an answer falls due or a signal comes.
 
 #include "simulator/command_log.h"
 #include "simulator/instrument.h"
-#include "simulator/port_link.h"
+#include "simulator/sim_line.h"
 #include "simulator/sim_options.h"
 
 #include <chrono>
@@ -19,7 +19,7 @@ class SimServer
 public:
     enum class Outcome { Signalled, HungUp, Failed };
 
-    SimServer(const SimOptions &options, Instrument &instrument, PtyPair &pty, CommandLog &log,
+    SimServer(const SimOptions &options, Instrument &instrument, SimLine &line, CommandLog &log,
               int wakeFd);
 
     /// Serves until the wake-up descriptor becomes readable (a signal), the line is hung up by
@@ -46,10 +46,12 @@ private:
     bool transmit(Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
     bool hangupDue(Clock::time_point now);
+    void forgetClient();
+    void lineTrouble();
 
     const SimOptions &m_options;
     Instrument &m_instrument;
-    PtyPair &m_pty;
+    SimLine &m_line;
     CommandLog &m_log;
     int m_wakeFd;
 

@@ -21,12 +21,8 @@ QString ConfigFilePath()
     return QDir::current().filePath(QStringLiteral("config.ini"));
 }
 
-std::optional<ConfigValues> ReadConfig(const QString &path)
+ConfigValues ReadConfigValues(const IniFile &ini)
 {
-    if (!QFileInfo::exists(path))
-        return std::nullopt;
-    IniFile ini;
-    ini.load(path);  // unreadable: every key missing, as the Windows profile functions do
     ConfigValues v;
     v.Port = ini.readInteger(kSerialSection, QStringLiteral("Port"), 0);
     v.Baudrate = ini.readInteger(kSerialSection, QStringLiteral("Baudrate"), 0);
@@ -39,11 +35,8 @@ std::optional<ConfigValues> ReadConfig(const QString &path)
     return v;
 }
 
-bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
+void WriteConfigValues(IniFile &ini, const ConfigValues &values)
 {
-    IniFile ini;
-    if (QFileInfo::exists(path))
-        ini.load(path);
     ini.writeInteger(kSerialSection, QStringLiteral("Port"), values.Port);
     ini.writeInteger(kSerialSection, QStringLiteral("Baudrate"), values.Baudrate);
     ini.writeInteger(kSerialSection, QStringLiteral("Bits"), values.Bits);
@@ -52,6 +45,23 @@ bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QStrin
     ini.writeInteger(kSerialSection, QStringLiteral("StopBits"), values.StopBits);
     ini.writeInteger(kWindowSection, QStringLiteral("Top"), values.Top);
     ini.writeInteger(kWindowSection, QStringLiteral("Left"), values.Left);
+}
+
+std::optional<ConfigValues> ReadConfig(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return std::nullopt;
+    IniFile ini;
+    ini.load(path);  // unreadable: every key missing, as the Windows profile functions do
+    return ReadConfigValues(ini);
+}
+
+bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
+{
+    IniFile ini;
+    if (QFileInfo::exists(path))
+        ini.load(path);
+    WriteConfigValues(ini, values);
 
     QString reason;
     if (ini.save(path, &reason))

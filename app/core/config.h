@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+class IniFile;
+
 /// The eight keys of config.ini in the order in which they are read and written. The five
 /// serial-line values are item indexes of their boxes; -1 (no item selected) is stored like any
 /// other index.
@@ -29,6 +31,12 @@ QString ConfigFilePath();
 /// Nothing when the file does not exist. Otherwise every key, each 0 when it is missing or not
 /// a whole 32-bit number (a file that exists but cannot be read gives all 0, as an empty one).
 std::optional<ConfigValues> ReadConfig(const QString &path = ConfigFilePath());
+
+/// The eight keys as `ini` holds them, each 0 when it is missing or not a whole 32-bit number.
+ConfigValues ReadConfigValues(const IniFile &ini);
+
+/// Sets the eight keys in `ini`, keeping every other line.
+void WriteConfigValues(IniFile &ini, const ConfigValues &values);
 
 /// Writes the eight keys into the file, creating it if absent and keeping any other lines.
 /// Returns false with an operator-readable `errorMessage` when the file cannot be written;

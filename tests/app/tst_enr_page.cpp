@@ -137,16 +137,16 @@ void TestEnrPage::firstStartWithoutStore()
 {
     QVERIFY(start());
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
-    QCOMPARE(m_form->EnrTables.ShownTable, 0);
-    QCOMPARE(m_form->EnrTables.Table(1).Rows, DefaultEnrRows());
-    QCOMPARE(m_form->EnrTables.Table(2).Rows, DefaultEnrRows());
-    QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
-    QVERIFY(m_form->EnrTables.Table(2).FileName.isEmpty());
+    QCOMPARE(m_form->NoiseSource->EnrTables.ShownTable, 0);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(1).Rows, DefaultEnrRows());
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(2).Rows, DefaultEnrRows());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(2).FileName.isEmpty());
     QCOMPARE(cell(0, 0), QStringLiteral("0.01"));
     QCOMPARE(cell(19, 1), QStringLiteral("6.75"));
     QCOMPARE(m_form->l_NoiseSource->text(), QStringLiteral("const."));
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("const."));
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("const. (5.52 dB)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("const. (5.52 dB)"));
     QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("const. (5.52 dB)"));
     QVERIFY(m_form->e_ENRall->isEnabled());
     QVERIFY(!m_form->vle_ENR->isEnabled());
@@ -168,38 +168,38 @@ void TestEnrPage::choosingTheSource()
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 2);
     QCOMPARE(m_form->l_NoiseSource->text(), QStringLiteral("Table 2"));
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 2 ()"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 ()"));
     QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("Table 2 ()"));
     QVERIFY(!m_form->e_ENRall->isEnabled());
     QVERIFY(m_form->vle_ENR->isEnabled());
     QVERIFY(m_form->b_TableLoad->isEnabled());
     QVERIFY(m_form->b_TableSave->isEnabled());
-    QCOMPARE(m_form->EnrTables.ShownTable, 2);
+    QCOMPARE(m_form->NoiseSource->EnrTables.ShownTable, 2);
 
     // Back to the constant: its text names the constant typed in e_ENRall.
     m_form->e_ENRall->setText(QStringLiteral("15.5 dB"));
     chooseSource(0);
     QCOMPARE(m_form->l_NoiseSource->text(), QStringLiteral("const."));
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("const. (15.5 dB)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("const. (15.5 dB)"));
     QVERIFY(m_form->e_ENRall->isEnabled());
     QVERIFY(!m_form->vle_ENR->isEnabled());
     QVERIFY(!m_form->b_TableLoad->isEnabled());
-    QCOMPARE(m_form->EnrTables.ShownTable, 0);
+    QCOMPARE(m_form->NoiseSource->EnrTables.ShownTable, 0);
 
     // A selection of no item at all (a measurement file may name a source that does not
     // exist) falls back to the constant rather than interpolating a table nobody chose.
     chooseSource(2);
     m_form->rg_ENR->setItemIndex(-1);
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
-    QCOMPARE(m_form->EnrTables.ShownTable, 0);
+    QCOMPARE(m_form->NoiseSource->EnrTables.ShownTable, 0);
     QVERIFY(!m_form->vle_ENR->isEnabled());
 
     // The text is cut to 32 characters.
     m_form->e_ENRall->setText(QString(40, u'1') + QStringLiteral(" dB"));
     chooseSource(1);
     chooseSource(0);
-    QCOMPARE(m_form->NoiseSourceText.size(), 32);
-    QVERIFY(m_form->NoiseSourceText.startsWith(QStringLiteral("const. (111")));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText.size(), 32);
+    QVERIFY(m_form->NoiseSource->NoiseSourceText.startsWith(QStringLiteral("const. (111")));
 }
 
 void TestEnrPage::lookupFollowsTheChoice()
@@ -300,7 +300,7 @@ void TestEnrPage::switchingTablesKeepsEdits()
     typeIntoGrid(0, QStringLiteral("9.9\r"));
     chooseSource(2);
     QCOMPARE(cell(0, 1), QStringLiteral("6.12"));  // table 2 is untouched
-    QCOMPARE(m_form->EnrTables.Table(1).Rows[0].EnrText, QStringLiteral("9.9"));
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(1).Rows[0].EnrText, QStringLiteral("9.9"));
     typeIntoGrid(1, QStringLiteral("1.25\r"));
     chooseSource(1);
     QCOMPARE(cell(0, 1), QStringLiteral("9.9"));
@@ -322,7 +322,7 @@ void TestEnrPage::saveAndLoadIntoTheOtherTable()
     EnrRows saved = DefaultEnrRows();
     saved[0].EnrText = QStringLiteral("8.5");
     QCOMPARE(ReadFileBytes(file), FormatEnrTab(saved));
-    QCOMPARE(m_form->EnrTables.Table(1).FileName, file);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(1).FileName, file);
     // The hint follows when the mode is next applied.
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
 
@@ -330,12 +330,12 @@ void TestEnrPage::saveAndLoadIntoTheOtherTable()
     m_dialogs->files.push_back(file);
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     QCOMPARE(m_dialogs->filterIndexes, (QList<int>{kFilterTables, kFilterTables}));
-    QCOMPARE(m_form->EnrTables.Table(2).Rows, saved);
-    QCOMPARE(m_form->EnrTables.Table(2).FileName, file);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(2).Rows, saved);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(2).FileName, file);
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: ") + file);
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 2 (source.tab)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (source.tab)"));
     chooseSource(1);
-    QCOMPARE(m_form->EnrTables.Table(1).Rows, m_form->EnrTables.Table(2).Rows);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(1).Rows, m_form->NoiseSource->EnrTables.Table(2).Rows);
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: ") + file);
     QVERIFY(m_dialogs->messages.isEmpty());
 }
@@ -360,7 +360,7 @@ void TestEnrPage::saveNames()
     QTest::mouseClick(m_form->b_TableSave, Qt::LeftButton);
     QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("noise*")}, QDir::Files), QStringList{written});
     QCOMPARE(ReadFileBytes(path(written)), FormatEnrTab(DefaultEnrRows()));
-    QCOMPARE(m_form->EnrTables.Table(2).FileName, path(written));
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(2).FileName, path(written));
 }
 
 void TestEnrPage::overwriteQuestion()
@@ -381,14 +381,14 @@ void TestEnrPage::overwriteQuestion()
     QVERIFY(asked.defaultNo);
     QCOMPARE(ReadFileBytes(file), QByteArray("old"));
     // Declined: the table does not claim a file it never went to.
-    QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
 
     m_dialogs->files.push_back(file);
     m_dialogs->answers.push_back(MsgResult::Yes);
     QTest::mouseClick(m_form->b_TableSave, Qt::LeftButton);
     QCOMPARE(m_dialogs->messages.size(), 2);
     QCOMPARE(ReadFileBytes(file), FormatEnrTab(DefaultEnrRows()));
-    QCOMPARE(m_form->EnrTables.Table(1).FileName, file);
+    QCOMPARE(m_form->NoiseSource->EnrTables.Table(1).FileName, file);
 }
 
 void TestEnrPage::saveFailureLeavesFileName()
@@ -401,7 +401,7 @@ void TestEnrPage::saveFailureLeavesFileName()
     QCOMPARE(m_dialogs->messages.size(), 1);
     QCOMPARE(m_dialogs->messages.first().type, MsgType::Error);
     QVERIFY2(m_dialogs->lastMessage().contains(QStringLiteral("t.tab")), qPrintable(m_dialogs->lastMessage()));
-    QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
     chooseSource(2);
     chooseSource(1);
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
@@ -417,7 +417,7 @@ void TestEnrPage::loadShortFileMakesLookupFail()
     QCOMPARE(cell(4, 0), QStringLiteral("3.0"));
     QCOMPARE(cell(5, 0), QString());
     QCOMPARE(cell(19, 1), QString());
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 2 (ten_lines.tab)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (ten_lines.tab)"));
     // The empty cells make the next lookup fail with a clear error, never a number.
     QVERIFY_THROWS_EXCEPTION(EConvertError, m_form->LookupEnr(2.5e9));
 
@@ -439,7 +439,7 @@ void TestEnrPage::loadFailureChangesNothing()
     QCOMPARE(m_dialogs->messages.first().type, MsgType::Error);
     QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("nothing.tab")));
     QCOMPARE(m_form->enrGridRows(), before);
-    QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
 }
 
@@ -453,7 +453,7 @@ void TestEnrPage::cancelledDialogsChangeNothing()
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     QCOMPARE(m_dialogs->filterIndexes.size(), 2);
     QVERIFY(m_dialogs->messages.isEmpty());
-    QVERIFY(m_form->EnrTables.Table(1).FileName.isEmpty());
+    QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList());
 }
 
@@ -468,7 +468,7 @@ void TestEnrPage::restartKeepsTablesAndMode()
     chooseSource(1);
     typeIntoGrid(2, QStringLiteral("4.4\r"));
     chooseSource(2);  // the edit of table 1 is applied
-    const EnrTableStore before = m_form->EnrTables;
+    const EnrTableStore before = m_form->NoiseSource->EnrTables;
     QCOMPARE(before.ShownTable, 2);
     QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText,
              QByteArray("Table 2 (\xB5-source.tab)"));
@@ -481,7 +481,7 @@ void TestEnrPage::restartKeepsTablesAndMode()
 
     QVERIFY(start());
     QVERIFY(m_dialogs->messages.isEmpty());
-    QCOMPARE(m_form->EnrTables, before);
+    QCOMPARE(m_form->NoiseSource->EnrTables, before);
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 2);
     QVERIFY(m_form->vle_ENR->isEnabled());
     QVERIFY(!m_form->e_ENRall->isEnabled());
@@ -489,7 +489,7 @@ void TestEnrPage::restartKeepsTablesAndMode()
     QCOMPARE(cell(1, 1), QStringLiteral("12.5"));
     QCOMPARE(cell(2, 0), QString());
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: ") + file);
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 2 (µ-source.tab)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (µ-source.tab)"));
     chooseSource(1);
     QCOMPARE(cell(2, 1), QStringLiteral("4.4"));
 }
@@ -518,9 +518,9 @@ void TestEnrPage::storeFromAnotherWriterShowsTable2()
     QCOMPARE(cell(19, 1), QStringLiteral("10.25"));
     QCOMPARE(m_form->l_NoiseSource->text(), QStringLiteral("Table 2"));
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: /home/lab/enr/346B.tab"));
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 2 (346B.tab)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (346B.tab)"));
     chooseSource(1);
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table 1 (346A µ°ä.tab)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 1 (346A µ°ä.tab)"));
 }
 
 void TestEnrPage::unusableStore_data()
@@ -545,7 +545,7 @@ void TestEnrPage::unusableStore()
     QCOMPARE(m_dialogs->messages.size(), 1);
     QVERIFY2(m_dialogs->lastMessage().contains(QStringLiteral("default.tbl")), qPrintable(m_dialogs->lastMessage()));
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
-    QCOMPARE(m_form->EnrTables, EnrTableStore());
+    QCOMPARE(m_form->NoiseSource->EnrTables, EnrTableStore());
     QCOMPARE(m_form->enrGridRows(), DefaultEnrRows());
     if (fixture.isEmpty())
         return;
@@ -573,7 +573,7 @@ void TestEnrPage::constantTextFollowsTheTypedConstant()
     QTest::keyClicks(m_form->e_ENRall, QStringLiteral("6.1"));
     QTest::keyClick(m_form->e_ENRall, Qt::Key_Return);
     QCOMPARE(m_form->e_ENRall->text(), QStringLiteral("6.1 dB"));
-    QCOMPARE(m_form->NoiseSourceText, QStringLiteral("const. (6.1 dB)"));
+    QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("const. (6.1 dB)"));
     QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("const. (6.1 dB)"));
 }
 

@@ -105,7 +105,7 @@ private slots:
 
     void startUpDrawsTheEmptyGraph()
     {
-        const ::GraphGeometry &g = m_form->GraphGeometry;
+        const ::GraphGeometry &g = m_form->Graphic->GraphGeometry;
         QCOMPARE(g.dx, 50);
         QCOMPARE(g.dy, 35);
         QCOMPARE(g.x0, 134);
@@ -186,11 +186,11 @@ private slots:
         // The evaluation stored the step's own results.
         QVERIFY(std::abs(m_form->MeasurementRecord.GainDb[1] - 21.1388) < 1e-3);
         QVERIFY(std::abs(m_form->MeasurementRecord.NoiseFigureDb[1] - 1.8595) < 1e-3);
-        QVERIFY(!m_form->StepEvaluationFailed[1]);
+        QVERIFY(!m_form->Graphic->StepEvaluationFailed[1]);
 
         // Step 1 is drawn in white at x 184, the others in red and green.
         const ::MeasurementRecord &r = m_form->MeasurementRecord;
-        const GraphLayout layout = ComputeGraphLayout(m_form->GraphGeometry, [&] {
+        const GraphLayout layout = ComputeGraphLayout(m_form->Graphic->GraphGeometry, [&] {
             GraphData d;
             d.steps = 10;
             d.noiseFigureDb = r.NoiseFigureDb;
@@ -245,7 +245,7 @@ private slots:
         QCOMPARE(m_dialogs->messages.size(), messages);
         if (messages)
             QCOMPARE(m_dialogs->lastMessage(), QStringLiteral("Error by calculating!"));
-        QVERIFY(m_form->StepEvaluationFailed[1]);
+        QVERIFY(m_form->Graphic->StepEvaluationFailed[1]);
         // The step keeps its older noise figure, but it is not shown as this step's result.
         QCOMPARE(r.NoiseFigureDb[1], 1.85);
         QCOMPARE(m_form->l_NoiseFigure->text(), QStringLiteral("F: Error"));
@@ -257,20 +257,20 @@ private slots:
         stepUp();
         QCOMPARE(px(*m_form, 187, 388), kMagenta);
         QCOMPARE(px(*m_form, 184, 385), kGrey);  // the grid line runs through the hollow square
-        QVERIFY(!m_form->StepEvaluationFailed[2]);
+        QVERIFY(!m_form->Graphic->StepEvaluationFailed[2]);
 
         // Mending the levels and selecting the step again clears the mark.
         r.N12off[1] = -54.23;
         r.N12on[1] = -49.05;
         r.N2on[1] = -70.24;
         m_form->se_Freq->setValue(1);
-        QVERIFY(!m_form->StepEvaluationFailed[1]);
+        QVERIFY(!m_form->Graphic->StepEvaluationFailed[1]);
         QVERIFY(m_form->l_NoiseFigure->text().startsWith(QStringLiteral("F: 1.53")));
         QVERIFY(px(*m_form, 187, 388) != kMagenta && px(*m_form, 187, 388) != kWhite);
 
-        m_form->StepEvaluationFailed[5] = true;
+        m_form->Graphic->StepEvaluationFailed[5] = true;
         m_form->ResetStepEvaluations();
-        QVERIFY(!m_form->StepEvaluationFailed[5]);
+        QVERIFY(!m_form->Graphic->StepEvaluationFailed[5]);
     }
 
     void storedNegativeNoiseFigureIsACross()

@@ -189,7 +189,7 @@ private slots:
         QVERIFY(std::abs(r.GainDb[0] - file.GainDb[0]) < 1e-6);
         QVERIFY(std::abs(r.NoiseFigureDb[0] - file.NoiseFigureDb[0]) < 1e-6);
         QCOMPARE(r.MeasurementHeader.NoiseSourceText, QByteArray("const. (5.52 dB)"));
-        QCOMPARE(m_form->NoiseSourceText, QStringLiteral("const. (5.52 dB)"));
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("const. (5.52 dB)"));
         QCOMPARE(m_form->l_gain->text(), QStringLiteral("Gain [dB]: 21.14 dB"));
         QCOMPARE(m_form->l_NoiseFigure->text(), QStringLiteral("F: 1.53  (1.84 dB)"));
         QCOMPARE(m_form->Label25->text(), QStringLiteral("Frequency: 400.00 MHz"));
@@ -199,7 +199,7 @@ private slots:
         d.steps = 10;
         d.noiseFigureDb = r.NoiseFigureDb;
         d.gainDb = r.GainDb;
-        const GraphLayout layout = ComputeGraphLayout(m_form->GraphGeometry, d);
+        const GraphLayout layout = ComputeGraphLayout(m_form->Graphic->GraphGeometry, d);
         QCOMPARE(layout.noiseFigureAxis.top, 3.0);
         QCOMPARE(layout.gainAxis.bottom, 10.0);
         QCOMPARE(layout.gainAxis.top, 30.0);
@@ -277,7 +277,7 @@ private slots:
         load(sample("empty_text_table1.mea"));
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
         QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("Table1"));
-        QCOMPARE(m_form->NoiseSourceText, QStringLiteral("Table1"));
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table1"));
     }
 
     void sourceNumberOutsideTheItems()

@@ -74,7 +74,7 @@ class TestCascadePage : public QObject
     QStringList cornerTexts()
     {
         QStringList out;
-        for (const DiagramText &t : form().CascadeDiagram.texts)
+        for (const DiagramText &t : form().Calculator->CascadeDiagram.texts)
             if (t.pos.x() < 52)
                 out << t.text;
         return out;
@@ -281,7 +281,7 @@ private slots:
         type(3, "20");
         leaveFields();
         bool found = false;
-        for (const DiagramText &t : form().CascadeDiagram.texts)
+        for (const DiagramText &t : form().Calculator->CascadeDiagram.texts)
             found = found || (t.text == "= 20.0 dB" && t.pos.x() > 22 && t.pos.x() < 162);
         QVERIFY(found);
         QCOMPARE(cornerTexts(), (QStringList{"IP3", "in", "=  -17.2 dBm"}));

@@ -36,7 +36,7 @@ class TestMeasurement : public QObject
                                    .arg(r.NoiseFigureDb[i]).arg(r.GainDb[i]);
             QVERIFY2(std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) <= 0.05, qPrintable(at));
             QVERIFY2(std::fabs(r.GainDb[i] - DutGainDb(f)) <= 0.05, qPrintable(at));
-            QVERIFY2(!w.StepEvaluationFailed[i], qPrintable(at));
+            QVERIFY2(!w.Graphic->StepEvaluationFailed[i], qPrintable(at));
         }
     }
 
@@ -50,9 +50,9 @@ private slots:
         QVERIFY(w.b_Start->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(w.Timer1->isActive());
-        QCOMPARE(w.Timer1->interval(), 1);
-        QCOMPARE(w.Timer1->timerType(), Qt::PreciseTimer);
+        QVERIFY(w.Link->Timer1->isActive());
+        QCOMPARE(w.Link->Timer1->interval(), 1);
+        QCOMPARE(w.Link->Timer1->timerType(), Qt::PreciseTimer);
 
         QVERIFY(p.calibrate());
         QCOMPARE(w.PageControl1->currentIndex(), 0);

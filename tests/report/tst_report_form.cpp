@@ -52,7 +52,7 @@ class TestReportForm : public QObject
             r.GainDb[size_t(i)] = 14.8 + 0.65 * i;
         }
         r.RoomTemperature = 294.15;
-        m_form->NoiseSourceText = QStringLiteral("Noise \u00B5-Wave");
+        m_form->NoiseSource->NoiseSourceText = QStringLiteral("Noise \u00B5-Wave");
     }
 
     /// Chooses "Print" from the menu; `operatorActions` runs while the form is shown and must

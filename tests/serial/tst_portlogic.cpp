@@ -21,6 +21,8 @@ private slots:
     void txQueueHandsOutChunksAndReusesItsBlock();
     void txQueueStaysBoundedWhenNeverEmpty();
     void rxBufferStaysBoundedWithSplitLines();
+    void rxBufferScansLinesAcrossReads_data();
+    void rxBufferScansLinesAcrossReads();
     void flagWord_data();
     void flagWord();
     void modeSwitches();
@@ -110,6 +112,49 @@ void TestPortLogic::rxBufferStaysBoundedWithSplitLines()
     }
     QVERIFY2(b.Capacity() <= 60, qPrintable(QString::number(b.Capacity())));
     QCOMPARE(consumed, stream.left(consumed.size()));
+}
+
+void TestPortLogic::rxBufferScansLinesAcrossReads_data()
+{
+    // Reads as the driver hands them over, separated by "|"; the lines offered, separated by
+    // "|", each taken whole before the next read; and the bytes left waiting.
+    QTest::addColumn<QByteArray>("lineEnd");
+    QTest::addColumn<QByteArray>("reads");
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QByteArray>("waiting");
+    QTest::newRow("two lines in one read") << QByteArray("\r\n") << QByteArray("ab\r\ncd\r\n")
+                                           << QByteArray("ab\r\n|cd\r\n") << QByteArray();
+    QTest::newRow("line end split") << QByteArray("\r\n") << QByteArray("ab\r|\ncd")
+                                    << QByteArray("ab\r\n") << QByteArray("cd");
+    QTest::newRow("no line end") << QByteArray("\r\n") << QByteArray("abc|def") << QByteArray()
+                                 << QByteArray("abcdef");
+    QTest::newRow("bare line end") << QByteArray("\r\n") << QByteArray("\r|\n") << QByteArray("\r\n")
+                                   << QByteArray();
+    QTest::newRow("overlapping line end") << QByteArray("aa") << QByteArray("xa|aay") << QByteArray("xaa")
+                                          << QByteArray("ay");
+}
+
+void TestPortLogic::rxBufferScansLinesAcrossReads()
+{
+    QFETCH(QByteArray, lineEnd);
+    QFETCH(QByteArray, reads);
+    QFETCH(QByteArray, lines);
+    QFETCH(QByteArray, waiting);
+    TPiloCommBuffer b;
+    QByteArrayList offered;
+    for (const QByteArray &read : reads.split('|')) {
+        b.Reserve(quint32(read.size()));
+        memcpy(b.Data() + b.WritePos, read.constData(), size_t(read.size()));
+        b.WritePos += quint32(read.size());
+        while (const quint32 length = b.ScanLine(lineEnd.constData(), quint32(lineEnd.size()))) {
+            QByteArray line(length, '\0');
+            QCOMPARE(b.Take(line.data(), length), length);
+            offered << line;
+        }
+    }
+    QCOMPARE(offered.join('|'), lines);
+    QCOMPARE(QByteArray(b.Data() + b.ReadPos, b.Unread()), waiting);
+    QCOMPARE(b.ScanLine("", 0), 0u);
 }
 
 void TestPortLogic::flagWord_data()

@@ -4,8 +4,12 @@
 #include <QDir>
 #include <QFile>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -83,6 +87,15 @@ QByteArray SimProcess::errors()
     return m_errors;
 }
 
+quint16 SimProcess::tcpPort() const
+{
+    static const QString prefix = QStringLiteral("listening on ");
+    if (!m_servingLine.startsWith(prefix))
+        return 0;
+    const qsizetype colon = m_servingLine.lastIndexOf(u':');
+    return quint16(m_servingLine.mid(colon + 1).toUInt());
+}
+
 bool SimProcess::stop()
 {
     if (m_process.state() != QProcess::NotRunning) {
@@ -117,6 +130,40 @@ bool PortClient::open(const QString &path)
     // Whatever an earlier client left unread is not ours.
     tcflush(m_fd, TCIOFLUSH);
     m_pending.clear();
+    m_tcp = false;
+    return true;
+}
+
+bool PortClient::connectTcp(quint16 port, const QByteArray &loopback)
+{
+    close();
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&storage);
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+    if (inet_pton(AF_INET, loopback.constData(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        length = sizeof *v4;
+    } else if (inet_pton(AF_INET6, loopback.constData(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        length = sizeof *v6;
+    } else {
+        return false;
+    }
+    m_fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0)
+        return false;
+    if (::connect(m_fd, reinterpret_cast<sockaddr *>(&storage), length) != 0) {
+        close();
+        return false;
+    }
+    const int on = 1;
+    setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    fcntl(m_fd, F_SETFL, fcntl(m_fd, F_GETFL) | O_NONBLOCK);
+    m_pending.clear();
+    m_tcp = true;
     return true;
 }
 
@@ -132,7 +179,7 @@ bool PortClient::send(const QByteArray &command, bool raw)
 {
     if (m_fd < 0)
         return false;
-    const QByteArray bytes = raw ? command : command + "\r\n";
+    const QByteArray bytes = raw ? command : command + m_commandEnd;
     qsizetype done = 0;
     const QDeadlineTimer deadline(2000);
     while (done < bytes.size() && !deadline.hasExpired()) {
@@ -157,9 +204,11 @@ std::optional<QByteArray> PortClient::readLine(int timeoutMs)
         if (eol >= 0) {
             QByteArray line = m_pending.left(eol + 1);
             m_pending.remove(0, eol + 1);
-            if (!line.endsWith("\r\n"))
+            line.chop(1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            else if (!m_tcp)
                 return std::nullopt;
-            line.chop(2);
             return line;
         }
         if (m_fd < 0 || deadline.hasExpired())

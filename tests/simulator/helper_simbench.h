@@ -34,6 +34,8 @@ public:
     QString pidPath(int port = 1) const;
     /// The first line the simulator printed.
     QString servingLine() const { return m_servingLine; }
+    /// With --tcp: the port from "listening on <address>:<port>"; 0 when there is none.
+    quint16 tcpPort() const;
     QProcess &process() { return m_process; }
     /// Log file path inside the working folder (for --log).
     QString file(const QString &name) const;
@@ -48,7 +50,8 @@ private:
     bool m_captureErrors = false;
 };
 
-/// A client on the simulator's port: raw 8N1, CR LF lines.
+/// A client on the simulator's port: raw 8N1, CR LF lines; or on its TCP socket, where answer
+/// lines end in LF with an optional CR before it.
 class PortClient
 {
 public:
@@ -59,13 +62,17 @@ public:
 
     /// Opens the link (raw mode, stale input dropped). False when it cannot be opened.
     bool open(const QString &path);
+    /// Connects to the simulator's TCP socket on a loopback address ("127.0.0.1" or "::1").
+    bool connectTcp(quint16 port, const QByteArray &loopback = "127.0.0.1");
+    /// What send() puts after a command: CR LF unless set otherwise.
+    void setCommandEnd(const QByteArray &end) { m_commandEnd = end; }
     void close();
     bool isOpen() const { return m_fd >= 0; }
 
-    /// Writes `command` followed by CR LF (or the bytes as given when `raw` is set).
+    /// Writes `command` followed by the command end (or the bytes as given when `raw` is set).
     bool send(const QByteArray &command, bool raw = false);
     /// Next answer line without its CR LF; nullopt on time-out, hang-up, or a line that does
-    /// not end in CR LF.
+    /// not end in CR LF (over TCP a bare LF ends a line too).
     std::optional<QByteArray> readLine(int timeoutMs = 2000);
     /// Everything that arrives within `ms`.
     QByteArray readFor(int ms);
@@ -76,6 +83,8 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_tcp = false;
+    QByteArray m_commandEnd = "\r\n";
     QByteArray m_pending;
 };
 

@@ -2,8 +2,11 @@
 // the shown table, default.tbl at start and close, and the table files. The store, the cell
 // rules and the file formats live in noise/enr_store.h and noise/enr_files.h.
 
+#include "app/noise_source_page.h"
+
 #include "app/core/entry_rules.h"
 #include "base/errors.h"
+#include "base/files.h"
 #include "app/main_window.h"
 #include "app/key_character.h"
 #include "app/widgets.h"
@@ -93,48 +96,48 @@ QTableWidgetItem *GridItem(QTableWidget *grid, int row, int column)
 
 // ---- The grid ------------------------------------------------------------------------------------
 
-void TForm1::bindEnrGrid()
+void NoiseSourcePage::bindEnrGrid()
 {
-    vle_ENR->setItemDelegate(new EnrGridDelegate(this, vle_ENR));
+    w.vle_ENR->setItemDelegate(new EnrGridDelegate(&w, w.vle_ENR));
     // Tab ends the cell and leaves the grid, as Enter ends the cell and stays.
-    vle_ENR->setTabKeyNavigation(false);
-    vle_ENR->setSelectionMode(QAbstractItemView::SingleSelection);
-    vle_ENR->setSelectionBehavior(QAbstractItemView::SelectItems);
+    w.vle_ENR->setTabKeyNavigation(false);
+    w.vle_ENR->setSelectionMode(QAbstractItemView::SingleSelection);
+    w.vle_ENR->setSelectionBehavior(QAbstractItemView::SelectItems);
     setEnrGridRows(DefaultEnrRows());
-    vle_ENR->setCurrentCell(0, kEnrColumn);
-    connect(vle_ENR, &QTableWidget::currentCellChanged, this, [this](int row, int column, int, int) {
+    w.vle_ENR->setCurrentCell(0, kEnrColumn);
+    QObject::connect(w.vle_ENR, &QTableWidget::currentCellChanged, &w, [this](int row, int column, int, int) {
         if (row >= 0 && column == kFrequencyColumn)
-            vle_ENR->setCurrentCell(row, kEnrColumn);
+            w.vle_ENR->setCurrentCell(row, kEnrColumn);
     });
-    vle_ENR->installEventFilter(this);
+    w.vle_ENR->installEventFilter(&w);
 }
 
-EnrRows TForm1::enrGridRows() const
+EnrRows NoiseSourcePage::enrGridRows() const
 {
     EnrRows rows;
     for (int r = 0; r < kEnrRows; ++r) {
-        const QTableWidgetItem *f = vle_ENR->item(r, kFrequencyColumn);
-        const QTableWidgetItem *e = vle_ENR->item(r, kEnrColumn);
+        const QTableWidgetItem *f = w.vle_ENR->item(r, kFrequencyColumn);
+        const QTableWidgetItem *e = w.vle_ENR->item(r, kEnrColumn);
         rows[size_t(r)] = {f ? f->text() : QString(), e ? e->text() : QString()};
     }
     return rows;
 }
 
-void TForm1::setEnrGridRows(const EnrRows &rows)
+void NoiseSourcePage::setEnrGridRows(const EnrRows &rows)
 {
     for (int r = 0; r < kEnrRows; ++r) {
-        GridItem(vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
-        GridItem(vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
+        GridItem(w.vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
+        GridItem(w.vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
     }
 }
 
-void TForm1::vle_ENRKeyPress(QChar &key)
+void NoiseSourcePage::vle_ENRKeyPress(QChar &key)
 {
-    const int row = vle_ENR->currentRow();
+    const int row = w.vle_ENR->currentRow();
     if (row < 0)
         return;
-    QLineEdit *editor = GridDelegate(vle_ENR) ? GridDelegate(vle_ENR)->openEditor() : nullptr;
-    QTableWidgetItem *cell = GridItem(vle_ENR, row, kEnrColumn);
+    QLineEdit *editor = GridDelegate(w.vle_ENR) ? GridDelegate(w.vle_ENR)->openEditor() : nullptr;
+    QTableWidgetItem *cell = GridItem(w.vle_ENR, row, kEnrColumn);
     const QString text = editor ? editor->text() : cell->text();
     const EnrCellKeyResult result = EnrCellKeyPress(text, key);
     key = result.key;
@@ -146,31 +149,31 @@ void TForm1::vle_ENRKeyPress(QChar &key)
     else
         cell->setText(normalised);
     // Moving the current cell commits the open editor and closes it.
-    vle_ENR->setCurrentCell(NextEnrRow(row), kEnrColumn);
+    w.vle_ENR->setCurrentCell(NextEnrRow(row), kEnrColumn);
 }
 
-void TForm1::vle_ENRExit()
+void NoiseSourcePage::vle_ENRExit()
 {
     for (int r = 0; r < kEnrRows; ++r) {
-        QTableWidgetItem *cell = GridItem(vle_ENR, r, kEnrColumn);
+        QTableWidgetItem *cell = GridItem(w.vle_ENR, r, kEnrColumn);
         const QString normalised = NormaliseEnrCell(cell->text());
         if (normalised != cell->text())
             cell->setText(normalised);
     }
 }
 
-bool TForm1::enrGridEvent(QObject *watched, QEvent *event)
+bool NoiseSourcePage::enrGridEvent(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
             return false;
         // Moving between the grid and its cell editor is no exit from the grid.
-        for (QWidget *w = QApplication::focusWidget(); w; w = w->parentWidget()) {
-            if (w == vle_ENR)
+        for (QWidget *focused = QApplication::focusWidget(); focused; focused = focused->parentWidget()) {
+            if (focused == w.vle_ENR)
                 return false;
         }
-        guarded([this] { vle_ENRExit(); });
+        w.guarded([this] { vle_ENRExit(); });
         return false;
     }
     if (event->type() != QEvent::KeyPress)
@@ -179,78 +182,78 @@ bool TForm1::enrGridEvent(QObject *watched, QEvent *event)
     const std::optional<QChar> typed = KeyCharacter(static_cast<QKeyEvent *>(event), KeyReader::Grid);
     if (!typed)
         return false;
-    const bool onEditor = watched != vle_ENR;
+    const bool onEditor = watched != w.vle_ENR;
     const bool endsCell = *typed == QChar(kKeyEnter) || *typed == QChar(kGridKeyTab);
     // A character typed on the grid itself opens the cell's editor, which then receives it.
     if (!onEditor && !endsCell)
         return false;
 
     QChar key = *typed;
-    guarded([this, &key] { vle_ENRKeyPress(key); });
+    w.guarded([this, &key] { vle_ENRKeyPress(key); });
     if (key.isNull())
         return true;
     if (endsCell) {
         if (key == QChar(kGridKeyTab))
-            focusNextPrevChild(true);
+            w.focusNextField();
         return true;
     }
     if (key == *typed)
         return false;  // typed as it came
-    if (QLineEdit *editor = GridDelegate(vle_ENR)->openEditor())
+    if (QLineEdit *editor = GridDelegate(w.vle_ENR)->openEditor())
         editor->insert(QString(key));
     return true;
 }
 
 // ---- The ENR source ------------------------------------------------------------------------------
 
-void TForm1::InitEnrTableNames()
+void NoiseSourcePage::InitEnrTableNames()
 {
     EnrTables.Table(1).FileName.clear();
     EnrTables.Table(2).FileName.clear();
 }
 
-void TForm1::rg_ENRClick()
+void NoiseSourcePage::rg_ENRClick()
 {
     // The grid is the working copy of the table shown so far: keep its edits.
     if (EnrTables.ShownTable == EnrTable1 || EnrTables.ShownTable == EnrTable2)
         EnrTables.Table(EnrTables.ShownTable).Rows = LimitEnrRows(enrGridRows());
 
-    const int m = rg_ENR->ItemIndex();
+    const int m = w.rg_ENR->ItemIndex();
     if (m != EnrAll && m != EnrTable1 && m != EnrTable2) {
         // No item selected (a measurement file may name a source that does not exist): the
         // constant is the only source that needs no table.
-        rg_ENR->setItemIndex(EnrAll);  // applies the mode again
+        w.rg_ENR->setItemIndex(EnrAll);  // applies the mode again
         return;
     }
 
     const bool table = m != EnrAll;
     if (!table) {
-        rg_ENR->setToolTip(QStringLiteral("const."));
-        l_NoiseSource->setText(QStringLiteral("const."));
-        NoiseSourceText = NoiseSourceTextForConstant(e_ENRall->text());
+        w.rg_ENR->setToolTip(QStringLiteral("const."));
+        w.l_NoiseSource->setText(QStringLiteral("const."));
+        NoiseSourceText = NoiseSourceTextForConstant(w.e_ENRall->text());
     } else {
         const EnrTable &shown = EnrTables.Table(m);
-        rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
-        l_NoiseSource->setText(EnrTableCaption(m));
+        w.rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
+        w.l_NoiseSource->setText(EnrTableCaption(m));
         NoiseSourceText = NoiseSourceTextForTable(m, shown.FileName);
         setEnrGridRows(shown.Rows);
     }
-    e_ENRall->setEnabled(!table);
-    vle_ENR->setEnabled(table);
-    b_TableLoad->setEnabled(table);
-    b_TableSave->setEnabled(table);
+    w.e_ENRall->setEnabled(!table);
+    w.vle_ENR->setEnabled(table);
+    w.b_TableLoad->setEnabled(table);
+    w.b_TableSave->setEnabled(table);
     EnrTables.ShownTable = m;
-    MeasurementRecord.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
+    w.MeasurementRecord.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
 }
 
-double TForm1::LookupEnr(double frequencyHz)
+double NoiseSourcePage::LookupEnr(double frequencyHz)
 {
-    return ::LookupEnr(frequencyHz, rg_ENR->ItemIndex(), e_ENRall->text(), enrGridRows());
+    return ::LookupEnr(frequencyHz, w.rg_ENR->ItemIndex(), w.e_ENRall->text(), enrGridRows());
 }
 
 // ---- default.tbl -----------------------------------------------------------------------------------
 
-void TForm1::PersistEnrTables(bool load)
+void NoiseSourcePage::PersistEnrTables(bool load)
 {
     const QString path = DefaultTblName();
     if (!load) {
@@ -258,7 +261,7 @@ void TForm1::PersistEnrTables(bool load)
         try {
             WriteEnrStoreFile(path, EnrTables);
         } catch (const EFileError &e) {
-            reportSaveError(QStringLiteral("The ENR tables could not be saved.\n") + e.message());
+            w.reportSaveError(QStringLiteral("The ENR tables could not be saved.\n") + e.message());
         }
         return;
     }
@@ -275,7 +278,7 @@ void TForm1::PersistEnrTables(bool load)
         EnrTables = *stored;
         if (EnrTables.ShownTable != EnrAll) {
             setEnrGridRows(EnrTables.Table(EnrTables.ShownTable).Rows);
-            rg_ENR->setItemIndex(EnrTables.ShownTable);  // applies the mode
+            w.rg_ENR->setItemIndex(EnrTables.ShownTable);  // applies the mode
         }
         return;
     }
@@ -287,9 +290,9 @@ void TForm1::PersistEnrTables(bool load)
 
 // ---- Table files -----------------------------------------------------------------------------------
 
-void TForm1::b_TableLoadClick()
+void NoiseSourcePage::b_TableLoadClick()
 {
-    const int m = rg_ENR->ItemIndex();
+    const int m = w.rg_ENR->ItemIndex();
     if (m != EnrTable1 && m != EnrTable2)
         return;
     const std::optional<QString> path = dialogs().openFile(FileFilter(), kFilterTables);
@@ -302,9 +305,9 @@ void TForm1::b_TableLoadClick()
     rg_ENRClick();
 }
 
-void TForm1::b_TableSaveClick()
+void NoiseSourcePage::b_TableSaveClick()
 {
-    const int m = rg_ENR->ItemIndex();
+    const int m = w.rg_ENR->ItemIndex();
     if (m != EnrTable1 && m != EnrTable2)
         return;
     const std::optional<QString> chosen = dialogs().saveFile(FileFilter(), kFilterTables);

@@ -1,6 +1,9 @@
 // The page "Graphic" (result graph and step display) and the measurement files.
-#include "app/main_window.h"
+#include "app/graphic_page.h"
 
+#include "app/main_window.h"
+#include "noise/calculator.h"
+#include "run/page.h"
 #include "base/engvalue.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
@@ -19,24 +22,18 @@
 #include <algorithm>
 #include <exception>
 
-namespace {
-
-constexpr int kGraphicPage = 1;
-
-}  // namespace
-
 // ---- Result graph ---------------------------------------------------------------------------
 
-GraphData TForm1::graphData(int selected) const
+GraphData GraphicPage::graphData(int selected) const
 {
-    const ::MeasurementRecord &r = MeasurementRecord;
+    const ::MeasurementRecord &r = w.MeasurementRecord;
     GraphData d;
     d.startHz = r.SweepPlan.Start;
     d.stopHz = r.SweepPlan.Stop;
-    d.startText = e_Start->text();
-    d.stopText = e_Stop->text();
-    d.showNoiseFigure = cb_ShowF->isChecked();
-    d.showGain = cb_ShowG->isChecked();
+    d.startText = w.e_Start->text();
+    d.stopText = w.e_Stop->text();
+    d.showNoiseFigure = w.cb_ShowF->isChecked();
+    d.showGain = w.cb_ShowG->isChecked();
     d.steps = r.SweepPlan.Steps;
     d.noiseFigureDb = r.NoiseFigureDb;
     d.gainDb = r.GainDb;
@@ -45,65 +42,69 @@ GraphData TForm1::graphData(int selected) const
     return d;
 }
 
-void TForm1::ResetStepEvaluations()
+void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
 }
 
-void TForm1::DrawGraphFrame()
+void GraphicPage::DrawGraphFrame()
 {
-    ::DrawGraphFrame(gfx->canvas(), GraphGeometry, graphData(kNoSelection));
-    gfx->update();
+    ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
+    w.gfx->update();
 }
 
-void TForm1::RecomputeResults(int selected)
+void GraphicPage::RecomputeResults(int selected)
 {
-    ::RecomputeResults(gfx->canvas(), GraphGeometry, graphData(selected));
-    gfx->update();
+    ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
+    w.gfx->update();
 }
 
-void TForm1::TabSheet2Show()
+void GraphicPage::TabSheet2Show()
 {
     DrawGraphFrame();
 }
 
-void TForm1::PageControl1Change()
+void GraphicPage::PageControl1Change()
 {
-    const bool graphic = PageControl1->currentIndex() == kGraphicPage;
-    cb_ShowF->setVisible(graphic);
-    cb_ShowG->setVisible(graphic);
+    const bool graphic = w.PageControl1->currentIndex() == int(Page::Graphic);
+    w.cb_ShowF->setVisible(graphic);
+    w.cb_ShowG->setVisible(graphic);
 }
 
-void TForm1::cb_ShowFClick()
+void GraphicPage::cb_ShowFClick()
 {
     RecomputeResults(kNoSelection);
 }
 
-void TForm1::se_FreqChange()
+void GraphicPage::se_FreqChange()
 {
     ShowStep();
 }
 
-void TForm1::ShowStep()
+void GraphicPage::ShowStep()
 {
     // The selector stays within the measured steps; the limit only guards the slots.
-    const int i = std::clamp(se_Freq->value(), 0, kMaxStepSlot);
-    const ::MeasurementRecord &r = MeasurementRecord;
+    const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
+    const ::MeasurementRecord &r = w.MeasurementRecord;
 
-    e_n2off->setText(FormatValue(6, 0, r.N2off[i]));
-    e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
-    e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
-    e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
-    e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.StepFrequency(i)));
-    Label25->setText(QStringLiteral("Frequency: ") + e_Frequency->text());
+    w.e_n2off->setText(FormatValue(6, 0, r.N2off[i]));
+    w.e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
+    w.e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
+    w.e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
+    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.StepFrequency(i)));
+    w.Label25->setText(QStringLiteral("Frequency: ") + w.e_Frequency->text());
 
     // The evaluation stores a noise figure for the step only when it succeeds; otherwise the
     // step keeps an older value, which must not pass for this step's result.
     std::exception_ptr error;
     bool failed = true;
     try {
-        CalculatePoint();
-        failed = lastCalculationFailed() || r.NoiseFigureDb[CalcSlot] < 0;
+        // The same calculation as "Calculate!", on the numbers as the fields above show them.
+        w.Calculator->ShowCalculation(CalculateFromLevels(
+            StepLevels(r, i), [this](double f) { return w.LookupEnr(f); },
+            [this] { return ParseValue(w.e_Temperature->text()); }, w.MeasurementRecord, w.se_Freq->value(),
+            [this](const QString &text) { w.setStatusText(text); }));
+        failed = w.lastCalculationFailed() || r.NoiseFigureDb[CalcSlot] < 0;
     } catch (...) {
         error = std::current_exception();
     }
@@ -113,25 +114,25 @@ void TForm1::ShowStep()
         std::rethrow_exception(error);
     }
 
-    l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
+    w.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
     const double f = r.NoiseFigureDb[i];
     if (failed || f < 0)
-        l_NoiseFigure->setText(QStringLiteral("F: Error"));
+        w.l_NoiseFigure->setText(QStringLiteral("F: Error"));
     else
-        l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
+        w.l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
                                + FormatValue(2, fvDb, f) + QStringLiteral(")"));
     RecomputeResults(i);
 }
 
 // ---- Measurement files ----------------------------------------------------------------------
 
-void TForm1::Speichern1Click()
+void GraphicPage::Speichern1Click()
 {
     const std::optional<QString> chosen = dialogs().saveFile(FileFilter(), kFilterMeasure);
     if (!chosen)
         return;
     const QString name = MeasurementFileName(*chosen);
-    const ::MeasurementRecord copy = MeasurementRecord;
+    const ::MeasurementRecord copy = w.MeasurementRecord;
     if (QFileInfo::exists(name)
         && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
                        QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
@@ -141,7 +142,7 @@ void TForm1::Speichern1Click()
     SaveMeasurementFile(name, copy);
 }
 
-void TForm1::Laden1Click()
+void GraphicPage::Laden1Click()
 {
     const std::optional<QString> chosen = dialogs().openFile(FileFilter(), kFilterMeasure);
     if (!chosen)
@@ -158,22 +159,22 @@ void TForm1::Laden1Click()
         break;
     }
 
-    MeasurementRecord = std::move(loaded.record);
+    w.MeasurementRecord = std::move(loaded.record);
     ResetStepEvaluations();
-    ::MeasurementHeader &h = MeasurementRecord.MeasurementHeader;
-    e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
-    e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
-    se_steps->setValue(h.StepsCount);
+    ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
+    w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
+    w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
+    w.se_steps->setValue(h.StepsCount);
     {
         // The step display runs once below, for step 0, not for a step the new maximum
         // happens to clamp the selector to.
-        const QSignalBlocker block(se_Freq);
-        se_Freq->setMaximum(h.StepsCount);
-        se_Freq->setValue(0);
+        const QSignalBlocker block(w.se_Freq);
+        w.se_Freq->setMaximum(h.StepsCount);
+        w.se_Freq->setValue(0);
     }
     // A source number that is none of the three items leaves the selection as it is.
     if (h.EnrSource >= 0 && h.EnrSource < 3)
-        rg_ENR->setItemIndex(h.EnrSource);  // runs the noise-source handler when it changes
+        w.rg_ENR->setItemIndex(h.EnrSource);  // runs the noise-source handler when it changes
 
     // Step 0 is evaluated again with the present ENR settings and room temperature. A failure
     // there is reported, but the loaded measurement is still shown and printable.
@@ -191,9 +192,9 @@ void TForm1::Laden1Click()
         default: h.NoiseSourceText = QByteArrayLiteral("not saved"); break;
         }
     }
-    NoiseSourceText = FromWindows1252(h.NoiseSourceText);
+    w.NoiseSource->NoiseSourceText = FromWindows1252(h.NoiseSourceText);
     RecomputeResults(0);
-    dd_print->setEnabled(true);
+    w.dd_print->setEnabled(true);
     if (error)
         std::rethrow_exception(error);
 }

@@ -1,0 +1,94 @@
+// The page "F - Calculator": the single-point calculator behind "Calculate!" and the cascade
+// calculator, whose handlers copy field texts into the stage records, run the computation and
+// write every field and the diagram back.
+#include "app/calculator_page.h"
+
+#include "app/core/entry_rules.h"
+#include "app/main_window.h"
+#include "app/widgets.h"
+#include "base/engvalue.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+
+void CalculatorPage::b_calcClick()
+{
+    CalculatePoint();
+}
+
+void CalculatorPage::CalculatePoint()
+{
+    const CalculatorFields fields{w.e_n2off->text(),   w.e_n2on->text(),     w.e_n12off->text(),
+                                  w.e_n12on->text(),   w.e_Frequency->text(), w.e_Temperature->text()};
+    m_lastCalculationFailed = false;
+    ShowCalculation(CalculatePointFromFields(
+        fields, [this](double f) { return w.LookupEnr(f); }, w.MeasurementRecord, w.se_Freq->value(),
+        [this](const QString &text) { w.setStatusText(text); }));
+}
+
+void CalculatorPage::ShowCalculation(const CalculationResult &r)
+{
+    m_lastCalculationFailed = r.failed;
+    if (r.failed) {
+        // Whichever button the operator presses, nothing more happens.
+        m_lastCalculationFailed = true;
+        ShowMessage(MsgType::Error, MsgButtons::OkCancel, CalculationErrorText());
+        return;
+    }
+    w.l_gain->setText(r.gainText);
+    w.l_NoiseFigure->setText(r.noiseFigureText);
+}
+
+void CalculatorPage::Edit1Exit(QLineEdit *field)
+{
+    // A field left empty or holding only a sign gets its old text back and keeps its value as
+    // it was: the text shows two decimals, the value keeps all that the operator once typed.
+    // (The rule restores exactly when it is given no saved text to restore.)
+    const bool restored = ApplyExitRule(field->text(), QString(), QString()).isEmpty();
+    const QString text = ApplyExitRule(field->text(), w.SavedText, w.PendingUnit);
+    field->setText(text);
+    if (!restored) {
+        const CascadeFieldPlace place = DecodeCascadeTag(field->property("Tag").toInt());
+        double value = 0;
+        try {
+            // The blank and unit only make the bare number pass unchanged.
+            value = ParseValue(text + QStringLiteral(" Hz"));
+        } catch (...) {
+            // Not a number: the field shows its stored value again before the error is reported.
+            DrawCascade();
+            throw;
+        }
+        StoreStageValue(Cascade, place.stage, place.row, value);
+    }
+    DrawCascade();
+}
+
+void CalculatorPage::cb_Stage1Click(QCheckBox *box)
+{
+    const int stage = box->property("Tag").toInt();
+    const bool ticked = box->isChecked();
+    SetStageEnabled(Cascade, stage, ticked);
+    // The fields of an unticked stage keep their values; they only take no input.
+    for (int row = 1; row <= kCascadeRowCount; ++row)
+        w.Edit[size_t(CascadeFieldIndex(stage, row))]->setEnabled(ticked);
+    DrawCascade();
+}
+
+void CalculatorPage::DrawCascade()
+{
+    const CascadeFieldTexts fields = ComputeCascade(Cascade);
+    for (size_t k = 0; k < fields.texts.size(); ++k)
+        w.Edit[k]->setText(fields.texts[k]);
+    for (size_t k = kCascadeStageCount * kCascadeRowCount; k < w.Edit.size(); ++k)
+        w.Edit[k]->setEnabled(fields.totalsEnabled);
+    CascadeDiagram = ::DrawCascade(w.gfx2->canvas(), Cascade);
+    w.gfx2->update();
+}
+
+void CalculatorPage::gfx2MouseDown()
+{
+    FillImage(w.gfx2->canvas(), Qt::white);
+    DrawCascade();
+}

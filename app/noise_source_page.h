@@ -1,0 +1,49 @@
+#pragma once
+// The behaviour of the page "Noise Source": the choice of the ENR source, the grid that is the
+// working copy of the shown table, default.tbl at start and close, and the table files. The
+// store, the cell rules and the file formats live in noise/.
+
+#include "noise/enr_store.h"
+
+#include <QChar>
+#include <QString>
+
+class QEvent;
+class QObject;
+class TForm1;
+
+class NoiseSourcePage
+{
+public:
+    explicit NoiseSourcePage(TForm1 &window) : w(window) {}
+
+    /// Both tables and the mode applied last; kept in default.tbl.
+    EnrTableStore EnrTables;
+    /// Names the ENR source in use, at most 32 characters; renewed whenever the mode is applied,
+    /// which also writes it in Windows-1252 to the measurement header's NoiseSourceText.
+    QString NoiseSourceText;
+
+    /// Start-up: the grid's editor and keys, and the designed rows.
+    void bindEnrGrid();
+    /// Start-up: the names of both tables are empty until default.tbl or a table file sets them.
+    void InitEnrTableNames();
+
+    void rg_ENRClick();
+    void vle_ENRKeyPress(QChar &key);
+    void vle_ENRExit();
+    /// Routes the grid's focus and key events; true when the event was consumed.
+    bool enrGridEvent(QObject *watched, QEvent *event);
+    void PersistEnrTables(bool load);
+    void b_TableLoadClick();
+    void b_TableSaveClick();
+
+    /// The ENR at `frequencyHz` as a linear power ratio, from the selected item of rg_ENR, the
+    /// text of e_ENRall and the grid's 20 rows as they stand at the moment of the call.
+    double LookupEnr(double frequencyHz);
+    /// The grid's 20 data rows as they stand, and the grid filled from `rows`.
+    EnrRows enrGridRows() const;
+    void setEnrGridRows(const EnrRows &rows);
+
+private:
+    TForm1 &w;
+};

@@ -1,0 +1,314 @@
+// The page "Options": the sweep plan, the connection to the analyser and the starts of both
+// passes, and the window's side of the sequencer.
+#include "app/options_page.h"
+
+#include "analyser/analyser_setup.h"
+#include "analyser/connection.h"
+#include "app/main_window.h"
+#include "app/progress_form.h"
+#include "app/widgets.h"
+#include "base/engvalue.h"
+#include "results/graph.h"
+#include "run/analyser_link.h"
+#include "run/page.h"
+#include "run/sweep_plan.h"
+#include "serial/piloport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+
+namespace {
+
+bool IsSingleMode(const RadioGroup *mode)
+{
+    return mode->ItemIndex() == 1;
+}
+
+/// Hands the Enter key of the hidden command line to e_commandKeyPress; other keys reach the
+/// field unchanged.
+class CommandLineKeys : public QObject
+{
+public:
+    explicit CommandLineKeys(TForm1 *form) : QObject(form), m_form(form) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return false;
+        QChar ch(u'\r');
+        TForm1::guarded([&] { m_form->e_commandKeyPress(ch); });
+        return ch.isNull();
+    }
+
+private:
+    TForm1 *m_form;
+};
+
+}  // namespace
+
+/// The window's side of the sequencer: the command channel, the controls and the progress
+/// window.
+class WindowSequencerHost : public SequencerHost
+{
+public:
+    explicit WindowSequencerHost(TForm1 &form) : w(form) {}
+
+    void SendCommand(const QByteArray &command) override { w.Link->Channel.SendCommand(command, 0); }
+    bool ReadReply(QByteArray &reply) override { return w.Link->Channel.ReadReply(reply); }
+
+    QString AverageText() const override { return w.cb_Average->currentText(); }
+    bool SingleMode() const override { return IsSingleMode(w.rg_Sweep); }
+
+    void SetMainWindowEnabled(bool enabled) override { w.SetMainWindowEnabled(enabled); }
+    void ShowPage(int index) override { w.PageControl1->setCurrentIndex(index); }
+    void SetStatusText(const QString &text) override { w.setStatusText(text); }
+    void SetSweepTimeText(const QString &text) override { w.e_Sweep->setText(text); }
+    void SetLevelText(LevelField field, const QString &text) override
+    {
+        QLineEdit *const fields[] = {w.e_n2off, w.e_n2on, w.e_n12off, w.e_n12on};
+        fields[int(field)]->setText(text);
+    }
+
+    void ProgressOpen(const QString &caption, const QString &info, int steps) override
+    {
+        TForm2 *p = w.Form2;
+        if (!p)
+            return;
+        p->OnCancel = [this] { w.Link->Sequencer.CancelRequested = true; };
+        p->OnClose = [this] { w.SetMainWindowEnabled(true); };
+        p->setWindowTitle(caption);
+        p->Label1->setText(QStringLiteral("Step"));
+        p->l_info->setText(info);
+        p->ProgressStep = 1;
+        p->SetGaugeRange(0, steps);
+        p->SetGaugePosition(0);
+        p->CentreOnDesktop();
+        p->show();
+    }
+    void ProgressInfo(const QString &info) override
+    {
+        if (w.Form2)
+            w.Form2->l_info->setText(info);
+    }
+    void ProgressStep(int step) override
+    {
+        if (!w.Form2)
+            return;
+        w.Form2->ProgressStep = step;
+        w.Form2->SetGaugePosition(step);
+    }
+    void ProgressClose() override
+    {
+        if (w.Form2 && w.Form2->isVisible())
+            w.Form2->close();
+        // Closing the progress window enables the main window; without one shown, do it here.
+        w.SetMainWindowEnabled(true);
+    }
+    void PassCompleted(bool measurementPass) override
+    {
+        w.b_Measure->setEnabled(true);
+        w.b_Measure2->setEnabled(true);
+        if (measurementPass)
+            w.Speichern1->setEnabled(true);
+    }
+    void ShowStep(int index) override
+    {
+        {
+            // The selector's own change handler would run the step display a second time.
+            const QSignalBlocker block(w.se_Freq);
+            w.se_Freq->setValue(index);
+        }
+        w.ShowStep();
+    }
+    void RecomputeResults() override { w.RecomputeResults(kNoSelection); }
+    void ShowError(const QString &message) override { ShowMessage(MsgType::Error, MsgButtons::Ok, message); }
+
+    void SearchFailed() override
+    {
+        w.Link->abandon();
+        w.gb_com->setEnabled(true);
+        w.setStatusText(QStringLiteral("Could not open ") + w.cb_Device->currentText() + QStringLiteral(" !"));
+        w.b_connect->setEnabled(true);
+        w.SetMainWindowEnabled(true);
+    }
+    void SearchSucceeded(const QByteArray &reply) override
+    {
+        w.b_Start->setEnabled(true);
+        w.b_connect->setText(QStringLiteral("Disconnect"));
+        w.b_connect->setEnabled(true);
+        w.setStatusText(QStringLiteral("Device: ") + QString::fromLatin1(reply));
+        w.SetMainWindowEnabled(true);
+    }
+
+private:
+    TForm1 &w;
+};
+
+OptionsPage::OptionsPage(TForm1 &window) : w(window), m_host(std::make_unique<WindowSequencerHost>(window))
+{
+    AnalyserLink &link = *w.Link;
+    link.setHost(m_host.get());
+    QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
+        w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
+    });
+    QObject::connect(&link, &AnalyserLink::noAnswer, &w,
+                     [](const QString &message) { ShowMessage(MsgType::Error, MsgButtons::Ok, message); });
+    w.e_command->installEventFilter(new CommandLineKeys(&w));
+}
+
+OptionsPage::~OptionsPage() = default;
+
+void OptionsPage::ListPorts()
+{
+    QStringList ports;
+    TPiloComPort::EnumComPorts(ports);
+    w.cb_COM->addItems(ports);
+    if (!ports.isEmpty())
+        w.cb_COM->setCurrentIndex(0);
+}
+
+// ---- Sweep plan -------------------------------------------------------------------------------
+
+void OptionsPage::MakeSweepPlan()
+{
+    ::MakeSweepPlan(w.MeasurementRecord.SweepPlan, {IsSingleMode(w.rg_Sweep), w.e_Start->text(), w.e_Stop->text(),
+                                                    w.e_Single->text(), w.se_steps->value()});
+}
+
+void OptionsPage::rg_SweepClick()
+{
+    const bool single = IsSingleMode(w.rg_Sweep);
+    w.e_Start->setEnabled(!single);
+    w.e_Stop->setEnabled(!single);
+    w.se_steps->setEnabled(!single);
+    w.e_Single->setEnabled(single);
+    w.PageControl1->setTabEnabled(int(Page::Graphic), !single);
+    MakeSweepPlan();
+}
+
+void OptionsPage::cb_RefLvlAutoClick()
+{
+    // The set-up sends the text of the field whether the box is checked or not.
+    w.e_RefLvl->setEnabled(!w.cb_RefLvlAuto->isChecked());
+}
+
+// ---- Connect, search, disconnect ------------------------------------------------------------
+
+void OptionsPage::b_connectClick()
+{
+    AnalyserLink &link = *w.Link;
+    if (!link.isOpen()) {
+        w.gb_com->setEnabled(false);
+        link.openSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
+                         w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
+                         w.cb_StopBits->currentIndex()});
+        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+        w.b_connect->setEnabled(false);
+        return;
+    }
+
+    link.close();
+    w.gb_com->setEnabled(true);
+    w.b_Start->setEnabled(false);
+    w.b_Measure->setEnabled(false);
+    w.b_Measure2->setEnabled(false);
+    w.b_connect->setText(QStringLiteral("Connect"));
+    w.b_connect->setEnabled(true);
+    w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" closed..."));
+}
+
+void OptionsPage::DisconnectAtClose()
+{
+    if (w.Link->isOpen())
+        b_connectClick();
+}
+
+void OptionsPage::e_commandKeyPress(QChar &key)
+{
+    if (key != u'\r')
+        return;
+    if (w.b_Start->isEnabled())
+        w.Link->sendLine(CommandText(w.e_command->text()));
+    key = QChar();
+}
+
+// ---- Analyser set-up and the passes -----------------------------------------------------------
+
+bool OptionsPage::InitialiseAnalyser()
+{
+    if (!w.Link->isOpen())
+        return false;
+    MakeSweepPlan();
+    w.setStatusText(QStringLiteral("Initialize ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+
+    SetupSettings settings;
+    settings.startHz = w.MeasurementRecord.SweepPlan.Start;
+    settings.vbwText = w.cb_vbw->currentText();
+    settings.vbwIndex = w.cb_vbw->currentIndex();
+    settings.rbwText = w.cb_rbw->currentText();
+    settings.averageText = w.cb_Average->currentText();
+    settings.rfAttText = w.cb_RFAtt->currentText();
+    settings.refLevelText = w.e_RefLvl->text();
+    settings.rangeText = w.e_Range->text();
+
+    if (!w.Link->setUp(settings))
+        return false;
+    w.MeasurementRecord.SweepPlan.StepIndex = 0;
+    return true;
+}
+
+void OptionsPage::b_StartClick()
+{
+    w.Memo1->clear();
+    if (!InitialiseAnalyser()) {
+        ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
+        return;
+    }
+    if (ShowMessage(MsgType::Information, MsgButtons::OkCancel, QStringLiteral("Connect Noise Source direct at FSP !"))
+        != MsgResult::Ok) {
+        ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
+        return;
+    }
+    w.Link->startCalibration();
+    w.se_Freq->setMaximum(IsSingleMode(w.rg_Sweep) ? 0 : w.se_steps->value());
+    w.se_Freq->setValue(0);
+    w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
+    w.DrawGraphFrame();
+}
+
+void OptionsPage::b_MeasureClick()
+{
+    w.Memo1->clear();
+    if (ShowMessage(MsgType::Information, MsgButtons::OkCancel, QStringLiteral("Connect DUT between Noise Source and FSP !"))
+        != MsgResult::Ok)
+        return;
+    w.ResetStepEvaluations();
+    w.Link->startMeasurement();
+    w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
+
+    ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
+    h.RbwIndex = w.cb_rbw->currentIndex();
+    h.VbwIndex = w.cb_vbw->currentIndex();
+    h.AverageIndex = w.cb_Average->currentIndex();
+    h.EnrSource = w.rg_ENR->ItemIndex();
+    MakeSweepPlan();
+    const ::SweepPlan &plan = w.MeasurementRecord.SweepPlan;
+    h.StepsCount = plan.Steps;
+    h.StartSingle = float(plan.Start);
+    h.StopSingle = float(plan.Stop);
+    w.se_Freq->setMaximum(IsSingleMode(w.rg_Sweep) ? 1 : w.se_steps->value());
+}

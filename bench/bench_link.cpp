@@ -1,0 +1,203 @@
+// The analyser link over its two lines: the set-up and a calibration and a measurement pass
+// over a number of frequencies, through the command channel, once over the pseudo-terminal
+// that stands for RS-232 and once over a loopback TCP socket, both served by analyser-sim.
+// Prints the milliseconds each frequency took on each line.
+//
+// The pass is driven straight through the channel, each awaited answer taken as soon as it is
+// there; the sequencer's 1 ms ticks, which pace the program's own pass, are left out, so the
+// figures are what the line itself costs.
+//
+// Usage: bench_link [frequencies] [path of analyser-sim]      (default: 100, next to bench/)
+
+#include "analyser/analyser_setup.h"
+#include "analyser/command_channel.h"
+#include "analyser/serial_transport.h"
+#include "analyser/tcp_transport.h"
+#include "serial/piloport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct Figures
+{
+    double setupMs = 0;
+    double perFrequencyMs = 0;
+    bool ok = false;
+};
+
+/// Starts analyser-sim and returns its first stdout line; empty when it does not start.
+QString startSim(QProcess &sim, const QString &program, const QStringList &arguments,
+                 const QString &workDir)
+{
+    sim.setProgram(program);
+    sim.setArguments(arguments);
+    sim.setWorkingDirectory(workDir);
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start();
+    if (!sim.waitForStarted(5000))
+        return {};
+    QByteArray out;
+    const QDeadlineTimer deadline(5000);
+    while (!out.contains('\n') && !deadline.hasExpired() && sim.state() == QProcess::Running) {
+        sim.waitForReadyRead(100);
+        out += sim.readAllStandardOutput();
+    }
+    return QString::fromUtf8(out.left(out.indexOf('\n')));
+}
+
+bool ask(CommandChannel &channel, const QByteArray &command)
+{
+    return channel.SendCommand(command, 1);
+}
+
+bool tell(CommandChannel &channel, const QList<QByteArray> &commands)
+{
+    for (const QByteArray &command : commands) {
+        if (!channel.SendCommand(command, 0))
+            return false;
+    }
+    return true;
+}
+
+/// One pass as the sequencer sends it, per frequency: source off, marker, settling sweeps,
+/// averaged reading; source on, settling sweeps, averaged reading.
+bool pass(CommandChannel &channel, bool measurement, int frequencies)
+{
+    const QByteArray wai = measurement ? "; *WAI" : "";
+    if (!ask(channel, "SWE:TIME?"))
+        return false;
+    for (int i = 0; i < frequencies; ++i) {
+        const QByteArray hz = QByteArray::number(400'000'000LL + qint64(i) * 10'000'000LL);
+        QByteArray reply;
+        const bool ok =
+            tell(channel, {"DIAG:SERV:NSO OFF" + wai, "CALC:MARK1:STAT ON", "FREQ:CENT " + hz,
+                           "CALC:MARK1:X " + hz, "SWE:COUN 3"})
+            && ask(channel, "INIT:IMM; *WAI; *OPC?")
+            && tell(channel, {"SWE:COUN 10", "INIT:IMM;*WAI"}) && ask(channel, "CALC:MARK1:Y?")
+            && channel.ReadReply(reply)
+            && tell(channel, {"DIAG:SERV:NSO ON" + wai, "SWE:COUN 3"})
+            && ask(channel, "INIT:IMM; *WAI; *OPC?")
+            && tell(channel, {"SWE:COUN 10", "INIT:IMM;*WAI"}) && ask(channel, "CALC:MARK1:Y?")
+            && channel.ReadReply(reply);
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+Figures run(Transport &transport, int frequencies)
+{
+    Figures figures;
+    std::optional<bool> opened;
+    transport.open([&](bool ok, const QString &error) {
+        opened = ok;
+        if (!ok)
+            std::fprintf(stderr, "bench_link: %s\n", qPrintable(error));
+    });
+    const QDeadlineTimer deadline(6000);
+    while (!opened && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!opened.value_or(false))
+        return figures;
+
+    CommandChannel channel(&transport);
+    channel.OnNoAnswer = [](const QString &message) {
+        std::fprintf(stderr, "bench_link: %s\n", qPrintable(message));
+    };
+    transport.OnLine = [&channel](const QByteArray &line) { channel.PiloDataAvailable(line); };
+    transport.OnHangUp = [&channel] { channel.WakeWaiting(); };
+
+    SetupSettings settings;
+    settings.startHz = 400e6;
+    settings.vbwText = QStringLiteral("10 Hz");
+    settings.vbwIndex = 1;
+    settings.rbwText = QStringLiteral("3 MHz");
+    settings.averageText = QStringLiteral("10");
+    settings.rfAttText = QStringLiteral("0 dB");
+    settings.refLevelText = QStringLiteral("0 dBm");
+    settings.rangeText = QStringLiteral("100 dB");
+    bool stateSaved = false;
+
+    QElapsedTimer timer;
+    timer.start();
+    if (!RunSetup(channel, settings, stateSaved))
+        return figures;
+    figures.setupMs = double(timer.nsecsElapsed()) * 1e-6;
+
+    timer.restart();
+    if (!pass(channel, false, frequencies) || !pass(channel, true, frequencies))
+        return figures;
+    // Two passes: every frequency is visited twice.
+    figures.perFrequencyMs = double(timer.nsecsElapsed()) * 1e-6 / (2.0 * frequencies);
+    transport.close();
+    figures.ok = true;
+    return figures;
+}
+
+void print(const char *line, const Figures &f)
+{
+    if (f.ok)
+        std::printf("%-28s set-up %8.2f ms   %8.3f ms per frequency\n", line, f.setupMs,
+                    f.perFrequencyMs);
+    else
+        std::printf("%-28s failed\n", line);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int frequencies = argc > 1 ? qMax(1, atoi(argv[1])) : 100;
+    const QString simPath = argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                     : QCoreApplication::applicationDirPath()
+                                           + QStringLiteral("/../simulator/analyser-sim");
+
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    std::printf("%d frequencies, a calibration and a measurement pass, 15 lines a frequency "
+                "(4 of them awaited)\n",
+                frequencies);
+
+    {
+        QProcess sim;
+        if (startSim(sim, simPath, {"--port", "1"}, dir.path()).isEmpty()) {
+            std::fprintf(stderr, "bench_link: cannot start %s\n", qPrintable(simPath));
+            return 1;
+        }
+        SerialTransport serial;
+        serial.port().setPort(1);
+        serial.port().setBaudrate(9600);
+        print("pseudo-terminal (serial)", run(serial, frequencies));
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+
+    const QList<QStringList> tcpOptions{{}, {"--crlf"}};
+    for (const QStringList &extra : tcpOptions) {
+        QProcess sim;
+        const QString line = startSim(sim, simPath, QStringList{"--tcp", "0"} + extra, dir.path());
+        const quint16 port = quint16(line.mid(line.lastIndexOf(u':') + 1).toUInt());
+        if (port == 0) {
+            std::fprintf(stderr, "bench_link: no TCP port from %s\n", qPrintable(simPath));
+            return 1;
+        }
+        TcpTransport tcp(QStringLiteral("127.0.0.1"), port);
+        print(extra.isEmpty() ? "loopback TCP, LF answers" : "loopback TCP, CR LF answers",
+              run(tcp, frequencies));
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+    QDir::setCurrent(previous);
+    return 0;
+}

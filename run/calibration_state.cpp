@@ -1,0 +1,106 @@
+#include "run/calibration_state.h"
+
+#include "base/engvalue.h"
+
+CalibrationState CompletedCalibration(bool single, const SweepPlan &plan,
+                                      const SetupSettings &settings, const QDateTime &endedAt)
+{
+    CalibrationState state;
+    state.valid = true;
+    state.single = single;
+    state.plan = plan;
+    state.plan.StepIndex = 0;
+    state.settings = settings;
+    state.endedAt = endedAt;
+    return state;
+}
+
+CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool single,
+                                      const SweepPlan &plan, const SetupSettings &settings)
+{
+    if (!calibration.valid)
+        return CalibrationItem::NotCalibrated;
+    const SweepPlan &was = calibration.plan;
+    const SetupSettings &set = calibration.settings;
+    if (calibration.single != single)
+        return CalibrationItem::Mode;
+    if (was.Start != plan.Start)
+        return CalibrationItem::Start;
+    if (!single) {
+        if (was.Stop != plan.Stop)
+            return CalibrationItem::Stop;
+        if (was.Steps != plan.Steps)
+            return CalibrationItem::Steps;
+    }
+    if (set.rbwText != settings.rbwText)
+        return CalibrationItem::Rbw;
+    if (set.vbwText != settings.vbwText || set.vbwIndex != settings.vbwIndex)
+        return CalibrationItem::Vbw;
+    if (set.averageText != settings.averageText)
+        return CalibrationItem::Average;
+    if (set.rfAttText != settings.rfAttText)
+        return CalibrationItem::RfAtt;
+    if (set.refLevelText != settings.refLevelText)
+        return CalibrationItem::RefLevel;
+    if (set.rangeText != settings.rangeText)
+        return CalibrationItem::Range;
+    return CalibrationItem::None;
+}
+
+QString CalibrationItemText(CalibrationItem item)
+{
+    switch (item) {
+    case CalibrationItem::None: return {};
+    case CalibrationItem::NotCalibrated: return QStringLiteral("Calibration");
+    case CalibrationItem::Mode: return QStringLiteral("Mode");
+    case CalibrationItem::Start: return QStringLiteral("Start");
+    case CalibrationItem::Stop: return QStringLiteral("Stop");
+    case CalibrationItem::Steps: return QStringLiteral("Steps");
+    case CalibrationItem::Rbw: return QStringLiteral("RBW");
+    case CalibrationItem::Vbw: return QStringLiteral("VBW");
+    case CalibrationItem::Average: return QStringLiteral("Average");
+    case CalibrationItem::RfAtt: return QStringLiteral("RF Att");
+    case CalibrationItem::RefLevel: return QStringLiteral("Ref Lvl");
+    case CalibrationItem::Range: return QStringLiteral("Range");
+    }
+    return {};
+}
+
+QString CalibrationFrequencyText(double hz)
+{
+    QString text = FormatValue(2, fvPrefix | fvHz, hz);
+    // The number ends where the unit begins; drop the zeros of its fraction, then a bare point.
+    qsizetype end = 0;
+    while (end < text.size() && (text[end].isDigit() || text[end] == u'.' || text[end] == u'-'))
+        ++end;
+    if (text.left(end).contains(u'.')) {
+        qsizetype cut = end;
+        while (cut > 0 && text[cut - 1] == u'0')
+            --cut;
+        if (cut > 0 && text[cut - 1] == u'.')
+            --cut;
+        text.remove(cut, end - cut);
+    }
+    return text;
+}
+
+QString CalibratedText(const CalibrationState &calibration)
+{
+    if (!calibration.valid)
+        return QStringLiteral("Not calibrated");
+    const SweepPlan &plan = calibration.plan;
+    const int points = calibration.single ? 1 : plan.Steps + 1;
+    QString range = CalibrationFrequencyText(plan.Start);
+    if (!calibration.single)
+        range += QStringLiteral(" to ") + CalibrationFrequencyText(plan.Stop);
+    return QStringLiteral("Calibrated: %1, %2 %3, %4")
+        .arg(range)
+        .arg(points)
+        .arg(points == 1 ? QStringLiteral("point") : QStringLiteral("points"))
+        .arg(calibration.endedAt.time().toString(QStringLiteral("HH:mm")));
+}
+
+QString CalibrationRefusalText()
+{
+    return QStringLiteral("The settings changed since the calibration. Please calibrate again.");
+}

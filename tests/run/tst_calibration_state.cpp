@@ -1,0 +1,158 @@
+// What a calibration covered and whether a measurement still matches it: each item of the
+// plan and of the set-up that can change, the Single mode, and the texts shown to the operator.
+
+#include "run/calibration_state.h"
+#include "run/sweep_plan.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(SweepInputs)
+Q_DECLARE_METATYPE(SetupSettings)
+
+namespace {
+
+/// The "Options" page as it starts.
+SweepInputs DefaultSweep()
+{
+    return {false, QStringLiteral("400 MHz"), QStringLiteral("500 MHz"),
+            QStringLiteral("100 MHz"), 10};
+}
+
+SetupSettings DefaultSetup()
+{
+    SetupSettings s;
+    s.startHz = 400e6;
+    s.vbwText = QStringLiteral("10 Hz");
+    s.vbwIndex = 2;
+    s.rbwText = QStringLiteral("3 MHz");
+    s.averageText = QStringLiteral("10");
+    s.rfAttText = QStringLiteral("0 dB");
+    s.refLevelText = QStringLiteral("0 dBm");
+    s.rangeText = QStringLiteral("100 dB");
+    return s;
+}
+
+SweepPlan PlanOf(const SweepInputs &inputs)
+{
+    SweepPlan plan;
+    MakeSweepPlan(plan, inputs);
+    return plan;
+}
+
+CalibrationState Calibrated(const SweepInputs &sweep, const SetupSettings &setup)
+{
+    return CompletedCalibration(sweep.single, PlanOf(sweep), setup,
+                                QDateTime(QDate(2024, 3, 5), QTime(14, 32, 59)));
+}
+
+}  // namespace
+
+class TestCalibrationState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void difference_data();
+    void difference();
+    void texts_data();
+    void texts();
+    void refusalText();
+};
+
+void TestCalibrationState::difference_data()
+{
+    QTest::addColumn<SweepInputs>("calibrated");
+    QTest::addColumn<SweepInputs>("measured");
+    QTest::addColumn<SetupSettings>("setup");
+    QTest::addColumn<int>("expected");
+
+    const SweepInputs sweep = DefaultSweep();
+    const SetupSettings setup = DefaultSetup();
+    SweepInputs single = sweep;
+    single.single = true;
+
+    SweepInputs start = sweep;
+    start.startText = QStringLiteral("410 MHz");
+    SweepInputs stop = sweep;
+    stop.stopText = QStringLiteral("600 MHz");
+    SweepInputs steps = sweep;
+    steps.steps = 20;
+    SweepInputs singleOther = single;
+    singleOther.singleText = QStringLiteral("200 MHz");
+    SweepInputs singleStepsEdited = single;  // se_steps is not used in Single mode
+    singleStepsEdited.steps = 50;
+    SweepInputs sameStartOtherText = sweep;   // the same frequency typed differently
+    sameStartOtherText.startText = QStringLiteral("0.4 GHz");
+
+    SetupSettings rbw = setup;
+    rbw.rbwText = QStringLiteral("1 MHz");
+    SetupSettings vbwPosition = setup;  // same text, typed rather than chosen: other sweep time
+    vbwPosition.vbwIndex = -1;
+    SetupSettings ref = setup;
+    ref.refLevelText = QStringLiteral("-10 dBm");
+
+    QTest::newRow("unchanged") << sweep << sweep << setup << int(CalibrationItem::None);
+    QTest::newRow("start typed differently")
+        << sweep << sameStartOtherText << setup << int(CalibrationItem::None);
+    QTest::newRow("Start") << sweep << start << setup << int(CalibrationItem::Start);
+    QTest::newRow("Stop") << sweep << stop << setup << int(CalibrationItem::Stop);
+    QTest::newRow("steps") << sweep << steps << setup << int(CalibrationItem::Steps);
+    QTest::newRow("sweep to single") << sweep << single << setup << int(CalibrationItem::Mode);
+    QTest::newRow("single to sweep") << single << sweep << setup << int(CalibrationItem::Mode);
+    QTest::newRow("single unchanged") << single << singleStepsEdited << setup << int(CalibrationItem::None);
+    QTest::newRow("single frequency") << single << singleOther << setup << int(CalibrationItem::Start);
+    QTest::newRow("RBW") << sweep << sweep << rbw << int(CalibrationItem::Rbw);
+    QTest::newRow("VBW position") << sweep << sweep << vbwPosition << int(CalibrationItem::Vbw);
+    QTest::newRow("Ref Lvl") << sweep << sweep << ref << int(CalibrationItem::RefLevel);
+    QTest::newRow("Start and RBW: the plan first")
+        << sweep << start << rbw << int(CalibrationItem::Start);
+}
+
+void TestCalibrationState::difference()
+{
+    QFETCH(SweepInputs, calibrated);
+    QFETCH(SweepInputs, measured);
+    QFETCH(SetupSettings, setup);
+    QFETCH(int, expected);
+    const CalibrationState state = Calibrated(calibrated, DefaultSetup());
+    const auto item = CalibrationDifference(state, measured.single, PlanOf(measured), setup);
+    QCOMPARE(int(item), expected);
+}
+
+void TestCalibrationState::texts_data()
+{
+    QTest::addColumn<SweepInputs>("sweep");
+    QTest::addColumn<QString>("expected");
+    SweepInputs threeSteps = DefaultSweep();
+    threeSteps.startText = QStringLiteral("433.33 MHz");
+    threeSteps.stopText = QStringLiteral("2.5 GHz");
+    threeSteps.steps = 3;
+    SweepInputs single = DefaultSweep();
+    single.single = true;
+
+    QTest::newRow("as started") << DefaultSweep()
+                                << QStringLiteral("Calibrated: 400 MHz to 500 MHz, 11 points, 14:32");
+    QTest::newRow("fractions") << threeSteps
+                               << QStringLiteral("Calibrated: 433.33 MHz to 2.5 GHz, 4 points, 14:32");
+    QTest::newRow("single") << single << QStringLiteral("Calibrated: 100 MHz, 1 point, 14:32");
+}
+
+void TestCalibrationState::texts()
+{
+    QFETCH(SweepInputs, sweep);
+    QFETCH(QString, expected);
+    QCOMPARE(CalibratedText(Calibrated(sweep, DefaultSetup())), expected);
+}
+
+void TestCalibrationState::refusalText()
+{
+    QCOMPARE(CalibrationRefusalText(),
+             QStringLiteral("The settings changed since the calibration. Please calibrate again."));
+    QCOMPARE(CalibrationItemText(CalibrationItem::Rbw), QStringLiteral("RBW"));
+    QCOMPARE(CalibratedText(CalibrationState{}), QStringLiteral("Not calibrated"));
+    QCOMPARE(CalibrationDifference(CalibrationState{}, false, PlanOf(DefaultSweep()), DefaultSetup()),
+             CalibrationItem::NotCalibrated);
+}
+
+QTEST_APPLESS_MAIN(TestCalibrationState)
+#include "tst_calibration_state.moc"
