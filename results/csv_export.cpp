@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -57,12 +58,49 @@ QList<CsvColumn> StepCsvColumns()
     };
 }
 
+CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation)
+{
+    CsvStepRow row;
+    row.step = step;
+    row.frequencyHz = evaluation.frequencyHz;
+    row.n2offDbm = evaluation.n2offDbm;
+    row.n2onDbm = evaluation.n2onDbm;
+    row.n12offDbm = evaluation.n12offDbm;
+    row.n12onDbm = evaluation.n12onDbm;
+    if (!evaluation.failed)
+        row.gainDb = evaluation.gainDb;
+    if (evaluation.hasNoiseFigure()) {
+        row.noiseFigureDb = evaluation.noiseFigureDb;
+        row.noiseFactor = evaluation.noiseFactor();
+        row.noiseTemperatureK = evaluation.noiseTemperatureK();
+    }
+    row.yCalibrationDb = evaluation.calibrationYDb();
+    row.yDutDb = evaluation.dutYDb();
+    return row;
+}
+
+QList<CsvStepRow> CsvStepRows(const MeasurementRecord &record, const CsvExportDetails &details)
+{
+    const CsvEnrSource &enr = details.enr;
+    const EnrLookupFunction lookupEnr = [&enr](double frequencyHz) {
+        return LookupEnr(frequencyHz, enr.mode, enr.enrAllText, enr.rows);
+    };
+    QList<CsvStepRow> rows;
+    const int steps = std::clamp(record.SweepPlan.Steps, 0, kMaxStepSlot);
+    for (int i = 0; i <= steps; ++i)
+        rows << CsvStepRowOf(i, EvaluateStep(record, i, lookupEnr, details.roomTemperatureK));
+    return rows;
+}
+
 QString CsvNumber(std::optional<double> value)
 {
     if (!value || !std::isfinite(*value))
         return {};
+    // Twelve significant digits are far more than any level or result holds, and they keep
+    // the last-bit noise of the arithmetic (5.299999999999997 for 5.3) out of the file.
     // QString::number ignores the locale: "." whatever LC_NUMERIC says.
-    return QString::number(*value, 'f', QLocale::FloatingPointShortest);
+    const double rounded = QString::number(*value, 'g', 12).toDouble();
+    return QString::number(rounded, 'f', QLocale::FloatingPointShortest);
 }
 
 QString CsvText(const QString &text)

@@ -7,10 +7,12 @@
 // whatever the locale, so that a file reads the same everywhere. A value that does not exist
 // (the noise figure of a step whose evaluation failed) is an empty cell.
 //
-// Widget-free: the window hands in the rows and the details and writes the file through
-// WriteCsvExport.
+// Widget-free: the window hands in the measurement and the details; the rows come from the
+// same evaluation as the step display's (EvaluateStep), and WriteCsvExport writes the file.
 
+#include "noise/calculator.h"
 #include "noise/enr_lookup.h"
+#include "noise/measurement_record.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -76,9 +78,20 @@ struct CsvExportDetails
     QList<std::pair<QString, QString>> reportDetails;  ///< optional, in this order ("DUT", "LNA 2")
 };
 
-/// A number as a cell: the shortest text that reads back to the same value, "." as decimal
-/// point, no grouping, no exponent for the magnitudes a measurement has; empty for no value or
-/// a value that is not finite.
+/// The row of `step` from its evaluation: gain only without an arithmetic failure, noise
+/// figure, noise factor and noise temperature only where a noise figure could be computed.
+CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation);
+
+/// The rows of the steps 0 to Steps of `record`'s plan, each evaluated as the step display
+/// evaluates it, with the ENR of `details.enr` and the room temperature of `details`, so the
+/// table and the lines above it tell the same story. A conversion or lookup failure (an ENR
+/// table cell that is not a number) propagates as EConvertError or EMathError, as it does in
+/// the step display.
+QList<CsvStepRow> CsvStepRows(const MeasurementRecord &record, const CsvExportDetails &details);
+
+/// A number as a cell: rounded to twelve significant digits and written in the fewest digits
+/// that keep them, "." as decimal point, no grouping, no exponent; empty for no value or a value
+/// that is not finite. A level such as -75.55 reads back as the same double.
 QString CsvNumber(std::optional<double> value);
 
 /// A text as a cell: quoted, with quotes doubled, when it holds a separator, a quote or a line

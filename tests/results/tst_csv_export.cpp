@@ -2,6 +2,7 @@
 // written row by row and read back value by value under a point and a comma locale, an added
 // column, and the file written in one piece.
 
+#include "base/errors.h"
 #include "base/version.h"
 #include "results/csv_export.h"
 #include "results/measurement_file.h"
@@ -20,31 +21,6 @@ namespace {
 QString sample(const char *name)
 {
     return QStringLiteral(TESSARY_TEST_DATA "/mea/") + QLatin1String(name);
-}
-
-/// The rows of the steps 0..Steps of a record, from its stored levels and results.
-QList<CsvStepRow> rowsOf(const MeasurementRecord &record)
-{
-    QList<CsvStepRow> rows;
-    for (int i = 0; i <= record.SweepPlan.Steps; ++i) {
-        CsvStepRow row;
-        row.step = i;
-        row.frequencyHz = record.SweepPlan.StepFrequency(i);
-        row.n2offDbm = record.N2off[i];
-        row.n2onDbm = record.N2on[i];
-        row.n12offDbm = record.N12off[i];
-        row.n12onDbm = record.N12on[i];
-        row.gainDb = record.GainDb[i];
-        row.yCalibrationDb = row.n2onDbm - row.n2offDbm;
-        row.yDutDb = row.n12onDbm - row.n12offDbm;
-        if (record.NoiseFigureDb[i] >= 0) {
-            row.noiseFigureDb = record.NoiseFigureDb[i];
-            row.noiseFactor = std::pow(10.0, record.NoiseFigureDb[i] / 10);
-            row.noiseTemperatureK = 290 * (*row.noiseFactor - 1);
-        }
-        rows << row;
-    }
-    return rows;
 }
 
 CsvExportDetails designedDetails()
@@ -104,7 +80,11 @@ private slots:
         QTest::newRow("frequency") << 400e6 << true << "400000000";
         QTest::newRow("level") << -75.55 << true << "-75.55";
         QTest::newRow("fraction") << 0.001 << true << "0.001";
-        QTest::newRow("shortest round trip") << 1.8449741198509466 << true << "1.8449741198509466";
+        QTest::newRow("twelve digits") << 1.8449741198509466 << true << "1.84497411985";
+        QTest::newRow("last-bit noise") << 5.299999999999997 << true << "5.3";
+        QTest::newRow("no exponent") << 15e9 << true << "15000000000";
+        QTest::newRow("small") << 1.5e-7 << true << "0.00000015";
+        QTest::newRow("negative") << -49.010000000000005 << true << "-49.01";
         QTest::newRow("zero") << 0.0 << true << "0";
         QTest::newRow("none") << 0.0 << false << "";
         QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << true << "";
@@ -155,7 +135,7 @@ private slots:
         const MeasurementLoadResult loaded = LoadMeasurementFile(sample("designed.mea"));
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
         const MeasurementRecord &record = loaded.record;
-        const QByteArray text = CsvExportText(rowsOf(record), designedDetails());
+        const QByteArray text = CsvExportText(CsvStepRows(record, designedDetails()), designedDetails());
 
         const QStringList lines = linesOf(text);
         const QStringList head = {
@@ -182,16 +162,17 @@ private slots:
                 v << c.toDouble(&ok);
                 QVERIFY2(ok, qPrintable(table[1 + i]));
             }
-            // Stored values come back bit for bit.
+            // The levels as the step display shows them, six decimals; gain and noise figure as
+            // stored after the measurement, evaluated again.
+            const auto shown = [](double dbm) { return QString::number(dbm, 'f', 6).toDouble(); };
             QCOMPARE(v[0], 400e6 + i * 10e6);
-            QCOMPARE(v[1], record.N2off[i]);
-            QCOMPARE(v[2], record.N2on[i]);
-            QCOMPARE(v[3], record.N12off[i]);
-            QCOMPARE(v[4], record.N12on[i]);
-            QCOMPARE(v[5], record.GainDb[i]);
-            QCOMPARE(v[6], record.NoiseFigureDb[i]);
+            QCOMPARE(v[1], shown(record.N2off[i]));
+            QCOMPARE(v[2], shown(record.N2on[i]));
+            QCOMPARE(v[3], shown(record.N12off[i]));
+            QCOMPARE(v[4], shown(record.N12on[i]));
             QCOMPARE(v[1], -75.55 + 0.01 * i);
-            QCOMPARE(v[4], -49.06 + 0.01 * i);
+            QVERIFY(std::abs(v[5] - record.GainDb[i]) < 1e-9);
+            QVERIFY(std::abs(v[6] - record.NoiseFigureDb[i]) < 1e-9);
         }
 
         // Three steps against values worked out independently of the program.
@@ -213,21 +194,52 @@ private slots:
         QVERIFY(!text.contains("5,52") && !text.contains("294,15"));
     }
 
-    void noneIsAnEmptyCell()
+    void missingValuesAreEmptyCells_data()
     {
-        CsvStepRow row;
-        row.step = 3;
-        row.frequencyHz = 433333333;
-        row.n2offDbm = -75.55;
-        row.n2onDbm = -75.55;
-        row.n12offDbm = -54.25;
-        row.n12onDbm = -49.06;
-        row.gainDb = 0;
-        row.yCalibrationDb = 0;
-        row.yDutDb = 5.19;
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<double>("noiseFigureDb");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("computed") << false << 3.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,3,1.99526231497,288.626071341,5.25,0";
+        QTest::newRow("no noise figure") << false << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,,,,5.25,0";
+        QTest::newRow("arithmetic failure") << true << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,,,,,5.25,0";
+    }
+    void missingValuesAreEmptyCells()
+    {
+        QFETCH(bool, failed);
+        QFETCH(double, noiseFigureDb);
+        QFETCH(QString, line);
+        StepEvaluation e;
+        e.frequencyHz = 433333333;
+        e.n2offDbm = -75.5;
+        e.n2onDbm = -70.25;
+        e.n12offDbm = -54.25;
+        e.n12onDbm = -54.25;
+        e.failed = failed;
+        e.gainDb = 0;
+        e.noiseFigureDb = noiseFigureDb;
+        const CsvStepRow row = CsvStepRowOf(3, e);
+        QCOMPARE(row.step, 3);
         const QStringList table = tableOf(CsvExportText({row}, designedDetails()));
         QCOMPARE(table.size(), 2);
-        QCOMPARE(table[1], QStringLiteral("433333333,-75.55,-75.55,-54.25,-49.06,0,,,,0,5.19"));
+        QCOMPARE(table[1], line);
+    }
+
+    void evaluatedWithTheDetailsEnr()
+    {
+        const MeasurementLoadResult loaded = LoadMeasurementFile(sample("designed.mea"));
+        QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
+        CsvExportDetails d = designedDetails();
+        d.enr.enrAllText = QStringLiteral("6.52 dB");
+        const QList<CsvStepRow> rows = CsvStepRows(loaded.record, d);
+        QCOMPARE(rows.size(), 11);
+        QCOMPARE(rows[10].step, 10);
+        // A hotter source with the same levels: the same gain, a higher noise figure.
+        QVERIFY(std::abs(*rows[0].gainDb - loaded.record.GainDb[0]) < 1e-9);
+        QVERIFY(*rows[0].noiseFigureDb > loaded.record.NoiseFigureDb[0] + 0.5);
+
+        d.enr.mode = 1;
+        d.enr.rows[1].EnrText = QStringLiteral("six");  // 0.1 GHz, the row below 400 MHz
+        QVERIFY_THROWS_EXCEPTION(EConvertError, CsvStepRows(loaded.record, d));
     }
 
     void tableEnrAndReportDetails()
@@ -256,7 +268,7 @@ private slots:
                              }};
         const MeasurementLoadResult loaded = LoadMeasurementFile(sample("designed.mea"));
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
-        const QStringList table = tableOf(CsvExportText(rowsOf(loaded.record), designedDetails(), columns));
+        const QStringList table = tableOf(CsvExportText(CsvStepRows(loaded.record, designedDetails()), designedDetails(), columns));
         QCOMPARE(table[0], kTitles + QStringLiteral(",Guideline"));
         QVERIFY(table[1].endsWith(QStringLiteral(",\"NF > 1.8 dB, check\"")));
         QVERIFY(table[2].endsWith(u','));
@@ -274,7 +286,7 @@ private slots:
 
         const MeasurementLoadResult loaded = LoadMeasurementFile(sample("single.mea"));
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
-        const QList<CsvStepRow> rows = rowsOf(loaded.record);
+        const QList<CsvStepRow> rows = CsvStepRows(loaded.record, designedDetails());
         QCOMPARE(rows.size(), 1);
         QString error;
         QVERIFY2(WriteCsvExport(path, rows, designedDetails(), &error), qPrintable(error));
