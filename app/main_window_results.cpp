@@ -6,6 +6,7 @@
 #include "noise/enr_files.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
+#include "run/page.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -18,12 +19,6 @@
 
 #include <algorithm>
 #include <exception>
-
-namespace {
-
-constexpr int kGraphicPage = 1;
-
-}  // namespace
 
 // ---- Result graph ---------------------------------------------------------------------------
 
@@ -69,7 +64,7 @@ void TForm1::TabSheet2Show()
 
 void TForm1::PageControl1Change()
 {
-    const bool graphic = PageControl1->currentIndex() == kGraphicPage;
+    const bool graphic = PageControl1->currentIndex() == int(Page::Graphic);
     cb_ShowF->setVisible(graphic);
     cb_ShowG->setVisible(graphic);
 }

@@ -5,6 +5,8 @@
 #include "base/engvalue.h"
 #include "app/widgets.h"
 #include "app/progress_form.h"
+#include "results/graph.h"
+#include "run/page.h"
 #include "run/sweep_plan.h"
 #include "serial/piloport.h"
 
@@ -22,9 +24,6 @@
 #include <QTimer>
 
 namespace {
-
-constexpr int kGraphicPage = 1;
-constexpr int kNoStepSelected = 65535;
 
 bool IsSingleMode(const RadioGroup *mode)
 {
@@ -45,7 +44,7 @@ public:
     bool SingleMode() const override { return IsSingleMode(w.rg_Sweep); }
 
     void SetMainWindowEnabled(bool enabled) override { w.SetMainWindowEnabled(enabled); }
-    void ShowPage(int index) override { w.PageControl1->setCurrentIndex(index); }
+    void ShowPage(Page page) override { w.PageControl1->setCurrentIndex(int(page)); }
     void SetStatusText(const QString &text) override { w.setStatusText(text); }
     void SetSweepTimeText(const QString &text) override { w.e_Sweep->setText(text); }
     void SetLevelText(LevelField field, const QString &text) override
@@ -105,7 +104,7 @@ public:
         }
         w.ShowStep();
     }
-    void RecomputeResults() override { w.RecomputeResults(kNoStepSelected); }
+    void RecomputeResults() override { w.RecomputeResults(kNoSelection); }
     void ShowError(const QString &message) override { ShowMessage(MsgType::Error, MsgButtons::Ok, message); }
 
     void SearchFailed() override
@@ -147,7 +146,7 @@ void TForm1::rg_SweepClick()
     e_Stop->setEnabled(!single);
     se_steps->setEnabled(!single);
     e_Single->setEnabled(single);
-    PageControl1->setTabEnabled(kGraphicPage, !single);
+    PageControl1->setTabEnabled(int(Page::Graphic), !single);
     MakeSweepPlan();
 }
 

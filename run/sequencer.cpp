@@ -190,9 +190,9 @@ void Sequencer::EndPass(bool measurement)
     SequencerRunning = false;
     m_host->ProgressClose();
     if (!measurement)
-        m_host->ShowPage(0);
+        m_host->ShowPage(Page::Options);
     else
-        m_host->ShowPage(m_host->SingleMode() ? 2 : 1);
+        m_host->ShowPage(m_host->SingleMode() ? Page::Calculator : Page::Graphic);
     m_host->PassCompleted(measurement);
 }
 
@@ -209,7 +209,7 @@ void Sequencer::Step()
 
     // ---- Calibration pass: noise source straight at the analyser ----
     case CalibrationStart:
-        m_host->ShowPage(3);
+        m_host->ShowPage(Page::NoiseSource);
         m_host->SetMainWindowEnabled(false);
         m_host->ProgressOpen(QStringLiteral("... calibration in progress ..."), QStringLiteral("Frequency: - "),
                              plan.Steps);
@@ -292,7 +292,7 @@ void Sequencer::Step()
             break;
         m_host->SetStatusText(QString::fromLatin1(reply));
         if (!m_host->SingleMode())
-            m_host->ShowPage(1);
+            m_host->ShowPage(Page::Graphic);
         SequencerState = MeasurementSourceOff;
         break;
     case MeasurementSourceOff: {

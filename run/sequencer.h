@@ -9,6 +9,7 @@
 // so tests drive it tick by tick without a window. Everything runs on the user-interface thread.
 
 #include "noise/measurement_record.h"
+#include "run/page.h"
 
 #include <QByteArray>
 #include <QString>
@@ -56,7 +57,7 @@ public:
 
     // ---- Effects on the window ----
     virtual void SetMainWindowEnabled(bool enabled) = 0;
-    virtual void ShowPage(int index) = 0;
+    virtual void ShowPage(Page page) = 0;
     virtual void SetStatusText(const QString &text) = 0;
     virtual void SetSweepTimeText(const QString &text) = 0;  ///< e_Sweep
     virtual void SetLevelText(LevelField field, const QString &text) = 0;

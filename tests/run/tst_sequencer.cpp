@@ -37,7 +37,7 @@ public:
         else if (c == Cmd::SweepTimeQuery)
             slot = "4.0E-03";
         else if (c == Cmd::Identify)
-            slot = "Rohde&Schwarz,FSP-7,100000/007,1.0";
+            slot = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
         else if (c == Cmd::MarkerLevelQuery) {
             if (!scriptedReadings.empty()) {
                 slot = scriptedReadings.front();
@@ -64,7 +64,7 @@ public:
 
     // ---- Recorded effects ----
     bool windowEnabled = true;
-    QList<int> pages;
+    QList<Page> pages;
     QString status;
     QString sweepTime;
     QString levels[4];
@@ -81,7 +81,7 @@ public:
     std::function<void()> duringError;  ///< runs while the error "box" is open
 
     void SetMainWindowEnabled(bool e) override { windowEnabled = e; }
-    void ShowPage(int i) override { pages.append(i); }
+    void ShowPage(Page p) override { pages.append(p); }
     void SetStatusText(const QString &t) override { status = t; }
     void SetSweepTimeText(const QString &t) override { sweepTime = t; }
     void SetLevelText(LevelField f, const QString &t) override { levels[int(f)] = t; }
@@ -266,7 +266,7 @@ private slots:
         QCOMPARE(host.status, QStringLiteral("4.0E-03"));
         QCOMPARE(host.sweepTime, QStringLiteral("4.0E-03 s"));
         QCOMPARE(host.progressSteps, steps);
-        QCOMPARE(host.pages, (QList<int>{3, 0}));
+        QCOMPARE(host.pages, (QList<Page>{Page::NoiseSource, Page::Options}));
         QCOMPARE(host.completed, QList<bool>{false});
         QVERIFY(!host.progressOpen);
         QVERIFY(host.windowEnabled);
@@ -305,14 +305,14 @@ private slots:
     void measurementPass_data()
     {
         QTest::addColumn<bool>("single");
-        QTest::addColumn<int>("endPage");
-        QTest::newRow("sweep ends on Graphic") << false << 1;
-        QTest::newRow("single ends on F - Calculator") << true << 2;
+        QTest::addColumn<Page>("endPage");
+        QTest::newRow("sweep ends on Graphic") << false << Page::Graphic;
+        QTest::newRow("single ends on F - Calculator") << true << Page::Calculator;
     }
     void measurementPass()
     {
         QFETCH(bool, single);
-        QFETCH(int, endPage);
+        QFETCH(Page, endPage);
         host.single = single;
         const int steps = single ? 0 : 2;
         plan(1.5e9, single ? 0 : 250e6, steps);
@@ -338,7 +338,7 @@ private slots:
         QCOMPARE(host.levels[int(LevelField::N12off)], QStringLiteral("-75.55"));
         QCOMPARE(host.levels[int(LevelField::N12on)], QStringLiteral("-70.25"));
         QCOMPARE(host.pages.last(), endPage);
-        QCOMPARE(host.pages.contains(1), !single);
+        QCOMPARE(host.pages.contains(Page::Graphic), !single);
         QCOMPARE(host.completed, QList<bool>{true});
         // The marker position of the measurement pass carries two decimals and the unit; at
         // 1.5 GHz that is the scientific form.
@@ -424,7 +424,7 @@ private slots:
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(SearchWait));
         seq->Tick();
         seq->Tick();
-        QCOMPARE(host.found, QByteArray("Rohde&Schwarz,FSP-7,100000/007,1.0"));
+        QCOMPARE(host.found, QByteArray("Tessary Bench Simulator,FSP-SIM,000001,1.0"));
         QVERIFY(!seq->SequencerRunning);
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
     }
