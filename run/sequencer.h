@@ -2,7 +2,9 @@
 // The calibration and measurement sequencer, and the analyser search of the connect button:
 // one state machine that advances one state per step on the ticks of the main window's 1 ms
 // timer. Each state sends its commands without waiting and, where it needs an answer, polls
-// for it on later steps, so the user-interface thread is never blocked during a pass.
+// for it on later steps, so the user-interface thread is never blocked during a pass. The two
+// passes run the same seven states, numbered from 1 and from 256; what differs between them is
+// one profile per pass.
 //
 // This object holds the sequencer's variables and makes every decision; the window's side
 // (the command channel, the controls, the progress window) is reached through SequencerHost,
@@ -87,6 +89,9 @@ public:
     virtual void SearchSucceeded(const QByteArray &reply) = 0;
 };
 
+/// What sets the calibration pass apart from the measurement pass (defined with the states).
+struct PassProfile;
+
 class Sequencer
 {
 public:
@@ -132,12 +137,18 @@ public:
 
 private:
     void Step();
+    void StepPass(const PassProfile &pass, int offset);
+    void StartPass(const PassProfile &pass);
+    void TakeSweepTime(const PassProfile &pass);
+    void SourceOffAndSettle(const PassProfile &pass);
     double Frequency() const;
-    void SendSettle(const char *sourceCommand);
+    void SendSettle();
     void SendReading();
-    bool TakeReading(QByteArray &reply, double &levelDbm);
-    void NextFrequency(bool measurement);
-    void EndPass(bool measurement);
+    bool TakeReading(double &levelDbm);
+    void EvaluateStep();
+    void NextFrequency(const PassProfile &pass);
+    void EndPass(const PassProfile &pass);
+    void StepSearch();
 
     MeasurementRecord &m_record;
     SequencerHost *m_host = nullptr;
