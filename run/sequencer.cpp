@@ -4,6 +4,9 @@
 #include "base/engvalue.h"
 #include "base/errors.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 
@@ -159,6 +162,13 @@ constexpr StateName kStateNames[] = {
     {SearchWait, "SearchWait"},
 };
 
+Sequencer::Clock MonotonicClock()
+{
+    QElapsedTimer since;
+    since.start();
+    return [since] { return since.elapsed(); };
+}
+
 class TickGuard
 {
 public:
@@ -179,6 +189,11 @@ QString SequencerStateName(int state)
         if (s.state == state)
             return QString::fromLatin1(s.name);
     return QStringLiteral("unknown state %1").arg(state);
+}
+
+Sequencer::Sequencer(MeasurementRecord &record, Clock clockMs)
+    : m_record(record), m_clockMs(clockMs ? std::move(clockMs) : MonotonicClock())
+{
 }
 
 void Sequencer::SetIdle()
@@ -220,9 +235,24 @@ void Sequencer::StartMeasurement()
     RestartCountdown = true;
 }
 
+void Sequencer::ArmTimeout(int ms)
+{
+    TimeoutCountdown = ms;
+    TimeoutArmed = true;
+    TimeoutStop = false;
+    m_timeoutCountedAtMs = m_clockMs();
+}
+
+bool Sequencer::NeedsTicks() const
+{
+    return SequencerRunning || TimeoutArmed || CancelRequested;
+}
+
 void Sequencer::Tick()
 {
-    if (m_inTick)
+    // Idle, a tick has nothing to do; returning here keeps even the countdowns still, so a
+    // stopped timer and a running one look the same.
+    if (m_inTick || !NeedsTicks())
         return;
     TickGuard guard(m_inTick);
 
@@ -236,9 +266,13 @@ void Sequencer::Tick()
         RestartCountdown = false;
     }
     if (TimeoutArmed) {
-        if (TimeoutCountdown > 0) {
-            --TimeoutCountdown;
-        } else {
+        // The time-out counts the clock, not ticks: the timer's real rate is the platform's,
+        // and an analyser on a slow line needs its seconds whatever that rate is.
+        const qint64 now = m_clockMs();
+        const qint64 elapsed = std::max<qint64>(0, now - m_timeoutCountedAtMs);
+        m_timeoutCountedAtMs = now;
+        TimeoutCountdown = int(std::max<qint64>(0, TimeoutCountdown - elapsed));
+        if (TimeoutCountdown == 0) {
             TimeoutArmed = false;
             TimeoutCountdown = TimeoutReload;
         }
@@ -455,19 +489,21 @@ void Sequencer::StepSearch()
     QByteArray reply;
     if (SequencerState == SearchStart) {
         m_host->SetMainWindowEnabled(false);
-        TimeoutCountdown = kSearchTimeoutTicks;
-        TimeoutArmed = true;
-        TimeoutStop = false;
+        ArmTimeout(kSearchTimeoutMs);
         m_host->ReadReply(reply);
         m_host->SendCommand(Cmd::Identify);
         SequencerState = SearchWait;
         return;
     }
     if (!TimeoutArmed) {
-        // State and running flag stay: the stopped timer executes nothing, and the next
-        // connect sets them anew.
+        // The window stops the timer and closes the port; the sequencer falls idle so that no
+        // later tick reports the failure again.
+        SequencerState = StateIdle;
+        SequencerRunning = false;
         m_host->SearchFailed();
     } else if (m_host->ReadReply(reply)) {
+        // The time-out has done its work; leaving it armed would keep the ticks coming for nothing.
+        TimeoutArmed = false;
         SequencerState = StateIdle;
         SequencerRunning = false;
         m_host->SearchSucceeded(reply);

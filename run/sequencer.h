@@ -16,6 +16,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 /// State numbers of the sequencer.
 enum SequencerStateId : int {
     StateIdle = 0,
@@ -95,12 +97,17 @@ struct PassProfile;
 class Sequencer
 {
 public:
-    /// Ticks the search waits for any answer to "*idn?".
-    static constexpr int kSearchTimeoutTicks = 500;
+    /// A monotonic clock in milliseconds; only differences between its readings count.
+    using Clock = std::function<qint64()>;
+
+    /// How long the search waits for any answer to "*idn?", in milliseconds of the clock.
+    static constexpr int kSearchTimeoutMs = 5000;
     /// States a frequency takes in a pass (source off ... next frequency).
     static constexpr int kStatesPerFrequency = 5;
 
-    explicit Sequencer(MeasurementRecord &record) : m_record(record) {}
+    /// `record` must outlive the sequencer. Without a clock the sequencer uses the system's
+    /// monotonic one.
+    explicit Sequencer(MeasurementRecord &record, Clock clockMs = {});
     Sequencer(const Sequencer &) = delete;
     Sequencer &operator=(const Sequencer &) = delete;
 
@@ -115,8 +122,8 @@ public:
     bool RestartCountdown = false; ///< reload TickCountdown from TickDivider at the next tick
     bool TimeoutArmed = false;     ///< the search's reply time-out is counting
     bool TimeoutStop = false;      ///< disarm the time-out at the next tick
-    int TimeoutCountdown = 100;
-    int TimeoutReload = 100;
+    int TimeoutCountdown = 100;    ///< milliseconds of the clock left, as of the last tick
+    int TimeoutReload = 100;       ///< TimeoutCountdown once a time-out has run out
 
     /// The variables' initial values: idle, nothing counting.
     void SetIdle();
@@ -127,10 +134,19 @@ public:
     /// "Measure" after the operator's OK: state 256.
     void StartMeasurement();
 
+    /// Arms the time-out: it runs out `ms` milliseconds of the clock from now, however many or
+    /// few ticks arrive meanwhile.
+    void ArmTimeout(int ms);
+
     /// One tick of Timer1: cancel, countdown reload, time-out, then at most one step.
     /// A tick that arrives while a step is still running (a message box of that step serving
-    /// events) does nothing.
+    /// events) does nothing, and so does a tick while NeedsTicks() is false.
     void Tick();
+
+    /// True while a tick can change anything: a pass or the search runs, the time-out is armed,
+    /// or a "Cancel" waits to be taken. While it is false the timer may stop; starting a pass or
+    /// the search makes it true again.
+    bool NeedsTicks() const;
 
     /// Steps executed since construction (for the benchmark's figures).
     quint64 ExecutedSteps() const { return m_executedSteps; }
@@ -152,6 +168,8 @@ private:
 
     MeasurementRecord &m_record;
     SequencerHost *m_host = nullptr;
+    Clock m_clockMs;
+    qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at
     bool m_inTick = false;
     bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
     bool m_stepErrorShown = false;     ///< an evaluation error of this pass has been shown
