@@ -9,6 +9,7 @@
 #include "noise/enr_files.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
+#include "run/page.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -75,7 +75,7 @@ public:
     bool SingleMode() const override { return IsSingleMode(w.rg_Sweep); }
 
     void SetMainWindowEnabled(bool enabled) override { w.SetMainWindowEnabled(enabled); }
-    void ShowPage(int index) override { w.PageControl1->setCurrentIndex(index); }
+    void ShowPage(Page page) override { w.PageControl1->setCurrentIndex(int(page)); }
     void SetStatusText(const QString &text) override { w.setStatusText(text); }
     void SetSweepTimeText(const QString &text) override { w.e_Sweep->setText(text); }
     void SetLevelText(LevelField field, const QString &text) override

@@ -2,16 +2,21 @@
 // The calibration and measurement sequencer, and the analyser search of the connect button:
 // one state machine that advances one state per step on the ticks of the main window's 1 ms
 // timer. Each state sends its commands without waiting and, where it needs an answer, polls
-// for it on later steps, so the user-interface thread is never blocked during a pass.
+// for it on later steps, so the user-interface thread is never blocked during a pass. The two
+// passes run the same seven states, numbered from 1 and from 256; what differs between them is
+// one profile per pass.
 //
 // This object holds the sequencer's variables and makes every decision; the window's side
 // (the command channel, the controls, the progress window) is reached through SequencerHost,
 // so tests drive it tick by tick without a window. Everything runs on the user-interface thread.
 
 #include "noise/measurement_record.h"
+#include "run/page.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <functional>
 
 /// State numbers of the sequencer.
 enum SequencerStateId : int {
@@ -56,7 +61,7 @@ public:
 
     // ---- Effects on the window ----
     virtual void SetMainWindowEnabled(bool enabled) = 0;
-    virtual void ShowPage(int index) = 0;
+    virtual void ShowPage(Page page) = 0;
     virtual void SetStatusText(const QString &text) = 0;
     virtual void SetSweepTimeText(const QString &text) = 0;  ///< e_Sweep
     virtual void SetLevelText(LevelField field, const QString &text) = 0;
@@ -86,15 +91,23 @@ public:
     virtual void SearchSucceeded(const QByteArray &reply) = 0;
 };
 
+/// What sets the calibration pass apart from the measurement pass (defined with the states).
+struct PassProfile;
+
 class Sequencer
 {
 public:
-    /// Ticks the search waits for any answer to "*idn?".
-    static constexpr int kSearchTimeoutTicks = 500;
+    /// A monotonic clock in milliseconds; only differences between its readings count.
+    using Clock = std::function<qint64()>;
+
+    /// How long the search waits for any answer to "*idn?", in milliseconds of the clock.
+    static constexpr int kSearchTimeoutMs = 5000;
     /// States a frequency takes in a pass (source off ... next frequency).
     static constexpr int kStatesPerFrequency = 5;
 
-    explicit Sequencer(MeasurementRecord &record) : m_record(record) {}
+    /// `record` must outlive the sequencer. Without a clock the sequencer uses the system's
+    /// monotonic one.
+    explicit Sequencer(MeasurementRecord &record, Clock clockMs = {});
     Sequencer(const Sequencer &) = delete;
     Sequencer &operator=(const Sequencer &) = delete;
 
@@ -109,8 +122,8 @@ public:
     bool RestartCountdown = false; ///< reload TickCountdown from TickDivider at the next tick
     bool TimeoutArmed = false;     ///< the search's reply time-out is counting
     bool TimeoutStop = false;      ///< disarm the time-out at the next tick
-    int TimeoutCountdown = 100;
-    int TimeoutReload = 100;
+    int TimeoutCountdown = 100;    ///< milliseconds of the clock left, as of the last tick
+    int TimeoutReload = 100;       ///< TimeoutCountdown once a time-out has run out
 
     /// The variables' initial values: idle, nothing counting.
     void SetIdle();
@@ -121,25 +134,42 @@ public:
     /// "Measure" after the operator's OK: state 256.
     void StartMeasurement();
 
+    /// Arms the time-out: it runs out `ms` milliseconds of the clock from now, however many or
+    /// few ticks arrive meanwhile.
+    void ArmTimeout(int ms);
+
     /// One tick of Timer1: cancel, countdown reload, time-out, then at most one step.
     /// A tick that arrives while a step is still running (a message box of that step serving
-    /// events) does nothing.
+    /// events) does nothing, and so does a tick while NeedsTicks() is false.
     void Tick();
+
+    /// True while a tick can change anything: a pass or the search runs, the time-out is armed,
+    /// or a "Cancel" waits to be taken. While it is false the timer may stop; starting a pass or
+    /// the search makes it true again.
+    bool NeedsTicks() const;
 
     /// Steps executed since construction (for the benchmark's figures).
     quint64 ExecutedSteps() const { return m_executedSteps; }
 
 private:
     void Step();
+    void StepPass(const PassProfile &pass, int offset);
+    void StartPass(const PassProfile &pass);
+    void TakeSweepTime(const PassProfile &pass);
+    void SourceOffAndSettle(const PassProfile &pass);
     double Frequency() const;
-    void SendSettle(const char *sourceCommand);
+    void SendSettle();
     void SendReading();
-    bool TakeReading(QByteArray &reply, double &levelDbm);
-    void NextFrequency(bool measurement);
-    void EndPass(bool measurement);
+    bool TakeReading(double &levelDbm);
+    void EvaluateStep();
+    void NextFrequency(const PassProfile &pass);
+    void EndPass(const PassProfile &pass);
+    void StepSearch();
 
     MeasurementRecord &m_record;
     SequencerHost *m_host = nullptr;
+    Clock m_clockMs;
+    qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at
     bool m_inTick = false;
     bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
     bool m_stepErrorShown = false;     ///< an evaluation error of this pass has been shown

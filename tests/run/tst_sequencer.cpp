@@ -37,7 +37,7 @@ public:
         else if (c == Cmd::SweepTimeQuery)
             slot = "4.0E-03";
         else if (c == Cmd::Identify)
-            slot = "Rohde&Schwarz,FSP-7,100000/007,1.0";
+            slot = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
         else if (c == Cmd::MarkerLevelQuery) {
             if (!scriptedReadings.empty()) {
                 slot = scriptedReadings.front();
@@ -64,7 +64,7 @@ public:
 
     // ---- Recorded effects ----
     bool windowEnabled = true;
-    QList<int> pages;
+    QList<Page> pages;
     QString status;
     QString sweepTime;
     QString levels[4];
@@ -81,7 +81,7 @@ public:
     std::function<void()> duringError;  ///< runs while the error "box" is open
 
     void SetMainWindowEnabled(bool e) override { windowEnabled = e; }
-    void ShowPage(int i) override { pages.append(i); }
+    void ShowPage(Page p) override { pages.append(p); }
     void SetStatusText(const QString &t) override { status = t; }
     void SetSweepTimeText(const QString &t) override { sweepTime = t; }
     void SetLevelText(LevelField f, const QString &t) override { levels[int(f)] = t; }
@@ -114,6 +114,21 @@ public:
 };
 
 
+/// Where the idle-tick and NeedsTicks tests start from.
+enum class Scenario {
+    StartedUp,
+    CalibrationDone,
+    MeasurementDone,
+    PassCancelled,
+    AnalyserFound,
+    SearchFailed,
+    CalibrationRunning,
+    MeasurementRunning,
+    Searching,
+    CancelWaiting,
+    TimeoutArmed,
+};
+
 }  // namespace
 
 class TestSequencer : public QObject
@@ -123,6 +138,66 @@ class TestSequencer : public QObject
     MeasurementRecord record;
     FakeHost host;
     Sequencer *seq = nullptr;
+    qint64 nowMs = 1000;  ///< the sequencer's clock; only the tests move it
+
+    /// Ticks with the clock moving `periodMs` before each tick, until `done` or 20 s of clock.
+    void tickEvery(int periodMs, const std::function<bool()> &done)
+    {
+        const qint64 end = nowMs + 20000;
+        while (!done() && nowMs < end) {
+            nowMs += periodMs;
+            seq->Tick();
+        }
+    }
+
+    void bringTo(Scenario scenario)
+    {
+        plan(400e6, 10e6, 2);
+        switch (scenario) {
+        case Scenario::StartedUp:
+            break;
+        case Scenario::CalibrationDone:
+            seq->StartCalibration();
+            runToEnd();
+            break;
+        case Scenario::MeasurementDone:
+            seq->TickDivider = 0;
+            seq->StartMeasurement();
+            runToEnd();
+            break;
+        case Scenario::PassCancelled:
+            seq->StartCalibration();
+            for (int i = 0; i < 8; ++i)
+                seq->Tick();
+            seq->CancelRequested = true;
+            seq->Tick();
+            break;
+        case Scenario::AnalyserFound:
+            seq->StartSearch();
+            runToEnd();
+            break;
+        case Scenario::SearchFailed:
+            host.answer = false;
+            seq->StartSearch();
+            tickEvery(1, [&] { return host.searchFailed > 0; });
+            break;
+        case Scenario::CalibrationRunning:
+            seq->StartCalibration();
+            break;
+        case Scenario::MeasurementRunning:
+            seq->StartMeasurement();
+            break;
+        case Scenario::Searching:
+            seq->StartSearch();
+            break;
+        case Scenario::CancelWaiting:
+            seq->CancelRequested = true;
+            break;
+        case Scenario::TimeoutArmed:
+            seq->ArmTimeout(100);
+            break;
+        }
+    }
 
     /// Ticks until the sequencer is idle or not running; returns the ticks taken.
     int runToEnd(int limit = 100000)
@@ -145,7 +220,8 @@ private slots:
     {
         record = MeasurementRecord{};
         host = FakeHost{};
-        seq = new Sequencer(record);
+        nowMs = 1000;
+        seq = new Sequencer(record, [this] { return nowMs; });
         seq->setHost(&host);
         seq->SetIdle();
     }
@@ -202,26 +278,29 @@ private slots:
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
     }
 
-    void timeoutCounting()
+    void timeoutCountsTheClockNotTicks()
     {
-        seq->TimeoutArmed = true;
-        seq->TimeoutCountdown = 3;
         seq->TimeoutReload = 100;
-        for (int i = 0; i < 3; ++i) {
+        seq->ArmTimeout(3000);
+        for (int i = 0; i < 10000; ++i)
             seq->Tick();
-            QVERIFY(seq->TimeoutArmed);
-        }
-        QCOMPARE(seq->TimeoutCountdown, 0);
-        seq->Tick();  // the fourth tick finds 0: disarms and reloads
+        QVERIFY(seq->TimeoutArmed);
+        QCOMPARE(seq->TimeoutCountdown, 3000);
+        nowMs += 2999;
+        seq->Tick();
+        QVERIFY(seq->TimeoutArmed);
+        QCOMPARE(seq->TimeoutCountdown, 1);
+        nowMs += 1;
+        seq->Tick();  // the last millisecond: disarms and reloads
         QVERIFY(!seq->TimeoutArmed);
         QCOMPARE(seq->TimeoutCountdown, 100);
 
-        seq->TimeoutArmed = true;
+        seq->ArmTimeout(50);
         seq->TimeoutStop = true;
-        seq->TimeoutCountdown = 50;
+        nowMs += 10;
         seq->Tick();
         QVERIFY(!seq->TimeoutArmed);
-        QCOMPARE(seq->TimeoutCountdown, 49);
+        QCOMPARE(seq->TimeoutCountdown, 40);
     }
 
     void cancelTakesEffectAtTheNextTick()
@@ -266,7 +345,7 @@ private slots:
         QCOMPARE(host.status, QStringLiteral("4.0E-03"));
         QCOMPARE(host.sweepTime, QStringLiteral("4.0E-03 s"));
         QCOMPARE(host.progressSteps, steps);
-        QCOMPARE(host.pages, (QList<int>{3, 0}));
+        QCOMPARE(host.pages, (QList<Page>{Page::NoiseSource, Page::Options}));
         QCOMPARE(host.completed, QList<bool>{false});
         QVERIFY(!host.progressOpen);
         QVERIFY(host.windowEnabled);
@@ -305,14 +384,14 @@ private slots:
     void measurementPass_data()
     {
         QTest::addColumn<bool>("single");
-        QTest::addColumn<int>("endPage");
-        QTest::newRow("sweep ends on Graphic") << false << 1;
-        QTest::newRow("single ends on F - Calculator") << true << 2;
+        QTest::addColumn<Page>("endPage");
+        QTest::newRow("sweep ends on Graphic") << false << Page::Graphic;
+        QTest::newRow("single ends on F - Calculator") << true << Page::Calculator;
     }
     void measurementPass()
     {
         QFETCH(bool, single);
-        QFETCH(int, endPage);
+        QFETCH(Page, endPage);
         host.single = single;
         const int steps = single ? 0 : 2;
         plan(1.5e9, single ? 0 : 250e6, steps);
@@ -338,7 +417,7 @@ private slots:
         QCOMPARE(host.levels[int(LevelField::N12off)], QStringLiteral("-75.55"));
         QCOMPARE(host.levels[int(LevelField::N12on)], QStringLiteral("-70.25"));
         QCOMPARE(host.pages.last(), endPage);
-        QCOMPARE(host.pages.contains(1), !single);
+        QCOMPARE(host.pages.contains(Page::Graphic), !single);
         QCOMPARE(host.completed, QList<bool>{true});
         // The marker position of the measurement pass carries two decimals and the unit; at
         // 1.5 GHz that is the scientific form.
@@ -424,24 +503,126 @@ private slots:
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(SearchWait));
         seq->Tick();
         seq->Tick();
-        QCOMPARE(host.found, QByteArray("Rohde&Schwarz,FSP-7,100000/007,1.0"));
+        QCOMPARE(host.found, QByteArray("Tessary Bench Simulator,FSP-SIM,000001,1.0"));
         QVERIFY(!seq->SequencerRunning);
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!seq->TimeoutArmed);  // the time-out ends with the search
     }
 
-    void searchTimesOutAfter500Ticks()
+    void ticksAloneNeverTimeTheSearchOut()
     {
         host.answer = false;
         seq->StartSearch();
-        int ticks = 0;
-        while (host.searchFailed == 0 && ticks < 2000) {
+        for (int i = 0; i < 100000; ++i)
             seq->Tick();
-            ++ticks;
+        QCOMPARE(host.searchFailed, 0);
+        QVERIFY(seq->TimeoutArmed);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(SearchWait));
+    }
+
+    void searchBoundedInSeconds_data()
+    {
+        QTest::addColumn<int>("tickMs");
+        QTest::addColumn<int>("answerAtMs");  // after the search start; -1: never
+        QTest::newRow("1 ms ticks, answer after 0.7 s") << 1 << 700;
+        QTest::newRow("1 ms ticks, 600 baud: answer after 1.5 s") << 1 << 1500;
+        QTest::newRow("100 ms ticks, answer after 4.9 s") << 100 << 4900;
+        QTest::newRow("1 ms ticks, no answer") << 1 << -1;
+        QTest::newRow("16 ms ticks, no answer") << 16 << -1;
+        QTest::newRow("100 ms ticks, no answer") << 100 << -1;
+    }
+    void searchBoundedInSeconds()
+    {
+        QFETCH(int, tickMs);
+        QFETCH(int, answerAtMs);
+        const QByteArray id = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
+        host.answer = false;
+        const qint64 startMs = nowMs;
+        seq->StartSearch();
+        tickEvery(tickMs, [&] {
+            if (answerAtMs >= 0 && nowMs - startMs >= answerAtMs && host.slot.isEmpty() && host.found.isEmpty())
+                host.slot = id;
+            return !host.found.isEmpty() || host.searchFailed > 0;
+        });
+        QVERIFY(!seq->SequencerRunning);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        if (answerAtMs >= 0) {
+            QCOMPARE(host.found, id);
+            QCOMPARE(host.searchFailed, 0);
+            return;
         }
         QCOMPARE(host.searchFailed, 1);
-        // 2 ticks to the first step, 501 ticks until the time-out disarms, then the next step.
-        QVERIFY2(ticks >= 502 && ticks <= 505, qPrintable(QString::number(ticks)));
         QVERIFY(host.found.isEmpty());
+        // Given up once 5 s of clock have passed, within a few ticks.
+        const qint64 waitedMs = nowMs - startMs;
+        QVERIFY2(waitedMs >= Sequencer::kSearchTimeoutMs && waitedMs <= Sequencer::kSearchTimeoutMs + 4 * tickMs,
+                 qPrintable(QString::number(waitedMs)));
+        // The failure is reported once, however long the timer goes on ticking.
+        tickEvery(tickMs, [] { return false; });
+        QCOMPARE(host.searchFailed, 1);
+    }
+
+    void needsTicks_data()
+    {
+        QTest::addColumn<Scenario>("scenario");
+        QTest::addColumn<bool>("needed");
+        QTest::newRow("started up") << Scenario::StartedUp << false;
+        QTest::newRow("calibration done") << Scenario::CalibrationDone << false;
+        QTest::newRow("measurement done") << Scenario::MeasurementDone << false;
+        QTest::newRow("pass cancelled") << Scenario::PassCancelled << false;
+        QTest::newRow("analyser found") << Scenario::AnalyserFound << false;
+        QTest::newRow("search failed") << Scenario::SearchFailed << false;
+        QTest::newRow("calibration running") << Scenario::CalibrationRunning << true;
+        QTest::newRow("measurement running") << Scenario::MeasurementRunning << true;
+        QTest::newRow("searching") << Scenario::Searching << true;
+        QTest::newRow("cancel waiting") << Scenario::CancelWaiting << true;
+        QTest::newRow("time-out armed") << Scenario::TimeoutArmed << true;
+    }
+    void needsTicks()
+    {
+        QFETCH(Scenario, scenario);
+        QFETCH(bool, needed);
+        bringTo(scenario);
+        QCOMPARE(seq->NeedsTicks(), needed);
+    }
+
+    void idleTicksChangeNothing_data()
+    {
+        QTest::addColumn<Scenario>("scenario");
+        QTest::newRow("started up") << Scenario::StartedUp;
+        QTest::newRow("calibration done") << Scenario::CalibrationDone;
+        QTest::newRow("measurement done") << Scenario::MeasurementDone;
+        QTest::newRow("pass cancelled") << Scenario::PassCancelled;
+        QTest::newRow("analyser found") << Scenario::AnalyserFound;
+        QTest::newRow("search failed") << Scenario::SearchFailed;
+    }
+    void idleTicksChangeNothing()
+    {
+        // Stopping the timer while idle must look the same as letting it tick.
+        QFETCH(Scenario, scenario);
+        bringTo(scenario);
+        QVERIFY(!seq->NeedsTicks());
+        const Sequencer &s = *seq;
+        const auto variables = [&s] {
+            return QList<qint64>{s.SequencerState,   s.SequencerRunning, s.CancelRequested,  s.TickDivider,
+                                 s.TickCountdown,    s.RestartCountdown, s.TimeoutArmed,     s.TimeoutStop,
+                                 s.TimeoutCountdown, s.TimeoutReload,    qint64(s.ExecutedSteps())};
+        };
+        const QList<qint64> before = variables();
+        const FakeHost hostBefore = host;
+        const int stepIndex = record.SweepPlan.StepIndex;
+        seq->Tick();  // one tick alone, since countdowns may come round again over many
+        QCOMPARE(variables(), before);
+        tickEvery(7, [] { return false; });
+        QCOMPARE(variables(), before);
+        QCOMPARE(host.sent, hostBefore.sent);
+        QCOMPARE(host.status, hostBefore.status);
+        QCOMPARE(host.pages, hostBefore.pages);
+        QCOMPARE(host.progressStepsShown, hostBefore.progressStepsShown);
+        QCOMPARE(host.completed, hostBefore.completed);
+        QCOMPARE(host.searchFailed, hostBefore.searchFailed);
+        QCOMPARE(host.windowEnabled, hostBefore.windowEnabled);
+        QCOMPARE(record.SweepPlan.StepIndex, stepIndex);
     }
 };
 
