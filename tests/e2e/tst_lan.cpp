@@ -1,0 +1,362 @@
+// The analyser on the LAN through the real window, against the simulator on a loopback TCP
+// socket: a complete measurement with the same dialogue as over the serial line, connections
+// that fail (refused, unknown host, a silent peer), a peer that goes away in a pass, Disconnect
+// while the connection is still being made, and the [Ethernet] section of config.ini.
+
+#include "helper_window.h"
+
+#include "app/core/config.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+using namespace e2e;
+
+namespace {
+
+/// analyser-sim on a loopback TCP socket it picks itself, with its command log.
+class TcpSim
+{
+public:
+    explicit TcpSim(const QStringList &extra = {})
+    {
+        m_log = QDir::current().filePath(QStringLiteral("sim-tcp.log"));
+        m_process.setWorkingDirectory(QDir::currentPath());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(TESSARY_SIM),
+                        QStringList{QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--log"), m_log} + extra);
+    }
+    ~TcpSim()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(3000))
+                m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    TcpSim(const TcpSim &) = delete;
+    TcpSim &operator=(const TcpSim &) = delete;
+
+    /// Waits for "listening on 127.0.0.1:<port>" and returns the port; 0 when it does not come.
+    quint16 port(int ms = 5000)
+    {
+        if (m_port)
+            return m_port;
+        static const QRegularExpression line(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\s*$"));
+        const QDeadlineTimer deadline(ms);
+        while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning)
+            m_process.waitForReadyRead(50);
+        const QRegularExpressionMatch match = line.match(QString::fromLocal8Bit(m_process.readLine()));
+        m_port = match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
+        return m_port;
+    }
+
+    QList<QByteArray> lines() const
+    {
+        QList<QByteArray> out;
+        QFile f(m_log);
+        if (!f.open(QIODevice::ReadOnly))
+            return out;
+        for (QByteArray l : f.readAll().split('\n')) {
+            if (l.endsWith('\r'))
+                l.chop(1);
+            const qsizetype blank = l.indexOf(' ');
+            if (blank >= 0)
+                out.append(l.mid(blank + 1));
+        }
+        return out;
+    }
+    bool waitLines(int count, int ms = 5000) const
+    {
+        return waitFor([&] { return lines().size() >= count; }, ms);
+    }
+
+private:
+    QProcess m_process;
+    QString m_log;
+    quint16 m_port = 0;
+};
+
+const QStringList kExactReadings{QStringLiteral("--format"), QStringLiteral("sci")};
+
+/// Chooses "Ethernet" and types the analyser's address as an operator does.
+void chooseLan(TForm1 &w, const QString &host, const QString &port)
+{
+    w.ComboBox1->setCurrentIndex(1);
+    w.e_Host->clear();
+    QTest::keyClicks(w.e_Host, host);
+    w.e_TcpPort->clear();
+    QTest::keyClicks(w.e_TcpPort, port);
+}
+
+bool connectLan(Program &p, quint16 port)
+{
+    chooseLan(p.w(), QStringLiteral("127.0.0.1"), QString::number(port));
+    QTest::mouseClick(p.w().b_connect, Qt::LeftButton);
+    return waitFor([&] { return p.w().statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
+}
+
+bool isIdle(TForm1 &w)
+{
+    return w.gb_com->isEnabled() && w.b_connect->isEnabled() && w.b_connect->text() == QStringLiteral("Connect") &&
+           !w.b_Start->isEnabled() && !w.Link->isOpen() && !w.Link->isConnecting();
+}
+
+/// A port on the loopback address where nobody listens any more.
+quint16 closedPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost))
+        return 0;
+    const quint16 port = server.serverPort();
+    server.close();
+    return port;
+}
+
+/// The whole window with its progress window, in the current working folder.
+struct Window
+{
+    std::unique_ptr<TForm1> form = std::make_unique<TForm1>();
+    std::unique_ptr<TForm2> progress = std::make_unique<TForm2>(form.get());
+    Window()
+    {
+        form->attachSecondaryWindows(progress.get(), nullptr);
+        form->show();
+    }
+    ~Window()
+    {
+        form->close();
+        progress.reset();
+        form.reset();
+    }
+};
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class TestLan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void designedPlanOverTcp()
+    {
+        Program p({}, false);
+        TcpSim sim(kExactReadings);
+        QVERIFY(sim.port() != 0);
+        TForm1 &w = p.w();
+        QVERIFY(connectLan(p, sim.port()));
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
+        QVERIFY(w.b_Start->isEnabled());
+        QVERIFY(!w.gb_com->isEnabled());
+
+        QVERIFY(p.calibrate());
+        QVERIFY(p.measure());
+        const MeasurementRecord &r = w.MeasurementRecord;
+        QCOMPARE(r.SweepPlan.Steps, 10);
+        for (int i = 0; i <= 10; ++i) {
+            const double f = r.SweepPlan.StepFrequency(i);
+            const QString at = QStringLiteral("step %1 at %2 Hz: NF %3 dB, gain %4 dB").arg(i).arg(f, 0, 'f', 0)
+                                   .arg(r.NoiseFigureDb[i]).arg(r.GainDb[i]);
+            QVERIFY2(std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) <= 0.05, qPrintable(at));
+            QVERIFY2(std::fabs(r.GainDb[i] - DutGainDb(f)) <= 0.05, qPrintable(at));
+        }
+
+        // The same dialogue as over the serial line: search, set-up, both passes.
+        QList<QByteArray> expected{"*idn?"};
+        expected += DesignedSetup();
+        for (bool measurement : {false, true}) {
+            expected += "SWE:TIME?";
+            for (int i = 0; i <= 10; ++i) {
+                const QByteArray hz = QByteArray::number(400000000 + i * 10000000);
+                expected += FrequencyDialogue(measurement, hz, measurement ? hz + ".00 Hz" : hz);
+            }
+        }
+        QVERIFY(sim.waitLines(int(expected.size())));
+        QCOMPARE(sim.lines(), expected);
+
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(isIdle(w));
+        QVERIFY(sim.waitLines(int(expected.size()) + 1));
+        QCOMPARE(sim.lines().last(), RestoreCommand);
+    }
+
+    void connectionThatCannotBeMade_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("refused: a port just closed") << "127.0.0.1" << true;
+        QTest::newRow("unknown host") << "fsp.invalid" << false;
+    }
+    void connectionThatCannotBeMade()
+    {
+        QFETCH(QString, host);
+        QFETCH(bool, refused);
+        Program p({}, false);
+        TForm1 &w = p.w();
+        const quint16 port = refused ? closedPort() : 5025;
+        QVERIFY(port != 0);
+        chooseLan(w, host, QString::number(port));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
+        QVERIFY(!w.gb_com->isEnabled());
+        const QString prefix = QStringLiteral("Cannot connect to %1:%2: ").arg(host).arg(port);
+        QVERIFY2(waitFor([&] { return w.statusText().startsWith(prefix); }, 10000), qPrintable(w.statusText()));
+        QVERIFY2(w.statusText().size() > prefix.size(), qPrintable(w.statusText()));  // with a reason
+        QVERIFY(isIdle(w));
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(p.dialogs.messages.isEmpty());
+    }
+
+    void silentPeerFailsTheSearch()
+    {
+        Program p({}, false);
+        TForm1 &w = p.w();
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QByteArray received;
+        QList<QTcpSocket *> peers;
+        QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+            while (QTcpSocket *s = silent.nextPendingConnection()) {
+                peers << s;
+                QObject::connect(s, &QTcpSocket::readyRead, [&received, s] { received += s->readAll(); });
+            }
+        });
+        chooseLan(w, QStringLiteral("127.0.0.1"), QString::number(silent.serverPort()));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("Searching for FSP ..."); }, 5000));
+        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("Could not open FSP !"); }, 15000));
+        QVERIFY(isIdle(w));
+        QVERIFY(w.MainWindowEnabled());
+        QCOMPARE(peers.size(), 1);
+        QVERIFY(received.startsWith("*idn?"));
+        QVERIFY(waitFor([&] { return peers.first()->state() == QAbstractSocket::UnconnectedState; }, 2000));
+    }
+
+    void setUpNotAnswered()
+    {
+        // The search and the first nine set-up commands are answered, BAND:VID is not.
+        Program p({}, false);
+        TcpSim sim({QStringLiteral("--stop-after"), QStringLiteral("10")});
+        QVERIFY(sim.port() != 0);
+        TForm1 &w = p.w();
+        QCOMPARE(w.Link->Channel.ReplyTimeoutMs, 10000);
+        w.Link->Channel.ReplyTimeoutMs = 600;  // the wait itself is the serial line's
+        QVERIFY(connectLan(p, sim.port()));
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
+                                                QStringLiteral("Error on opening!")}));
+        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(w.MainWindowEnabled());
+        QCOMPARE(int(sim.lines().size()), 1 + 10);
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(isIdle(w));
+    }
+
+    void peerClosesInThePass()
+    {
+        // Line 60 lies in the third frequency of the calibration pass.
+        Program p({}, false);
+        TcpSim sim({QStringLiteral("--hangup-after"), QStringLiteral("60")});
+        QVERIFY(sim.port() != 0);
+        TForm1 &w = p.w();
+        QVERIFY(connectLan(p, sim.port()));
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
+        QVERIFY(w.Link->Sequencer.SequencerRunning);
+        QVERIFY(p.progress->isVisible());
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(isIdle(w));
+        QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
+    }
+
+    void disconnectWhileConnecting()
+    {
+        Program p({}, false);
+        TcpSim sim;
+        QVERIFY(sim.port() != 0);
+        TForm1 &w = p.w();
+        int connectedSignals = 0;
+        int failedSignals = 0;
+        QObject::connect(w.Link, &AnalyserLink::connected, [&] { ++connectedSignals; });
+        QObject::connect(w.Link, &AnalyserLink::connectFailed, [&] { ++failedSignals; });
+        chooseLan(w, QStringLiteral("127.0.0.1"), QString::number(sim.port()));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY(w.Link->isConnecting());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);  // before any event is served
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(isIdle(w));
+        QTest::qWait(300);
+        QCOMPARE(connectedSignals, 0);
+        QCOMPARE(failedSignals, 0);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(isIdle(w));
+        QVERIFY(w.MainWindowEnabled());
+        QVERIFY(sim.lines().isEmpty());
+        // And connecting again works.
+        QVERIFY(connectLan(p, sim.port()));
+        QVERIFY(sim.waitLines(1));
+        QCOMPARE(sim.lines(), QList<QByteArray>{"*idn?"});
+    }
+
+    void settingsKeepTheLan()
+    {
+        ScriptedDialogs dialogs;
+        WorkDir dir;
+        const QString ini = QDir::current().filePath(QStringLiteral("config.ini"));
+
+        // A close without the LAN writes the file as it always was: no [Ethernet] section.
+        { Window first; }
+        const QByteArray old = fileBytes(ini);
+        QVERIFY(!old.isEmpty());
+        QVERIFY(!old.contains("[Ethernet]"));
+        {
+            Window second;
+            QCOMPARE(second.form->ComboBox1->currentIndex(), 0);
+            QCOMPARE(second.form->e_Host->text(), QString());
+            QCOMPARE(second.form->e_TcpPort->text(), QStringLiteral("5025"));
+        }
+        QCOMPARE(fileBytes(ini), old);
+
+        {
+            Window lan;
+            chooseLan(*lan.form, QStringLiteral("127.0.0.1"), QStringLiteral("5026"));
+        }
+        const QByteArray written = fileBytes(ini);
+        QVERIFY(written.startsWith(old.trimmed()));  // the other sections stay as they were
+        QVERIFY2(written.contains("[Ethernet]"), written.constData());
+        const LanConfig lan = ReadLanConfig(ini);
+        QCOMPARE(lan.Interface, 1);
+        QCOMPARE(lan.Host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(lan.TcpPort, 5026);
+        {
+            Window again;
+            QCOMPARE(again.form->ComboBox1->currentIndex(), 1);
+            QCOMPARE(again.form->e_Host->text(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(again.form->e_TcpPort->text(), QStringLiteral("5026"));
+            QVERIFY(again.form->e_Host->isVisible());
+            QVERIFY(!again.form->cb_COM->isEnabled());
+        }
+        QCOMPARE(fileBytes(ini), written);
+    }
+};
+
+QTEST_MAIN(TestLan)
+#include "tst_lan.moc"
