@@ -123,7 +123,11 @@ void AnalyserLink::sendLine(const QByteArray &text)
 
 void AnalyserLink::Timer1Timer()
 {
+    ++m_ticks;
     Sequencer.Tick();
+    // Nothing to do until the next search or pass: a connected, idle program does not tick.
+    if (!Sequencer.NeedsTicks())
+        Timer1->stop();
 }
 
 void AnalyserLink::startTicking()

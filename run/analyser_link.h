@@ -59,8 +59,11 @@ public:
     /// A line typed by hand, sent as it stands followed by CR LF, without waiting.
     void sendLine(const QByteArray &text);
 
-    /// One step of the sequencer (the timer's tick).
+    /// One step of the sequencer (the timer's tick). The timer runs only while the search or
+    /// a pass needs it, and stops itself once the sequencer is idle.
     void Timer1Timer();
+    /// Ticks served since construction.
+    quint64 ticks() const { return m_ticks; }
 
     /// The serial component (for its list of ports and its events), the channel and the
     /// sequencer; the timer is named "Timer1" and ticks every millisecond.
@@ -90,4 +93,5 @@ private:
     std::unique_ptr<TcpTransport> m_tcp;
     Transport *m_transport = nullptr;
     bool m_connecting = false;
+    quint64 m_ticks = 0;
 };

@@ -64,6 +64,35 @@ private slots:
             QCOMPARE(peer->received(), QByteArray("*idn?\r\n"));
     }
 
+    void searchWaitsSecondsWhateverTheTickRate_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("identification after 2 s") << QStringList{"--delay", "2000"} << true;
+        QTest::newRow("300 baud") << QStringList{"--baud", "300"} << true;
+        QTest::newRow("identification after 7 s") << QStringList{"--delay", "7000"} << false;
+    }
+    void searchWaitsSecondsWhateverTheTickRate()
+    {
+        // The search gives the analyser five seconds of the clock, however fast the timer ticks.
+        QFETCH(QStringList, simArgs);
+        QFETCH(bool, found);
+        Program p(simArgs);
+        TForm1 &w = p.w();
+        QElapsedTimer clock;
+        clock.start();
+        w.cb_COM->setEditText(QStringLiteral("1"));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return isFailedSearch(w) || w.statusText().startsWith(QStringLiteral("Device: ")); },
+                        15000));
+        const qint64 ms = clock.elapsed();
+        QCOMPARE(w.statusText().startsWith(QStringLiteral("Device: ")), found);
+        if (!found) {
+            QVERIFY2(ms >= 5000 && ms < 6000, qPrintable(QString::number(ms)));
+            QVERIFY(!w.Link->Timer1->isActive());
+        }
+    }
+
     void cancelInTheMiddleOfAPass()
     {
         // Answers 3 ms late, so the pass takes long enough to be caught in the middle.

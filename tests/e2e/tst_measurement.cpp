@@ -40,6 +40,14 @@ class TestMeasurement : public QObject
         }
     }
 
+    static void expectNoTicksWhileIdle(TForm1 &w)
+    {
+        QVERIFY(!w.Link->Timer1->isActive());
+        const quint64 ticks = w.Link->ticks();
+        QTest::qWait(50);
+        QCOMPARE(w.Link->ticks(), ticks);
+    }
+
 private slots:
     void designedPlan()
     {
@@ -50,11 +58,13 @@ private slots:
         QVERIFY(w.b_Start->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(w.Link->Timer1->isActive());
         QCOMPARE(w.Link->Timer1->interval(), 1);
         QCOMPARE(w.Link->Timer1->timerType(), Qt::PreciseTimer);
+        // Connected and idle: the timer stands still until a pass needs it.
+        expectNoTicksWhileIdle(w);
 
         QVERIFY(p.calibrate());
+        expectNoTicksWhileIdle(w);
         QCOMPARE(w.PageControl1->currentIndex(), 0);
         QVERIFY(w.b_Measure2->isEnabled());
         QVERIFY(!w.Speichern1->isEnabled());
@@ -64,6 +74,7 @@ private slots:
         QVERIFY(p.messageTexts().contains(QStringLiteral("Connect Noise Source direct at FSP !")));
 
         QVERIFY(p.measure());
+        expectNoTicksWhileIdle(w);
         QCOMPARE(w.PageControl1->currentIndex(), 1);
         QVERIFY(!p.progress->isVisible());
         QCOMPARE(w.se_Freq->maximum(), 10);
