@@ -49,6 +49,7 @@ UncertaintyResult CalculatorUncertainty(const MeasurementRecord &record, const U
 void SweepConfidence::reset()
 {
     assessed.fill(false);
+    steps.fill(StepConfidence());
     uncertaintyDb.fill(std::numeric_limits<double>::quiet_NaN());
     outsideGuidelines.fill(false);
 }
@@ -59,16 +60,17 @@ void SweepConfidence::store(int step, const StepConfidence &confidence)
         return;
     const size_t i = size_t(step);
     assessed[i] = true;
+    steps[i] = confidence;
     uncertaintyDb[i] = confidence.uncertainty.valid ? confidence.uncertainty.uncertaintyDb
                                                     : std::numeric_limits<double>::quiet_NaN();
     outsideGuidelines[i] = !confidence.findings.isEmpty();
 }
 
-double SweepConfidence::largestUncertaintyDb(int steps, int *atStep) const
+double SweepConfidence::largestUncertaintyDb(int lastStep, int *atStep) const
 {
     double largest = std::numeric_limits<double>::quiet_NaN();
     int at = -1;
-    for (int i = 0; i <= std::clamp(steps, 0, kMaxStepSlot); ++i) {
+    for (int i = 0; i <= std::clamp(lastStep, 0, kMaxStepSlot); ++i) {
         const double u = uncertaintyDb[size_t(i)];
         if (assessed[size_t(i)] && std::isfinite(u) && (at < 0 || u > largest)) {
             largest = u;
@@ -80,9 +82,9 @@ double SweepConfidence::largestUncertaintyDb(int steps, int *atStep) const
     return largest;
 }
 
-bool SweepConfidence::anyOutsideGuidelines(int steps) const
+bool SweepConfidence::anyOutsideGuidelines(int lastStep) const
 {
-    for (int i = 0; i <= std::clamp(steps, 0, kMaxStepSlot); ++i) {
+    for (int i = 0; i <= std::clamp(lastStep, 0, kMaxStepSlot); ++i) {
         if (assessed[size_t(i)] && outsideGuidelines[size_t(i)])
             return true;
     }

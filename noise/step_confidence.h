@@ -46,17 +46,18 @@ struct SweepConfidence
     SweepConfidence() { reset(); }
 
     std::array<bool, kRecordSlots> assessed{};
+    std::array<StepConfidence, kRecordSlots> steps;    ///< the assessments themselves
     MeasurementRecord::Slots uncertaintyDb{};          ///< U in dB; NaN where none can be given
     std::array<bool, kRecordSlots> outsideGuidelines{};  ///< the step has findings
 
     /// Forgets every assessment.
     void reset();
     void store(int step, const StepConfidence &confidence);
-    /// The largest uncertainty among the assessed steps 0..steps, NaN when there is none;
+    /// The largest uncertainty among the assessed steps 0..lastStep, NaN when there is none;
     /// `atStep` receives its step (-1 when there is none).
-    double largestUncertaintyDb(int steps, int *atStep = nullptr) const;
-    /// True when an assessed step among 0..steps has findings.
-    bool anyOutsideGuidelines(int steps) const;
+    double largestUncertaintyDb(int lastStep, int *atStep = nullptr) const;
+    /// True when an assessed step among 0..lastStep has findings.
+    bool anyOutsideGuidelines(int lastStep) const;
 };
 
 /// Assesses the steps 0..Steps of `record` (only those assessed before when `onlyAssessed`). A
