@@ -46,14 +46,14 @@ QString ReportUncertaintyText(double largestUncertaintyDb)
 {
     if (!std::isfinite(largestUncertaintyDb))
         return {};
-    return QStringLiteral("Uncertainty: max. \u00B1") + FormatValue(2, fvDb, largestUncertaintyDb);
+    return QStringLiteral("Uncertainty \u2264 \u00B1") + FormatValue(2, fvDb, largestUncertaintyDb);
 }
 
 QString ReportGuidelineText(int steps)
 {
     if (steps <= 0)
         return {};
-    return QStringLiteral("Guidelines not met: %1 %2")
+    return QStringLiteral("Off guidelines: %1 %2")
         .arg(steps)
         .arg(steps == 1 ? QStringLiteral("step") : QStringLiteral("steps"));
 }

@@ -58,10 +58,10 @@ struct ReportInput
     static ReportInput fromRecord(const MeasurementRecord &record);
 };
 
-/// "Uncertainty: max. ±0.31 dB" for the line of "Remarks:"; empty when the largest
+/// "Uncertainty ≤ ±0.31 dB" for the line of "Remarks:"; empty when the largest
 /// uncertainty is not known.
 QString ReportUncertaintyText(double largestUncertaintyDb);
-/// "Guidelines not met: 3 steps", "... 1 step"; empty for none.
+/// "Off guidelines: 3 steps", "... 1 step"; empty for none.
 QString ReportGuidelineText(int steps);
 
 /// Where the guideline mark of a point at (x, y) stands (0.1 mm, y upwards): its apex lies
