@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "base/engvalue.h"
+#include "noise/step_confidence.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -26,6 +27,10 @@ void CalculatorPage::CalculatePoint()
     ShowCalculation(CalculatePointFromFields(
         fields, [this](double f) { return w.LookupEnr(f); }, w.MeasurementRecord, w.se_Freq->value(),
         [this](const QString &text) { w.setStatusText(text); }));
+    // The calculator's slot holds the levels, the ENR and the temperature just used.
+    const UncertaintyResult u = m_lastCalculationFailed ? UncertaintyResult()
+                                                        : CalculatorUncertainty(w.MeasurementRecord, w.Uncertainty);
+    w.l_CalcUncertainty->setText(QStringLiteral("Uncertainty: ") + UncertaintyText(u));
 }
 
 void CalculatorPage::ShowCalculation(const CalculationResult &r)

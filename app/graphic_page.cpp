@@ -7,6 +7,7 @@
 #include "base/engvalue.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
+#include "noise/yfactor.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
 #include "run/page.h"
@@ -21,7 +22,9 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
+#include <limits>
 
 // ---- Result graph ---------------------------------------------------------------------------
 
@@ -40,12 +43,59 @@ GraphData GraphicPage::graphData(int selected) const
     d.gainDb = r.GainDb;
     d.evaluationFailed = StepEvaluationFailed;
     d.selected = selected;
+    d.showErrorBars = w.cb_ErrorBars->isChecked();
+    d.uncertaintyDb = Confidence.uncertaintyDb;
+    d.outsideGuidelines = Confidence.outsideGuidelines;
     return d;
 }
 
 void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
+    Confidence.reset();
+}
+
+ConfidenceSettings GraphicPage::confidenceSettings() const
+{
+    ConfidenceSettings s;
+    s.inputs = w.Uncertainty;
+    try {
+        s.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
+    } catch (...) {
+        // A reference level that does not read leaves the headroom unchecked.
+        s.refLevelDbm = std::numeric_limits<double>::infinity();
+    }
+    s.tableMode = w.rg_ENR->ItemIndex() != 0 && EnrTableRangeHz(w.enrGridRows(), s.tableLowHz, s.tableHighHz);
+    return s;
+}
+
+void GraphicPage::ShowConfidence(int i)
+{
+    if (i < 0 || i >= kRecordSlots || !Confidence.assessed[size_t(i)]) {
+        w.l_Uncertainty->clear();
+        w.l_Guidelines->clear();
+        w.l_Guidelines->setToolTip(QString());
+        return;
+    }
+    const StepConfidence &c = Confidence.steps[size_t(i)];
+    w.l_Uncertainty->setText(UncertaintyText(c.uncertainty));
+    w.l_Guidelines->setText(GuidelineText(c.findings));
+    QStringList sentences;
+    for (const GuidelineFinding &f : c.findings)
+        sentences << f.text;
+    w.l_Guidelines->setToolTip(sentences.join(u'\n'));
+}
+
+void GraphicPage::RefreshConfidence()
+{
+    // Nothing shown yet: nothing to assess again, and the graph stays as it is.
+    if (std::none_of(Confidence.assessed.begin(), Confidence.assessed.end(), [](bool a) { return a; }))
+        return;
+    AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
+                ParseValue(w.e_Temperature->text()), confidenceSettings(), /*onlyAssessed*/ true);
+    const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
+    ShowConfidence(i);
+    RecomputeResults(i);
 }
 
 void GraphicPage::DrawGraphFrame()
@@ -70,6 +120,7 @@ void GraphicPage::PageControl1Change()
     const bool graphic = w.PageControl1->currentIndex() == int(Page::Graphic);
     w.cb_ShowF->setVisible(graphic);
     w.cb_ShowG->setVisible(graphic);
+    w.cb_ErrorBars->setVisible(graphic);
 }
 
 void GraphicPage::cb_ShowFClick()
@@ -111,9 +162,17 @@ void GraphicPage::ShowStep()
     }
     StepEvaluationFailed[i] = failed;
     if (error) {
+        Confidence.assessed[size_t(i)] = false;
+        ShowConfidence(i);
         RecomputeResults(i);
         std::rethrow_exception(error);
     }
+    // The same evaluation once more, for the uncertainty and the guidelines of the levels
+    // just shown.
+    Confidence.store(i, AssessStep(EvaluateStep(r, i, [this](double f) { return w.LookupEnr(f); },
+                                                ParseValue(w.e_Temperature->text())),
+                                   confidenceSettings()));
+    ShowConfidence(i);
 
     w.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
     const double f = r.NoiseFigureDb[i];
@@ -181,6 +240,10 @@ void GraphicPage::Laden1Click()
     // there is reported, but the loaded measurement is still shown and printable.
     std::exception_ptr error;
     try {
+        // Every step's uncertainty and guidelines from its stored levels, for the error bars
+        // and marks; the step display then shows step 0.
+        AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
+                    ParseValue(w.e_Temperature->text()), confidenceSettings());
         ShowStep();
     } catch (...) {
         error = std::current_exception();

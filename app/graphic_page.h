@@ -3,6 +3,7 @@
 // measurement files of the "File" menu.
 
 #include "noise/measurement_record.h"
+#include "noise/step_confidence.h"
 #include "results/graph.h"
 
 #include <array>
@@ -20,8 +21,18 @@ public:
     /// is marked on the graph and its noise figure reads "F: Error".
     std::array<bool, kRecordSlots> StepEvaluationFailed{};
 
-    /// Forgets the failed evaluations; a measurement pass calls it when it starts.
+    /// The uncertainty and guideline findings of every step the step display has shown (or a
+    /// loaded file holds), drawn as error bars and marks.
+    SweepConfidence Confidence;
+
+    /// Forgets the failed evaluations and the assessments; a measurement pass calls it when it
+    /// starts.
     void ResetStepEvaluations();
+    /// What an assessment needs from the window: the uncertainty inputs, the reference level
+    /// and the ENR table's range.
+    ConfidenceSettings confidenceSettings() const;
+    /// Assesses the steps again after the inputs changed, and shows the selected one.
+    void RefreshConfidence();
     void DrawGraphFrame();
     void RecomputeResults(int selected);
     void TabSheet2Show();
@@ -34,5 +45,7 @@ public:
 
 private:
     ::GraphData graphData(int selected) const;
+    /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
+    void ShowConfidence(int i);
     TForm1 &w;
 };

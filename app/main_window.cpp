@@ -75,6 +75,8 @@ void TForm1::connectHandlers()
     on(cb_ShowF, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(cb_ShowG, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(se_Freq, &QSpinBox::valueChanged, &TForm1::se_FreqChange);
+    on(cb_ErrorBars, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
+    on(Unsicherheit1, &QAction::triggered, &TForm1::Unsicherheit1Click);
     on(gfx2, &ImageView::mouseDown, &TForm1::gfx2MouseDown);
     // A page that becomes visible runs its show handler, then the page control its change handler.
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
@@ -212,6 +214,7 @@ void TForm1::readSettings()
     e_Host->setText(lan.Host);
     e_TcpPort->setText(QString::number(lan.TcpPort));
     ComboBox1->setCurrentIndex(lan.Interface);
+    Uncertainty = ReadUncertaintyConfig();
 }
 
 void TForm1::writeSettings()
@@ -231,7 +234,7 @@ void TForm1::writeSettings()
     const int port = e_TcpPort->text().toInt();
     lan.TcpPort = port >= 1 && port <= 65535 ? port : LanConfig().TcpPort;
     QString error;
-    if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error))
+    if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteUncertaintyConfig(Uncertainty, &error))
         reportSaveError(error);
 }
 

@@ -14,6 +14,7 @@
 #include "app/noise_source_page.h"
 #include "app/options_page.h"
 #include "noise/measurement_record.h"
+#include "noise/uncertainty.h"
 #include "run/analyser_link.h"
 
 #include <QByteArray>
@@ -158,6 +159,18 @@ public:
     TForm2 *Form2 = nullptr;
     TInputMaskeFrm *InputMaskeFrm = nullptr;
 
+    // ---- Confidence in each step: uncertainty, guidelines, calibration ----------------------
+    QLabel *l_Uncertainty = nullptr;      ///< the selected step's "±0.24 dB", under l_NoiseFigure
+    QLabel *l_Guidelines = nullptr;       ///< the selected step's guideline sentences, empty when none
+    QCheckBox *cb_ErrorBars = nullptr;    ///< page 2: "Error bars", shown with the page like cb_ShowF
+    QLabel *l_CalcUncertainty = nullptr;  ///< page 3: "Uncertainty: ±0.24 dB" of "Calculate!"
+    QLabel *l_Calibrated = nullptr;       ///< page 1: "Not calibrated", "Calibrated: ..."
+    QMenu *Optionen1 = nullptr;           ///< "Options"
+    QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
+    /// The inputs of every uncertainty; config.ini [Uncertainty].
+    ::UncertaintyInputs Uncertainty;
+    void Unsicherheit1Click();
+
     /// The single text panel of the status bar.
     QString statusText() const;
     void setStatusText(const QString &text);
@@ -265,6 +278,7 @@ private:
     void buildPage4();
     void buildTempFreq();
     void buildMenu();
+    void buildConfidence();
     void connectHandlers();
     void bindEntryFields();
     void readSettings();

@@ -2,6 +2,7 @@
 
 #include "base/engvalue.h"
 #include "app/input_mask_form.h"
+#include "noise/step_confidence.h"
 #include "report/print_report.h"
 
 #include <QDateTime>
@@ -72,6 +73,17 @@ void TForm1::dd_printClick()
     input.Texts = form->reportTexts();
     const QStringList remarks = form->remarkLines();
     input.Remarks = remarks;
+    // The sweep's confidence as the step display gives it, from the stored levels.
+    try {
+        SweepConfidence confidence;
+        AssessSweep(confidence, MeasurementRecord, [this](double f) { return LookupEnr(f); },
+                    ParseValue(e_Temperature->text()), Graphic->confidenceSettings());
+        input.LargestUncertaintyDb = confidence.largestUncertaintyDb(plan.Steps);
+        for (size_t i = 0; i < input.OutsideGuidelines.size(); ++i)
+            input.OutsideGuidelines[i] = confidence.assessed[i] && confidence.outsideGuidelines[i];
+    } catch (const std::exception &) {
+        // A room temperature that does not read: the report goes out without them.
+    }
 
     TestReport report(std::move(input));
     if (!TInputMaskeFrm::ConfirmRemarksLeftOff(report.RemarksNotPrinted(ReportPageSizeMm(printer).height())))

@@ -16,6 +16,7 @@
 #include "serial/piloport.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QCheckBox>
 #include <QLabel>
 #include <QComboBox>
@@ -121,6 +122,8 @@ public:
     }
     void PassCompleted(bool measurementPass) override
     {
+        if (!measurementPass)
+            w.Options->CalibrationCompleted();
         w.b_Measure->setEnabled(true);
         w.b_Measure2->setEnabled(true);
         if (measurementPass)
@@ -193,10 +196,14 @@ void OptionsPage::ListPorts()
 
 // ---- Sweep plan -------------------------------------------------------------------------------
 
+SweepInputs OptionsPage::sweepInputs() const
+{
+    return {IsSingleMode(w.rg_Sweep), w.e_Start->text(), w.e_Stop->text(), w.e_Single->text(), w.se_steps->value()};
+}
+
 void OptionsPage::MakeSweepPlan()
 {
-    ::MakeSweepPlan(w.MeasurementRecord.SweepPlan, {IsSingleMode(w.rg_Sweep), w.e_Start->text(), w.e_Stop->text(),
-                                                    w.e_Single->text(), w.se_steps->value()});
+    ::MakeSweepPlan(w.MeasurementRecord.SweepPlan, sweepInputs());
 }
 
 void OptionsPage::rg_SweepClick()
@@ -249,6 +256,8 @@ void OptionsPage::b_connectClick()
     }
 
     link.close();
+    // The analyser has its own settings back: no calibration holds any more.
+    setCalibration(CalibrationState());
     w.b_Start->setEnabled(false);
     w.b_Measure->setEnabled(false);
     w.b_Measure2->setEnabled(false);
@@ -287,8 +296,24 @@ bool OptionsPage::InitialiseAnalyser()
     MakeSweepPlan();
     w.setStatusText(QStringLiteral("Initialize ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
 
+    const SetupSettings settings = setupSettings(w.MeasurementRecord.SweepPlan.Start);
+    // From here the analyser takes new settings: an earlier calibration no longer matches it,
+    // whatever becomes of this one.
+    setCalibration(CalibrationState());
+    m_setUpSingle = IsSingleMode(w.rg_Sweep);
+    m_setUpPlan = w.MeasurementRecord.SweepPlan;
+    m_setUpSettings = settings;
+
+    if (!w.Link->setUp(settings))
+        return false;
+    w.MeasurementRecord.SweepPlan.StepIndex = 0;
+    return true;
+}
+
+SetupSettings OptionsPage::setupSettings(double startHz) const
+{
     SetupSettings settings;
-    settings.startHz = w.MeasurementRecord.SweepPlan.Start;
+    settings.startHz = startHz;
     settings.vbwText = w.cb_vbw->currentText();
     settings.vbwIndex = w.cb_vbw->currentIndex();
     settings.rbwText = w.cb_rbw->currentText();
@@ -296,11 +321,18 @@ bool OptionsPage::InitialiseAnalyser()
     settings.rfAttText = w.cb_RFAtt->currentText();
     settings.refLevelText = w.e_RefLvl->text();
     settings.rangeText = w.e_Range->text();
+    return settings;
+}
 
-    if (!w.Link->setUp(settings))
-        return false;
-    w.MeasurementRecord.SweepPlan.StepIndex = 0;
-    return true;
+void OptionsPage::CalibrationCompleted()
+{
+    setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime()));
+}
+
+void OptionsPage::setCalibration(const CalibrationState &calibration)
+{
+    Calibration = calibration;
+    w.l_Calibrated->setText(CalibratedText(Calibration));
 }
 
 void OptionsPage::b_StartClick()
@@ -324,6 +356,16 @@ void OptionsPage::b_StartClick()
 
 void OptionsPage::b_MeasureClick()
 {
+    // The levels of the calibration are taken per frequency and depend on the analyser's
+    // settings: a measurement with another plan or other settings would pair each step with
+    // the calibration of a different one.
+    SweepPlan wanted;
+    ::MakeSweepPlan(wanted, sweepInputs());
+    if (CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start))
+        != CalibrationItem::None) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText());
+        return;
+    }
     w.Memo1->clear();
     if (ShowMessage(MsgType::Information, MsgButtons::OkCancel, QStringLiteral("Connect DUT between Noise Source and FSP !"))
         != MsgResult::Ok)

@@ -3,6 +3,9 @@
 // analyser, the set-up and the starts of the calibration and measurement passes. The controls
 // belong to the window; the connection itself is the window's AnalyserLink.
 
+#include "run/calibration_state.h"
+#include "run/sweep_plan.h"
+
 #include <QChar>
 #include <memory>
 
@@ -30,9 +33,23 @@ public:
     void b_StartClick();
     void b_MeasureClick();
 
+    /// What the last completed calibration pass covered; "Measure" refuses to pair its levels
+    /// with a plan or settings that differ.
+    CalibrationState Calibration;
+    /// A calibration pass has run to its end: it holds for the plan and settings its set-up sent.
+    void CalibrationCompleted();
+    /// The page's sweep fields and the analyser settings as the set-up would send them now.
+    SweepInputs sweepInputs() const;
+    SetupSettings setupSettings(double startHz) const;
+
 private:
+    void setCalibration(const CalibrationState &calibration);
     /// No connection: the settings free, the button reads "Connect".
     void ConnectButtonIdle();
     TForm1 &w;
     std::unique_ptr<WindowSequencerHost> m_host;
+    /// The plan and settings of the last set-up, for the calibration pass that follows it.
+    bool m_setUpSingle = false;
+    SweepPlan m_setUpPlan;
+    SetupSettings m_setUpSettings;
 };

@@ -15,6 +15,7 @@ namespace {
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kGrey(128, 128, 128);
+const QColor kOrange(255, 140, 0);
 
 int lastIndex(int steps)
 {
@@ -39,6 +40,22 @@ ReportInput ReportInput::fromRecord(const MeasurementRecord &record)
     in.NoiseFigureDb = record.NoiseFigureDb;
     in.GainDb = record.GainDb;
     return in;
+}
+
+QString ReportUncertaintyText(double largestUncertaintyDb)
+{
+    if (!std::isfinite(largestUncertaintyDb))
+        return {};
+    return QStringLiteral("Uncertainty \u2264 \u00B1") + FormatValue(2, fvDb, largestUncertaintyDb);
+}
+
+QString ReportGuidelineText(int steps)
+{
+    if (steps <= 0)
+        return {};
+    return QStringLiteral("Off guidelines: %1 %2")
+        .arg(steps)
+        .arg(steps == 1 ? QStringLiteral("step") : QStringLiteral("steps"));
 }
 
 QStringList TakeRemarkLines(QStringList &lines)
@@ -248,6 +265,7 @@ void TestReport::PrintBody()
     setFont(50, true);
     PrintText(c0, QStringLiteral("Remarks:"));
     setFont(40, false);
+    PrintConfidence(c2, c3);
     PrintLine -= 6;
 
     // Every line that leaves the graph upright is printed; where lines must be left off,
@@ -350,7 +368,39 @@ void TestReport::PrintGraph()
         c.setPenWidth(3);
         c.ellipse(x - 5, y - 5, x + 5, y + 5);
     }
+    for (int i = 0; i <= steps; ++i) {
+        if (m_input.OutsideGuidelines[size_t(i)])
+            PrintGuidelineMark(ReportPointX(p, i, steps), ReportAxisY(p, nf, m_input.NoiseFigureDb[size_t(i)]));
+    }
     c.setPenWidth(1);
+}
+
+void TestReport::PrintConfidence(int c2, int c3)
+{
+    const QString uncertainty = ReportUncertaintyText(m_input.LargestUncertaintyDb);
+    if (!uncertainty.isEmpty())
+        PrintText(c2, uncertainty);
+    const int marked = int(std::count(m_input.OutsideGuidelines.begin(),
+                                      m_input.OutsideGuidelines.begin() + lastIndex(m_input.Steps) + 1, true));
+    if (marked == 0)
+        return;
+    PrintText(c3, ReportGuidelineText(marked));
+    // The mark itself stands left of the text, as the legend's triangle does.
+    const int yc = 10 * PrintLine - 40 / 2;
+    PrintGuidelineMark(10 * c3 + 76, yc - kReportMarkGap - kReportMarkHalf);
+    m_canvas->setPen(Qt::black, 1);
+}
+
+void TestReport::PrintGuidelineMark(int x, int y)
+{
+    Canvas &c = *m_canvas;
+    c.setPen(kOrange, 3);
+    const int apex = y + kReportMarkGap;
+    const int base = apex + 2 * kReportMarkHalf;
+    c.moveTo(x, apex);
+    c.lineTo(x + kReportMarkHalf, base);
+    c.lineTo(x - kReportMarkHalf, base);
+    c.lineTo(x, apex);
 }
 
 void TestReport::setFont(int cellHeight, bool bold)

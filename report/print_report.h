@@ -17,7 +17,9 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
+#include <limits>
 
 class QPainter;
 class QPagedPaintDevice;
@@ -46,9 +48,26 @@ struct ReportInput
     ReportTexts Texts;
     QStringList Remarks;  ///< the lines of the form's remarks field
 
+    /// Optional: the largest uncertainty of the sweep's noise figures, dB (NaN: none known),
+    /// printed on the line of "Remarks:" to its right.
+    double LargestUncertaintyDb = std::numeric_limits<double>::quiet_NaN();
+    /// Optional: the steps that break a rule of good practice, marked above their points.
+    std::array<bool, kRecordSlots> OutsideGuidelines{};
+
     /// Plan and result arrays taken from a measurement record.
     static ReportInput fromRecord(const MeasurementRecord &record);
 };
+
+/// "Uncertainty ≤ ±0.31 dB" for the line of "Remarks:"; empty when the largest
+/// uncertainty is not known.
+QString ReportUncertaintyText(double largestUncertaintyDb);
+/// "Off guidelines: 3 steps", "... 1 step"; empty for none.
+QString ReportGuidelineText(int steps);
+
+/// Where the guideline mark of a point at (x, y) stands (0.1 mm, y upwards): its apex lies
+/// kReportMarkGap above the point, its base kReportMarkGap + 2·kReportMarkHalf above it.
+constexpr int kReportMarkGap = 10;
+constexpr int kReportMarkHalf = 5;
 
 /// The placeholder the remarks field starts with.
 inline QString RemarksPlaceholder() { return QStringLiteral("Remarks..."); }
@@ -153,6 +172,10 @@ public:
 private:
     /// The report's fonts by cell height, on the canvas of the running job.
     void setFont(int cellHeight, bool bold);
+    /// The largest uncertainty and the count of marked steps, right of "Remarks:".
+    void PrintConfidence(int c2, int c3);
+    /// An orange triangle, apex down, above the point (x, y).
+    void PrintGuidelineMark(int x, int y);
 
     ReportInput m_input;
     ReportPlot m_plot;

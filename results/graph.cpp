@@ -57,7 +57,20 @@ void drawMark(Canvas &image, const GraphMarker &m)
         image.lineTo(m.x - s, m.y + s);
         image.lineTo(m.x - s, m.y - s);
         break;
+    case PlotMark::Guideline:
+        // Rows of 7, 5, 3 and 1 pixels; the apex points at the step's point below.
+        for (int r = 0; r <= s; ++r)
+            DrawLine(image, m.x - (s - r), m.y - 2 + r, m.x + (s - r) + 1, m.y - 2 + r, m.colour);
+        break;
     }
+}
+
+void drawErrorBar(Canvas &image, const ErrorBar &b)
+{
+    // The end points of a line are not drawn, so each line reaches one pixel further.
+    DrawLine(image, b.x, b.yTop, b.x, b.yBottom + 1, b.colour);
+    DrawLine(image, b.x - kErrorBarCap, b.yTop, b.x + kErrorBarCap + 1, b.yTop, b.colour);
+    DrawLine(image, b.x - kErrorBarCap, b.yBottom, b.x + kErrorBarCap + 1, b.yBottom, b.colour);
 }
 
 }  // namespace
@@ -173,6 +186,17 @@ double AxisLabelValue(const AxisRange &range, int j)
     return range.top - j * double(step);
 }
 
+ErrorBar MakeErrorBar(const GraphGeometry &g, const AxisScale &noiseFigureScale, int x, double f, double u,
+                      const QColor &colour)
+{
+    ErrorBar b;
+    b.x = x;
+    b.yTop = std::clamp(ValueY(g, noiseFigureScale, f + u), g.gridTop(), g.gridBottom());
+    b.yBottom = std::clamp(ValueY(g, noiseFigureScale, f - u), g.gridTop(), g.gridBottom());
+    b.colour = colour;
+    return b;
+}
+
 QVector<GraphLabel> FrameLabels(const GraphGeometry &g, const GraphData &data)
 {
     QVector<GraphLabel> labels;
@@ -202,6 +226,8 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
     for (int i = 0; i <= n; ++i) {
         const int x = PointX(g, i, steps);
         const bool selected = i == data.selected;
+        // The top of what is drawn at this step, for a guideline mark above it.
+        int topY = std::numeric_limits<int>::max();
         if (data.showNoiseFigure) {
             const QColor colour = selected ? GraphColour::Selected : GraphColour::NoiseFigure;
             const bool failed = i < qsizetype(data.evaluationFailed.size()) && data.evaluationFailed[i];
@@ -213,11 +239,22 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
                 layout.markers.append({x, g.gridBottom(), PlotMark::Cross, colour});
             else
                 layout.markers.append({x, ValueY(g, layout.noiseFigureScale, f), PlotMark::Triangle, colour});
+            topY = layout.markers.last().y;
+            const double u = i < qsizetype(data.uncertaintyDb.size()) ? data.uncertaintyDb[i] : NAN;
+            if (data.showErrorBars && !failed && f >= 0 && std::isfinite(f) && std::isfinite(u) && u >= 0) {
+                layout.errorBars.append(MakeErrorBar(g, layout.noiseFigureScale, x, f, u, colour));
+                topY = std::min(topY, layout.errorBars.last().yTop);
+            }
         }
         if (data.showGain) {
             layout.markers.append({x, ValueY(g, layout.gainScale, data.gainDb[i]), PlotMark::Circle,
                                    selected ? GraphColour::Selected : GraphColour::Gain});
+            if (!data.showNoiseFigure)
+                topY = layout.markers.last().y;
         }
+        const bool flagged = i < qsizetype(data.outsideGuidelines.size()) && data.outsideGuidelines[i];
+        if (flagged && topY != std::numeric_limits<int>::max())
+            layout.guidelineMarks.append({x, topY - kGuidelineMarkRise, PlotMark::Guideline, GraphColour::Guideline});
     }
 
     for (int j = 0; j <= 10; ++j) {
@@ -247,7 +284,11 @@ void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &da
 {
     DrawGraphFrame(image, g, data);
     const GraphLayout layout = ComputeGraphLayout(g, data);
+    for (const ErrorBar &b : layout.errorBars)
+        drawErrorBar(image, b);
     for (const GraphMarker &m : layout.markers)
+        drawMark(image, m);
+    for (const GraphMarker &m : layout.guidelineMarks)
         drawMark(image, m);
     for (const GraphLabel &l : layout.scaleLabels)
         DrawLabel(image, l.x, l.y, l.colour, l.text);

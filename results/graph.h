@@ -112,6 +112,8 @@ inline const QColor Gain{0, 255, 0};
 inline const QColor Selected{255, 255, 255};
 /// A step whose evaluation failed: it has no noise figure of its own.
 inline const QColor EvaluationFailed{255, 0, 255};
+/// The mark of a step that breaks a rule of good measuring practice.
+inline const QColor Guideline{255, 165, 0};
 }  // namespace GraphColour
 
 /// What the frame and the points are drawn from.
@@ -130,6 +132,14 @@ struct GraphData
     /// Optional: true for a step whose last evaluation failed and so stored no noise figure.
     std::span<const bool> evaluationFailed;
     int selected = kNoSelection;  ///< step drawn in white, or kNoSelection
+
+    /// Optional error bars: ±uncertaintyDb[i] around each noise figure of 0 dB or more, on the
+    /// noise-figure scale; NaN (or a short span) gives a step no bar.
+    bool showErrorBars = false;
+    std::span<const double> uncertaintyDb;
+    /// Optional: true for a step that breaks a rule of good practice; it gets a mark above
+    /// its point.
+    std::span<const bool> outsideGuidelines;
 };
 
 /// A text on the graph, top-left corner at (x, y).
@@ -143,7 +153,8 @@ struct GraphLabel
 
 /// The marker shapes of the graph. FailedSquare (an outlined square) marks a step whose
 /// evaluation failed, in place of the noise-figure triangle.
-enum class PlotMark { Triangle, Circle, Cross, FailedSquare };
+/// Guideline is the filled triangle, apex down, of a step that breaks a guideline.
+enum class PlotMark { Triangle, Circle, Cross, FailedSquare, Guideline };
 
 struct GraphMarker
 {
@@ -152,6 +163,20 @@ struct GraphMarker
     PlotMark mark = PlotMark::Triangle;
     QColor colour;
 };
+
+/// A vertical error bar from yTop to yBottom (both drawn) with short caps at both ends.
+struct ErrorBar
+{
+    int x = 0;
+    int yTop = 0;
+    int yBottom = 0;
+    QColor colour;
+};
+
+/// Half width of an error bar's caps, and how far the centre of a guideline mark stands above
+/// the top of its point (or of the point's error bar).
+inline constexpr int kErrorBarCap = 2;
+inline constexpr int kGuidelineMarkRise = 8;
 
 /// Everything a full redraw puts on top of the frame.
 struct GraphLayout
@@ -162,6 +187,11 @@ struct GraphLayout
     AxisScale gainScale;
     QVector<GraphMarker> markers;  ///< in drawing order: per point the noise-figure mark, then the gain circle
     QVector<GraphLabel> scaleLabels;
+    /// Drawn under the markers; their ends are limited to the grid.
+    QVector<ErrorBar> errorBars;
+    /// Small filled triangles, apex down, above the points of steps that break a guideline;
+    /// (x, y) is the centre of the mark's box.
+    QVector<GraphMarker> guidelineMarks;
 };
 
 /// The texts of the empty graph: the frequency per division centred under the grid, the start
@@ -173,6 +203,11 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data);
 
 /// The empty graph: black background, grey 10 × 10 grid and the frame texts.
 void DrawGraphFrame(Canvas &image, const GraphGeometry &g, const GraphData &data);
+
+/// The error bar of point i at x: ±u dB around the noise figure f on the layout's scale, the
+/// ends limited to the grid.
+ErrorBar MakeErrorBar(const GraphGeometry &g, const AxisScale &noiseFigureScale, int x, double f, double u,
+                      const QColor &colour);
 
 /// The whole graph: the frame, a marker per point and the scale texts.
 void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &data);

@@ -1,10 +1,12 @@
 #include "app/core/config.h"
 
+#include "app/core/uncertainty_settings.h"
 #include "base/inifile.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 
@@ -115,5 +117,47 @@ bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &
         ini.writeInteger(kLanSection, QStringLiteral("Interface"), lan.Interface);
         ini.writeString(kLanSection, QStringLiteral("Host"), lan.Host);
         ini.writeInteger(kLanSection, QStringLiteral("TcpPort"), lan.TcpPort);
+    }, errorMessage);
+}
+
+namespace {
+const QString kUncertaintySection = QStringLiteral("Uncertainty");
+}  // namespace
+
+UncertaintyInputs ReadUncertaintyConfig(const IniFile &ini)
+{
+    UncertaintyInputs inputs;
+    for (const UncertaintyField &f : UncertaintyFields()) {
+        const std::optional<QString> text = ini.value(kUncertaintySection, QString::fromLatin1(f.key));
+        if (!text)
+            continue;
+        if (const std::optional<double> v = ParseUncertaintyValue(*text, f))
+            inputs.*(f.member) = *v;
+    }
+    return inputs;
+}
+
+UncertaintyInputs ReadUncertaintyConfig(const QString &path)
+{
+    IniFile ini;
+    if (QFileInfo::exists(path))
+        ini.load(path);
+    return ReadUncertaintyConfig(ini);
+}
+
+bool WriteUncertaintyConfig(const UncertaintyInputs &inputs, QString *errorMessage, const QString &path)
+{
+    IniFile existing;
+    if (QFileInfo::exists(path))
+        existing.load(path);
+    const bool hasSection = std::any_of(UncertaintyFields().begin(), UncertaintyFields().end(), [&](const UncertaintyField &f) {
+        return existing.value(kUncertaintySection, QString::fromLatin1(f.key)).has_value();
+    });
+    // Inputs left at their defaults leave the file as it always was.
+    if (SameUncertaintyInputs(inputs, UncertaintyInputs()) && !hasSection)
+        return true;
+    return SaveSettings(path, [&](IniFile &ini) {
+        for (const UncertaintyField &f : UncertaintyFields())
+            ini.writeString(kUncertaintySection, QString::fromLatin1(f.key), UncertaintyValueText(inputs.*(f.member)));
     }, errorMessage);
 }

@@ -61,3 +61,14 @@ LanConfig ReadLanConfig(const QString &path = ConfigFilePath());
 /// Writes the section when the LAN was used or the file has it already; false, with an
 /// operator-readable `errorMessage`, when the file cannot be written.
 bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &path = ConfigFilePath());
+
+/// The inputs of the uncertainty of each step's noise figure, kept in a section [Uncertainty]
+/// of their own. A file without it, or a key that is missing or out of bounds, reads as the
+/// defaults; a program whose inputs never left the defaults does not add the section.
+struct UncertaintyInputs;
+UncertaintyInputs ReadUncertaintyConfig(const IniFile &ini);
+UncertaintyInputs ReadUncertaintyConfig(const QString &path = ConfigFilePath());
+/// Writes the section when the inputs differ from the defaults or the file has it already;
+/// false, with an operator-readable `errorMessage`, when the file cannot be written.
+bool WriteUncertaintyConfig(const UncertaintyInputs &inputs, QString *errorMessage,
+                            const QString &path = ConfigFilePath());

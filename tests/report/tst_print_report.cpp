@@ -394,6 +394,53 @@ private slots:
         QCOMPARE(r.device.textsNamed(QStringLiteral("100.00 MHz")).size(), 2);
     }
 
+    void confidenceLineAndGuidelineMarks()
+    {
+        ReportInput in = designedMeasurement();
+        in.LargestUncertaintyDb = 0.314;
+        in.OutsideGuidelines[3] = true;
+        in.OutsideGuidelines[7] = true;
+        in.OutsideGuidelines[11] = true;  // beyond the plan's steps: neither counted nor drawn
+        Recorded r(in);
+        Recorded plain(designedMeasurement());
+
+        // On the line of "Remarks:", in the third and fourth columns (w = 45 mm).
+        const QString uText = QStringLiteral("Uncertainty \u2264 \u00B10.31 dB");
+        const QString gText = QStringLiteral("Off guidelines: 2 steps");
+        QCOMPARE(r.device.textsNamed(uText).size(), 1);
+        QCOMPARE(r.device.textsNamed(gText).size(), 1);
+        const RecordedText u = r.device.textsNamed(uText).first();
+        const RecordedText g = r.device.textsNamed(gText).first();
+        const double remarksY = r.device.textsNamed(QStringLiteral("Remarks:")).first().topLeft.y();
+        QCOMPARE(u.topLeft, QPointF(10 * 95 + 100, remarksY));
+        QCOMPARE(g.topLeft, QPointF(10 * 140 + 100, remarksY));
+        QVERIFY2(u.topLeft.x() + u.width < 10 * 140 + 100 - 40, qPrintable(QString::number(u.width)));
+        QVERIFY(g.topLeft.x() + g.width < 10 * kPageW);
+
+        // Everything else stands where it stood.
+        QCOMPARE(r.device.texts.size(), plain.device.texts.size() + 2);
+        for (const RecordedText &t : plain.device.texts) {
+            const auto same = r.device.textsNamed(t.text);
+            QVERIFY2(std::any_of(same.begin(), same.end(), [&](const RecordedText &o) { return o.topLeft == t.topLeft; }),
+                     qPrintable(t.text));
+        }
+        QCOMPARE(r.report.plot().height, plain.report.plot().height);
+
+        // The marks: orange triangles, apex down, 1 mm above the two points (and one beside the
+        // text).
+        const ReportPlot plot = r.report.plot();
+        const AxisRange nf = NoiseFigureAxis(2.7);
+        QList<QPointF> apexes;
+        for (const RecordedLine &l : r.device.linesOf(QColor(255, 140, 0), 3))
+            if (l.to.x() - l.from.x() == kReportMarkHalf && l.to.y() - l.from.y() == 2 * kReportMarkHalf)
+                apexes.append(l.from);
+        QCOMPARE(apexes.size(), 3);
+        for (int i : {3, 7})
+            QVERIFY2(apexes.contains(QPointF(ReportPointX(plot, i, 10), ReportAxisY(plot, nf, 1.2 + 0.15 * i) + kReportMarkGap)),
+                     qPrintable(QString::number(i)));
+        QVERIFY(plain.device.linesOf(QColor(255, 140, 0), 3).isEmpty());
+    }
+
     void curvesJoinConsecutivePoints()
     {
         Recorded r(designedMeasurement());

@@ -100,6 +100,10 @@ private slots:
     void framePixels();
     void markerPixels();
     void extremeValuesStayInsideTheImage();
+    void errorBar_data();
+    void errorBar();
+    void errorBarsAndGuidelineMarks();
+    void errorBarAndMarkPixels();
 };
 
 void TestGraph::geometry_data()
@@ -501,6 +505,116 @@ void TestGraph::extremeValuesStayInsideTheImage()
         RecomputeResults(c, designed(), d);
         QCOMPARE(c.image().size(), QSize(kWidth, kHeight));
     }
+}
+
+// ---- Error bars and guideline marks ----------------------------------------------------------
+
+namespace {
+
+constexpr QRgb kOrange = 0xFFA500;
+
+/// Noise figures 0.5 dB on the scale 0..1 (k 350, row 210), gains 0.3 dB; error bars for
+/// steps 0 (±0.08 dB) and 2 (±0.7 dB, beyond both grid lines), none for step 1; steps 1 and 2
+/// break a guideline.
+struct Confident
+{
+    Sweep sweep = sweepOf({0.5, 0.5, 0.5}, {0.3, 0.3, 0.3});
+    std::vector<double> u{0.08, std::numeric_limits<double>::quiet_NaN(), 0.7};
+    bool outside[3] = {false, true, true};
+
+    GraphData data(bool bars)
+    {
+        GraphData d = dataFor(sweep, 2);
+        d.showErrorBars = bars;
+        d.uncertaintyDb = u;
+        d.outsideGuidelines = std::span<const bool>(outside, 3);
+        return d;
+    }
+};
+
+}  // namespace
+
+void TestGraph::errorBar_data()
+{
+    QTest::addColumn<double>("f");
+    QTest::addColumn<double>("u");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("bottom");
+    // On the scale 0..1 dB a value v lies on row 385 − round(350·v).
+    QTest::newRow("inside the grid") << 0.5 << 0.08 << 182 << 238;
+    QTest::newRow("no width") << 0.5 << 0.0 << 210 << 210;
+    QTest::newRow("limited to the grid") << 0.5 << 0.7 << 35 << 385;
+    // 350 · 0.25 = 87.5 rounds to the even 88.
+    QTest::newRow("below zero") << 0.05 << 0.2 << 297 << 385;
+}
+
+void TestGraph::errorBar()
+{
+    QFETCH(double, f);
+    QFETCH(double, u);
+    const GraphGeometry g = designed();
+    const AxisScale scale = MakeAxisScale(NoiseFigureAxis(0.5), g);
+    const ErrorBar b = MakeErrorBar(g, scale, 200, f, u, Qt::red);
+    QCOMPARE(b.x, 200);
+    QTEST(b.yTop, "top");
+    QTEST(b.yBottom, "bottom");
+}
+
+void TestGraph::errorBarsAndGuidelineMarks()
+{
+    Confident c;
+    const GraphLayout layout = ComputeGraphLayout(designed(), c.data(true));
+    QCOMPARE(layout.errorBars.size(), 2);
+    QCOMPARE(layout.errorBars[0].x, 134);
+    QCOMPARE(layout.errorBars[0].yTop, 182);
+    QCOMPARE(layout.errorBars[0].yBottom, 238);
+    QCOMPARE(layout.errorBars[0].colour, QColor(255, 0, 0));
+    QCOMPARE(layout.errorBars[1].x, 634);
+    QCOMPARE(layout.errorBars[1].yTop, 35);
+    // A mark stands kGuidelineMarkRise above the top of the bar, or of the point without one.
+    QCOMPARE(layout.guidelineMarks.size(), 2);
+    QCOMPARE(layout.guidelineMarks[0].x, 384);
+    QCOMPARE(layout.guidelineMarks[0].y, 210 - kGuidelineMarkRise);
+    QCOMPARE(layout.guidelineMarks[1].x, 634);
+    QCOMPARE(layout.guidelineMarks[1].y, 35 - kGuidelineMarkRise);
+    QCOMPARE(layout.guidelineMarks[1].mark, PlotMark::Guideline);
+
+    // Without the check box no bars, and the marks sit above the points; the rest is unchanged.
+    const GraphLayout noBars = ComputeGraphLayout(designed(), c.data(false));
+    QVERIFY(noBars.errorBars.isEmpty());
+    QCOMPARE(noBars.guidelineMarks[1].y, 210 - kGuidelineMarkRise);
+    const GraphLayout plain = ComputeGraphLayout(designed(), dataFor(c.sweep, 2));
+    QVERIFY(plain.errorBars.isEmpty() && plain.guidelineMarks.isEmpty());
+    QCOMPARE(noBars.markers.size(), plain.markers.size());
+    for (qsizetype i = 0; i < plain.markers.size(); ++i)
+        QCOMPARE(noBars.markers[i].y, plain.markers[i].y);
+}
+
+void TestGraph::errorBarAndMarkPixels()
+{
+    Confident c;
+    Canvas image(kWidth, kHeight);
+    RecomputeResults(image, designed(), c.data(true));
+    // Step 0: the bar from row 182 to 238 (over the grid line x 134) with caps two pixels
+    // either side.
+    QCOMPARE(px(image, 134, 200), kRed);
+    QCOMPARE(px(image, 132, 182), kRed);
+    QCOMPARE(px(image, 136, 238), kRed);
+    QCOMPARE(px(image, 132, 181), kBlack);
+    QCOMPARE(px(image, 132, 239), kBlack);
+    QCOMPARE(px(image, 137, 182), kBlack);
+    // Step 1: no bar (the grid line x 384 shows), an orange triangle (rows 200..203, apex down)
+    // above its own triangle.
+    QCOMPARE(px(image, 384, 190), kGrey);
+    QCOMPARE(px(image, 383, 199), kBlack);
+    QCOMPARE(px(image, 381, 200), kOrange);
+    QCOMPARE(px(image, 387, 200), kOrange);
+    QCOMPARE(px(image, 384, 203), kOrange);
+    QCOMPARE(px(image, 383, 203), kBlack);
+    QCOMPARE(px(image, 384, 204), kGrey);
+    QCOMPARE(px(image, 384, 207), kRed);
+    // No mark at step 0.
+    QVERIFY(boxOf(image, kOrange, QRect(120, 0, 30, 386)).isEmpty());
 }
 
 QTEST_MAIN(TestGraph)

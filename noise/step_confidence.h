@@ -1,0 +1,67 @@
+#pragma once
+// How far each step of a sweep can be trusted: the uncertainty of its noise figure and the
+// rules of good practice it breaks, both from the step's four levels and the ENR and room
+// temperature of its evaluation. Plain arithmetic on numbers and a record; no widgets.
+
+#include "noise/calculator.h"
+#include "noise/guidelines.h"
+#include "noise/measurement_record.h"
+#include "noise/uncertainty.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+
+/// What the assessment needs besides a step's own numbers.
+struct ConfidenceSettings
+{
+    UncertaintyInputs inputs;
+    double refLevelDbm = 0;  ///< the analyser's reference level; +∞ when it is not known
+    bool tableMode = false;  ///< the ENR comes from a table whose rows span the range below
+    double tableLowHz = 0;
+    double tableHighHz = 0;
+};
+
+/// One step's uncertainty and findings.
+struct StepConfidence
+{
+    UncertaintyResult uncertainty;
+    QList<GuidelineFinding> findings;
+};
+
+/// The assessment of a step from its evaluation (EvaluateStep): the levels as read back, the
+/// ENR and the room temperature used.
+StepConfidence AssessStep(const StepEvaluation &step, const ConfidenceSettings &settings);
+
+/// The findings' sentences, one after the other; empty when there are none.
+QString GuidelineText(const QList<GuidelineFinding> &findings);
+
+/// The uncertainty of the calculator's own slot (slot 100: linear levels in mW, the linear ENR
+/// and the room temperature of the last calculation).
+UncertaintyResult CalculatorUncertainty(const MeasurementRecord &record, const UncertaintyInputs &inputs);
+
+/// The assessments of the steps of a sweep, as far as they have been made.
+struct SweepConfidence
+{
+    SweepConfidence() { reset(); }
+
+    std::array<bool, kRecordSlots> assessed{};
+    std::array<StepConfidence, kRecordSlots> steps;    ///< the assessments themselves
+    MeasurementRecord::Slots uncertaintyDb{};          ///< U in dB; NaN where none can be given
+    std::array<bool, kRecordSlots> outsideGuidelines{};  ///< the step has findings
+
+    /// Forgets every assessment.
+    void reset();
+    void store(int step, const StepConfidence &confidence);
+    /// The largest uncertainty among the assessed steps 0..lastStep, NaN when there is none;
+    /// `atStep` receives its step (-1 when there is none).
+    double largestUncertaintyDb(int lastStep, int *atStep = nullptr) const;
+    /// True when an assessed step among 0..lastStep has findings.
+    bool anyOutsideGuidelines(int lastStep) const;
+};
+
+/// Assesses the steps 0..Steps of `record` (only those assessed before when `onlyAssessed`). A
+/// step whose evaluation fails to convert or to look its ENR up is left unassessed.
+void AssessSweep(SweepConfidence &confidence, const MeasurementRecord &record,
+                 const EnrLookupFunction &lookupEnr, double roomTemperatureK,
+                 const ConfidenceSettings &settings, bool onlyAssessed = false);

@@ -1,0 +1,108 @@
+// "Measure" against the calibration it follows, through the real window and the analyser
+// simulator: a changed start, step count, mode or bandwidth is refused before anything is
+// asked or sent; the calibration's state shows on the "Options" page and ends with the
+// connection.
+
+#include "helper_window.h"
+
+#include "app/widgets.h"
+#include "run/calibration_state.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+using namespace e2e;
+
+class TestCalibrationState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void measureAfterAChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("nothing") << QString() << false;
+        QTest::newRow("start") << QStringLiteral("start") << true;
+        QTest::newRow("steps") << QStringLiteral("steps") << true;
+        QTest::newRow("mode") << QStringLiteral("mode") << true;
+        QTest::newRow("rbw") << QStringLiteral("rbw") << true;
+        QTest::newRow("changed and back") << QStringLiteral("back") << false;
+    }
+
+    void measureAfterAChange()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, refused);
+        Program p;
+        TForm1 &w = p.w();
+        w.se_steps->setValue(1);
+        QVERIFY(p.connect());
+        QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
+        QVERIFY(p.calibrate());
+        QVERIFY2(QRegularExpression(QStringLiteral("^Calibrated: 400 MHz to 500 MHz, 2 points, \\d\\d:\\d\\d$"))
+                     .match(w.l_Calibrated->text()).hasMatch(),
+                 qPrintable(w.l_Calibrated->text()));
+
+        if (change == QStringLiteral("start"))
+            w.e_Start->setText(QStringLiteral("410 MHz"));
+        else if (change == QStringLiteral("steps"))
+            w.se_steps->setValue(2);
+        else if (change == QStringLiteral("mode"))
+            QTest::mouseClick(w.rg_Sweep->button(1), Qt::LeftButton);
+        else if (change == QStringLiteral("rbw"))
+            w.cb_rbw->setCurrentIndex(6);
+        else if (change == QStringLiteral("back")) {
+            w.cb_rbw->setCurrentIndex(6);
+            w.cb_rbw->setCurrentIndex(7);
+        }
+
+        const qsizetype sent = p.sim->lines().size();
+        p.dialogs.messages.clear();
+        QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        if (refused) {
+            QCOMPARE(p.messageTexts(), QStringList{CalibrationRefusalText()});
+            QCOMPARE(p.dialogs.messages.first().type, MsgType::Error);
+            QCOMPARE(CalibrationRefusalText(),
+                     QStringLiteral("The settings changed since the calibration. Please calibrate again."));
+            QTest::qWait(50);
+            QVERIFY(!p.passRunning());
+            QCOMPARE(p.sim->lines().size(), sent);
+            // A new calibration with the new settings lets the measurement run.
+            QVERIFY(p.calibrate());
+            QVERIFY(p.measure());
+        } else {
+            QVERIFY(waitFor([&] { return !p.passRunning(); }, 30000));
+            QVERIFY(w.Speichern1->isEnabled());
+            QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Connect DUT between Noise Source and FSP !")});
+        }
+    }
+
+    void disconnectEndsTheCalibration()
+    {
+        Program p;
+        TForm1 &w = p.w();
+        w.se_steps->setValue(1);
+        QVERIFY(p.connect());
+        QVERIFY(p.calibrate());
+        QVERIFY(w.l_Calibrated->text().startsWith(QStringLiteral("Calibrated: ")));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
+        QVERIFY(!w.Options->Calibration.valid);
+
+        // A calibration cancelled at its question leaves none behind: the set-up has changed
+        // the analyser all the same.
+        QVERIFY(p.connect());
+        QVERIFY(p.calibrate());
+        p.dialogs.answers = {MsgResult::Cancel};
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
+        p.dialogs.messages.clear();
+        QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        QCOMPARE(p.messageTexts(), QStringList{CalibrationRefusalText()});
+    }
+};
+
+QTEST_MAIN(TestCalibrationState)
+#include "tst_calibration_state.moc"
