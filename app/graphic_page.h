@@ -32,7 +32,9 @@ public:
     void Speichern1Click();
     void Laden1Click();
 
-private:
+    /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;
+
+private:
     TForm1 &w;
 };
