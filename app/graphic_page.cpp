@@ -2,6 +2,7 @@
 #include "app/graphic_page.h"
 
 #include "app/main_window.h"
+#include "app/results_out.h"
 #include "noise/calculator.h"
 #include "run/page.h"
 #include "base/engvalue.h"
@@ -248,15 +249,9 @@ void GraphicPage::Laden1Click()
     } catch (...) {
         error = std::current_exception();
     }
-    if (h.NoiseSourceText.isEmpty()) {
-        switch (h.EnrSource) {
-        case 0: h.NoiseSourceText = QByteArrayLiteral("const."); break;
-        case 1: h.NoiseSourceText = QByteArrayLiteral("Table1"); break;
-        case 2: h.NoiseSourceText = QByteArrayLiteral("Table2"); break;
-        default: h.NoiseSourceText = QByteArrayLiteral("not saved"); break;
-        }
-    }
-    w.NoiseSource->NoiseSourceText = FromWindows1252(h.NoiseSourceText);
+    w.NoiseSource->NoiseSourceText = NoiseSourceTextOf(h);
+    if (h.NoiseSourceText.isEmpty())
+        h.NoiseSourceText = ToWindows1252(w.NoiseSource->NoiseSourceText);
     RecomputeResults(0);
     w.dd_print->setEnabled(true);
     if (error)

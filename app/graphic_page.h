@@ -43,8 +43,10 @@ public:
     void Speichern1Click();
     void Laden1Click();
 
-private:
+    /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;
+
+private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
     void ShowConfidence(int i);
     TForm1 &w;

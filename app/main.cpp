@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "app/cli.h"
 #include "app/main_window.h"
 #include "app/widget_dialogs.h"
 #include "app/input_mask_form.h"
@@ -6,6 +7,13 @@
 
 int main(int argc, char **argv)
 {
+    // A command or an option runs the command line: no window, no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (IsCommandLine(arguments))
+        return RunCommandLine(argc, argv);
+
     TessaryApplication app(argc, argv);
     WidgetDialogs seam;
     setDialogs(&seam);

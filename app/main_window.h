@@ -154,6 +154,12 @@ public:
     QAction *Speichern1 = nullptr;
     QAction *dd_print = nullptr;
     QAction *Beenden1 = nullptr;
+    // Results out beside the designed files: the shown measurement as CSV, the graph as an
+    // image. Enabled while "Save as ..." or "Print" is.
+    QAction *ExportCSV1 = nullptr;
+    QAction *GrafikSpeichern1 = nullptr;
+    void ExportCSV1Click();
+    void GrafikSpeichern1Click();
     QMenu *Info1 = nullptr;
     QAction *About1 = nullptr;
     TForm2 *Form2 = nullptr;

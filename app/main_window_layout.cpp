@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/version.h"
 #include "app/widgets.h"
+#include "run/designed_options.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -166,19 +167,11 @@ void TForm1::buildPage1()
     ComboBox1->setToolTip(QStringLiteral("actually only COM..."));
 
     label(g, QStringLiteral("RBW:"), 12, 62);
-    cb_rbw = combo(g, "cb_rbw",
-                   {QStringLiteral("1 kHz"), QStringLiteral("3 kHz"), QStringLiteral("10 kHz"),
-                    QStringLiteral("30 kHz"), QStringLiteral("100 kHz"), QStringLiteral("300 kHz"),
-                    QStringLiteral("1 MHz"), QStringLiteral("3 MHz")},
-                   7, 92, 60);
+    cb_rbw = combo(g, "cb_rbw", RbwItems(), DesignedOptions::rbwIndex, 92, 60);
     label(g, QStringLiteral("VBW:"), 212, 62, 60);
-    cb_vbw = combo(g, "cb_vbw",
-                   {QStringLiteral("1 Hz"), QStringLiteral("3 Hz"), QStringLiteral("10 Hz"),
-                    QStringLiteral("30 Hz"), QStringLiteral("100 Hz"), QStringLiteral("300 Hz"),
-                    QStringLiteral("1 kHz")},
-                   2, 292, 60);
+    cb_vbw = combo(g, "cb_vbw", VbwItems(), DesignedOptions::vbwIndex, 292, 60);
     label(g, QStringLiteral("RF Att:"), 12, 92);
-    cb_RFAtt = combo(g, "cb_RFAtt", {QStringLiteral("0 dB"), QStringLiteral("10 dB"), QStringLiteral("20 dB")}, 0, 92, 90);
+    cb_RFAtt = combo(g, "cb_RFAtt", RfAttItems(), DesignedOptions::rfAttIndex, 92, 90);
     label(g, QStringLiteral("Range:"), 212, 92, 60);
     e_Range = edit(g, "e_Range", QStringLiteral("100 dB"), 292, 90);
     label(g, QStringLiteral("Ref Lvl:"), 12, 122);
@@ -186,10 +179,7 @@ void TForm1::buildPage1()
     cb_RefLvlAuto = named(new QCheckBox(QStringLiteral("RF Lvl auto"), g), "cb_RefLvlAuto");
     cb_RefLvlAuto->setGeometry(212, 122, 120, 19);
     label(g, QStringLiteral("Average:"), 12, 152);
-    cb_Average = combo(g, "cb_Average",
-                       {QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("10"), QStringLiteral("30"),
-                        QStringLiteral("100"), QStringLiteral("300"), QStringLiteral("1000")},
-                       2, 92, 150);
+    cb_Average = combo(g, "cb_Average", AverageItems(), DesignedOptions::averageIndex, 92, 150);
     label(g, QStringLiteral("Sweep:"), 212, 152, 60);
     e_Sweep = edit(g, "e_Sweep", QStringLiteral(" - ms"), 292, 150);
     e_Sweep->setEnabled(false);
@@ -219,12 +209,9 @@ void TForm1::buildPage1()
     cb_COM = combo(c, "cb_COM", {}, -1, 112, 24, 110);
     cb_COM->setEditText(QStringLiteral("keiner"));
     label(c, QStringLiteral("Baudrate:"), 12, 58);
-    cb_Baud = combo(c, "cb_Baud",
-                    {QStringLiteral("110"), QStringLiteral("300"), QStringLiteral("600"), QStringLiteral("1200"),
-                     QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"), QStringLiteral("19200")},
-                    6, 112, 56, 110);
+    cb_Baud = combo(c, "cb_Baud", BaudItems(), DesignedOptions::baudIndex, 112, 56, 110);
     label(c, QStringLiteral("Bits:"), 12, 90);
-    cb_Bits = combo(c, "cb_Bits", {QStringLiteral("7"), QStringLiteral("8")}, 1, 112, 88, 110);
+    cb_Bits = combo(c, "cb_Bits", BitsItems(), DesignedOptions::bitsIndex, 112, 88, 110);
     label(c, QStringLiteral("Handshake:"), 12, 122);
     cb_Handshake = combo(c, "cb_Handshake", {QStringLiteral("keine"), QStringLiteral("DTR/RTS"), QStringLiteral("Software")}, 1, 112, 120, 110);
     label(c, QStringLiteral("Parity:"), 12, 154);
@@ -406,6 +393,24 @@ void TForm1::buildMenu()
     Speichern1->setEnabled(false);
     dd_print = named(Datei1->addAction(QStringLiteral("Print")), "dd_print");
     dd_print->setEnabled(false);
+
+    // Results out: offered whenever a measurement is shown, that is while "Save as ..." (a
+    // finished measurement pass) or "Print" (a loaded file) is enabled.
+    ExportCSV1 = named(Datei1->addAction(QStringLiteral("Export CSV ...")), "ExportCSV1");
+    GrafikSpeichern1 = named(Datei1->addAction(QStringLiteral("Save graph as ...")), "GrafikSpeichern1");
+    for (auto [action, handler] : {std::pair{ExportCSV1, &TForm1::ExportCSV1Click},
+                                   std::pair{GrafikSpeichern1, &TForm1::GrafikSpeichern1Click}}) {
+        action->setEnabled(false);
+        connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    }
+    const auto followShown = [this] {
+        const bool shown = Speichern1->isEnabled() || dd_print->isEnabled();
+        ExportCSV1->setEnabled(shown);
+        GrafikSpeichern1->setEnabled(shown);
+    };
+    connect(Speichern1, &QAction::changed, this, followShown);
+    connect(dd_print, &QAction::changed, this, followShown);
+
     Datei1->addSeparator();
     Beenden1 = named(Datei1->addAction(QStringLiteral("Exit")), "Beenden1");
     Info1 = menuBar()->addMenu(QStringLiteral("Info"));

@@ -1,0 +1,313 @@
+// The command line of the tessary executable, run as a separate process the way a script runs
+// it, and the window's own results-out menu commands whose files the command line must match.
+
+#include "analyser/helper_link.h"
+#include "app/cli.h"
+#include "app/main_window.h"
+#include "app/widgets.h"
+#include "common/scripted_dialogs.h"
+#include "noise/calculator.h"
+#include "noise/enr_lookup.h"
+#include "report/helper_pdf.h"
+#include "results/measurement_file.h"
+
+#include <QAction>
+#include <QImage>
+#include <QProcess>
+#include <QSpinBox>
+#include <QSvgRenderer>
+#include <QTest>
+
+#include <cmath>
+
+using link_test::SimRun;
+using link_test::WorkDir;
+
+namespace {
+
+const QString kDesigned = QStringLiteral(TESSARY_TEST_DATA "/mea/designed.mea");
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QStringList errLines;
+};
+
+/// Runs tessary with `args` in the current working folder.
+Run Tessary(const QStringList &args, int ms = 60000)
+{
+    QProcess p;
+    p.start(QStringLiteral(TESSARY_BIN), args);
+    Run r;
+    if (!p.waitForFinished(ms)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    r.errLines = err.split(u'\n', Qt::SkipEmptyParts);
+    return r;
+}
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// The lines of a CSV export without the "# Date:" line, which tells when it was written.
+QStringList WithoutDate(const QByteArray &csv)
+{
+    QStringList lines = QString::fromUtf8(csv).split(u'\n');
+    lines.removeIf([](const QString &l) { return l.startsWith(QStringLiteral("# Date:")); });
+    return lines;
+}
+
+/// The table rows of a CSV export, each split into its cells.
+QList<QStringList> TableOf(const QByteArray &csv)
+{
+    QList<QStringList> rows;
+    for (const QString &line : QString::fromUtf8(csv).split(u'\n', Qt::SkipEmptyParts))
+        if (!line.startsWith(u'#'))
+            rows << line.split(u',');
+    return rows;
+}
+
+double Cell(const QStringList &row, int column)
+{
+    bool ok = false;
+    const double v = row.value(column).toDouble(&ok);  // C locale: "." whatever LC_ALL says
+    return ok ? v : std::nan("");
+}
+
+/// The window, in the current working folder, with a scripted dialog seam.
+struct Window
+{
+    ScriptedDialogs dialogs;
+    TForm1 form;
+
+    void load(const QString &mea)
+    {
+        dialogs.files.push_back(mea);
+        form.Laden1->trigger();
+    }
+    void exportCsv(const QString &path)
+    {
+        dialogs.files.push_back(path);
+        form.ExportCSV1->trigger();
+    }
+};
+
+}  // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionAndHelp()
+    {
+        const Run v = Tessary({QStringLiteral("--version")});
+        QCOMPARE(v.status, 0);
+        QCOMPARE(v.out, QByteArray("tessary V1.10\n"));
+        const Run h = Tessary({QStringLiteral("--help")});
+        QCOMPARE(h.status, 0);
+        QVERIFY(h.out.contains("tessary measure"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        const QString data = QStringLiteral(TESSARY_TEST_DATA "/mea/");
+        QTest::newRow("missing") << QStringList{"export", "nothere.mea"} << 1
+                                 << "tessary: nothere.mea: File do not exists !";
+        QTest::newRow("folder") << QStringList{"export", "."} << 1 << "tessary: .: File do not exists !";
+        QTest::newRow("short") << QStringList{"export", data + "short.mea"} << 1
+                               << "tessary: " + data + "short.mea: File corrupt !";
+        QTest::newRow("long") << QStringList{"report", data + "long.mea", "-o", "r.pdf"} << 1
+                              << "tessary: " + data + "long.mea: File corrupt !";
+        QTest::newRow("device") << QStringList{"export", "/dev/null"} << 1 << "tessary: /dev/null: File corrupt !";
+        QTest::newRow("no command") << QStringList{"--title", "x"} << 2 << "tessary: no command given (see tessary --help)";
+        QTest::newRow("foreign option") << QStringList{"export", kDesigned, "--port", "1"} << 2
+                                        << "tessary: --port does not apply to export (see tessary --help)";
+        QTest::newRow("steps") << QStringList{"measure", "--port", "1", "--steps", "100", "-o", "r.mea"} << 2
+                               << "tessary: --steps needs a whole number from 1 to 99 (see tessary --help)";
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        WorkDir dir;
+        const Run r = Tessary(args);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.errLines.size(), 1);
+        if (!line.isEmpty())
+            QCOMPARE(r.errLines.first(), line);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("r.pdf")));
+    }
+
+    void fieldTexts_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("M key") << int(EntryKind::Frequency) << "400M" << "400 MHz";
+        QTest::newRow("bare number") << int(EntryKind::Frequency) << "450" << "450 MHz";
+        QTest::newRow("as written") << int(EntryKind::Frequency) << "1.2 GHz" << "1.2 GHz";
+        QTest::newRow("comma") << int(EntryKind::Frequency) << "1,5G" << "1.5 GHz";
+        QTest::newRow("kelvin") << int(EntryKind::Temperature) << "300K" << "300 K";
+        QTest::newRow("celsius") << int(EntryKind::Temperature) << "23" << "23 \u00B0C";
+        QTest::newRow("enr") << int(EntryKind::Range) << "15.2" << "15.2 dB";
+    }
+    void fieldTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, typed);
+        QFETCH(QString, field);
+        QCOMPARE(FieldTextOf(EntryKind(kind), typed, QStringLiteral("keep")), field);
+    }
+
+    /// Every cell of the exported table against the record and the step display's evaluation.
+    void exportValueByValue()
+    {
+        WorkDir dir;
+        const Run r = Tessary({QStringLiteral("export"), kDesigned, QStringLiteral("-o"), QStringLiteral("out.csv")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.errLines.isEmpty());
+        const QByteArray csv = ReadAll(QStringLiteral("out.csv"));
+        QVERIFY(csv.contains("# Room temperature: 294.15 K\n"));
+        QVERIFY(csv.contains("# ENR: 5.52 dB\n"));
+
+        const MeasurementLoadResult loaded = LoadMeasurementFile(kDesigned);
+        const MeasurementRecord &rec = loaded.record;
+        const QList<QStringList> table = TableOf(csv);
+        QCOMPARE(table.size(), rec.SweepPlan.Steps + 2);
+        const auto enr = [](double hz) { return LookupEnr(hz, 0, QStringLiteral("5.52 dB"), DefaultEnrRows()); };
+        for (int i = 0; i <= rec.SweepPlan.Steps; ++i) {
+            const QStringList &row = table[i + 1];
+            const StepEvaluation e = EvaluateStep(rec, i, enr, 294.15);
+            QCOMPARE(Cell(row, 0), rec.SweepPlan.StepFrequency(i));
+            QCOMPARE(Cell(row, 1), rec.N2off[i]);
+            QCOMPARE(Cell(row, 4), rec.N12on[i]);
+            QVERIFY(std::abs(Cell(row, 5) - e.gainDb) < 1e-9);
+            QVERIFY(std::abs(Cell(row, 6) - e.noiseFigureDb) < 1e-9);
+        }
+    }
+
+    void reportPdf()
+    {
+        if (!HavePdfToText())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        WorkDir dir;
+        QFile remarks(QStringLiteral("remarks.txt"));
+        QVERIFY(remarks.open(QIODevice::WriteOnly));
+        remarks.write("Bias 12 V\nSecond line\n");
+        remarks.close();
+        const Run r = Tessary({QStringLiteral("report"), kDesigned, QStringLiteral("-o"), QStringLiteral("run.pdf"),
+                               QStringLiteral("--title"), QStringLiteral("LNA 7"), QStringLiteral("--remarks"),
+                               QStringLiteral("remarks.txt")});
+        QCOMPARE(r.status, 0);
+        const PdfText pdf = ReadPdfText(QStringLiteral("run.pdf"));
+        QCOMPARE(pdf.pages.size(), 1);
+        QVERIFY(std::abs(pdf.pages[0].width() - MmToPt(210)) < 2);
+        QVERIFY(pdf.find(QStringLiteral("Test Report:")));
+        QVERIFY(pdf.find(QStringLiteral("LNA 7")));
+        QVERIFY(pdf.find(QStringLiteral("Bias 12 V")));
+        QVERIFY(pdf.find(QStringLiteral("Second line")));
+        QVERIFY(pdf.find(QStringLiteral("400.00 MHz")));
+        QVERIFY(pdf.find(QStringLiteral("10 MHz / DIV")));
+        // The printable area starts 10 mm in from the paper's left edge.
+        QVERIFY(pdf.find(QStringLiteral("Test engineer:"))->left() > MmToPt(10));
+    }
+
+    /// A whole run against the simulated bench, then its file through the command line's and
+    /// the window's export: the same table.
+    void measureAgainstSimulator()
+    {
+        WorkDir dir;
+        // Readings of seven significant digits: two decimals alone move the gain by a tenth of a dB.
+        SimRun sim(1, {QStringLiteral("--format"), QStringLiteral("sci")});
+        QVERIFY(sim.ready());
+        const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
+                               QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--csv"),
+                               QStringLiteral("run.csv")});
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+
+        const MeasurementLoadResult loaded = LoadMeasurementFile(QStringLiteral("run.mea"));
+        QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
+        const MeasurementRecord &rec = loaded.record;
+        QCOMPARE(rec.SweepPlan.Steps, 10);
+        QCOMPARE(rec.SweepPlan.Start, 400e6);
+        QCOMPARE(rec.MeasurementHeader.RbwIndex, 7);
+        for (int i = 0; i <= 10; ++i) {
+            const double hz = rec.SweepPlan.StepFrequency(i);
+            QVERIFY2(std::abs(rec.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+        }
+
+        QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.mea"), QStringLiteral("-o"),
+                          QStringLiteral("cli.csv")}).status, 0);
+        QCOMPARE(WithoutDate(ReadAll(QStringLiteral("cli.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+
+        Window w;
+        w.load(dir.path() + QStringLiteral("/run.mea"));
+        QVERIFY(w.form.ExportCSV1->isEnabled());
+        w.exportCsv(dir.path() + QStringLiteral("/window"));
+        QCOMPARE(WithoutDate(ReadAll(QStringLiteral("window.csv"))), WithoutDate(ReadAll(QStringLiteral("cli.csv"))));
+    }
+
+    void silentSimulator()
+    {
+        WorkDir dir;
+        SimRun sim(1, {QStringLiteral("--stop-after"), QStringLiteral("26")});
+        QVERIFY(sim.ready());
+        const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
+                               QStringLiteral("-o"), QStringLiteral("run.mea")});
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.errLines.last().startsWith(QStringLiteral("tessary: COM1: FSP does not answer: ")));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
+    }
+
+    void windowMenus()
+    {
+        WorkDir dir;
+        Window w;
+        QVERIFY(!w.form.ExportCSV1->isEnabled());
+        QVERIFY(!w.form.GrafikSpeichern1->isEnabled());
+        w.load(kDesigned);
+        QVERIFY(w.form.GrafikSpeichern1->isEnabled());
+
+        w.exportCsv(QStringLiteral("designed.csv"));
+        const QByteArray csv = ReadAll(QStringLiteral("designed.csv"));
+        QCOMPARE(TableOf(csv).size(), 12);
+        QVERIFY(csv.contains("# Noise source: const. (5.52 dB)\n"));
+
+        const QImage shown = w.form.gfx->canvas().image();
+        w.dialogs.files.push_back(QStringLiteral("graph.png"));
+        w.form.GrafikSpeichern1->trigger();
+        const QImage png(QStringLiteral("graph.png"));
+        QCOMPARE(png.size(), shown.size());
+        QCOMPARE(png.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+
+        w.dialogs.files.push_back(QStringLiteral("graph.svg"));
+        w.form.GrafikSpeichern1->trigger();
+        QSvgRenderer svg(QStringLiteral("graph.svg"));
+        QVERIFY(svg.isValid());
+        QCOMPARE(svg.viewBox().size(), shown.size());
+
+        // Another extension is refused with the reason, and nothing is written.
+        w.dialogs.files.push_back(QStringLiteral("graph.bmp"));
+        w.form.GrafikSpeichern1->trigger();
+        QVERIFY(w.dialogs.lastMessage().contains(QStringLiteral(".png or .svg")));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("graph.bmp")));
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
