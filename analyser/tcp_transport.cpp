@@ -169,10 +169,12 @@ void TcpLineFramer::take(const char *data, qsizetype size,
         data += length + 1;
         size -= length + 1;
 
+        // Only the CR right before the LF goes: a cut line ending in CR at the bound keeps it.
+        const bool cut = m_discarding;
         QByteArray complete;
         complete.swap(m_partial);
         m_discarding = false;
-        if (complete.endsWith('\r'))
+        if (!cut && complete.endsWith('\r'))
             complete.chop(1);
         complete.append("\r\n");
         if (!line(complete))

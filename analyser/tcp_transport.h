@@ -25,8 +25,8 @@ class QTcpSocket;
 class QTimer;
 
 /// The socket's line framing on its own: bytes in whatever chunks the socket hands over, answer
-/// lines out, each ended by LF on the wire and offered without a CR before the LF, followed by
-/// CR LF. A line longer than kMaxLineBytes keeps its first kMaxLineBytes bytes.
+/// lines out, each ended by LF on the wire and offered without a CR right before the LF,
+/// followed by CR LF. A line longer than kMaxLineBytes keeps its first kMaxLineBytes bytes.
 class TcpLineFramer
 {
 public:

@@ -1,7 +1,7 @@
 // The line framing of the socket transport, fed arbitrary chunks as the socket hands them
 // over, some repeated many times so that lines grow past the longest line kept. Every line
 // offered is the stream's next line up to its LF, cut to the longest line kept, without the
-// CR before the LF and followed by CR LF; the framer never holds more than that bound; and a
+// CR right before the LF and followed by CR LF; the framer never holds more than that bound; and a
 // consumer that goes away in the middle of a chunk (the transport closes) gets nothing more of
 // it, the framer starting afresh.
 #include "fuzz/fuzz_common.h"
@@ -23,21 +23,29 @@ public:
             if (c == '\n') {
                 line = m_current;
                 m_current.clear();
-                if (line.endsWith('\r'))
+                if (!m_cut && line.endsWith('\r'))
                     line.chop(1);
+                m_cut = false;
                 line.append("\r\n");
                 return true;
             }
             if (m_current.size() < TcpLineFramer::kMaxLineBytes)
                 m_current.append(c);
+            else
+                m_cut = true;
         }
         return false;
     }
-    void clear() { m_current.clear(); }
+    void clear()
+    {
+        m_current.clear();
+        m_cut = false;
+    }
     qsizetype partialBytes() const { return m_current.size(); }
 
 private:
     QByteArray m_current;
+    bool m_cut = false;  ///< bytes beyond the bound were dropped
 };
 
 }  // namespace
