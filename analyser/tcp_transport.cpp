@@ -87,8 +87,7 @@ void TcpTransport::close()
     m_connectTimer->stop();
     m_done = nullptr;
     dropSocket();
-    m_partial.clear();
-    m_discarding = false;
+    m_framer.clear();
     m_state = State::Closed;
 }
 
@@ -118,7 +117,7 @@ void TcpTransport::write(const QByteArray &bytes)
 
 qsizetype TcpTransport::bufferedBytes() const
 {
-    return m_partial.size() + (m_socket ? qsizetype(m_socket->bytesAvailable()) : 0);
+    return m_framer.partialBytes() + (m_socket ? qsizetype(m_socket->bytesAvailable()) : 0);
 }
 
 void TcpTransport::finishOpen(bool ok, const QString &error)
@@ -146,13 +145,17 @@ void TcpTransport::receive()
         const qint64 n = socket->read(chunk, sizeof chunk);
         if (n <= 0)
             break;
-        takeBytes(chunk, qsizetype(n));
+        m_framer.take(chunk, qsizetype(n), [this, socket](const QByteArray &line) {
+            if (OnLine)
+                OnLine(line);
+            return m_socket == socket;
+        });
     }
 }
 
-void TcpTransport::takeBytes(const char *data, qsizetype size)
+void TcpLineFramer::take(const char *data, qsizetype size,
+                         const std::function<bool(const QByteArray &line)> &line)
 {
-    QTcpSocket *const socket = m_socket;
     while (size > 0) {
         const auto *lf = static_cast<const char *>(std::memchr(data, '\n', size_t(size)));
         const qsizetype length = lf ? qsizetype(lf - data) : size;
@@ -166,17 +169,23 @@ void TcpTransport::takeBytes(const char *data, qsizetype size)
         data += length + 1;
         size -= length + 1;
 
-        QByteArray line;
-        line.swap(m_partial);
+        // Only the CR right before the LF goes: a cut line ending in CR at the bound keeps it.
+        const bool cut = m_discarding;
+        QByteArray complete;
+        complete.swap(m_partial);
         m_discarding = false;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        line.append("\r\n");
-        if (OnLine)
-            OnLine(line);
-        if (m_socket != socket)
+        if (!cut && complete.endsWith('\r'))
+            complete.chop(1);
+        complete.append("\r\n");
+        if (!line(complete))
             return;
     }
+}
+
+void TcpLineFramer::clear()
+{
+    m_partial.clear();
+    m_discarding = false;
 }
 
 void TcpTransport::hangUp()
@@ -188,8 +197,7 @@ void TcpTransport::hangUp()
     if (m_state != State::Connected)
         return;
     m_state = State::HungUp;
-    m_partial.clear();
-    m_discarding = false;
+    m_framer.clear();
     if (OnHangUp)
         OnHangUp();
 }

@@ -18,10 +18,33 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
 class QTimer;
+
+/// The socket's line framing on its own: bytes in whatever chunks the socket hands over, answer
+/// lines out, each ended by LF on the wire and offered without a CR right before the LF,
+/// followed by CR LF. A line longer than kMaxLineBytes keeps its first kMaxLineBytes bytes.
+class TcpLineFramer
+{
+public:
+    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+
+    /// Takes `size` bytes and offers each line they complete to `line`. When `line` returns
+    /// false (the consumer went away) the rest of the chunk is dropped and take() returns at
+    /// once, without touching the framer again: `line` may have cleared or destroyed it.
+    void take(const char *data, qsizetype size, const std::function<bool(const QByteArray &line)> &line);
+    /// Forgets the line received so far.
+    void clear();
+    /// Bytes of the line received so far (never more than kMaxLineBytes).
+    qsizetype partialBytes() const { return m_partial.size(); }
+
+private:
+    QByteArray m_partial;            ///< the answer line received so far, without its LF
+    bool m_discarding = false;       ///< the rest of an over-long line is being dropped
+};
 
 class TcpTransport : public Transport
 {
@@ -31,7 +54,7 @@ public:
     /// Name lookup and connecting together may take this long before the open fails.
     static constexpr int kConnectTimeoutMs = 5000;
     /// Longest answer line kept; the rest of a longer line is dropped up to its LF.
-    static constexpr qsizetype kMaxLineBytes = 64 * 1024;
+    static constexpr qsizetype kMaxLineBytes = TcpLineFramer::kMaxLineBytes;
     /// Most bytes the socket holds that the transport has not taken yet.
     static constexpr qsizetype kReadBufferBytes = 16 * 1024;
 
@@ -68,7 +91,6 @@ private:
 
     void finishOpen(bool ok, const QString &error);
     void receive();
-    void takeBytes(const char *data, qsizetype size);
     void hangUp();
     void dropSocket();
 
@@ -79,8 +101,7 @@ private:
     QTcpSocket *m_socket = nullptr;  ///< owned; deleted later, as a close may come from its signal
     std::unique_ptr<QTimer> m_connectTimer;
     std::function<void(bool, const QString &)> m_done;
-    QByteArray m_partial;            ///< the answer line received so far, without its LF
-    bool m_discarding = false;       ///< the rest of an over-long line is being dropped
+    TcpLineFramer m_framer;
 };
 
 /// The operator's message of a failed open: "Cannot connect to fsp.lab:5025: timed out".

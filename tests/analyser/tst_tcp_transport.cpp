@@ -124,6 +124,51 @@ private slots:
         QCOMPARE(client.lines, lines);
     }
 
+    void framerOnBuffers_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<int>("linesTaken");  ///< the consumer goes away after this many; -1 never
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<int>("partial");
+
+        using L = QList<QByteArray>;
+        const qsizetype max = TcpLineFramer::kMaxLineBytes;
+        const QByteArray full(max, 'A');
+        QTest::newRow("lines across chunks") << L{"-75.", "55\r\n4", "\n1"} << -1 << L{"-75.55\r\n", "4\r\n"} << 1;
+        QTest::newRow("exactly the longest line") << L{full + "\n"} << -1 << L{full + "\r\n"} << 0;
+        QTest::newRow("a longer line is cut") << L{full, "BC\r", "\nD"} << -1 << L{full + "\r\n"} << 1;
+        QTest::newRow("a cut line keeps a CR at the bound")
+            << L{full.left(max - 1) + "\r" + "X\n"} << -1 << L{full.left(max - 1) + "\r\r\n"} << 0;
+        QTest::newRow("the CR before the LF of the longest line goes")
+            << L{full.left(max - 1) + "\r\n"} << -1 << L{full.left(max - 1) + "\r\n"} << 0;
+        QTest::newRow("consumer gone: the rest of the chunk dropped") << L{"1\n2\n3", "4\n"} << 1 << L{"1\r\n"} << 0;
+    }
+    void framerOnBuffers()
+    {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(int, linesTaken);
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(int, partial);
+        TcpLineFramer framer;
+        QList<QByteArray> got;
+        bool gone = false;
+        for (const QByteArray &chunk : chunks) {
+            if (gone)
+                break;
+            framer.take(chunk.constData(), chunk.size(), [&](const QByteArray &line) {
+                got.append(line);
+                if (int(got.size()) == linesTaken) {
+                    gone = true;
+                    framer.clear();  // as the transport's close does
+                    return false;
+                }
+                return true;
+            });
+        }
+        QCOMPARE(got, lines);
+        QCOMPARE(int(framer.partialBytes()), partial);
+    }
+
     void commandsOnTheWire_data()
     {
         QTest::addColumn<QByteArray>("command");
