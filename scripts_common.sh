@@ -26,6 +26,6 @@ install_missing() {
 }
 
 build() {
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_WERROR="${TESSARY_WERROR:-OFF}" >/dev/null
     cmake --build build -j "$(nproc)"
 }
