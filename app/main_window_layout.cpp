@@ -6,6 +6,7 @@
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/version.h"
+#include "app/layout_helpers.h"
 #include "app/widgets.h"
 #include "run/designed_options.h"
 
@@ -34,55 +35,9 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 554;
 
-template <class W>
-W *named(W *w, const char *name)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-QLabel *label(QWidget *parent, const QString &text, int x, int y, int w = 80, int h = 17)
-{
-    auto *l = new QLabel(text, parent);
-    l->setGeometry(x, y, w, h);
-    return l;
-}
-
-QComboBox *combo(QWidget *parent, const char *name, const QStringList &items, int selected,
-                 int x, int y, int w = 90, bool editable = true)
-{
-    auto *c = named(new QComboBox(parent), name);
-    c->setEditable(editable);
-    c->setInsertPolicy(QComboBox::NoInsert);
-    c->addItems(items);
-    c->setCurrentIndex(selected);
-    c->setMaxVisibleItems(15);
-    c->setGeometry(x, y, w, 21);
-    return c;
-}
-
-QLineEdit *edit(QWidget *parent, const char *name, const QString &text, int x, int y, int w = 90)
-{
-    auto *e = named(new QLineEdit(text, parent), name);
-    e->setGeometry(x, y, w, 21);
-    return e;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &text, int x, int y,
-                    int w = 90, int h = 25)
-{
-    auto *b = named(new QPushButton(text, parent), name);
-    b->setGeometry(x, y, w, h);
-    b->setAutoDefault(false);
-    return b;
-}
-
-void setTag(QObject *o, int tag)
-{
-    o->setProperty("Tag", tag);
-}
-
 }  // namespace
+
+using namespace layout;
 
 // ---- Building the window ---------------------------------------------------------------
 
@@ -416,40 +371,4 @@ void TForm1::buildMenu()
     Info1 = menuBar()->addMenu(QStringLiteral("Info"));
     Info1->setObjectName(QStringLiteral("Info1"));
     About1 = named(Info1->addAction(QStringLiteral("About...")), "About1");
-}
-
-// ---- Confidence in each step ---------------------------------------------------------------
-
-void TForm1::buildConfidence()
-{
-    QWidget *client = centralWidget();
-    // The second row under the pages: the selected step's uncertainty right under its noise
-    // figure, and its guideline findings to the left, under the gain.
-    QFont resultFont = l_NoiseFigure->font();
-    resultFont.setPixelSize(15);
-    l_Uncertainty = named(label(client, QString(), 380, 511, 110, 22), "l_Uncertainty");
-    l_Uncertainty->setFont(resultFont);
-    l_Uncertainty->setPalette(l_NoiseFigure->palette());
-    l_Uncertainty->setToolTip(QStringLiteral("Uncertainty of the selected step's noise figure"));
-    l_Guidelines = named(label(client, QString(), 8, 510, 366, 24), "l_Guidelines");
-    QFont small = font();
-    small.setPointSizeF(7);
-    l_Guidelines->setFont(small);
-    l_Guidelines->setWordWrap(true);
-    l_Guidelines->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QPalette orange;
-    orange.setColor(QPalette::WindowText, QColor(176, 96, 0));
-    l_Guidelines->setPalette(orange);
-
-    cb_ErrorBars = named(new QCheckBox(QStringLiteral("Error bars"), TabSheet2), "cb_ErrorBars");
-    cb_ErrorBars->setGeometry(540, 428, 110, 19);
-    cb_ErrorBars->setVisible(false);
-
-    l_CalcUncertainty = named(label(TabSheet3, QStringLiteral("Uncertainty: -"), 140, 402, 300), "l_CalcUncertainty");
-    l_Calibrated = named(label(TabSheet1, CalibratedText(CalibrationState()), 440, 380, 330, 17), "l_Calibrated");
-
-    Optionen1 = new QMenu(QStringLiteral("Options"), this);
-    Optionen1->setObjectName(QStringLiteral("Optionen1"));
-    menuBar()->insertMenu(Info1->menuAction(), Optionen1);
-    Unsicherheit1 = named(Optionen1->addAction(QStringLiteral("Uncertainty ...")), "Unsicherheit1");
 }

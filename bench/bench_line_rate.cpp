@@ -14,6 +14,7 @@
 
 #include "app/core/dialogs.h"
 #include "app/main_window.h"
+#include "serve_until.h"
 #include "app/progress_form.h"
 #include "run/sequencer.h"
 #include "serial/piloport.h"
@@ -59,22 +60,6 @@ public:
     std::optional<QString> saveFile(const QString &, int) override { return std::nullopt; }
     bool choosePrinter(QPrinter &) override { return false; }
 };
-
-/// Runs an event loop, as the program's own does, until `done` or the time is up.
-bool serveUntil(const std::function<bool()> &done, int ms)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
 
 /// Bytes that crossed the line, counted at the serial component.
 struct LineCount

@@ -10,6 +10,7 @@
 
 #include "app/core/dialogs.h"
 #include "app/main_window.h"
+#include "serve_until.h"
 #include "app/progress_form.h"
 #include "run/sequencer.h"
 #include "serial/piloport.h"
@@ -70,23 +71,6 @@ long residentKiB()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
-}
-
-/// Runs an event loop, as the program's own does (sleeping until an event comes), until `done`
-/// or the time is up.
-bool serveUntil(const std::function<bool()> &done, int ms)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
 }
 
 struct PassFigures

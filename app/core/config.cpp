@@ -63,11 +63,18 @@ std::optional<ConfigValues> ReadConfig(const QString &path)
 
 namespace {
 
-bool SaveSettings(const QString &path, const std::function<void(IniFile &)> &change, QString *errorMessage)
+/// The file's lines, or none when it does not exist or cannot be read.
+IniFile LoadSettings(const QString &path)
 {
     IniFile ini;
     if (QFileInfo::exists(path))
         ini.load(path);
+    return ini;
+}
+
+bool SaveSettings(const QString &path, const std::function<void(IniFile &)> &change, QString *errorMessage)
+{
+    IniFile ini = LoadSettings(path);
     change(ini);
 
     QString reason;
@@ -99,17 +106,13 @@ LanConfig ReadLanConfig(const IniFile &ini)
 
 LanConfig ReadLanConfig(const QString &path)
 {
-    IniFile ini;
-    if (QFileInfo::exists(path))
-        ini.load(path);
+    const IniFile ini = LoadSettings(path);
     return ReadLanConfig(ini);
 }
 
 bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &path)
 {
-    IniFile existing;
-    if (QFileInfo::exists(path))
-        existing.load(path);
+    const IniFile existing = LoadSettings(path);
     // A program that never used the LAN leaves the file as it always was.
     if (lan == LanConfig() && !existing.value(kLanSection, QStringLiteral("Interface")))
         return true;
@@ -139,17 +142,13 @@ UncertaintyInputs ReadUncertaintyConfig(const IniFile &ini)
 
 UncertaintyInputs ReadUncertaintyConfig(const QString &path)
 {
-    IniFile ini;
-    if (QFileInfo::exists(path))
-        ini.load(path);
+    const IniFile ini = LoadSettings(path);
     return ReadUncertaintyConfig(ini);
 }
 
 bool WriteUncertaintyConfig(const UncertaintyInputs &inputs, QString *errorMessage, const QString &path)
 {
-    IniFile existing;
-    if (QFileInfo::exists(path))
-        existing.load(path);
+    const IniFile existing = LoadSettings(path);
     const bool hasSection = std::any_of(UncertaintyFields().begin(), UncertaintyFields().end(), [&](const UncertaintyField &f) {
         return existing.value(kUncertaintySection, QString::fromLatin1(f.key)).has_value();
     });

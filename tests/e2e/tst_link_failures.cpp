@@ -189,11 +189,19 @@ private slots:
         QCOMPARE(p.sim->lines().last(), RestoreCommand);
     }
 
+    void hangUpInThePass_data()
+    {
+        // Search 1 line, set-up 23, sweep time 1, then 15 a frequency.
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("third frequency of the calibration pass") << "60";
+        QTest::newRow("right after the sweep time's answer") << "25";
+    }
     void hangUpInThePass()
     {
-        // Search 1 line, set-up 23, sweep time 1, then 15 a frequency: line 60 is in the
-        // third frequency of the calibration pass.
-        Program p({QStringLiteral("--hangup-after"), QStringLiteral("60")});
+        // An answer that arrived before the hang-up is taken afterwards; it must not cover the
+        // news that the line is gone.
+        QFETCH(QString, lines);
+        Program p({QStringLiteral("--hangup-after"), lines});
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
@@ -212,6 +220,49 @@ private slots:
         QVERIFY(!w.Link->Pilo->Active());
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
+    }
+
+    void answerTakenAfterTheHangUp()
+    {
+        // The test plays the analyser: its answer to "SWE:TIME?" and the hang-up arrive
+        // together, so the pass takes the answer only after the line is gone.
+        Program p({}, false);
+        TForm1 &w = p.w();
+        PtyPeer peer(2);
+        QVERIFY(peer.ok());
+        w.cb_COM->setEditText(QStringLiteral("2"));
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QVERIFY(peer.waitReceived("*idn?\r\n"));
+        peer.write("Bench,FSP-SIM,1,1.0\r\n");
+        QVERIFY(waitFor([&] { return w.b_Start->isEnabled(); }));
+        peer.clearReceived();
+        // Every set-up command waits for its "*OPC?" answer inside the click; the calibration
+        // pass then asks for the sweep time. The answers come from a timer meanwhile.
+        int answered = 0;
+        bool hungUp = false;
+        QTimer analyser;
+        QObject::connect(&analyser, &QTimer::timeout, [&] {
+            const QByteArray in = peer.received();
+            if (hungUp)
+                return;
+            if (in.contains("SWE:TIME?\r\n")) {
+                peer.write("4.000000E-03\r\n");
+                peer.hangUp();
+                hungUp = true;
+            } else if (in.count("*OPC?\r\n") > answered) {
+                ++answered;
+                peer.write("1\r\n");
+            }
+        });
+        analyser.start(1);
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return hungUp; }));
+        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }));
+        QTest::qWait(50);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
     }
 
     void setUpNotAnswered()
