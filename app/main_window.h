@@ -71,6 +71,8 @@ public:
     QWidget *TabSheet4 = nullptr;
     QLabel *l_gain = nullptr;
     QLabel *l_NoiseFigure = nullptr;
+    QLabel *l_Uncertainty = nullptr;      ///< the selected step's "±0.24 dB", under l_NoiseFigure
+    QLabel *l_Guidelines = nullptr;       ///< the selected step's guideline sentences, empty when none
     QPushButton *Button1 = nullptr;
     QStatusBar *StatusBar1 = nullptr;
 
@@ -105,6 +107,7 @@ public:
     QPushButton *b_connect = nullptr;
     QPushButton *b_Start = nullptr;
     QPushButton *b_Measure = nullptr;
+    QLabel *l_Calibrated = nullptr;       ///< "Not calibrated", "Calibrated: ..."
 
     // ---- Page 2 "Graphic" ----------------------------------------------------------------
     ImageView *gfx = nullptr;
@@ -113,6 +116,7 @@ public:
     QLabel *Label25 = nullptr;
     QCheckBox *cb_ShowF = nullptr;
     QCheckBox *cb_ShowG = nullptr;
+    QCheckBox *cb_ErrorBars = nullptr;    ///< "Error bars", shown with the page like cb_ShowF
     QPushButton *b_Measure2 = nullptr;
 
     // ---- Page 3 "F - Calculator" ---------------------------------------------------------
@@ -129,6 +133,7 @@ public:
     QLineEdit *e_n12off = nullptr;
     QLineEdit *e_n12on = nullptr;
     QPushButton *b_calc = nullptr;
+    QLabel *l_CalcUncertainty = nullptr;  ///< "Uncertainty: ±0.24 dB" of "Calculate!"
 
     // ---- Page 4 "Noise Source" -----------------------------------------------------------
     QTableWidget *vle_ENR = nullptr;
@@ -154,28 +159,14 @@ public:
     QAction *Speichern1 = nullptr;
     QAction *dd_print = nullptr;
     QAction *Beenden1 = nullptr;
-    // Results out beside the designed files: the shown measurement as CSV, the graph as an
-    // image. Enabled while "Save as ..." or "Print" is.
-    QAction *ExportCSV1 = nullptr;
-    QAction *GrafikSpeichern1 = nullptr;
-    void ExportCSV1Click();
-    void GrafikSpeichern1Click();
+    QAction *ExportCSV1 = nullptr;        ///< "Export CSV ...": the shown measurement as CSV
+    QAction *GrafikSpeichern1 = nullptr;  ///< "Save graph as ...": the graph as PNG or SVG
+    QMenu *Optionen1 = nullptr;           ///< "Options"
+    QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
     QMenu *Info1 = nullptr;
     QAction *About1 = nullptr;
     TForm2 *Form2 = nullptr;
     TInputMaskeFrm *InputMaskeFrm = nullptr;
-
-    // ---- Confidence in each step: uncertainty, guidelines, calibration ----------------------
-    QLabel *l_Uncertainty = nullptr;      ///< the selected step's "±0.24 dB", under l_NoiseFigure
-    QLabel *l_Guidelines = nullptr;       ///< the selected step's guideline sentences, empty when none
-    QCheckBox *cb_ErrorBars = nullptr;    ///< page 2: "Error bars", shown with the page like cb_ShowF
-    QLabel *l_CalcUncertainty = nullptr;  ///< page 3: "Uncertainty: ±0.24 dB" of "Calculate!"
-    QLabel *l_Calibrated = nullptr;       ///< page 1: "Not calibrated", "Calibrated: ..."
-    QMenu *Optionen1 = nullptr;           ///< "Options"
-    QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
-    /// The inputs of every uncertainty; config.ini [Uncertainty].
-    ::UncertaintyInputs Uncertainty;
-    void Unsicherheit1Click();
 
     /// The single text panel of the status bar.
     QString statusText() const;
@@ -192,6 +183,8 @@ public:
     std::unique_ptr<GraphicPage> Graphic;
     std::unique_ptr<CalculatorPage> Calculator;
     std::unique_ptr<NoiseSourcePage> NoiseSource;
+    /// The inputs of every uncertainty; config.ini [Uncertainty].
+    ::UncertaintyInputs Uncertainty;
 
     // ---- Start-up, shut-down and the small handlers of the shell ----------------------------
     void FormCreate();
@@ -266,7 +259,11 @@ public:
     double LookupEnr(double frequencyHz) { return NoiseSource->LookupEnr(frequencyHz); }
     EnrRows enrGridRows() const { return NoiseSource->enrGridRows(); }
 
+    // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------
     void dd_printClick();
+    void ExportCSV1Click();
+    void GrafikSpeichern1Click();
+    void Unsicherheit1Click();
 
     /// Runs `action` and reports any error it raises in an error message box, as the
     /// application's top-level handler does: the operator's action ends there.
