@@ -77,7 +77,13 @@ public:
 
     void SetMainWindowEnabled(bool enabled) override { w.SetMainWindowEnabled(enabled); }
     void ShowPage(Page page) override { w.PageControl1->setCurrentIndex(int(page)); }
-    void SetStatusText(const QString &text) override { w.setStatusText(text); }
+    void SetStatusText(const QString &text) override
+    {
+        // An answer that arrived just before the line went may be taken after it: the news
+        // that the line is gone stays in view.
+        if (!w.Link->hungUp())
+            w.setStatusText(text);
+    }
     void SetSweepTimeText(const QString &text) override { w.e_Sweep->setText(text); }
     void SetLevelText(LevelField field, const QString &text) override
     {

@@ -43,6 +43,11 @@ bool AnalyserLink::isOpen() const
     return m_connecting || m_transport->isOpen();
 }
 
+bool AnalyserLink::hungUp() const
+{
+    return m_transport->isOpen() && !m_transport->isActive();
+}
+
 void AnalyserLink::use(Transport *transport)
 {
     m_transport = transport;

@@ -36,6 +36,8 @@ public:
 
     /// True while the line is open (also after the other end hung up) or being opened.
     bool isOpen() const;
+    /// True once the other end went away, until the line is closed.
+    bool hungUp() const;
     /// True while a TCP connection is being set up.
     bool isConnecting() const { return m_connecting; }
     /// Applies the line settings, opens the line and starts the analyser search. A line that

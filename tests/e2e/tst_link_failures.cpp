@@ -257,7 +257,8 @@ private slots:
         analyser.start(1);
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QVERIFY(waitFor([&] { return hungUp; }));
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }));
+        waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); });
+        QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
