@@ -1,9 +1,12 @@
 // A complete measurement through the real main window (offscreen) against analyser-sim
-// answering without delay: a calibration and a measurement pass over 100 frequencies.
-// Prints per pass the seconds per frequency and that figure divided by the least time a
-// frequency can take (five sequencer states at one 1 ms tick each; should stay below 1.5),
-// the CPU the program uses while connected and idle (Timer1 ticks every millisecond; should
-// stay below 2 % of one core), and the resident memory after the measurement.
+// answering without delay: a calibration and a measurement pass over 100 frequencies, first
+// on a pseudo-terminal, then over loopback TCP to a second analyser-sim.
+// Prints per pass on the pseudo-terminal the seconds per frequency and that figure divided by
+// the least time a frequency can take (five sequencer states at one 1 ms tick each; should stay
+// below 1.5), the resident memory after the measurement, the CPU the program uses while
+// connected and idle (Timer1 stops once the sequencer is idle, so this is what the rest of the
+// program costs; should stay below 2 % of one core), and a table of the milliseconds per
+// frequency of both passes on both lines.
 //
 // Usage: bench_measurement [idle seconds] [path of analyser-sim]
 //        (defaults: 10 s, ../simulator/analyser-sim next to this program)
@@ -27,6 +30,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QThread>
@@ -92,6 +96,40 @@ PassFigures runPass(TForm1 &w, QPushButton *button, const std::function<bool()> 
     return {t.nsecsElapsed() * 1e-9, w.Link->Sequencer.ExecutedSteps() - stepsBefore};
 }
 
+/// Both passes on the line the window is connected to; false when one did not complete.
+bool runBothPasses(TForm1 &w, PassFigures &cal, PassFigures &meas)
+{
+    // "Save" stays enabled from a measurement on an earlier line; only this pass's end may enable it.
+    w.Speichern1->setEnabled(false);
+    cal = runPass(w, w.b_Start, [&] { return w.b_Measure->isEnabled(); });
+    if (cal.steps == 0)
+        return false;
+    meas = runPass(w, w.b_Measure, [&] { return w.Speichern1->isEnabled(); });
+    return meas.steps != 0;
+}
+
+bool waitForDevice(TForm1 &w)
+{
+    if (serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000))
+        return true;
+    std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
+    return false;
+}
+
+/// Starts analyser-sim on a TCP socket of its choosing; the port from its first line, 0 when
+/// it does not come.
+quint16 startTcpSimulator(QProcess &simulator, const QString &sim, const QStringList &options)
+{
+    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    simulator.start(sim, QStringList{QStringLiteral("--tcp"), QStringLiteral("0")} + options);
+    const QDeadlineTimer deadline(5000);
+    while (!simulator.canReadLine() && !deadline.hasExpired() && simulator.state() != QProcess::NotRunning)
+        simulator.waitForReadyRead(50);
+    static const QRegularExpression line(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\s*$"));
+    const QRegularExpressionMatch match = line.match(QString::fromLocal8Bit(simulator.readLine()));
+    return match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
+}
+
 void printPass(const char *name, const PassFigures &f)
 {
     const double perFrequency = f.seconds / kFrequencies;
@@ -118,10 +156,13 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    // Both simulators get the same options; only the line differs.
+    const QStringList simOptions{QStringLiteral("--format"), QStringLiteral("sci")};
     QProcess simulator;
     simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     simulator.setStandardOutputFile(QProcess::nullDevice());
-    simulator.start(sim, {QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("sci")});
+    simulator.start(sim, QStringList{QStringLiteral("--port"), QStringLiteral("1")} + simOptions);
+    QProcess tcpSimulator;
     const QDeadlineTimer simReady(5000);
     while (!QFileInfo::exists(QStringLiteral("ports/COM1")) && !simReady.hasExpired())
         QThread::msleep(10);
@@ -140,13 +181,13 @@ int main(int argc, char **argv)
 
         w.cb_COM->setEditText(QStringLiteral("1"));
         w.b_connect->click();
-        if (!serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000)) {
-            std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
+        if (!waitForDevice(w)) {
             rc = 1;
         } else {
             std::printf("Measurement over %d frequencies against analyser-sim without answer delay\n", kFrequencies);
-            const PassFigures cal = runPass(w, w.b_Start, [&] { return w.b_Measure->isEnabled(); });
-            const PassFigures meas = runPass(w, w.b_Measure, [&] { return w.Speichern1->isEnabled(); });
+            PassFigures cal, meas;
+            if (!runBothPasses(w, cal, meas))
+                rc = 1;
             printPass("calibration", cal);
             printPass("measurement", meas);
             std::printf("resident memory after the measurement: %ld KiB\n", residentKiB());
@@ -162,16 +203,48 @@ int main(int argc, char **argv)
             std::printf("step display: %.2f ms per step\n", display.nsecsElapsed() * 1e-6 / kFrequencies);
 
             const double cpu0 = processCpuSeconds();
+            const quint64 ticks0 = w.Link->ticks();
             QElapsedTimer idle;
             idle.start();
             serveUntil([] { return false; }, idleSeconds * 1000);
             const double cpu = processCpuSeconds() - cpu0;
             const double wall = idle.nsecsElapsed() * 1e-9;
-            std::printf("connected and idle for %.1f s: %.3f s CPU, %.2f %% of one core (Timer1 at %d ms)\n", wall,
-                        cpu, 100.0 * cpu / wall, w.Link->Timer1->interval());
+            const quint64 idleTicks = w.Link->ticks() - ticks0;
+            // Timer1 runs only while the search or a pass needs it; should it tick here, say so.
+            const QString timer = !w.Link->Timer1->isActive() && idleTicks == 0
+                                      ? QStringLiteral("Timer1 stopped while idle")
+                                      : QStringLiteral("Timer1 at %1 ms, %2 ticks while idle")
+                                            .arg(w.Link->Timer1->interval())
+                                            .arg(idleTicks);
+            std::printf("connected and idle for %.1f s: %.3f s CPU, %.2f %% of one core (%s)\n", wall, cpu,
+                        100.0 * cpu / wall, qPrintable(timer));
+
+            // The same two passes over loopback TCP, to a second simulator.
+            PassFigures tcpCal, tcpMeas;
+            w.b_connect->click();  // disconnects the pseudo-terminal
+            const quint16 port = startTcpSimulator(tcpSimulator, sim, simOptions);
+            if (port == 0) {
+                std::fprintf(stderr, "analyser-sim did not say its TCP port\n");
+                rc = 1;
+            } else {
+                w.ComboBox1->setCurrentIndex(1);  // "Ethernet"
+                w.e_Host->setText(QStringLiteral("127.0.0.1"));
+                w.e_TcpPort->setText(QString::number(port));
+                w.b_connect->click();
+                if (!waitForDevice(w) || !runBothPasses(w, tcpCal, tcpMeas))
+                    rc = 1;
+            }
+            std::printf("\n%-24s %26s %26s\n", "line", "calibration ms/frequency", "measurement ms/frequency");
+            const auto row = [](const char *line, const PassFigures &c, const PassFigures &m) {
+                std::printf("%-24s %26.2f %26.2f\n", line, c.seconds * 1e3 / kFrequencies,
+                            m.seconds * 1e3 / kFrequencies);
+            };
+            row("pseudo-terminal (COM1)", cal, meas);
+            row(qPrintable(QStringLiteral("TCP 127.0.0.1:%1").arg(port)), tcpCal, tcpMeas);
             w.close();
 
-            // The floor on this machine: a bare 1 ms timer of the same kind, doing nothing.
+            // What Timer1 would cost were it left running while idle: a bare 1 ms timer of the
+            // same kind, doing nothing.
             QTimer bare;
             bare.setTimerType(Qt::PreciseTimer);
             bare.setInterval(1);
@@ -186,7 +259,11 @@ int main(int argc, char **argv)
         }
     }
     setDialogs(nullptr);
-    simulator.terminate();
-    simulator.waitForFinished(3000);
+    for (QProcess *p : {&tcpSimulator, &simulator}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
+        p->terminate();
+        p->waitForFinished(3000);
+    }
     return rc;
 }
