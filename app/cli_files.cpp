@@ -1,0 +1,94 @@
+#include "app/cli_parts.h"
+
+#include "base/errors.h"
+#include "base/files.h"
+#include "base/version.h"
+#include "report/print_report.h"
+#include "results/measurement_file.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPdfWriter>
+
+namespace cli {
+
+namespace {
+
+// ---- Measurement files -------------------------------------------------------------------------
+
+MeasurementRecord LoadMea(const QString &path)
+{
+    MeasurementLoadResult loaded;
+    try {
+        loaded = LoadMeasurementFile(path);
+    } catch (const AppError &e) {
+        Fail(path, e.message());
+    }
+    switch (loaded.status) {
+    case MeasurementLoadStatus::Missing: Fail(path, QStringLiteral("File do not exists !"));
+    case MeasurementLoadStatus::Corrupt: Fail(path, QStringLiteral("File corrupt !"));
+    case MeasurementLoadStatus::Loaded: break;
+    }
+    return std::move(loaded.record);
+}
+
+}  // namespace
+
+// ---- export ------------------------------------------------------------------------------------
+
+int RunExport(const Invocation &inv)
+{
+    const MeasurementRecord record = LoadMea(inv.file);
+    const EnrChoice enr = ChooseEnr(inv, record.MeasurementHeader.EnrSource);
+    const QFileInfo mea(inv.file);
+    const QString out = inv.has("output") ? inv.value("output")
+                                          : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
+    WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
+    return CliOk;
+}
+
+// ---- report ------------------------------------------------------------------------------------
+
+int RunReport(const Invocation &inv)
+{
+    if (!inv.has("output"))
+        Usage(QStringLiteral("report needs -o FILE.pdf"));
+    const MeasurementRecord record = LoadMea(inv.file);
+    ReportInput input = ReportInput::fromRecord(record);
+    input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
+    input.Texts.DUT = inv.value("title");
+    if (inv.has("remarks")) {
+        const QString path = inv.value("remarks");
+        QFile f(path);
+        if (!QFileInfo(path).isFile())
+            Fail(path, QStringLiteral("File do not exists !"));
+        if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+            Fail(path, f.errorString());
+        QString text = QString::fromUtf8(f.readAll());
+        if (text.endsWith(u'\n'))
+            text.chop(1);
+        input.Remarks = text.isEmpty() ? QStringList() : text.split(u'\n');
+    }
+
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&pdf);
+        writer.setCreator(QStringLiteral("Tessary ") + VersionText());
+        writer.setTitle(QStringLiteral("Test Report"));
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                         QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+        TestReport report(std::move(input));
+        if (!report.PrintReport(writer))
+            Fail(inv.value("output"), QStringLiteral("the PDF cannot be started"));
+    }
+    QString error;
+    if (!WriteFileAtomically(inv.value("output"), pdf.data(), &error))
+        Fail(inv.value("output"), error);
+    return CliOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,67 @@
+#pragma once
+// What the parts of the command line share: the failure that ends a command, the parsed
+// invocation, the option readers and the ENR, temperature and CSV every evaluating command
+// uses. cli.cpp parses and dispatches, cli_files.cpp holds export and report, cli_measure.cpp
+// holds measure and its window-free sequencer host. Internal to the command line.
+
+#include "app/cli.h"
+#include "app/results_out.h"
+#include "noise/measurement_record.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+namespace cli {
+
+/// A failure that ends the command: what it concerns (a file, the connection) and why.
+struct CliFailure
+{
+    QString subject;
+    QString reason;
+    int status = CliFailed;
+};
+
+[[noreturn]] void Fail(const QString &subject, const QString &reason, int status = CliFailed);
+[[noreturn]] void Usage(const QString &reason);
+void Note(const QString &text);
+
+/// The parsed command line: the command, its file and the options given.
+struct Invocation
+{
+    QCommandLineParser parser;
+    QString command;
+    QString file;
+
+    bool has(const char *name) const { return parser.isSet(QString::fromLatin1(name)); }
+    QString value(const char *name) const { return parser.value(QString::fromLatin1(name)); }
+};
+
+/// A value option read as its field reads typed text; `what` names it in a failure.
+QString FieldValue(const Invocation &inv, const char *name, EntryKind kind, const QString &designed);
+
+/// A selector option: the item it names (letter case ignored), as the box selects it on leaving.
+int SelectorValue(const Invocation &inv, const char *name, const QStringList &items, int designed);
+
+int IntegerValue(const Invocation &inv, const char *name, int low, int high, int designed);
+
+/// The ENR in use and the text that names it, as the "Noise Source" page would have them.
+struct EnrChoice
+{
+    CsvEnrSource source;
+    QString noiseSourceText;
+};
+
+/// --enr or --enr-table when given; otherwise the window's: the constant "5.52 dB" and the
+/// tables of default.tbl in the working folder, with `mode` (the shown table of default.tbl for
+/// a new measurement, the measurement's own source for a loaded one; -1: default.tbl decides).
+EnrChoice ChooseEnr(const Invocation &inv, int mode);
+
+double RoomTemperatureK(const Invocation &inv);
+void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
+
+int RunExport(const Invocation &inv);
+int RunReport(const Invocation &inv);
+int RunMeasure(const Invocation &inv);
+
+}  // namespace cli
