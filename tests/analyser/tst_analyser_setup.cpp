@@ -17,20 +17,6 @@ using namespace link_test;
 
 namespace {
 
-SetupSettings designed()
-{
-    SetupSettings s;
-    s.startHz = 400e6;
-    s.vbwText = QStringLiteral("10 Hz");
-    s.vbwIndex = 2;
-    s.rbwText = QStringLiteral("3 MHz");
-    s.averageText = QStringLiteral("10");
-    s.rfAttText = QStringLiteral("0 dB");
-    s.refLevelText = QStringLiteral("0 dBm");
-    s.rangeText = QStringLiteral("100 dB");
-    return s;
-}
-
 const QList<QByteArray> &kDesignedSetup = DesignedSetupCommands();
 
 /// The real serial component and the command channel on ports/COM<port>.
@@ -80,19 +66,19 @@ private slots:
         QFETCH(int, position);
         QFETCH(QByteArray, time);
         QCOMPARE(SweepTimeForVbw(position), time);
-        SetupSettings s = designed();
+        SetupSettings s = DesignedSetupSettings();
         s.vbwIndex = position;
         QCOMPARE(SetupCommands(s).at(13), "SWE:TIME " + time + ";*OPC?");
     }
 
     void designedCommands()
     {
-        QCOMPARE(SetupCommands(designed()), kDesignedSetup);
+        QCOMPARE(SetupCommands(DesignedSetupSettings()), kDesignedSetup);
     }
 
     void textsGoOutAsTheyStand()
     {
-        SetupSettings s = designed();
+        SetupSettings s = DesignedSetupSettings();
         s.startHz = 1234567890.5;
         s.vbwText = QStringLiteral("3 kHz");  // typed, not an item: sent all the same
         s.averageText = QStringLiteral("1000");
@@ -121,7 +107,7 @@ private slots:
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(RunSetup(l.channel, designed(), stateSaved));
+        QVERIFY(RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
         QVERIFY(stateSaved);
         QVERIFY(l.noAnswers.isEmpty());
         QVERIFY(sim.waitLines(23));
@@ -147,8 +133,8 @@ private slots:
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(RunSetup(l.channel, designed(), stateSaved));
-        SetupSettings second = designed();
+        QVERIFY(RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
+        SetupSettings second = DesignedSetupSettings();
         second.startHz = 1e9;
         second.vbwText = QStringLiteral("1 kHz");
         second.vbwIndex = 6;
@@ -176,7 +162,7 @@ private slots:
         l.channel.ReplyTimeoutMs = 500;
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(!RunSetup(l.channel, designed(), stateSaved));
+        QVERIFY(!RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
         // Its settings were stored before the reset: the disconnect must bring them back.
         QVERIFY(stateSaved);
         QCOMPARE(l.noAnswers.size(), 1);
@@ -194,7 +180,7 @@ private slots:
         l.channel.ReplyTimeoutMs = 300;
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(!RunSetup(l.channel, designed(), stateSaved));
+        QVERIFY(!RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
         QVERIFY(!stateSaved);
         QCOMPARE(l.noAnswers.last(), QStringLiteral("FSP does not answer: MMEM:SEL:LIN:ALL OFF;*OPC?"));
     }

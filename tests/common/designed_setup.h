@@ -2,6 +2,8 @@
 // What the analyser must receive when it is set up from the designed Options page: the exact
 // command lines, in order, without their CR LF; and what it receives for one frequency of a pass.
 
+#include "analyser/analyser_setup.h"
+
 #include <QByteArray>
 #include <QList>
 
@@ -55,4 +57,19 @@ inline QList<QByteArray> FrequencyDialogue(bool measurement, const QByteArray &p
             "SWE:COUN " + average,
             "INIT:IMM;*WAI",
             "CALC:MARK1:Y?"};
+}
+
+/// The fields of the designed Options page as the set-up reads them.
+inline SetupSettings DesignedSetupSettings()
+{
+    SetupSettings s;
+    s.startHz = 400e6;
+    s.vbwText = QStringLiteral("10 Hz");
+    s.vbwIndex = 2;
+    s.rbwText = QStringLiteral("3 MHz");
+    s.averageText = QStringLiteral("10");
+    s.rfAttText = QStringLiteral("0 dB");
+    s.refLevelText = QStringLiteral("0 dBm");
+    s.rangeText = QStringLiteral("100 dB");
+    return s;
 }

@@ -1,6 +1,7 @@
 // What a calibration covered and whether a measurement still matches it: each item of the
 // plan and of the set-up that can change, the Single mode, and the texts shown to the operator.
 
+#include "common/designed_setup.h"
 #include "run/calibration_state.h"
 #include "run/sweep_plan.h"
 
@@ -16,20 +17,6 @@ SweepInputs DefaultSweep()
 {
     return {false, QStringLiteral("400 MHz"), QStringLiteral("500 MHz"),
             QStringLiteral("100 MHz"), 10};
-}
-
-SetupSettings DefaultSetup()
-{
-    SetupSettings s;
-    s.startHz = 400e6;
-    s.vbwText = QStringLiteral("10 Hz");
-    s.vbwIndex = 2;
-    s.rbwText = QStringLiteral("3 MHz");
-    s.averageText = QStringLiteral("10");
-    s.rfAttText = QStringLiteral("0 dB");
-    s.refLevelText = QStringLiteral("0 dBm");
-    s.rangeText = QStringLiteral("100 dB");
-    return s;
 }
 
 SweepPlan PlanOf(const SweepInputs &inputs)
@@ -67,7 +54,7 @@ void TestCalibrationState::difference_data()
     QTest::addColumn<int>("expected");
 
     const SweepInputs sweep = DefaultSweep();
-    const SetupSettings setup = DefaultSetup();
+    const SetupSettings setup = DesignedSetupSettings();
     SweepInputs single = sweep;
     single.single = true;
 
@@ -114,7 +101,7 @@ void TestCalibrationState::difference()
     QFETCH(SweepInputs, measured);
     QFETCH(SetupSettings, setup);
     QFETCH(int, expected);
-    const CalibrationState state = Calibrated(calibrated, DefaultSetup());
+    const CalibrationState state = Calibrated(calibrated, DesignedSetupSettings());
     const auto item = CalibrationDifference(state, measured.single, PlanOf(measured), setup);
     QCOMPARE(int(item), expected);
 }
@@ -141,7 +128,7 @@ void TestCalibrationState::texts()
 {
     QFETCH(SweepInputs, sweep);
     QFETCH(QString, expected);
-    QCOMPARE(CalibratedText(Calibrated(sweep, DefaultSetup())), expected);
+    QCOMPARE(CalibratedText(Calibrated(sweep, DesignedSetupSettings())), expected);
 }
 
 void TestCalibrationState::refusalText()
@@ -150,7 +137,7 @@ void TestCalibrationState::refusalText()
              QStringLiteral("The settings changed since the calibration. Please calibrate again."));
     QCOMPARE(CalibrationItemText(CalibrationItem::Rbw), QStringLiteral("RBW"));
     QCOMPARE(CalibratedText(CalibrationState{}), QStringLiteral("Not calibrated"));
-    QCOMPARE(CalibrationDifference(CalibrationState{}, false, PlanOf(DefaultSweep()), DefaultSetup()),
+    QCOMPARE(CalibrationDifference(CalibrationState{}, false, PlanOf(DefaultSweep()), DesignedSetupSettings()),
              CalibrationItem::NotCalibrated);
 }
 
