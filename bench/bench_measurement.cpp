@@ -13,7 +13,7 @@
 
 #include "app/core/dialogs.h"
 #include "app/main_window.h"
-#include "serve_until.h"
+#include "window_run.h"
 #include "app/progress_form.h"
 #include "run/sequencer.h"
 #include "serial/piloport.h"
@@ -43,21 +43,6 @@
 namespace {
 
 constexpr int kFrequencies = 100;
-
-/// Every box answered with its affirmative button, as an operator who confirms each prompt.
-class ConfirmAll : public Dialogs
-{
-public:
-    MsgResult message(MsgType, MsgButtons buttons, const QString &text, bool) override
-    {
-        if (buttons != MsgButtons::OkCancel || !text.startsWith(QStringLiteral("Connect ")))
-            std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return buttons == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
-    }
-    std::optional<QString> openFile(const QString &, int) override { return std::nullopt; }
-    std::optional<QString> saveFile(const QString &, int) override { return std::nullopt; }
-    bool choosePrinter(QPrinter &) override { return false; }
-};
 
 double processCpuSeconds()
 {
