@@ -113,13 +113,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
     QProcess simulator;
-    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.setStandardOutputFile(QProcess::nullDevice());
-    simulator.start(sim, {QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--format"), QStringLiteral("sci"),
-                          QStringLiteral("--baud"), QString::number(kBaud)});
-    const QDeadlineTimer simReady(5000);
-    while (!QFileInfo::exists(QStringLiteral("ports/COM1")) && !simReady.hasExpired())
-        QThread::msleep(10);
+    StartSimulatorOnCom1(simulator, sim, {QStringLiteral("--format"), QStringLiteral("sci"),
+                                          QStringLiteral("--baud"), QString::number(kBaud)});
 
     ConfirmAll confirm;
     setDialogs(&confirm);

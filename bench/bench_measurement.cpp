@@ -144,13 +144,8 @@ int main(int argc, char **argv)
     // Both simulators get the same options; only the line differs.
     const QStringList simOptions{QStringLiteral("--format"), QStringLiteral("sci")};
     QProcess simulator;
-    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.setStandardOutputFile(QProcess::nullDevice());
-    simulator.start(sim, QStringList{QStringLiteral("--port"), QStringLiteral("1")} + simOptions);
+    StartSimulatorOnCom1(simulator, sim, simOptions);
     QProcess tcpSimulator;
-    const QDeadlineTimer simReady(5000);
-    while (!QFileInfo::exists(QStringLiteral("ports/COM1")) && !simReady.hasExpired())
-        QThread::msleep(10);
 
     ConfirmAll confirm;
     setDialogs(&confirm);

@@ -4,7 +4,12 @@
 
 #include "app/core/dialogs.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <QThread>
 #include <QString>
 #include <QTimer>
 
@@ -43,4 +48,16 @@ inline bool serveUntil(const std::function<bool()> &done, int ms)
     if (!done())
         loop.exec();
     return done();
+}
+
+/// Starts analyser-sim `sim` as port COM1 of the working folder with `options`, and waits up to
+/// five seconds until it serves the port.
+inline void StartSimulatorOnCom1(QProcess &simulator, const QString &sim, const QStringList &options)
+{
+    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    simulator.setStandardOutputFile(QProcess::nullDevice());
+    simulator.start(sim, QStringList{QStringLiteral("--port"), QStringLiteral("1")} + options);
+    const QDeadlineTimer ready(5000);
+    while (!QFileInfo::exists(QStringLiteral("ports/COM1")) && !ready.hasExpired())
+        QThread::msleep(10);
 }

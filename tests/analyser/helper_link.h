@@ -29,6 +29,17 @@
 
 namespace link_test {
 
+/// Ends a simulator the way a user would (terminate), and for certain when it does not go.
+inline void StopProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000))
+        process.kill();
+    process.waitForFinished(3000);
+}
+
 /// Serves events until `done` holds or `ms` have passed; returns `done()`.
 inline bool waitFor(const std::function<bool()> &done, int ms = 5000)
 {
@@ -175,12 +186,7 @@ public:
     }
     ~SimRun()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000))
-                m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        StopProcess(m_process);
     }
     SimRun(const SimRun &) = delete;
     SimRun &operator=(const SimRun &) = delete;

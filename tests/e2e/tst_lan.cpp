@@ -32,12 +32,7 @@ public:
     }
     ~TcpSim()
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000))
-                m_process.kill();
-            m_process.waitForFinished(3000);
-        }
+        link_test::StopProcess(m_process);
     }
     TcpSim(const TcpSim &) = delete;
     TcpSim &operator=(const TcpSim &) = delete;
