@@ -18,6 +18,7 @@ SerialTransport::SerialTransport()
             OnLine(line);
     };
     m_port->OnHangUp = [this](TPiloComPort *) {
+        m_lastError = TransportError::HungUp;
         if (OnHangUp)
             OnHangUp();
     };
@@ -34,7 +35,10 @@ void SerialTransport::open(std::function<void(bool ok, const QString &error)> do
 {
     const bool ok = m_port->Open();
     QString error;
+    m_lastError = ok ? TransportError::None : TransportErrorFromErrno(m_port->LastErrorCode());
     if (!ok) {
+        if (m_lastError == TransportError::None)
+            m_lastError = TransportError::Other;
         error = m_port->LastError();
         if (!m_port->LastErrorReason().isEmpty())
             error += QStringLiteral(": ") + m_port->LastErrorReason();

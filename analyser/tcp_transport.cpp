@@ -10,6 +10,20 @@ namespace {
 
 /// The reason of a failed connect in the operator's words; the window puts
 /// "Cannot connect to <host>:<port>: " before it.
+TransportError connectFailureKind(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return TransportError::Refused;
+    case QAbstractSocket::HostNotFoundError:
+        return TransportError::UnknownHost;
+    case QAbstractSocket::SocketTimeoutError:
+        return TransportError::TimedOut;
+    default:
+        return TransportError::Other;
+    }
+}
+
 QString connectFailure(QAbstractSocket::SocketError error, const QString &systemText)
 {
     switch (error) {
@@ -36,8 +50,10 @@ TcpTransport::TcpTransport(const QString &host, quint16 port)
 {
     m_connectTimer->setSingleShot(true);
     QObject::connect(m_connectTimer.get(), &QTimer::timeout, m_connectTimer.get(), [this] {
-        if (m_state == State::Connecting)
+        if (m_state == State::Connecting) {
+            m_lastError = TransportError::TimedOut;
             finishOpen(false, QStringLiteral("timed out"));
+        }
     });
 }
 
@@ -52,7 +68,9 @@ void TcpTransport::open(std::function<void(bool ok, const QString &error)> done)
     close();
     m_done = std::move(done);
     m_state = State::Connecting;
+    m_lastError = TransportError::None;
     if (m_host.trimmed().isEmpty()) {
+        m_lastError = TransportError::UnknownHost;
         finishOpen(false, QStringLiteral("unknown host"));
         return;
     }
@@ -72,8 +90,10 @@ void TcpTransport::open(std::function<void(bool ok, const QString &error)> done)
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [this] { hangUp(); });
     QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
                      [this](QAbstractSocket::SocketError error) {
-                         if (m_state == State::Connecting)
+                         if (m_state == State::Connecting) {
+                             m_lastError = connectFailureKind(error);
                              finishOpen(false, connectFailure(error, m_socket->errorString()));
+                         }
                          else if (m_state == State::Connected
                                   && m_socket->state() != QAbstractSocket::ConnectedState)
                              hangUp();
@@ -197,6 +217,7 @@ void TcpTransport::hangUp()
     if (m_state != State::Connected)
         return;
     m_state = State::HungUp;
+    m_lastError = TransportError::HungUp;
     m_framer.clear();
     if (OnHangUp)
         OnHangUp();

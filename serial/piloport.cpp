@@ -8,6 +8,7 @@
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <cerrno>
 
 // ---------------------------------------------------------------------------------------------
 // Calling handlers from notifications
@@ -314,6 +315,7 @@ bool TPiloComPort::Open()
         openPort();
         m_lastError.clear();
         m_lastErrorReason.clear();
+        m_lastErrorCode = 0;
         return true;
     } catch (const EPiloComPort &e) {
         m_lastError = e.Message();
@@ -331,13 +333,16 @@ void TPiloComPort::openPort()
 {
     m_devicePath = DevicePathForPort(m_port);
     const QString failure = QStringLiteral("Cannot open port '%1'").arg(m_devicePath);
+    m_lastErrorCode = 0;
     if (m_port <= 0) {
+        m_lastErrorCode = ENOENT;
         m_lastErrorReason = QStringLiteral("there is no port %1").arg(m_port);
         throw EPiloComPort(failure);
     }
     int err = 0;
     const int fd = OpenPortDevice(m_devicePath, err);
     if (fd < 0) {
+        m_lastErrorCode = err;
         m_lastErrorReason = SystemErrorText(err);
         throw EPiloComPort(failure);
     }

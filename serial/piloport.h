@@ -224,6 +224,9 @@ public:
     QString LastError() const { return m_lastError; }
     /// The system's reason for the last failed Open, for the operator.
     QString LastErrorReason() const { return m_lastErrorReason; }
+    /// The system's errno of the last failed Open (ENOENT, EBUSY, EACCES, ENOTTY, ...); 0 after
+    /// a good one, and for a port number that names no device (ENOENT then).
+    int LastErrorCode() const { return m_lastErrorCode; }
     /// True after the line has hung up, until Close.
     bool HungUp() const;
 
@@ -287,6 +290,7 @@ private:
     QString m_devicePath;
     QString m_lastError;
     QString m_lastErrorReason;
+    int m_lastErrorCode = 0;
 
     // What the receive thread reads of the mode properties, republished on every change.
     std::mutex m_rxSettingsLock;

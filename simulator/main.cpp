@@ -9,6 +9,7 @@
 #include "simulator/sim_options.h"
 #include "simulator/sim_server.h"
 #include "simulator/tcp_link.h"
+#include "simulator/vxi11_server.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -78,6 +79,21 @@ int main(int argc, char **argv)
     Instrument instrument(options, bench, [](const std::string &text) {
         std::fprintf(stderr, "analyser-sim: %s\n", text.c_str());
     });
+
+    if (options.vxi11) {
+        Vxi11Server server(options, instrument, log, wake[0]);
+        if (!server.start(error))
+            return fail(error);
+        // Tests read the core channel's port from this line.
+        std::printf("listening on %s (VXI-11 %s, found through the %s)\n", server.where().c_str(),
+                    options.lanDevice.c_str(), server.finder().c_str());
+        std::fflush(stdout);
+        const Vxi11Server::Outcome outcome = server.run();
+        if (outcome == Vxi11Server::Outcome::HungUp)
+            std::fprintf(stderr, "analyser-sim: ended the VXI-11 links after %ld lines\n",
+                         options.hangupAfterLines);
+        return outcome == Vxi11Server::Outcome::Failed ? 1 : 0;
+    }
 
     if (options.tcpPort >= 0) {
         TcpLink tcp(options.crlf);

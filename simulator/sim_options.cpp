@@ -32,6 +32,10 @@ enum OptionId {
     OptHangupAfter,
     OptGarbageOnce,
     OptLog,
+    OptVxi11,
+    OptLanDevice,
+    OptGpibAdapter,
+    OptGpibAddress,
     OptHelp,
 };
 
@@ -58,6 +62,10 @@ const option kLongOptions[] = {
     {"hangup-after", required_argument, nullptr, OptHangupAfter},
     {"garbage-once", no_argument, nullptr, OptGarbageOnce},
     {"log", required_argument, nullptr, OptLog},
+    {"vxi11", no_argument, nullptr, OptVxi11},
+    {"lan-device", required_argument, nullptr, OptLanDevice},
+    {"gpib-adapter", no_argument, nullptr, OptGpibAdapter},
+    {"gpib-address", required_argument, nullptr, OptGpibAddress},
     {"help", no_argument, nullptr, OptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -116,6 +124,19 @@ std::string helpText()
         "  --seed N                 seed of the random error (default 1)\n"
         "  --format plain|sci       marker level as -75.55 (two decimals) or as -7.555012E+01\n"
         "                           (seven significant digits) (default plain)\n"
+        "\n"
+        "Other ways to reach the analyser:\n"
+        "  --vxi11                  serve VXI-11's core channel (create_link, device_write,\n"
+        "                           device_read, destroy_link, device_clear) instead of the\n"
+        "                           pseudo-terminal or raw socket; registered with the system's\n"
+        "                           rpcbind, or answering the portmapper on 127.0.0.1:111\n"
+        "                           itself when none runs (default off)\n"
+        "  --lan-device NAME        the VXI-11 device name served; other names are refused\n"
+        "                           (default inst0)\n"
+        "  --gpib-adapter           behave as a \"++\" GPIB adapter on the pseudo-terminal or the\n"
+        "                           TCP port, with the analyser behind it (default off)\n"
+        "  --gpib-address N         the analyser's GPIB address behind the adapter, 0 to 30\n"
+        "                           (default 20)\n"
         "\n"
         "Fault injection:\n"
         "  --delay MS               send every answer MS milliseconds after its line arrived\n"
@@ -289,6 +310,24 @@ OptionsResult parseOptions(int argc, char **argv)
                 return fail("--log needs a file name");
             o.logPath = value;
             break;
+        case OptVxi11:
+            o.vxi11 = true;
+            break;
+        case OptLanDevice:
+            if (value.empty())
+                return fail("--lan-device needs a device name");
+            o.lanDevice = value;
+            break;
+        case OptGpibAdapter:
+            o.gpibAdapter = true;
+            break;
+        case OptGpibAddress: {
+            const std::optional<long> n = integer();
+            if (!n || *n < 0 || *n > 30)
+                return fail("--gpib-address needs an address from 0 to 30, not '" + value + "'");
+            o.gpibAddress = int(*n);
+            break;
+        }
         case ':':
             return fail("option " + std::string(argv[optind - 1]) + " needs a value");
         default:
@@ -297,7 +336,9 @@ OptionsResult parseOptions(int argc, char **argv)
     }
     if (optind < argc)
         return fail("unexpected argument '" + std::string(argv[optind]) + "'");
-    if (o.tcpPort < 0 && (listenGiven || o.crlf))
+    if (o.vxi11 && (o.gpibAdapter || o.tcpPort >= 0))
+        return fail(std::string(o.gpibAdapter ? "--gpib-adapter" : "--tcp") + " cannot go with --vxi11");
+    if (o.tcpPort < 0 && !o.vxi11 && (listenGiven || o.crlf))
         return fail(std::string(listenGiven ? "--listen" : "--crlf") + " needs --tcp");
     return result;
 }

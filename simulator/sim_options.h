@@ -38,6 +38,10 @@ struct SimOptions
     long hangupAfterLines = -1;
     bool garbageOnce = false;
     std::string logPath;
+    bool vxi11 = false;         ///< serve VXI-11 instead of the pseudo-terminal or socket
+    std::string lanDevice = "inst0";
+    bool gpibAdapter = false;   ///< a "++" GPIB adapter with the analyser behind it
+    int gpibAddress = 20;
 };
 
 struct OptionsResult

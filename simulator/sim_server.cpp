@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -36,6 +37,7 @@ SimServer::SimServer(const SimOptions &options, Instrument &instrument, SimLine 
     , m_log(log)
     , m_wakeFd(wakeFd)
 {
+    m_gpibAddress = options.gpibAddress;
     if (options.baud > 0)
         m_byteTime = std::chrono::duration_cast<Clock::duration>(
             std::chrono::nanoseconds(10'000'000'000LL / options.baud));
@@ -66,10 +68,89 @@ void SimServer::receive(const char *data, size_t size, Clock::time_point now)
     }
 }
 
+void SimServer::handleAdapterCommand(const std::string &line, Clock::time_point now)
+{
+    // "++cmd [arg]": the adapter's own commands; it answers the ones that ask at once.
+    const std::string rest = line.substr(2);
+    std::string command(scpi::trimmed(rest));
+    std::string argument;
+    if (const size_t space = command.find(' '); space != std::string::npos) {
+        const std::string tail = command.substr(space + 1);
+        argument = std::string(scpi::trimmed(tail));
+        command.resize(space);
+    }
+    std::optional<std::string> answer;
+    auto number = [&argument]() -> std::optional<int> {
+        if (argument.empty() || argument.find_first_not_of("0123456789") != std::string::npos
+            || argument.size() > 4)
+            return std::nullopt;
+        return std::stoi(argument);
+    };
+    if (command == "ver") {
+        answer = "analyser-sim GPIB adapter version 1.0";
+    } else if (command == "addr") {
+        if (argument.empty())
+            answer = std::to_string(m_gpibAddress);
+        else if (const std::optional<int> n = number(); n && *n <= 30)
+            m_gpibAddress = *n;
+    } else if (command == "auto") {
+        if (argument.empty())
+            answer = m_gpibAuto ? "1" : "0";
+        else
+            m_gpibAuto = argument == "1";
+    } else if (command == "read") {
+        // The addressed instrument talks; an instrument with nothing to say, or one at
+        // another address, leaves the adapter silent until its read times out.
+        if (!m_gpibTalk.empty())
+            queueAnswer(std::exchange(m_gpibTalk, std::string()), now);
+    } else if (command == "clr") {
+        m_gpibTalk.clear();
+    } else if (command == "mode" || command == "eoi" || command == "eos" || command == "eot_enable"
+               || command == "eot_char" || command == "read_tmo_ms" || command == "savecfg"
+               || command == "ifc" || command == "loc" || command == "rst") {
+        // Taken; the simulated bus has no use for them.
+    } else {
+        note("unknown adapter command '++" + command + "' ignored");
+    }
+    if (answer)
+        queueAnswer(*answer + "\n", now, false);
+}
+
+void SimServer::queueAnswer(std::string bytes, Clock::time_point now, bool delayed)
+{
+    if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
+        if (!m_dropping)
+            note("the client does not read; answers dropped until it does");
+        m_dropping = true;
+        return;
+    }
+    m_dropping = false;
+    m_queuedBytes += bytes.size();
+    const auto due = delayed ? now + std::chrono::milliseconds(m_options.delayMs) : now;
+    m_answers.push_back({due, std::move(bytes)});
+}
+
 void SimServer::handleLine(std::string line, Clock::time_point now)
 {
     if (scpi::trimmed(line).empty())
         return;
+    if (m_options.gpibAdapter) {
+        if (line.compare(0, 2, "++") == 0) {
+            handleAdapterCommand(line, now);
+            return;
+        }
+        // ESC keeps a CR, LF, ESC or '+' of the command from the adapter's own reading.
+        std::string plain;
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '\x1b' && i + 1 < line.size())
+                ++i;
+            plain += line[i];
+        }
+        line.swap(plain);
+        // Only the instrument at the adapter's address listens.
+        if (m_gpibAddress != m_options.gpibAddress)
+            return;
+    }
     ++m_lines;
     m_log.write(line, now);
     if (m_hangupPending)
@@ -78,15 +159,14 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
         return;
 
     if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
-        std::string bytes = *answer + m_line.answerEnd();
-        if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
-            if (!m_dropping)
-                note("the client does not read; answers dropped until it does");
-            m_dropping = true;
+        if (m_options.gpibAdapter) {
+            // On the bus an answer ends in LF (with EOI); it waits in the instrument until
+            // the adapter addresses it to talk.
+            m_gpibTalk = *answer + "\n";
+            if (m_gpibAuto)
+                queueAnswer(std::exchange(m_gpibTalk, std::string()), now);
         } else {
-            m_dropping = false;
-            m_queuedBytes += bytes.size();
-            m_answers.push_back({now + std::chrono::milliseconds(m_options.delayMs), std::move(bytes)});
+            queueAnswer(*answer + m_line.answerEnd(), now);
         }
     }
     if (m_options.hangupAfterLines >= 0 && m_lines >= m_options.hangupAfterLines)
@@ -153,6 +233,7 @@ void SimServer::forgetClient()
     // one before. The instrument keeps its state, as a real one does between controllers.
     m_lineBuffer.clear();
     m_discarding = false;
+    m_gpibTalk.clear();
     m_answers.clear();
     m_wire.clear();
     m_queuedBytes = 0;

@@ -42,6 +42,8 @@ private:
 
     void receive(const char *data, size_t size, Clock::time_point now);
     void handleLine(std::string line, Clock::time_point now);
+    void handleAdapterCommand(const std::string &line, Clock::time_point now);
+    void queueAnswer(std::string bytes, Clock::time_point now, bool delayed = true);
     void release(Clock::time_point now);
     bool transmit(Clock::time_point now);
     int pollTimeoutMs(Clock::time_point now) const;
@@ -66,6 +68,12 @@ private:
     bool m_dropping = false;       ///< answers are being dropped (noted once)
     Clock::duration m_byteTime{};  ///< with --baud: 10 bit times
     Clock::time_point m_lineFree;  ///< with --baud: when the line has sent all it was given
+
+    // With --gpib-adapter: the address the adapter talks to, its read-after-write, and the
+    // answer the instrument holds until it is addressed to talk.
+    int m_gpibAddress = 0;
+    bool m_gpibAuto = false;
+    std::string m_gpibTalk;
 
     bool m_hangupPending = false;
     std::optional<Clock::time_point> m_drainedSince;

@@ -6,7 +6,12 @@
 #include "helper_link.h"
 #include "serial/piloport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QTest>
+
+#include <unistd.h>
 
 #include <optional>
 
@@ -42,6 +47,62 @@ private slots:
         QVERIFY2(error.startsWith(QStringLiteral("Cannot open port '")), qPrintable(error));
         QVERIFY(!transport.isOpen());
         QVERIFY(!transport.isActive());
+    }
+
+    // Each kind of failed open from a real cause, with the kind and the reason told at once.
+    void openFailureKinds_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("absent") << "absent" << int(TransportError::NoSuchPort) << "there is no such port";
+        QTest::newRow("held by another process") << "held" << int(TransportError::Busy)
+                                                 << "the port is in use by another program";
+        QTest::newRow("a plain file") << "file" << int(TransportError::NotATerminal)
+                                      << "the device is not a serial port";
+        QTest::newRow("no permission") << "mode000" << int(TransportError::NoPermission)
+                                       << "no permission to use the port (is the user in the group dialout?)";
+    }
+    void openFailureKinds()
+    {
+        QFETCH(QString, cause);
+        QFETCH(int, kind);
+        QFETCH(QString, reason);
+        if (cause == QLatin1String("mode000") && ::geteuid() == 0)
+            QSKIP("root opens a device whatever its mode");
+        WorkDir dir;
+        QVERIFY(QDir().mkpath(QStringLiteral("ports")));
+        std::optional<PtyPeer> peer;
+        QProcess holder;
+        if (cause == QLatin1String("file")) {
+            QFile f(QStringLiteral("ports/COM4"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        } else if (cause != QLatin1String("absent")) {
+            peer.emplace(4);
+            QVERIFY(peer->ok());
+            if (cause == QLatin1String("held")) {
+                // Another program holds the port's lock, as a second terminal program does.
+                holder.start(QStringLiteral("flock"), {QStringLiteral("ports/COM4"), QStringLiteral("sleep"),
+                                                       QStringLiteral("30")});
+                QVERIFY(holder.waitForStarted());
+                QTest::qWait(300);
+            } else {
+                QVERIFY(QFile::setPermissions(QFileInfo(QStringLiteral("ports/COM4")).canonicalFilePath(), {}));
+            }
+        }
+        SerialTransport transport;
+        transport.port().setPort(4);
+        std::optional<bool> opened;
+        QString error;
+        transport.open([&](bool ok, const QString &why) {
+            opened = ok;
+            error = why;
+        });
+        StopProcess(holder);
+        QCOMPARE(opened, std::optional<bool>(false));
+        QCOMPARE(int(transport.lastError()), kind);
+        QVERIFY2(error.endsWith(QStringLiteral(": ") + reason), qPrintable(error));
+        QVERIFY(!transport.isOpen());
     }
 
     void linesBothWays()
