@@ -70,15 +70,15 @@ struct PassFigures
 
 PassFigures runPass(TForm1 &w, QPushButton *button, const std::function<bool()> &completed)
 {
-    const quint64 stepsBefore = w.Link->Sequencer.ExecutedSteps();
+    const quint64 stepsBefore = w.Link->sequencer().ExecutedSteps();
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 120000) || !completed()) {
+    if (!serveUntil([&] { return !w.Link->passRunning(); }, 120000) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
-    return {t.nsecsElapsed() * 1e-9, w.Link->Sequencer.ExecutedSteps() - stepsBefore};
+    return {t.nsecsElapsed() * 1e-9, w.Link->sequencer().ExecutedSteps() - stepsBefore};
 }
 
 /// Both passes on the line the window is connected to; false when one did not complete.
@@ -191,10 +191,10 @@ int main(int argc, char **argv)
             const double wall = idle.nsecsElapsed() * 1e-9;
             const quint64 idleTicks = w.Link->ticks() - ticks0;
             // Timer1 runs only while the search or a pass needs it; should it tick here, say so.
-            const QString timer = !w.Link->Timer1->isActive() && idleTicks == 0
+            const QString timer = !w.Link->timer().isActive() && idleTicks == 0
                                       ? QStringLiteral("Timer1 stopped while idle")
                                       : QStringLiteral("Timer1 at %1 ms, %2 ticks while idle")
-                                            .arg(w.Link->Timer1->interval())
+                                            .arg(w.Link->timer().interval())
                                             .arg(idleTicks);
             std::printf("connected and idle for %.1f s: %.3f s CPU, %.2f %% of one core (%s)\n", wall, cpu,
                         100.0 * cpu / wall, qPrintable(timer));
