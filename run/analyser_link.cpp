@@ -17,7 +17,14 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
 {
     m_serial->port().setObjectName(QStringLiteral("Pilo"));
     for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
-        t->OnLine = [this](const QByteArray &line) { m_channel.PiloDataAvailable(line); };
+        t->OnLine = [this](const QByteArray &line) {
+            m_channel.PiloDataAvailable(line);
+            // A pass that waits for this reply takes it now rather than at the timer's next
+            // tick, once its millisecond is up: the timer's ticks come late by a fraction of a
+            // millisecond each, and a reply just missed by one would cost a whole tick.
+            if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
+                Timer1Timer();
+        };
         t->OnHangUp = [this] {
             // The line stays open until Disconnect; nothing more can be sent or received, so a
             // wait ends now and a pass waits until "Cancel".

@@ -193,6 +193,7 @@ void Sequencer::Tick()
     if (m_inTick || !NeedsTicks())
         return;
     TickGuard guard(m_inTick);
+    m_lastTickMs = m_clockMs();
 
     if (CancelRequested) {
         CancelRequested = false;

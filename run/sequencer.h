@@ -111,6 +111,11 @@ public:
     /// events) does nothing, and so does a tick while NeedsTicks() is false.
     void Tick();
 
+    /// True once a millisecond of the clock has passed since the last tick began: a reply that
+    /// arrives then may be taken by a tick at once, so that the sequencer advances once a
+    /// millisecond however late the timer's own ticks come.
+    bool TickDue() const { return m_clockMs() - m_lastTickMs >= 1; }
+
     /// True while a tick can change anything: a pass or the search runs, the time-out is armed,
     /// or a "Cancel" waits to be taken. While it is false the timer may stop; starting a pass or
     /// the search makes it true again.
@@ -166,6 +171,7 @@ private:
     QByteArray m_lastCommand;
     Clock m_clockMs;
     qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at
+    qint64 m_lastTickMs = 0;           ///< clock reading at the start of the last tick
     bool m_inTick = false;
     bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
     quint64 m_executedSteps = 0;
