@@ -39,3 +39,9 @@ void PiloCommandPort::write(const QByteArray &bytes)
 {
     m_port->WriteStr(bytes);
 }
+
+QString CouldNotOpenText(const QString &device, int port, TransportError kind, const QString &reason)
+{
+    const QString why = kind == TransportError::NoSuchPort || reason.isEmpty() ? QStringLiteral("no such port") : reason;
+    return QStringLiteral("Could not open %1 ! COM%2: %3").arg(device).arg(port).arg(why);
+}

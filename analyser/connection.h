@@ -3,6 +3,7 @@
 // and the command channel's view of the port.
 
 #include "analyser/command_channel.h"
+#include "analyser/transport.h"
 
 #include <QString>
 
@@ -37,3 +38,8 @@ public:
 private:
     TPiloComPort *m_port;
 };
+
+/// The operator's line for a serial port that cannot be opened, the designed words followed by
+/// the port and the system's reason: "Could not open FSP ! COM3: no such port",
+/// "Could not open FSP ! COM1: the port is in use by another program".
+QString CouldNotOpenText(const QString &device, int port, TransportError kind, const QString &reason);

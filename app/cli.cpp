@@ -45,6 +45,11 @@ const QList<Option> &Options()
         {"port", "N", {QStringLiteral("measure")}},
         {"host", "HOST", {QStringLiteral("measure")}},
         {"tcp-port", "P", {QStringLiteral("measure")}},
+        {"vxi11", nullptr, {QStringLiteral("measure")}},
+        {"lan-device", "NAME", {QStringLiteral("measure")}},
+        {"gpib", "ADDR", {QStringLiteral("measure")}},
+        {"adapter-host", "HOST", {QStringLiteral("measure")}},
+        {"adapter-port", "P", {QStringLiteral("measure")}},
         {"start", "F", {QStringLiteral("measure")}},
         {"stop", "F", {QStringLiteral("measure")}},
         {"steps", "N", {QStringLiteral("measure")}},
@@ -289,7 +294,9 @@ QString CliHelpText()
         "Usage: tessary                      the window\n"
         "       tessary export RUN.mea [-o RUN.csv] [--temperature T] [--enr DB | --enr-table FILE.tab]\n"
         "       tessary report RUN.mea -o RUN.pdf [--remarks FILE] [--title TEXT]\n"
-        "       tessary measure (--port N | --host HOST [--tcp-port P]) -o RUN.mea [--csv RUN.csv]\n"
+        "       tessary measure (--port N | --host HOST [--tcp-port P | --vxi11 [--lan-device NAME]]\n"
+        "                        | --gpib ADDR (--port N | --adapter-host HOST [--adapter-port P]))\n"
+        "                       -o RUN.mea [--csv RUN.csv]\n"
         "                       [--start F] [--stop F] [--steps N] [--single F]\n"
         "                       [--rbw TEXT] [--vbw TEXT] [--average N] [--temperature T]\n"
         "                       [--enr DB | --enr-table FILE.tab] [--cal-only]\n"

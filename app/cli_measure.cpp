@@ -131,6 +131,29 @@ int RunMeasure(const Invocation &inv)
         Usage(QStringLiteral("--port and --host exclude each other"));
     if (inv.has("tcp-port") && !inv.has("host"))
         Usage(QStringLiteral("--tcp-port needs --host"));
+    if (inv.has("vxi11") && !inv.has("host"))
+        Usage(QStringLiteral("--vxi11 needs --host"));
+    if (inv.has("vxi11") && inv.has("tcp-port"))
+        Usage(QStringLiteral("--vxi11 and --tcp-port exclude each other"));
+    if (inv.has("lan-device") && !inv.has("vxi11"))
+        Usage(QStringLiteral("--lan-device needs --vxi11"));
+    const bool gpib = inv.has("gpib");
+    if ((inv.has("adapter-host") || inv.has("adapter-port")) && !gpib)
+        Usage(QStringLiteral("--adapter-host and --adapter-port need --gpib"));
+    if (gpib && inv.has("host"))
+        Usage(QStringLiteral("--gpib and --host exclude each other (the adapter's host is --adapter-host)"));
+    if (gpib && inv.has("port") == inv.has("adapter-host"))
+        Usage(QStringLiteral("--gpib needs --port N or --adapter-host HOST"));
+    if (inv.has("adapter-port") && !inv.has("adapter-host"))
+        Usage(QStringLiteral("--adapter-port needs --adapter-host"));
+    const int gpibAddress = gpib ? IntegerValue(inv, "gpib", 0, 30, 20) : 20;
+    const bool vxi11 = inv.has("vxi11");
+    const QString lanDevice = inv.has("lan-device") ? inv.value("lan-device").trimmed() : QStringLiteral("inst0");
+    if (lanDevice.isEmpty())
+        Usage(QStringLiteral("--lan-device needs a device name"));
+    const bool gpibTcp = gpib && inv.has("adapter-host");
+    const QString adapterHost = inv.value("adapter-host").trimmed();
+    const int adapterPort = IntegerValue(inv, "adapter-port", 1, 65535, 1234);
 
     // The Options page as it starts, with what the command line gives.
     const bool single = inv.has("single");
@@ -155,7 +178,11 @@ int RunMeasure(const Invocation &inv)
     LineChoice line;
     QString host = inv.has("host") ? inv.value("host") : lan.Host;
     const int tcpPort = IntegerValue(inv, "tcp-port", 1, 65535, lan.TcpPort);
-    if (tcp) {
+    if (gpibTcp) {
+        subject = QStringLiteral("GPIB %1 at %2:%3").arg(gpibAddress).arg(adapterHost).arg(adapterPort);
+    } else if (tcp && vxi11) {
+        subject = QStringLiteral("%1 (VXI-11 %2)").arg(host, lanDevice);
+    } else if (tcp && !gpib) {
         subject = QStringLiteral("%1:%2").arg(host).arg(tcpPort);
     } else {
         if (!inv.has("port") && !config)
@@ -167,7 +194,7 @@ int RunMeasure(const Invocation &inv)
         line.handshake = config ? config->HandShake : DesignedOptions::handshakeIndex;
         line.parity = config ? config->Parity : DesignedOptions::parityIndex;
         line.stopBits = config ? config->StopBits : DesignedOptions::stopBitsIndex;
-        subject = QStringLiteral("COM%1").arg(port);
+        subject = gpib ? QStringLiteral("GPIB %1 on COM%2").arg(gpibAddress).arg(port) : QStringLiteral("COM%1").arg(port);
     }
 
     MeasurementRecord record;
@@ -194,7 +221,13 @@ int RunMeasure(const Invocation &inv)
     };
 
     Note(QStringLiteral("Searching for FSP on ") + subject + QStringLiteral(" ..."));
-    if (tcp)
+    if (gpibTcp)
+        link.openGpibTcp(adapterHost, quint16(adapterPort), gpibAddress);
+    else if (gpib)
+        link.openGpibSerial(line, gpibAddress);
+    else if (tcp && vxi11)
+        link.openVxi11(host, lanDevice);
+    else if (tcp)
         link.openTcp(host, quint16(tcpPort));
     else
         link.openSerial(line);

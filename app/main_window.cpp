@@ -62,6 +62,8 @@ void TForm1::connectHandlers()
     on(Speichern1, &QAction::triggered, &TForm1::Speichern1Click);
     on(dd_print, &QAction::triggered, &TForm1::dd_printClick);
     on(ComboBox1, &QComboBox::currentIndexChanged, &TForm1::ComboBox1Change);
+    on(cb_LanProtocol, &QComboBox::currentIndexChanged, &TForm1::ComboBox1Change);
+    on(cb_GpibAdapter, &QComboBox::currentIndexChanged, &TForm1::ComboBox1Change);
     on(cb_Device, &QComboBox::currentIndexChanged, &TForm1::cb_DeviceChange);
     on(b_calc, &QPushButton::clicked, &TForm1::b_calcClick);
     on(rg_ENR, &RadioGroup::clicked, &TForm1::rg_ENRClick);
@@ -213,7 +215,15 @@ void TForm1::readSettings()
     const LanConfig lan = ReadLanConfig();
     e_Host->setText(lan.Host);
     e_TcpPort->setText(QString::number(lan.TcpPort));
-    ComboBox1->setCurrentIndex(lan.Interface);
+    cb_LanProtocol->setCurrentIndex(lan.Vxi11 ? 1 : 0);
+    e_LanDevice->setText(lan.LanDevice);
+    const GpibConfig gpib = ReadGpibConfig();
+    cb_GpibAdapter->setCurrentIndex(gpib.OnLan ? 1 : 0);
+    se_GpibAddress->setValue(gpib.Address);
+    e_GpibPort->setText(QString::number(gpib.TcpPort));
+    if (gpib.OnLan && lan.Host.isEmpty())
+        e_Host->setText(gpib.Host);
+    ComboBox1->setCurrentIndex(gpib.Selected ? 2 : lan.Interface);
     Uncertainty = ReadUncertaintyConfig();
 }
 
@@ -233,8 +243,19 @@ void TForm1::writeSettings()
     lan.Host = e_Host->text().trimmed();
     const int port = e_TcpPort->text().toInt();
     lan.TcpPort = port >= 1 && port <= 65535 ? port : LanConfig().TcpPort;
+    lan.Vxi11 = cb_LanProtocol->currentIndex() == 1;
+    lan.LanDevice = e_LanDevice->text().trimmed().isEmpty() ? LanConfig().LanDevice : e_LanDevice->text().trimmed();
+    GpibConfig gpib;
+    gpib.Selected = ComboBox1->currentIndex() == 2;
+    gpib.OnLan = cb_GpibAdapter->currentIndex() == 1;
+    gpib.Address = se_GpibAddress->value();
+    if (gpib.OnLan)
+        gpib.Host = e_Host->text().trimmed();
+    const int adapterPort = e_GpibPort->text().toInt();
+    gpib.TcpPort = adapterPort >= 1 && adapterPort <= 65535 ? adapterPort : GpibConfig().TcpPort;
     QString error;
-    if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteUncertaintyConfig(Uncertainty, &error))
+    if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteGpibConfig(gpib, &error)
+        || !WriteUncertaintyConfig(Uncertainty, &error))
         reportSaveError(error);
 }
 
@@ -294,16 +315,27 @@ void TForm1::TabSheet3Show()
 
 void TForm1::ComboBox1Change()
 {
-    // "(GPIB)" is not built; "Ethernet" trades the line settings for the analyser's address.
-    if (ComboBox1->currentIndex() != 0 && ComboBox1->currentIndex() != 1) {
-        ComboBox1->setCurrentIndex(0);
-        return;
-    }
-    const bool lan = ComboBox1->currentIndex() == 1;
+    // "Ethernet" trades the line settings for the analyser's address; "GPIB" keeps them for an
+    // adapter on the serial line, or takes an address for one on the LAN.
+    const int port = ComboBox1->currentIndex();
+    const bool lan = port == 1;
+    const bool gpib = port == 2;
+    const bool gpibLan = gpib && cb_GpibAdapter->currentIndex() == 1;
+    const bool vxi11 = lan && cb_LanProtocol->currentIndex() == 1;
     for (QWidget *line : {cb_COM, cb_Baud, cb_Bits, cb_Handshake, cb_Parity, cb_StopBits})
-        line->setEnabled(!lan);
-    for (QWidget *address : std::initializer_list<QWidget *>{l_Host, e_Host, l_TcpPort, e_TcpPort})
-        address->setVisible(lan);
+        line->setEnabled(!lan && !gpibLan);
+    for (QWidget *address : std::initializer_list<QWidget *>{l_Host, e_Host})
+        address->setVisible(lan || gpibLan);
+    for (QWidget *socket : std::initializer_list<QWidget *>{l_TcpPort, e_TcpPort})
+        socket->setVisible(lan && !vxi11);
+    for (QWidget *protocol : std::initializer_list<QWidget *>{l_LanProtocol, cb_LanProtocol})
+        protocol->setVisible(lan);
+    for (QWidget *device : std::initializer_list<QWidget *>{l_LanDevice, e_LanDevice})
+        device->setVisible(vxi11);
+    for (QWidget *adapter : std::initializer_list<QWidget *>{l_GpibAdapter, cb_GpibAdapter, l_GpibAddress, se_GpibAddress})
+        adapter->setVisible(gpib);
+    for (QWidget *adapterPort : std::initializer_list<QWidget *>{l_GpibPort, e_GpibPort})
+        adapterPort->setVisible(gpibLan);
 }
 
 void TForm1::cb_DeviceChange()

@@ -105,6 +105,16 @@ public:
     QLineEdit *e_Host = nullptr;      ///< the analyser's host name or address
     QLabel *l_TcpPort = nullptr;      ///< "TCP port:", shown with "Ethernet"
     QLineEdit *e_TcpPort = nullptr;   ///< the analyser's SCPI socket, 1 to 65535
+    QLabel *l_LanProtocol = nullptr;      ///< "Protocol:", shown with "Ethernet"
+    QComboBox *cb_LanProtocol = nullptr;  ///< "Socket" or "VXI-11"
+    QLabel *l_LanDevice = nullptr;        ///< "Device:", shown with VXI-11
+    QLineEdit *e_LanDevice = nullptr;     ///< the VXI-11 device name, "inst0"
+    QLabel *l_GpibAdapter = nullptr;      ///< "Adapter:", shown with "GPIB"
+    QComboBox *cb_GpibAdapter = nullptr;  ///< the "++" adapter on "Serial" or on the "LAN"
+    QLabel *l_GpibAddress = nullptr;      ///< "Address:", shown with "GPIB"
+    QSpinBox *se_GpibAddress = nullptr;   ///< the analyser's GPIB address, 0 to 30
+    QLabel *l_GpibPort = nullptr;         ///< "TCP port:", shown with a LAN adapter
+    QLineEdit *e_GpibPort = nullptr;      ///< the LAN adapter's port, 1234
     QPushButton *b_connect = nullptr;
     QPushButton *b_Start = nullptr;
     QPushButton *b_Measure = nullptr;

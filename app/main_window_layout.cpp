@@ -118,7 +118,7 @@ void TForm1::buildPage1()
     cb_Device = combo(g, "cb_Device", {QStringLiteral("FSP"), QStringLiteral("(FSL)"), QStringLiteral("(FSU)")}, 0, 92, 24, 90, false);
     cb_Device->setToolTip(QStringLiteral("actually only FSP..."));
     label(g, QStringLiteral("Port:"), 212, 26, 60);
-    ComboBox1 = combo(g, "ComboBox1", {QStringLiteral("COM"), QStringLiteral("Ethernet"), QStringLiteral("(GPIB)")}, 0, 292, 24, 110, false);
+    ComboBox1 = combo(g, "ComboBox1", {QStringLiteral("COM"), QStringLiteral("Ethernet"), QStringLiteral("GPIB")}, 0, 292, 24, 110, false);
     ComboBox1->setToolTip(QStringLiteral("actually only COM..."));
 
     label(g, QStringLiteral("RBW:"), 12, 62);
@@ -181,8 +181,29 @@ void TForm1::buildPage1()
     e_TcpPort = edit(c, "e_TcpPort", QStringLiteral("5025"), 232, 208, 86);
     e_TcpPort->setValidator(new QIntValidator(1, 65535, e_TcpPort));
     e_TcpPort->setToolTip(QStringLiteral("The analyser's SCPI socket, usually 5025"));
-    for (QWidget *lan : {static_cast<QWidget *>(l_Host), static_cast<QWidget *>(e_Host),
-                         static_cast<QWidget *>(l_TcpPort), static_cast<QWidget *>(e_TcpPort)})
+    // VXI-11 instead of the raw socket: the device name takes the TCP port's place.
+    l_LanProtocol = named(label(c, QStringLiteral("Protocol:"), 232, 122, 90), "l_LanProtocol");
+    cb_LanProtocol = combo(c, "cb_LanProtocol", {QStringLiteral("Socket"), QStringLiteral("VXI-11")}, 0, 232, 144, 86, false);
+    l_LanDevice = named(label(c, QStringLiteral("Device:"), 232, 186, 90), "l_LanDevice");
+    e_LanDevice = edit(c, "e_LanDevice", QStringLiteral("inst0"), 232, 208, 86);
+    e_LanDevice->setToolTip(QStringLiteral("The analyser's VXI-11 device name, usually inst0"));
+    // GPIB through a "++" adapter on the serial line above, or on the LAN at Host: and its port.
+    l_GpibAdapter = named(label(c, QStringLiteral("Adapter:"), 232, 4, 90), "l_GpibAdapter");
+    cb_GpibAdapter = combo(c, "cb_GpibAdapter", {QStringLiteral("Serial"), QStringLiteral("LAN")}, 0, 232, 24, 86, false);
+    l_GpibAddress = named(label(c, QStringLiteral("Address:"), 232, 58, 90), "l_GpibAddress");
+    se_GpibAddress = named(new QSpinBox(c), "se_GpibAddress");
+    se_GpibAddress->setRange(0, 30);
+    se_GpibAddress->setValue(20);
+    se_GpibAddress->setGeometry(232, 80, 86, 21);
+    se_GpibAddress->setToolTip(QStringLiteral("The analyser's GPIB address"));
+    l_GpibPort = named(label(c, QStringLiteral("TCP port:"), 232, 186, 90), "l_GpibPort");
+    e_GpibPort = edit(c, "e_GpibPort", QStringLiteral("1234"), 232, 208, 86);
+    e_GpibPort->setValidator(new QIntValidator(1, 65535, e_GpibPort));
+    e_GpibPort->setToolTip(QStringLiteral("The GPIB adapter's TCP port, usually 1234"));
+    for (QWidget *lan : std::initializer_list<QWidget *>{l_Host, e_Host, l_TcpPort, e_TcpPort, l_LanProtocol,
+                                                          cb_LanProtocol, l_LanDevice, e_LanDevice, l_GpibAdapter,
+                                                          cb_GpibAdapter, l_GpibAddress, se_GpibAddress,
+                                                          l_GpibPort, e_GpibPort})
         lan->setVisible(false);
 
     b_connect = button(p, "b_connect", QStringLiteral("Connect"), 440, 404, 104);

@@ -22,6 +22,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -126,7 +127,9 @@ void OptionsPage::cb_RefLvlAutoClick()
 void OptionsPage::b_connectClick()
 {
     AnalyserLink &link = *w.Link;
-    if (!link.isOpen() && w.ComboBox1->currentIndex() == 1) {
+    const bool vxi11 = w.ComboBox1->currentIndex() == 1 && w.cb_LanProtocol->currentIndex() == 1;
+    const bool gpibLan = w.ComboBox1->currentIndex() == 2 && w.cb_GpibAdapter->currentIndex() == 1;
+    if (!link.isOpen() && w.ComboBox1->currentIndex() == 1 && !vxi11) {
         const QString host = w.e_Host->text().trimmed();
         const int port = w.e_TcpPort->text().toInt();
         w.gb_com->setEnabled(false);
@@ -143,13 +146,48 @@ void OptionsPage::b_connectClick()
         link.openTcp(host, quint16(port));
         return;
     }
+    if (!link.isOpen() && (vxi11 || gpibLan)) {
+        // The link or the adapter is reached in the background; until then the button abandons it.
+        const QString host = w.e_Host->text().trimmed();
+        w.gb_com->setEnabled(false);
+        w.b_connect->setText(QStringLiteral("Disconnect"));
+        w.b_connect->setEnabled(true);
+        if (vxi11) {
+            const QString device = w.e_LanDevice->text().trimmed().isEmpty() ? QStringLiteral("inst0")
+                                                                             : w.e_LanDevice->text().trimmed();
+            w.setStatusText(QStringLiteral("Connecting to %1 (VXI-11 %2) ...").arg(host, device));
+            link.openVxi11(host, device);
+            return;
+        }
+        const int port = w.e_GpibPort->text().toInt();
+        w.setStatusText(QStringLiteral("Connecting to %1:%2 ...").arg(host, w.e_GpibPort->text()));
+        if (port < 1 || port > 65535) {
+            w.setStatusText(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
+                                .replace(QStringLiteral(":0:"), u':' + w.e_GpibPort->text() + u':'));
+            ConnectButtonIdle();
+            return;
+        }
+        link.openGpibTcp(host, quint16(port), w.se_GpibAddress->value());
+        return;
+    }
+    if (!link.isOpen() && w.ComboBox1->currentIndex() == 2) {
+        w.gb_com->setEnabled(false);
+        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+        w.b_connect->setEnabled(false);
+        link.openGpibSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
+                             w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
+                             w.cb_StopBits->currentIndex()},
+                            w.se_GpibAddress->value());
+        return;
+    }
     if (!link.isOpen()) {
         w.gb_com->setEnabled(false);
+        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+        w.b_connect->setEnabled(false);
+        // A port that cannot be opened says so at once (connectFailed) and frees the settings.
         link.openSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
                          w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
                          w.cb_StopBits->currentIndex()});
-        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
-        w.b_connect->setEnabled(false);
         return;
     }
 

@@ -2,6 +2,8 @@
 
 #include "analyser/analyser_setup.h"
 #include "analyser/connection.h"
+#include "analyser/gpib_transport.h"
+#include "analyser/vxi11_transport.h"
 #include "analyser/serial_transport.h"
 #include "analyser/tcp_transport.h"
 #include "serial/piloport.h"
@@ -13,10 +15,13 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
       m_dialect(dialect),
       m_serial(std::make_unique<SerialTransport>()),
       m_tcp(std::make_unique<TcpTransport>()),
+      m_vxi11(std::make_unique<Vxi11Transport>()),
+      m_gpib(std::make_unique<GpibTransport>()),
       m_sequencer(record, m_channel, dialect)
 {
     m_serial->port().setObjectName(QStringLiteral("Pilo"));
-    for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
+    for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get()),
+                         static_cast<Transport *>(m_vxi11.get()), static_cast<Transport *>(m_gpib.get())}) {
         t->OnLine = [this](const QByteArray &line) {
             m_channel.PiloDataAvailable(line);
             // A pass that waits for this reply takes it now rather than at the timer's next
@@ -86,9 +91,66 @@ void AnalyserLink::openSerial(const LineChoice &line)
 {
     use(m_serial.get());
     ApplyLineChoice(m_serial->port(), line);
-    m_serial->open([](bool, const QString &) {});
+    bool opened = false;
+    m_serial->open([&opened](bool ok, const QString &) { opened = ok; });
+    if (!opened) {
+        emit connectFailed(CouldNotOpenText(m_dialect.DeviceName(), m_serial->port().Port(),
+                                            m_serial->lastError(), m_serial->port().LastErrorReason()));
+        return;
+    }
     m_sequencer.StartSearch();
     startTicking();
+}
+
+void AnalyserLink::openThen(Transport *transport, std::function<QString(const QString &reason)> failureText)
+{
+    use(transport);
+    m_connecting = true;
+    transport->open([this, failureText = std::move(failureText)](bool ok, const QString &error) {
+        m_connecting = false;
+        if (!ok) {
+            emit connectFailed(failureText(error));
+            return;
+        }
+        m_sequencer.StartSearch();
+        startTicking();
+        emit connected();
+    });
+}
+
+void AnalyserLink::openVxi11(const QString &host, const QString &device)
+{
+    const QString name = device.trimmed().isEmpty() ? QStringLiteral("inst0") : device.trimmed();
+    m_vxi11->setHost(host);
+    m_vxi11->setDevice(name);
+    openThen(m_vxi11.get(), [host, name](const QString &reason) { return CannotConnectVxi11Text(host, name, reason); });
+}
+
+void AnalyserLink::openGpibSerial(const LineChoice &line, int address)
+{
+    m_gpib->useSerialAdapter();
+    m_gpib->setAddress(address);
+    ApplyLineChoice(m_gpib->serial().port(), line);
+    // The adapter's port keeps the line end of the adapter's answers.
+    const int port = m_gpib->serial().port().Port();
+    openThen(m_gpib.get(), [this, port](const QString &reason) {
+        if (m_gpib->lastError() == TransportError::TimedOut)
+            return QStringLiteral("Could not open %1 ! COM%2: %3").arg(m_dialect.DeviceName()).arg(port).arg(reason);
+        return CouldNotOpenText(m_dialect.DeviceName(), port, m_gpib->lastError(),
+                                m_gpib->serial().port().LastErrorReason());
+    });
+}
+
+void AnalyserLink::openGpibTcp(const QString &host, quint16 port, int address)
+{
+    m_gpib->useTcpAdapter(host, port);
+    m_gpib->setAddress(address);
+    openThen(m_gpib.get(), [host, port](const QString &reason) { return CannotConnectText(host, port, reason); });
+}
+
+TransportError AnalyserLink::lastError() const
+{
+    return m_transport->lastError();
 }
 
 void AnalyserLink::openTcp(const QString &host, quint16 port)

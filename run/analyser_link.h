@@ -11,16 +11,20 @@
 // delivered directly, while the sequencer's step that caused it is still running.
 
 #include "analyser/command_channel.h"
+#include "analyser/transport.h"
 #include "run/sequencer.h"
 
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <memory>
 
+class GpibTransport;
 class QTimer;
 class SerialTransport;
 class TcpTransport;
+class Vxi11Transport;
 class TPiloComPort;
 class Transport;
 struct LineChoice;
@@ -43,9 +47,21 @@ public:
     bool hungUp() const;
     /// True while a TCP connection is being set up.
     bool isConnecting() const { return m_connecting; }
-    /// Applies the line settings, opens the line and starts the analyser search. A line that
-    /// cannot be opened shows up as the search's time-out: nothing can be sent.
+    /// Applies the line settings, opens the line and starts the analyser search. A port that
+    /// cannot be opened is told at once by connectFailed ("Could not open FSP ! COM3: no such
+    /// port"), and no search starts.
     void openSerial(const LineChoice &line);
+    /// Links to the analyser by VXI-11 (device `device`, found through the host's portmapper)
+    /// without blocking, at most 5 s; the search starts once linked. A failure is told by
+    /// connectFailed: "Cannot connect to <host> (VXI-11 <device>): <reason>".
+    void openVxi11(const QString &host, const QString &device);
+    /// The analyser at GPIB address `address` behind a "++" adapter on the serial port of
+    /// `line`, or (with a host) at `host`:`port`. The search starts once the adapter answered
+    /// and is set up; a failure is told by connectFailed.
+    void openGpibSerial(const LineChoice &line, int address);
+    void openGpibTcp(const QString &host, quint16 port, int address);
+    /// Why the last open failed, or the line went down.
+    TransportError lastError() const;
     /// Connects to the analyser's SCPI socket without blocking, at most 5 s for the name lookup
     /// and the connection together; the search starts once connected. A failure is told by
     /// connectFailed, with nothing left open.
@@ -116,9 +132,12 @@ signals:
 private:
     void startTicking();
     void use(Transport *transport);
+    void openThen(Transport *transport, std::function<QString(const QString &reason)> failureText);
     const AnalyserDialect &m_dialect;
     std::unique_ptr<SerialTransport> m_serial;
     std::unique_ptr<TcpTransport> m_tcp;
+    std::unique_ptr<Vxi11Transport> m_vxi11;
+    std::unique_ptr<GpibTransport> m_gpib;
     Transport *m_transport = nullptr;
     CommandChannel m_channel;
     ::Sequencer m_sequencer;

@@ -101,6 +101,11 @@ LanConfig ReadLanConfig(const IniFile &ini)
     lan.Host = ini.readString(kLanSection, QStringLiteral("Host"), QString()).left(255);
     const int port = ini.readInteger(kLanSection, QStringLiteral("TcpPort"), kDefaultTcpPort);
     lan.TcpPort = port >= 1 && port <= 65535 ? port : kDefaultTcpPort;
+    lan.Vxi11 = ini.readString(kLanSection, QStringLiteral("Protocol"), QString()).trimmed()
+                    .compare(QStringLiteral("VXI-11"), Qt::CaseInsensitive) == 0;
+    const QString device = ini.readString(kLanSection, QStringLiteral("LanDevice"), QString()).trimmed().left(255);
+    if (!device.isEmpty())
+        lan.LanDevice = device;
     return lan;
 }
 
@@ -120,6 +125,50 @@ bool WriteLanConfig(const LanConfig &lan, QString *errorMessage, const QString &
         ini.writeInteger(kLanSection, QStringLiteral("Interface"), lan.Interface);
         ini.writeString(kLanSection, QStringLiteral("Host"), lan.Host);
         ini.writeInteger(kLanSection, QStringLiteral("TcpPort"), lan.TcpPort);
+        // The protocol keys appear once VXI-11 was chosen: a file of the socket alone stays
+        // as it was.
+        if (lan.Vxi11 || lan.LanDevice != LanConfig().LanDevice || existing.value(kLanSection, QStringLiteral("Protocol"))) {
+            ini.writeString(kLanSection, QStringLiteral("Protocol"),
+                            lan.Vxi11 ? QStringLiteral("VXI-11") : QStringLiteral("Socket"));
+            ini.writeString(kLanSection, QStringLiteral("LanDevice"), lan.LanDevice);
+        }
+    }, errorMessage);
+}
+
+namespace {
+const QString kGpibSection = QStringLiteral("GPIB");
+}  // namespace
+
+GpibConfig ReadGpibConfig(const IniFile &ini)
+{
+    GpibConfig g;
+    g.Selected = ini.readInteger(kGpibSection, QStringLiteral("Selected"), 0) == 1;
+    g.OnLan = ini.readString(kGpibSection, QStringLiteral("Adapter"), QString()).trimmed()
+                  .compare(QStringLiteral("LAN"), Qt::CaseInsensitive) == 0;
+    const int address = ini.readInteger(kGpibSection, QStringLiteral("Address"), 20);
+    g.Address = address >= 0 && address <= 30 ? address : 20;
+    g.Host = ini.readString(kGpibSection, QStringLiteral("Host"), QString()).trimmed().left(255);
+    const int port = ini.readInteger(kGpibSection, QStringLiteral("TcpPort"), 1234);
+    g.TcpPort = port >= 1 && port <= 65535 ? port : 1234;
+    return g;
+}
+
+GpibConfig ReadGpibConfig(const QString &path)
+{
+    return ReadGpibConfig(LoadSettings(path));
+}
+
+bool WriteGpibConfig(const GpibConfig &gpib, QString *errorMessage, const QString &path)
+{
+    const IniFile existing = LoadSettings(path);
+    if (gpib == GpibConfig() && !existing.value(kGpibSection, QStringLiteral("Selected")))
+        return true;
+    return SaveSettings(path, [&](IniFile &ini) {
+        ini.writeInteger(kGpibSection, QStringLiteral("Selected"), gpib.Selected ? 1 : 0);
+        ini.writeString(kGpibSection, QStringLiteral("Adapter"), gpib.OnLan ? QStringLiteral("LAN") : QStringLiteral("Serial"));
+        ini.writeInteger(kGpibSection, QStringLiteral("Address"), gpib.Address);
+        ini.writeString(kGpibSection, QStringLiteral("Host"), gpib.Host);
+        ini.writeInteger(kGpibSection, QStringLiteral("TcpPort"), gpib.TcpPort);
     }, errorMessage);
 }
 

@@ -52,9 +52,29 @@ struct LanConfig
     int Interface = 0;   ///< Interface: 0 the serial line, 1 Ethernet
     QString Host;        ///< Host: name or address of the analyser
     int TcpPort = 5025;  ///< TcpPort: the analyser's SCPI socket, 1 to 65535
+    bool Vxi11 = false;  ///< Protocol: "Socket" (the raw socket) or "VXI-11"
+    QString LanDevice = QStringLiteral("inst0");  ///< LanDevice: the VXI-11 device name
 
     bool operator==(const LanConfig &) const = default;
 };
+
+/// The analyser on GPIB behind a "++" adapter, kept in a section [GPIB] of its own, written
+/// only once GPIB was chosen: a file without it reads as these defaults.
+struct GpibConfig
+{
+    bool Selected = false;  ///< Selected: GPIB is the chosen port
+    bool OnLan = false;     ///< Adapter: "Serial" or "LAN"
+    int Address = 20;       ///< Address: the analyser's GPIB address, 0 to 30
+    QString Host;           ///< Host: the LAN adapter's name or address
+    int TcpPort = 1234;     ///< TcpPort: the LAN adapter's port
+
+    bool operator==(const GpibConfig &) const = default;
+};
+
+GpibConfig ReadGpibConfig(const IniFile &ini);
+GpibConfig ReadGpibConfig(const QString &path = ConfigFilePath());
+/// Writes the section when GPIB was used or the file has it already.
+bool WriteGpibConfig(const GpibConfig &gpib, QString *errorMessage, const QString &path = ConfigFilePath());
 
 LanConfig ReadLanConfig(const IniFile &ini);
 LanConfig ReadLanConfig(const QString &path = ConfigFilePath());

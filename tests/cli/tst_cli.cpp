@@ -1,7 +1,7 @@
 // The command line of the tessary executable, run as a separate process the way a script runs
 // it, and the window's own results-out menu commands whose files the command line must match.
 
-#include "analyser/helper_link.h"
+#include "analyser/helper_lansim.h"
 #include "app/cli.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSpinBox>
 #include <QSvgRenderer>
@@ -260,6 +261,65 @@ private slots:
         QVERIFY(w.form.ExportCSV1->isEnabled());
         w.exportCsv(dir.path() + QStringLiteral("/window"));
         QCOMPARE(WithoutDate(ReadAll(QStringLiteral("window.csv"))), WithoutDate(ReadAll(QStringLiteral("cli.csv"))));
+    }
+
+    /// The same run by VXI-11 and through a "++" GPIB adapter on a pseudo-terminal and on TCP.
+    void measureOtherWays_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("VXI-11") << QStringList{"--vxi11"} << QStringList{"--host", "127.0.0.1", "--vxi11"};
+        QTest::newRow("GPIB on a pseudo-terminal") << QStringList{"--port", "2", "--gpib-adapter"}
+                                                   << QStringList{"--gpib", "20", "--port", "2"};
+        QTest::newRow("GPIB on TCP") << QStringList{"--tcp", "0", "--gpib-adapter"}
+                                     << QStringList{"--gpib", "20", "--adapter-host", "127.0.0.1", "--adapter-port", "PORT"};
+    }
+    void measureOtherWays()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        WorkDir dir;
+        link_test::LanSim sim(simArgs + QStringList{"--format", "sci"});
+        const quint16 port = sim.ready();
+        if (simArgs.contains(QStringLiteral("--vxi11")) && port == 0)
+            QSKIP("no portmapper for the simulator");
+        QVERIFY(sim.running());
+        args.replaceInStrings(QStringLiteral("PORT"), QString::number(port));
+        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea"});
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+        const MeasurementLoadResult loaded = LoadMeasurementFile(QStringLiteral("run.mea"));
+        QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
+        for (int i = 0; i <= 10; ++i) {
+            const double hz = loaded.record.SweepPlan.StepFrequency(i);
+            QVERIFY2(std::abs(loaded.record.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(loaded.record.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+        }
+    }
+
+    /// A port that cannot be opened ends the run at once, saying why.
+    void portThatCannotBeOpened_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("serial") << QStringList{"--port", "7"} << "tessary: COM7: Could not open FSP ! COM7: no such port";
+        QTest::newRow("GPIB adapter") << QStringList{"--gpib", "20", "--port", "7"}
+                                      << "tessary: GPIB 20 on COM7: Could not open FSP ! COM7: no such port";
+        QTest::newRow("VXI-11, unknown host") << QStringList{"--host", "fsp.invalid", "--vxi11"}
+                                              << "tessary: fsp.invalid (VXI-11 inst0): Cannot connect to fsp.invalid (VXI-11 inst0): unknown host";
+    }
+    void portThatCannotBeOpened()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, last);
+        WorkDir dir;
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea"});
+        QCOMPARE(r.status, 1);
+        QVERIFY(!r.errLines.isEmpty());
+        QCOMPARE(r.errLines.last(), last);
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
 
     void silentSimulator()
