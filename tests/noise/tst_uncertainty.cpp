@@ -30,6 +30,8 @@ private slots:
     void fromLevelsWithoutResult();
     void sweepAggregates_data();
     void sweepAggregates();
+    void assessSweepTakesEveryStep_data();
+    void assessSweepTakesEveryStep();
 };
 
 void TestUncertainty::workedExample()
@@ -249,6 +251,38 @@ void TestUncertainty::sweepAggregates()
     QVERIFY(std::isnan(sweep.largestUncertaintyDb(lastStep, &at)));
     QCOMPARE(at, -1);
     QVERIFY(!sweep.anyOutsideGuidelines(lastStep));
+}
+
+void TestUncertainty::assessSweepTakesEveryStep_data()
+{
+    QTest::addColumn<int>("steps");
+    QTest::newRow("single frequency") << 0;
+    QTest::newRow("three frequencies") << 2;
+    QTest::newRow("100 frequencies") << 99;
+}
+
+void TestUncertainty::assessSweepTakesEveryStep()
+{
+    QFETCH(int, steps);
+    MeasurementRecord record;
+    record.SweepPlan.Start = 400e6;
+    record.SweepPlan.Step = 10e6;
+    record.SweepPlan.Steps = steps;
+    for (int i = 0; i <= 100; ++i) {
+        record.N2off[size_t(i)] = -75.55;
+        record.N2on[size_t(i)] = -70.25;
+        record.N12off[size_t(i)] = -54.25;
+        record.N12on[size_t(i)] = -49.06;
+    }
+    SweepConfidence sweep;
+    ConfidenceSettings settings;
+    settings.refLevelDbm = 0;
+    AssessSweep(sweep, record, [](double) { return FromDb(5.52); }, 294.15, settings);
+    for (int i = 0; i <= 100; ++i)
+        QVERIFY2(sweep.assessed[size_t(i)] == (i <= steps), qPrintable(QString::number(i)));
+    int at = -1;
+    QVERIFY(std::isfinite(sweep.largestUncertaintyDb(steps, &at)));
+    QVERIFY(at >= 0 && at <= steps);
 }
 
 QTEST_APPLESS_MAIN(TestUncertainty)
