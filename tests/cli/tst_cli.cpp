@@ -155,6 +155,14 @@ private slots:
                                  << "tessary: --port needs a whole number from 0 to 255 (see tessary --help)";
         QTest::newRow("port 256") << QStringList{"measure", "--port", "256", "-o", "r.mea"} << 2
                                   << "tessary: --port needs a whole number from 0 to 255 (see tessary --help)";
+        QTest::newRow("average 3000") << QStringList{"measure", "--port", "1", "--average", "3000", "-o", "r.mea"} << 2
+                                      << "tessary: --average must be one of 1, 3, 10, 30, 100, 300, 1000 (see tessary --help)";
+        QTest::newRow("rbw 10 MHz") << QStringList{"measure", "--port", "1", "--rbw", "10 MHz", "-o", "r.mea"} << 2
+                                    << "tessary: --rbw must be one of 1 kHz, 3 kHz, 10 kHz, 30 kHz, 100 kHz, 300 kHz, "
+                                       "1 MHz, 3 MHz (see tessary --help)";
+        QTest::newRow("vbw 3 kHz") << QStringList{"measure", "--port", "1", "--vbw", "3 kHz", "-o", "r.mea"} << 2
+                                   << "tessary: --vbw must be one of 1 Hz, 3 Hz, 10 Hz, 30 Hz, 100 Hz, 300 Hz, 1 kHz "
+                                      "(see tessary --help)";
         QTest::newRow("unknown option") << QStringList{"export", kDesigned, "--bogus"} << 2
                                         << "tessary: Unknown option 'bogus'. (see tessary --help)";
         QTest::newRow("unknown option of measure")
@@ -194,6 +202,12 @@ private slots:
         QTest::newRow("tcp-port 1") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "1"} << "127.0.0.1:1";
         QTest::newRow("tcp-port 65535") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "65535"}
                                         << "127.0.0.1:65535";
+        QTest::newRow("average 1") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--average", "1"} << where;
+        QTest::newRow("average 1000") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--average", "1000"} << where;
+        QTest::newRow("rbw 1 kHz") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--rbw", "1 kHz"} << where;
+        QTest::newRow("rbw 3 MHz") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--rbw", "3 mhz"} << where;
+        QTest::newRow("vbw 1 Hz") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--vbw", "1 Hz"} << where;
+        QTest::newRow("vbw 1 kHz") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--vbw", "1 kHz"} << where;
         QTest::newRow("port 0") << QStringList{"measure", "--port", "0"} << "COM0";
         QTest::newRow("port 255") << QStringList{"measure", "--port", "255"} << "COM255";
     }

@@ -322,6 +322,37 @@ private slots:
         QCOMPARE(sim.lines(), QList<QByteArray>{"*idn?"});
     }
 
+    /// The TCP port as the operator types it: 1 and 65535 are kept; 0 and 65536 are refused
+    /// by Connect with the reason, and the file keeps the usual port.
+    void tcpPortField_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("1") << "1" << 1;
+        QTest::newRow("65535") << "65535" << 65535;
+        QTest::newRow("65536") << "65536" << 5025;
+        QTest::newRow("0") << "0" << 5025;
+    }
+    void tcpPortField()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, kept);
+        ScriptedDialogs dialogs;
+        WorkDir dir;
+        {
+            Window w;
+            chooseLan(*w.form, QStringLiteral("127.0.0.1"), typed);
+            QCOMPARE(w.form->e_TcpPort->text(), typed);
+            if (kept != typed.toInt()) {
+                QTest::mouseClick(w.form->b_connect, Qt::LeftButton);
+                QCOMPARE(w.form->statusText(),
+                         "Cannot connect to 127.0.0.1:" + typed + ": no TCP port from 1 to 65535");
+                QCOMPARE(w.form->b_connect->text(), QStringLiteral("Connect"));
+            }
+        }
+        QCOMPARE(ReadLanConfig(QDir::current().filePath(QStringLiteral("config.ini"))).TcpPort, kept);
+    }
+
     void settingsKeepTheLan()
     {
         ScriptedDialogs dialogs;
