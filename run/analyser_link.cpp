@@ -26,15 +26,22 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
                 Timer1Timer();
         };
         t->OnHangUp = [this] {
-            // The line stays open until Disconnect; nothing more can be sent or received, so a
-            // wait ends now and a pass waits until "Cancel".
+            // Nothing more can be sent or received: a wait ends now. A pass ends as "Cancel"
+            // ends it and the owner hears of the loss once the transport's own handler has
+            // returned, so that it may close the line.
             m_channel.WakeWaiting();
-            emit connectionLost();
+            QTimer::singleShot(0, this, [this] {
+                if (!hungUp())
+                    return;  // closed meanwhile
+                m_sequencer.LineLost();
+                emit connectionLost();
+            });
         };
     }
     use(m_serial.get());
     m_channel.DeviceName = dialect.DeviceName();
     m_channel.OnNoAnswer = [this](const QString &message) { emit noAnswer(message); };
+    m_channel.OnWaiting = [this](bool waiting) { emit waitingForAnalyser(waiting); };
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -57,6 +64,7 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
     connect(s, &Sequencer::stepCompleted, this, &AnalyserLink::stepCompleted);
     connect(s, &Sequencer::passEnded, this, &AnalyserLink::passEnded);
     connect(s, &Sequencer::readingRefused, this, &AnalyserLink::readingRefused);
+    connect(s, &Sequencer::passFailed, this, &AnalyserLink::passFailed);
 }
 
 AnalyserLink::~AnalyserLink() = default;
