@@ -19,11 +19,12 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
     for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
         t->OnLine = [this](const QByteArray &line) {
             m_channel.PiloDataAvailable(line);
-            // A pass that waits for this reply takes it now rather than at the timer's next
-            // tick, once its millisecond is up: the timer's ticks come late by a fraction of a
-            // millisecond each, and a reply just missed by one would cost a whole tick.
-            if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
-                Timer1Timer();
+            // A pass that waits for this reply takes it as soon as the line's handler has
+            // returned rather than at the timer's next tick, once its millisecond is up: the
+            // timer's ticks come late by a fraction of a millisecond each, and a reply just
+            // missed by one would cost a whole tick.
+            if (m_sequencer.SequencerRunning)
+                m_replyTick->start();
         };
         t->OnHangUp = [this] {
             // Nothing more can be sent or received: a wait ends now. A pass ends as "Cancel"
@@ -48,6 +49,13 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1);
     connect(m_timer, &QTimer::timeout, this, &AnalyserLink::Timer1Timer);
+    m_replyTick = new QTimer(this);
+    m_replyTick->setSingleShot(true);
+    m_replyTick->setInterval(0);
+    connect(m_replyTick, &QTimer::timeout, this, [this] {
+        if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
+            Timer1Timer();
+    });
 
     ::Sequencer *s = &m_sequencer;
     connect(s, &Sequencer::searchStarted, this, &AnalyserLink::searchStarted);

@@ -128,6 +128,7 @@ private:
     CommandChannel m_channel;
     ::Sequencer m_sequencer;
     QTimer *m_timer = nullptr;
+    QTimer *m_replyTick = nullptr;  ///< a tick as soon as a reply has arrived
     bool m_stateSaved = false;
     bool m_connecting = false;
     quint64 m_ticks = 0;
