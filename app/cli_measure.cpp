@@ -13,9 +13,7 @@
 #include "run/designed_options.h"
 #include "run/sweep_plan.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -92,32 +90,21 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
             progress.fail(e.message());
         }
     });
+    QObject::connect(&link, &AnalyserLink::passFailed, [&progress](PassKind, PassFailure why, const QString &m) {
+        progress.fail(why == PassFailure::HungUp ? QStringLiteral("FSP connection lost") : m);
+    });
     QObject::connect(&link, &AnalyserLink::passEnded, [&progress](PassKind) {
         progress.passDone = true;
         progress.loop.quit();
     });
 }
 
-/// Serves events until `done` holds or the pass fails. A pass that stands in one state for
-/// longer than a waiting command may wait (10 s) has lost its analyser.
-void RunUntil(Progress &progress, AnalyserLink &link, const std::function<bool()> &done)
+/// Serves events until `done` holds or the pass fails. Every wait of a pass has its bound in the
+/// sequencer, the search's in seconds and a waiting command's in the channel.
+void RunUntil(Progress &progress, const std::function<bool()> &done)
 {
     if (done() || progress.failure)
         return;
-    QTimer watchdog;
-    QElapsedTimer still;
-    still.start();
-    int state = link.sequencer().SequencerState;
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        if (link.sequencer().SequencerState != state) {
-            state = link.sequencer().SequencerState;
-            still.restart();
-        }
-        // The search bounds itself; a pass would wait for as long as it takes.
-        if (link.passRunning() && state != StateIdle && state < SearchStart && still.elapsed() > link.replyTimeoutMs())
-            progress.fail(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(link.sequencer().LastCommand()));
-    });
-    watchdog.start(100);
     progress.loop.exec();
 }
 
@@ -198,7 +185,7 @@ int RunMeasure(const Invocation &inv)
         link.openTcp(host, quint16(tcpPort));
     else
         link.openSerial(line);
-    RunUntil(hostSide, link, [&] { return hostSide.searchDone; });
+    RunUntil(hostSide, [&] { return hostSide.searchDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
@@ -214,7 +201,7 @@ int RunMeasure(const Invocation &inv)
     record.SweepPlan.StepIndex = 0;
 
     link.startCalibration(inputs);
-    RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+    RunUntil(hostSide, [&] { return hostSide.passDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
@@ -233,7 +220,7 @@ int RunMeasure(const Invocation &inv)
     if (!inv.has("cal-only")) {
         hostSide.passDone = false;
         link.startMeasurement(inputs);
-        RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+        RunUntil(hostSide, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);
     }

@@ -82,6 +82,12 @@ MeasurementController::MeasurementController(TForm1 &window, AnalyserLink &link)
     connect(&link, &AnalyserLink::stepCompleted, this, &MeasurementController::stepCompleted);
     connect(&link, &AnalyserLink::passEnded, this, &MeasurementController::passEnded);
     connect(&link, &AnalyserLink::readingRefused, this, &MeasurementController::showError);
+    connect(&link, &AnalyserLink::passFailed, this, &MeasurementController::passFailed);
+    connect(&link, &AnalyserLink::waitingForAnalyser, this, &MeasurementController::waiting);
+}
+
+namespace {
+const QString kWaitingText = QStringLiteral("Waiting for the analyser ...");
 }
 
 bool MeasurementController::single() const
@@ -184,6 +190,28 @@ void MeasurementController::passEnded(PassKind pass)
     w.b_Measure2->setEnabled(true);
     if (measurement)
         w.Speichern1->setEnabled(true);
+}
+
+void MeasurementController::passFailed(PassKind, PassFailure why, const QString &message)
+{
+    // As "Cancel" ends a pass: the progress window closes, the main window takes input again,
+    // the step display and the record keep what was measured; no button changes.
+    if (w.Form2 && w.Form2->isVisible())
+        w.Form2->close();
+    w.SetMainWindowEnabled(true);
+    // A reading that is no number has had its message; a hang-up is told by the status bar.
+    if (why == PassFailure::NoAnswer)
+        showError(message);
+}
+
+void MeasurementController::waiting(bool waiting)
+{
+    if (waiting) {
+        m_statusBeforeWait = w.statusText();
+        w.setStatusText(kWaitingText);
+    } else if (w.statusText() == kWaitingText) {
+        w.setStatusText(m_statusBeforeWait);
+    }
 }
 
 void MeasurementController::searchEnded(bool found, const QByteArray &identification)

@@ -65,6 +65,15 @@ OptionsPage::OptionsPage(TForm1 &window) : w(window)
 {
     AnalyserLink &link = *w.Link;
     QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
+        // Nothing can reach the analyser any more: the window shows the disconnected state,
+        // as after Disconnect, with the news of the loss in the status bar.
+        w.Link->close();
+        setCalibration(CalibrationState());
+        w.b_Start->setEnabled(false);
+        w.b_Measure->setEnabled(false);
+        w.b_Measure2->setEnabled(false);
+        ConnectButtonIdle();
+        w.SetMainWindowEnabled(true);
         w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
     });
     QObject::connect(&link, &AnalyserLink::connectFailed, &w, [this](const QString &message) {

@@ -19,11 +19,23 @@ QStringList ToQtFilters(const QString &filter)
     return out;
 }
 
+QString KeepCommandOnOneLine(const QString &text)
+{
+    // "FSP does not answer: MMEM:LOAD:STAT 1,'D:\USER\DATA\KORVEL';*OPC?": the box may wrap
+    // its text at blanks, but the command reads right only on one line.
+    static const QString marker = QStringLiteral(" does not answer: ");
+    const qsizetype at = text.indexOf(marker);
+    if (at < 0)
+        return text;
+    const qsizetype command = at + marker.size();
+    return text.left(command) + QString(text.mid(command)).replace(u' ', QChar(0x00A0));
+}
+
 MsgResult WidgetDialogs::message(MsgType type, MsgButtons buttons, const QString &text, bool defaultNo)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(AppTitle());
-    box.setText(text);
+    box.setText(KeepCommandOnOneLine(text));
     switch (type) {
     case MsgType::Information: box.setIcon(QMessageBox::Information); break;
     case MsgType::Warning: box.setIcon(QMessageBox::Warning); break;

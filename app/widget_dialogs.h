@@ -14,3 +14,7 @@ public:
 
 /// "Tables (*.tab)|*.tab|..." to the toolkit's "Tables (*.tab);;..." form.
 QStringList ToQtFilters(const QString &filter);
+
+/// A message as the box shows it: the command after "... does not answer: " with its blanks
+/// made unbreakable, so that the box never wraps it.
+QString KeepCommandOnOneLine(const QString &text);

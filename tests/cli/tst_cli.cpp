@@ -398,15 +398,33 @@ private slots:
         QCOMPARE(WithoutDate(ReadAll(QStringLiteral("window.csv"))), WithoutDate(ReadAll(QStringLiteral("cli.csv"))));
     }
 
-    void silentSimulator()
+    void failingAnalyser_data()
     {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QString>("line");  // the last line on stderr
+        // 25 lines to the sweep time, then the first frequency: the settling sweeps' query is
+        // its sixth line.
+        QTest::newRow("silent in the calibration pass")
+            << QStringList{"--stop-after", "26"} << "tessary: COM1: FSP does not answer: INIT:IMM; *WAI; *OPC?";
+        QTest::newRow("a reading that is no number")
+            << QStringList{"--garbage-once"} << "tessary: COM1: '?#%garbage%#?' ist kein gültiger Gleitkommawert";
+        QTest::newRow("hang-up in the calibration pass")
+            << QStringList{"--hangup-after", "60"} << "tessary: COM1: FSP connection lost";
+        // The calibration over the 11 designed frequencies takes 190 lines.
+        QTest::newRow("hang-up in the measurement pass")
+            << QStringList{"--hangup-after", "200"} << "tessary: COM1: FSP connection lost";
+    }
+    void failingAnalyser()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QString, line);
         WorkDir dir;
-        SimRun sim(1, {QStringLiteral("--stop-after"), QStringLiteral("26")});
+        SimRun sim(1, simArgs);
         QVERIFY(sim.ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea")});
         QCOMPARE(r.status, 1);
-        QVERIFY(r.errLines.last().startsWith(QStringLiteral("tessary: COM1: FSP does not answer: ")));
+        QCOMPARE(r.errLines.last(), line);
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
 
