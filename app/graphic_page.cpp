@@ -54,6 +54,8 @@ void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
     Confidence.reset();
+    MeasurementName.clear();
+    MeasuredAt = QDateTime();
 }
 
 ConfidenceSettings GraphicPage::confidenceSettings() const
@@ -101,19 +103,27 @@ void GraphicPage::RefreshConfidence()
 
 void GraphicPage::DrawGraphFrame()
 {
+    m_wholeGraph = false;
     ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     w.gfx->update();
 }
 
 void GraphicPage::RecomputeResults(int selected)
 {
+    m_wholeGraph = true;
+    m_selected = selected;
     ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
     w.gfx->update();
 }
 
 void GraphicPage::TabSheet2Show()
 {
-    DrawGraphFrame();
+    // A loaded or measured sweep stays in view with its points and scales; only a graph that
+    // holds nothing yet (start-up, a calibration) is drawn empty.
+    if (m_wholeGraph)
+        RecomputeResults(m_selected);
+    else
+        DrawGraphFrame();
 }
 
 void GraphicPage::PageControl1Change()
@@ -127,6 +137,11 @@ void GraphicPage::PageControl1Change()
 void GraphicPage::cb_ShowFClick()
 {
     RecomputeResults(kNoSelection);
+}
+
+void GraphicPage::cb_ErrorBarsClick()
+{
+    RecomputeResults(m_wholeGraph ? m_selected : kNoSelection);
 }
 
 void GraphicPage::se_FreqChange()
@@ -201,6 +216,7 @@ void GraphicPage::Speichern1Click()
                != MsgResult::Yes)
         return;
     SaveMeasurementFile(name, copy);
+    MeasurementName = QFileInfo(name).completeBaseName();
 }
 
 void GraphicPage::Laden1Click()
@@ -222,6 +238,7 @@ void GraphicPage::Laden1Click()
 
     w.MeasurementRecord = std::move(loaded.record);
     ResetStepEvaluations();
+    MeasurementName = QFileInfo(*chosen).completeBaseName();
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
     w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
     w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));

@@ -75,7 +75,7 @@ void TForm1::connectHandlers()
     on(cb_ShowF, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(cb_ShowG, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(se_Freq, &QSpinBox::valueChanged, &TForm1::se_FreqChange);
-    on(cb_ErrorBars, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
+    on(cb_ErrorBars, &QCheckBox::clicked, &TForm1::cb_ErrorBarsClick);
     on(Unsicherheit1, &QAction::triggered, &TForm1::Unsicherheit1Click);
     on(gfx2, &ImageView::mouseDown, &TForm1::gfx2MouseDown);
     // A page that becomes visible runs its show handler, then the page control its change handler.

@@ -132,8 +132,10 @@ public:
             w.Options->CalibrationCompleted();
         w.b_Measure->setEnabled(true);
         w.b_Measure2->setEnabled(true);
-        if (measurementPass)
+        if (measurementPass) {
             w.Speichern1->setEnabled(true);
+            w.Graphic->MeasuredAt = QDateTime::currentDateTime();
+        }
     }
     void ShowStep(int index) override
     {
