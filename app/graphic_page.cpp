@@ -56,6 +56,7 @@ void GraphicPage::ResetStepEvaluations()
     Confidence.reset();
     MeasurementName.clear();
     MeasuredAt = QDateTime();
+    m_loadedShown = false;
 }
 
 ConfidenceSettings GraphicPage::confidenceSettings() const
@@ -82,7 +83,7 @@ void GraphicPage::ShowConfidence(int i)
     }
     const StepConfidence &c = Confidence.steps[size_t(i)];
     w.l_Uncertainty->setText(UncertaintyText(c.uncertainty));
-    w.l_Guidelines->setText(GuidelineText(c.findings));
+    w.l_Guidelines->setText(GuidelineSummary(c.findings));
     QStringList sentences;
     for (const GuidelineFinding &f : c.findings)
         sentences << f.text;
@@ -103,14 +104,13 @@ void GraphicPage::RefreshConfidence()
 
 void GraphicPage::DrawGraphFrame()
 {
-    m_wholeGraph = false;
+    m_loadedShown = false;
     ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     w.gfx->update();
 }
 
 void GraphicPage::RecomputeResults(int selected)
 {
-    m_wholeGraph = true;
     m_selected = selected;
     ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
     w.gfx->update();
@@ -118,9 +118,9 @@ void GraphicPage::RecomputeResults(int selected)
 
 void GraphicPage::TabSheet2Show()
 {
-    // A loaded or measured sweep stays in view with its points and scales; only a graph that
-    // holds nothing yet (start-up, a calibration) is drawn empty.
-    if (m_wholeGraph)
+    // A loaded file is shown with its points and scales whenever the page comes up: it is
+    // loaded from any page and nothing else would draw it.
+    if (m_loadedShown)
         RecomputeResults(m_selected);
     else
         DrawGraphFrame();
@@ -141,7 +141,7 @@ void GraphicPage::cb_ShowFClick()
 
 void GraphicPage::cb_ErrorBarsClick()
 {
-    RecomputeResults(m_wholeGraph ? m_selected : kNoSelection);
+    RecomputeResults(m_selected);
 }
 
 void GraphicPage::se_FreqChange()
@@ -270,6 +270,7 @@ void GraphicPage::Laden1Click()
     if (h.NoiseSourceText.isEmpty())
         h.NoiseSourceText = ToWindows1252(w.NoiseSource->NoiseSourceText);
     RecomputeResults(0);
+    m_loadedShown = true;
     w.dd_print->setEnabled(true);
     if (error)
         std::rethrow_exception(error);

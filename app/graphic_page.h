@@ -62,8 +62,8 @@ private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
     void ShowConfidence(int i);
     TForm1 &w;
-    /// Whether the graph last drawn was a whole one, and with which step selected: showing
-    /// the page again draws the same.
-    bool m_wholeGraph = false;
+    /// A loaded file is in view (until a pass starts): showing the page draws it whole.
+    bool m_loadedShown = false;
+    /// The step selected in the last whole graph; "Error bars" keeps it.
     int m_selected = kNoSelection;
 };
