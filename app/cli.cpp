@@ -287,7 +287,10 @@ EnrChoice ChooseEnr(const Invocation &inv, int mode)
         c.source.rows = store.Table(c.source.mode).Rows;
         c.noiseSourceText = NoiseSourceTextForTable(c.source.mode, store.Table(c.source.mode).FileName);
     }
-    c.source.noiseSourceText = c.noiseSourceText;
+    // A table that came from no file is named by its caption alone.
+    c.source.noiseSourceText = c.source.mode != EnrAll && store.Table(c.source.mode).FileName.isEmpty()
+                                   ? EnrTableCaption(c.source.mode)
+                                   : c.noiseSourceText;
     return c;
 }
 

@@ -375,10 +375,11 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("noiseSource");
         QTest::addColumn<QString>("enrLine");
-        QTest::newRow("constant") << 0 << QStringList{} << "const." << "# ENR: 5.52 dB";
-        QTest::newRow("table 1") << 1 << QStringList{} << "Table1" << "# ENR at 0.01 GHz: 11 dB";
-        QTest::newRow("table 2") << 2 << QStringList{} << "Table2" << "# ENR at 0.01 GHz: 16 dB";
-        QTest::newRow("--enr over table 2") << 2 << QStringList{"--enr", "16"} << "Table2" << "# ENR: 16 dB";
+        // The noise-source line names the source the rows are evaluated with.
+        QTest::newRow("constant") << 0 << QStringList{} << "const. (5.52 dB)" << "# ENR: 5.52 dB";
+        QTest::newRow("table 1") << 1 << QStringList{} << "Table 1" << "# ENR at 0.01 GHz: 11 dB";
+        QTest::newRow("table 2") << 2 << QStringList{} << "Table 2" << "# ENR at 0.01 GHz: 16 dB";
+        QTest::newRow("--enr over table 2") << 2 << QStringList{"--enr", "16"} << "const. (16 dB)" << "# ENR: 16 dB";
     }
     void exportEveryEnrMode()
     {
