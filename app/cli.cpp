@@ -376,18 +376,7 @@ int RunCommandLine(int argc, char **argv)
 
 QString FieldTextOf(EntryKind kind, const QString &typed, const QString &before)
 {
-    EntryText field;
-    QString pendingUnit;
-    for (const QChar key : typed) {
-        const EntryKeyResult r = EntryKeyPress(kind, field, key, pendingUnit);
-        if (!r.key.isNull()) {
-            field.text.insert(field.cursor, r.key);
-            ++field.cursor;
-        }
-        if (r.endEntry)
-            break;
-    }
-    return ApplyExitRule(field.text, before, pendingUnit);
+    return TypedFieldText(kind, typed, before);
 }
 
 QString CliHelpText()
