@@ -56,6 +56,7 @@ int RunReport(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
     const MeasurementRecord record = LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));

@@ -114,6 +114,7 @@ int RunMeasure(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("measure needs -o FILE.mea"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a measurement file"));
     if (inv.has("port") && inv.has("host"))
         Usage(QStringLiteral("--port and --host exclude each other"));
     if (inv.has("tcp-port") && !inv.has("host"))
@@ -217,12 +218,14 @@ int RunMeasure(const Invocation &inv)
     h.StartSingle = float(record.SweepPlan.Start);
     h.StopSingle = float(record.SweepPlan.Stop);
 
+    QDateTime measured;
     if (!inv.has("cal-only")) {
         hostSide.passDone = false;
         link.startMeasurement(inputs);
         RunUntil(hostSide, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);
+        measured = QDateTime::currentDateTime();
     }
 
     const QString out = inv.value("output");
@@ -234,7 +237,7 @@ int RunMeasure(const Invocation &inv)
     }
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, enr.source, roomK);
+            WriteCsv(inv.value("csv"), record, enr.source, roomK, measured);
         } catch (const CliFailure &) {
             link.close();
             throw;

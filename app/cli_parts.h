@@ -9,6 +9,7 @@
 #include "noise/measurement_record.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -58,7 +59,14 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
+/// True for "-", the name of standard output.
+bool IsStandardOutput(const QString &path);
+/// Writes the CSV to `path`, or to standard output for "-"; `measured` (invalid when the
+/// source holds no time) goes into the "# Measured:" line.
+void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
+              const QDateTime &measured = QDateTime());
+/// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
+void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
 int RunExport(const Invocation &inv);
 int RunReport(const Invocation &inv);

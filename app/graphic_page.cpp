@@ -54,6 +54,9 @@ void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
     Confidence.reset();
+    MeasurementName.clear();
+    MeasuredAt = QDateTime();
+    m_loadedShown = false;
 }
 
 ConfidenceSettings GraphicPage::confidenceSettings() const
@@ -80,7 +83,7 @@ void GraphicPage::ShowConfidence(int i)
     }
     const StepConfidence &c = Confidence.steps[size_t(i)];
     w.l_Uncertainty->setText(UncertaintyText(c.uncertainty));
-    w.l_Guidelines->setText(GuidelineText(c.findings));
+    w.l_Guidelines->setText(GuidelineSummary(c.findings));
     QStringList sentences;
     for (const GuidelineFinding &f : c.findings)
         sentences << f.text;
@@ -101,19 +104,26 @@ void GraphicPage::RefreshConfidence()
 
 void GraphicPage::DrawGraphFrame()
 {
+    m_loadedShown = false;
     ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     w.gfx->update();
 }
 
 void GraphicPage::RecomputeResults(int selected)
 {
+    m_selected = selected;
     ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
     w.gfx->update();
 }
 
 void GraphicPage::TabSheet2Show()
 {
-    DrawGraphFrame();
+    // A loaded file is shown with its points and scales whenever the page comes up: it is
+    // loaded from any page and nothing else would draw it.
+    if (m_loadedShown)
+        RecomputeResults(m_selected);
+    else
+        DrawGraphFrame();
 }
 
 void GraphicPage::PageControl1Change()
@@ -127,6 +137,11 @@ void GraphicPage::PageControl1Change()
 void GraphicPage::cb_ShowFClick()
 {
     RecomputeResults(kNoSelection);
+}
+
+void GraphicPage::cb_ErrorBarsClick()
+{
+    RecomputeResults(m_selected);
 }
 
 void GraphicPage::se_FreqChange()
@@ -201,6 +216,7 @@ void GraphicPage::Speichern1Click()
                != MsgResult::Yes)
         return;
     SaveMeasurementFile(name, copy);
+    MeasurementName = QFileInfo(name).completeBaseName();
 }
 
 void GraphicPage::Laden1Click()
@@ -222,6 +238,7 @@ void GraphicPage::Laden1Click()
 
     w.MeasurementRecord = std::move(loaded.record);
     ResetStepEvaluations();
+    MeasurementName = QFileInfo(*chosen).completeBaseName();
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
     w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
     w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
@@ -253,6 +270,7 @@ void GraphicPage::Laden1Click()
     if (h.NoiseSourceText.isEmpty())
         h.NoiseSourceText = ToWindows1252(w.NoiseSource->NoiseSourceText);
     RecomputeResults(0);
+    m_loadedShown = true;
     w.dd_print->setEnabled(true);
     if (error)
         std::rethrow_exception(error);

@@ -237,6 +237,7 @@ public:
     void TabSheet2Show() { Graphic->TabSheet2Show(); }
     void PageControl1Change() { Graphic->PageControl1Change(); }
     void cb_ShowFClick() { Graphic->cb_ShowFClick(); }
+    void cb_ErrorBarsClick() { Graphic->cb_ErrorBarsClick(); }
     void se_FreqChange() { Graphic->se_FreqChange(); }
     void ShowStep() { Graphic->ShowStep(); }
     void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
@@ -265,6 +266,7 @@ public:
     // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------
     void dd_printClick();
     void ExportCSV1Click();
+    QString proposedExportPath(const QString &suffix) const;
     void GrafikSpeichern1Click();
     void Unsicherheit1Click();
 

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -188,8 +189,10 @@ void MeasurementController::passEnded(PassKind pass)
         w.Options->CalibrationCompleted();
     w.b_Measure->setEnabled(true);
     w.b_Measure2->setEnabled(true);
-    if (measurement)
+    if (measurement) {
         w.Speichern1->setEnabled(true);
+        w.Graphic->MeasuredAt = QDateTime::currentDateTime();
+    }
 }
 
 void MeasurementController::passFailed(PassKind, PassFailure why, const QString &message)

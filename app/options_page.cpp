@@ -205,8 +205,8 @@ bool OptionsPage::InitialiseAnalyser()
 
     const SetupSettings settings = setupSettings(w.MeasurementRecord.SweepPlan.Start);
     // From here the analyser takes new settings: an earlier calibration no longer matches it,
-    // whatever becomes of this one.
-    setCalibration(CalibrationState());
+    // whatever becomes of this one, and until this one completes it counts as cancelled.
+    setCalibration(StartedCalibration());
     m_setUpSingle = IsSingleMode(w.rg_Sweep);
     m_setUpPlan = w.MeasurementRecord.SweepPlan;
     m_setUpSettings = settings;
@@ -273,9 +273,10 @@ void OptionsPage::b_MeasureClick()
     // the calibration of a different one.
     SweepPlan wanted;
     ::MakeSweepPlan(wanted, sweepInputs());
-    if (CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start))
-        != CalibrationItem::None) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText());
+    const CalibrationItem differs =
+        CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start));
+    if (differs != CalibrationItem::None) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText(differs));
         return;
     }
     w.Memo1->clear();

@@ -77,7 +77,10 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Cs
     const HeaderSettingTexts settings = SettingTextsOf(record.MeasurementHeader);
     CsvExportDetails d;
     d.written = written;
-    d.noiseSourceText = NoiseSourceTextOf(record.MeasurementHeader);
+    // The rows are evaluated with `enr`, which need not be the source the measurement was
+    // taken with: the line names the one the numbers below come from.
+    d.noiseSourceText = enr.noiseSourceText.isEmpty() ? NoiseSourceTextOf(record.MeasurementHeader)
+                                                      : enr.noiseSourceText;
     d.enr = enr;
     d.roomTemperatureK = roomTemperatureK;
     d.rbwText = settings.rbw;
@@ -85,6 +88,11 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Cs
     d.averageText = settings.average;
     d.reportDetails = reportDetails;
     return d;
+}
+
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details)
+{
+    return CsvExportText(CsvStepRows(record, details), details);
 }
 
 bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,

@@ -59,7 +59,8 @@ MsgResult WidgetDialogs::message(MsgType type, MsgButtons buttons, const QString
 }
 
 namespace {
-std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString &filter, int filterIndex)
+std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString &filter, int filterIndex,
+                                     const QString &proposedPath = QString())
 {
     QFileDialog dlg(QApplication::activeWindow());
     dlg.setAcceptMode(mode);
@@ -70,6 +71,8 @@ std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString
     dlg.setNameFilters(filters);
     if (filterIndex >= 1 && filterIndex <= filters.size())
         dlg.selectNameFilter(filters[filterIndex - 1]);
+    if (!proposedPath.isEmpty())
+        dlg.selectFile(proposedPath);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
     return dlg.selectedFiles().first();
@@ -84,6 +87,12 @@ std::optional<QString> WidgetDialogs::openFile(const QString &filter, int filter
 std::optional<QString> WidgetDialogs::saveFile(const QString &filter, int filterIndex)
 {
     return runFileDialog(QFileDialog::AcceptSave, filter, filterIndex);
+}
+
+std::optional<QString> WidgetDialogs::saveFileNamed(const QString &filter, int filterIndex,
+                                                    const QString &proposedPath)
+{
+    return runFileDialog(QFileDialog::AcceptSave, filter, filterIndex, proposedPath);
 }
 
 bool WidgetDialogs::choosePrinter(QPrinter &printer)

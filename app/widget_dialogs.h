@@ -9,6 +9,7 @@ public:
     MsgResult message(MsgType type, MsgButtons buttons, const QString &text, bool defaultNo) override;
     std::optional<QString> openFile(const QString &filter, int filterIndex) override;
     std::optional<QString> saveFile(const QString &filter, int filterIndex) override;
+    std::optional<QString> saveFileNamed(const QString &filter, int filterIndex, const QString &proposedPath) override;
     bool choosePrinter(QPrinter &printer) override;
 };
 

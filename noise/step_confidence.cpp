@@ -34,6 +34,30 @@ QString GuidelineText(const QList<GuidelineFinding> &findings)
     return sentences.join(u' ');
 }
 
+QString GuidelineShortText(GuidelineKind kind)
+{
+    switch (kind) {
+    case GuidelineKind::LowCalibrationYFactor: return QStringLiteral("low Y-factor");
+    case GuidelineKind::LowMeasurementYFactor: return QStringLiteral("low DUT Y-factor");
+    case GuidelineKind::AnalyserNoiseDominates: return QStringLiteral("analyser dominates");
+    case GuidelineKind::NearReferenceLevel: return QStringLiteral("near reference level");
+    case GuidelineKind::EnrExtrapolated: return QStringLiteral("ENR extrapolated");
+    }
+    return {};
+}
+
+QString GuidelineSummary(const QList<GuidelineFinding> &findings)
+{
+    if (findings.isEmpty())
+        return {};
+    QStringList names;
+    for (const GuidelineFinding &f : findings)
+        names << GuidelineShortText(f.kind);
+    return QStringLiteral("%1 guideline %2: %3")
+        .arg(findings.size())
+        .arg(findings.size() == 1 ? QStringLiteral("note") : QStringLiteral("notes"), names.join(QStringLiteral(", ")));
+}
+
 UncertaintyResult CalculatorUncertainty(const MeasurementRecord &record, const UncertaintyInputs &inputs)
 {
     const StepLevelsDbm levels{ToDb(record.N2off[CalcSlot]), ToDb(record.N2on[CalcSlot]),

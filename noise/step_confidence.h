@@ -36,6 +36,14 @@ StepConfidence AssessStep(const StepEvaluation &step, const ConfidenceSettings &
 /// The findings' sentences, one after the other; empty when there are none.
 QString GuidelineText(const QList<GuidelineFinding> &findings);
 
+/// A few words naming a finding of `kind`: "low Y-factor", "analyser dominates".
+QString GuidelineShortText(GuidelineKind kind);
+
+/// One line that fits under the graph: "2 guideline notes: low Y-factor, analyser dominates",
+/// "1 guideline note: ENR extrapolated"; empty when there are none. The sentences go into the
+/// tooltip.
+QString GuidelineSummary(const QList<GuidelineFinding> &findings);
+
 /// The uncertainty of the calculator's own slot (slot 100: linear levels in mW, the linear ENR
 /// and the room temperature of the last calculation).
 UncertaintyResult CalculatorUncertainty(const MeasurementRecord &record, const UncertaintyInputs &inputs);

@@ -117,8 +117,10 @@ QByteArray CsvExportText(const QList<CsvStepRow> &rows, const CsvExportDetails &
 {
     QString out;
     out += QStringLiteral("# Tessary ") + VersionText() + QStringLiteral(" measurement\n");
-    const QDateTime written = details.written.toOffsetFromUtc(details.written.offsetFromUtc());
-    appendDetail(out, QStringLiteral("Date"), written.toString(Qt::ISODate));
+    const auto iso = [](const QDateTime &t) { return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate); };
+    appendDetail(out, QStringLiteral("Exported"), iso(details.written));
+    if (details.measured.isValid())
+        appendDetail(out, QStringLiteral("Measured"), iso(details.measured));
     appendDetail(out, QStringLiteral("Noise source"), details.noiseSourceText);
     appendEnr(out, details.enr);
     appendDetail(out, QStringLiteral("Room temperature"), CsvNumber(details.roomTemperatureK) + QStringLiteral(" K"));

@@ -1,6 +1,6 @@
 #pragma once
 // The measurement as comma-separated values, for a spreadsheet or a script: a few "#" lines
-// with the circumstances of the measurement (date, noise source and its ENR, room temperature,
+// with the circumstances of the measurement (when exported and measured, noise source and its ENR, room temperature,
 // analyser settings, report details), one line of column titles, then one row per step.
 //
 // The text is UTF-8 with "\n" line ends. The separator is "," and the decimal point always ".",
@@ -62,14 +62,20 @@ struct CsvEnrSource
     int mode = 0;
     QString enrAllText;  ///< "5.52 dB"
     EnrRows rows;
+    /// Names this source, as the noise-source page names it: "const. (5.52 dB)",
+    /// "Table 1 (lna.tab)".
+    QString noiseSourceText;
 };
 
 /// What stands above the table. Text values are written as they are; a value with line breaks
 /// becomes one "#" line per line.
 struct CsvExportDetails
 {
-    QDateTime written;         ///< written as ISO 8601 with its offset from UTC
-    QString noiseSourceText;   ///< NoiseSourceText, "const." or "Table1"
+    QDateTime written;         ///< "# Exported:", as ISO 8601 with its offset from UTC
+    /// "# Measured:", when the measurement was taken; invalid (no line) when the source does
+    /// not hold it, as a *.mea file does not.
+    QDateTime measured;
+    QString noiseSourceText;   ///< the source the rows are evaluated with
     CsvEnrSource enr;
     double roomTemperatureK = 0;
     QString rbwText;           ///< as the analyser got it: "3 MHz"

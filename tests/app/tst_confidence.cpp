@@ -198,7 +198,14 @@ private slots:
         if (finding.isEmpty())
             QCOMPARE(m_form->l_Guidelines->text(), QString());
         else
-            QVERIFY2(m_form->l_Guidelines->text().contains(finding), qPrintable(m_form->l_Guidelines->text()));
+        {
+            // One line naming the notes, the sentences in its tooltip.
+            QVERIFY2(m_form->l_Guidelines->text().startsWith(QStringLiteral("1 guideline note: ")),
+                     qPrintable(m_form->l_Guidelines->text()));
+            QVERIFY2(m_form->l_Guidelines->toolTip().contains(finding), qPrintable(m_form->l_Guidelines->toolTip()));
+            QVERIFY(m_form->l_Guidelines->fontMetrics().horizontalAdvance(m_form->l_Guidelines->text())
+                    <= m_form->l_Guidelines->width());
+        }
         QCOMPARE(m_form->Graphic->Confidence.outsideGuidelines[1], !finding.isEmpty());
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->lastMessage()));
     }

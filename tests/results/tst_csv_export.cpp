@@ -140,7 +140,7 @@ private slots:
         const QStringList lines = linesOf(text);
         const QStringList head = {
             "# Tessary " + VersionText() + " measurement",
-            "# Date: 2024-05-01T12:30:05Z",
+            "# Exported: 2024-05-01T12:30:05Z",
             "# Noise source: const. (5.52 dB)",
             "# ENR: 5.52 dB",
             "# Room temperature: 294.15 K",
@@ -149,6 +149,12 @@ private slots:
             "# Averaging: 10",
         };
         QCOMPARE(lines.mid(0, head.size()), head);
+
+        // A source that holds the measurement's time adds it below the export's.
+        CsvExportDetails timed = designedDetails();
+        timed.measured = QDateTime(QDate(2024, 4, 30), QTime(9, 5, 0), QTimeZone(7200));
+        const QStringList timedLines = linesOf(CsvExportText(CsvStepRows(record, timed), timed));
+        QCOMPARE(timedLines.mid(1, 2), (QStringList{"# Exported: 2024-05-01T12:30:05Z", "# Measured: 2024-04-30T09:05:00+02:00"}));
 
         const QStringList table = tableOf(text);
         QCOMPARE(table.size(), 1 + 11);
