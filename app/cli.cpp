@@ -215,11 +215,19 @@ double RoomTemperatureK(const Invocation &inv)
     return ParseValue(FieldValue(inv, "temperature", EntryKind::Temperature, DesignedOptions::temperatureText()));
 }
 
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK)
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK)
+{
+    EvaluationContext context;
+    context.enr = enr.source;
+    context.roomTemperatureK = roomK;
+    return context;
+}
+
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context)
 {
     QString error;
     try {
-        if (!WriteMeasurementCsv(path, record, MeasurementCsvDetails(record, enr, roomK), &error))
+        if (!WriteMeasurementCsv(path, record, MeasurementCsvDetails(record, context), &error))
             Fail(path, error);
     } catch (const AppError &e) {
         Fail(path, e.message());

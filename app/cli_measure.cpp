@@ -29,9 +29,9 @@ class CliSequencerHost : public SequencerHost
 {
 public:
     CliSequencerHost(AnalyserLink &link, MeasurementRecord &record, QString averageText, bool single,
-                     EnrLookupFunction lookupEnr, double roomK)
+                     EvaluationContext context)
         : m_link(link), m_record(record), m_average(std::move(averageText)), m_single(single),
-          m_lookupEnr(std::move(lookupEnr)), m_roomK(roomK)
+          m_context(std::move(context))
     {
     }
 
@@ -85,8 +85,7 @@ public:
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculateFromLevels(StepLevels(m_record, index), m_lookupEnr,
-                                                            [this] { return m_roomK; }, m_record, index);
+            const CalculationResult r = CalculationResultOf(StoreStepEvaluation(m_record, index, index, m_context));
             if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
@@ -114,8 +113,7 @@ private:
     MeasurementRecord &m_record;
     QString m_average;
     bool m_single;
-    EnrLookupFunction m_lookupEnr;
-    double m_roomK;
+    EvaluationContext m_context;
     QString m_caption;
     int m_steps = 0;
     int m_step = 0;
@@ -197,12 +195,8 @@ int RunMeasure(const Invocation &inv)
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
     AnalyserLink link(record);
-    const CsvEnrSource enrSource = enr.source;
-    CliSequencerHost hostSide(link, record, AverageItems()[average], single,
-                              [enrSource](double hz) {
-                                  return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows);
-                              },
-                              roomK);
+    const EvaluationContext context = ContextOf(enr, roomK);
+    CliSequencerHost hostSide(link, record, AverageItems()[average], single, context);
     link.setHost(&hostSide);
     QObject::connect(&link, &AnalyserLink::noAnswer, [&](const QString &m) { hostSide.fail(m); });
     QObject::connect(&link, &AnalyserLink::connectFailed, [&](const QString &m) { hostSide.fail(m); });
@@ -280,7 +274,7 @@ int RunMeasure(const Invocation &inv)
     }
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, enr.source, roomK);
+            WriteCsv(inv.value("csv"), record, context);
         } catch (const CliFailure &) {
             link.close();
             throw;

@@ -48,7 +48,7 @@ int IntegerValue(const Invocation &inv, const char *name, int low, int high, int
 /// The ENR in use and the text that names it, as the "Noise Source" page would have them.
 struct EnrChoice
 {
-    CsvEnrSource source;
+    EnrSource source;
     QString noiseSourceText;
 };
 
@@ -58,7 +58,9 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
+/// The context the steps are evaluated in: the ENR chosen and the room temperature given.
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK);
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context);
 
 int RunExport(const Invocation &inv);
 int RunReport(const Invocation &inv);

@@ -45,12 +45,9 @@ void TForm1::ExportCSV1Click()
     QList<std::pair<QString, QString>> details;
     if (InputMaskeFrm)
         details = ReportDetailLines(InputMaskeFrm->reportTexts(), InputMaskeFrm->remarkLines());
-    const CsvEnrSource enr{rg_ENR->ItemIndex(), e_ENRall->text(), enrGridRows()};
     QString error;
-    if (!WriteMeasurementCsv(path,
-                             MeasurementRecord,
-                             MeasurementCsvDetails(MeasurementRecord, enr, ParseValue(e_Temperature->text()), details),
-                             &error))
+    if (!WriteMeasurementCsv(path, MeasurementRecord,
+                             MeasurementCsvDetails(MeasurementRecord, evaluationContext(), details), &error))
         throw EFileError(path + QStringLiteral(": ") + error);
 }
 

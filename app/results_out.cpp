@@ -69,8 +69,7 @@ QList<std::pair<QString, QString>> ReportDetailLines(const ReportTexts &t, const
     return lines;
 }
 
-CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const CsvEnrSource &enr,
-                                       double roomTemperatureK,
+CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const EvaluationContext &context,
                                        const QList<std::pair<QString, QString>> &reportDetails,
                                        const QDateTime &written)
 {
@@ -78,8 +77,7 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Cs
     CsvExportDetails d;
     d.written = written;
     d.noiseSourceText = NoiseSourceTextOf(record.MeasurementHeader);
-    d.enr = enr;
-    d.roomTemperatureK = roomTemperatureK;
+    d.context = context;
     d.rbwText = settings.rbw;
     d.vbwText = settings.vbw;
     d.averageText = settings.average;

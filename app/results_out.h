@@ -30,9 +30,8 @@ QString NoiseSourceTextOf(const MeasurementHeader &header);
 QList<std::pair<QString, QString>> ReportDetailLines(const ReportTexts &texts, const QStringList &remarks);
 
 /// What stands above the CSV table of `record`: its noise source and the analyser settings its
-/// header recorded, the ENR and the room temperature (K) the rows are evaluated with.
-CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const CsvEnrSource &enr,
-                                       double roomTemperatureK,
+/// header recorded, and the context (ENR, room temperature) the rows are evaluated with.
+CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const EvaluationContext &context,
                                        const QList<std::pair<QString, QString>> &reportDetails = {},
                                        const QDateTime &written = QDateTime::currentDateTime());
 

@@ -105,7 +105,7 @@ void TestUncertainty::fromLevelsAgreesWithYFactor()
 {
     // The calculator's start-up example: the corrected noise figure must be the one the
     // Y-factor arithmetic gives, because both work from the same noise temperatures.
-    const StepLevelsDbm levels{-75.55, -70.25, -54.25, -49.06};
+    const StepLevels levels{-75.55, -70.25, -54.25, -49.06};
     const UncertaintyResult r = ComputeUncertainty(levels, 294.15, 5.52, UncertaintyInputs{});
     QVERIFY(r.valid);
     const double expected = YFactorNoiseFigure(FromDb(levels.n2off), FromDb(levels.n2on),
@@ -131,7 +131,7 @@ void TestUncertainty::fromLevelsWithoutResult()
     QFETCH(double, n2on);
     QFETCH(double, n12off);
     QFETCH(double, n12on);
-    const StepLevelsDbm levels{n2off, n2on, n12off, n12on};
+    const StepLevels levels{n2off, n2on, n12off, n12on};
     QVERIFY(!ComputeUncertainty(levels, 294.15, 5.52, UncertaintyInputs{}).valid);
 }
 
