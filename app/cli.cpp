@@ -266,7 +266,7 @@ EnrChoice ChooseEnr(const Invocation &inv, int mode)
         }
         c.source.mode = EnrTable1;
         c.noiseSourceText = NoiseSourceTextForTable(1, path);
-        c.source.noiseSourceText = c.noiseSourceText;
+        c.csvSourceText = c.noiseSourceText;
         return c;
     }
     EnrTableStore store;
@@ -288,7 +288,7 @@ EnrChoice ChooseEnr(const Invocation &inv, int mode)
         c.noiseSourceText = NoiseSourceTextForTable(c.source.mode, store.Table(c.source.mode).FileName);
     }
     // A table that came from no file is named by its caption alone.
-    c.source.noiseSourceText = c.source.mode != EnrAll && store.Table(c.source.mode).FileName.isEmpty()
+    c.csvSourceText = c.source.mode != EnrAll && store.Table(c.source.mode).FileName.isEmpty()
                                    ? EnrTableCaption(c.source.mode)
                                    : c.noiseSourceText;
     return c;
@@ -299,17 +299,25 @@ double RoomTemperatureK(const Invocation &inv)
     return ParseValue(FieldValue(inv, "temperature", EntryKind::Temperature, DesignedOptions::temperatureText()));
 }
 
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK)
+{
+    EvaluationContext context;
+    context.enr = enr.source;
+    context.roomTemperatureK = roomK;
+    return context;
+}
+
 bool IsStandardOutput(const QString &path)
 {
     return path == QLatin1String("-");
 }
 
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
-              const QDateTime &measured)
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
+              const QString &sourceText, const QDateTime &measured)
 {
     QString error;
     try {
-        CsvExportDetails details = MeasurementCsvDetails(record, enr, roomK);
+        CsvExportDetails details = MeasurementCsvDetails(record, context, sourceText);
         details.measured = measured;
         if (IsStandardOutput(path)) {
             const QByteArray text = MeasurementCsvText(record, details);

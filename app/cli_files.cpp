@@ -46,7 +46,7 @@ int RunExport(const Invocation &inv)
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
+    WriteCsv(out, record, ContextOf(enr, RoomTemperatureK(inv)), enr.csvSourceText);
     return CliOk;
 }
 

@@ -45,8 +45,7 @@ QString PassName(PassKind pass)
 }
 
 /// The link's news without a window: the steps go to the record, the progress to stderr.
-void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, EnrLookupFunction lookupEnr,
-             double roomK)
+void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, const EvaluationContext &context)
 {
     QObject::connect(&link, &AnalyserLink::noAnswer, [&progress](const QString &m) { progress.fail(m); });
     QObject::connect(&link, &AnalyserLink::connectFailed, [&progress](const QString &m) { progress.fail(m); });
@@ -74,14 +73,13 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
                  .arg(ProgressInfoText(pass, hz).trimmed()));
     });
     QObject::connect(&link, &AnalyserLink::stepCompleted,
-                     [&progress, &record, lookupEnr, roomK](PassKind pass, int index) {
+                     [&progress, &record, context](PassKind pass, int index) {
         if (pass != PassKind::Measurement)
             return;
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculateFromLevels(StepLevels(record, index), lookupEnr,
-                                                            [roomK] { return roomK; }, record, index);
+            const CalculationResult r = CalculationResultOf(StoreStepEvaluation(record, index, index, context));
             if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
@@ -161,11 +159,9 @@ int RunMeasure(const Invocation &inv)
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
     AnalyserLink link(record);
-    const CsvEnrSource enrSource = enr.source;
+    const EvaluationContext context = ContextOf(enr, roomK);
     Progress hostSide;
-    Connect(link, hostSide, record,
-            [enrSource](double hz) { return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows); },
-            roomK);
+    Connect(link, hostSide, record, context);
     const PassInputs inputs{AverageItems()[average], single};
 
     const auto failWith = [&](const QString &reason) -> int {
@@ -237,7 +233,7 @@ int RunMeasure(const Invocation &inv)
     }
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, enr.source, roomK, measured);
+            WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured);
         } catch (const CliFailure &) {
             link.close();
             throw;

@@ -59,18 +59,19 @@ void GraphicPage::ResetStepEvaluations()
     m_loadedShown = false;
 }
 
-ConfidenceSettings GraphicPage::confidenceSettings() const
+EvaluationContext GraphicPage::evaluationContext() const
 {
-    ConfidenceSettings s;
-    s.inputs = w.Uncertainty;
+    EvaluationContext c;
+    c.enr = w.enrSource();
+    c.roomTemperatureK = ParseValue(w.e_Temperature->text());
+    c.uncertainty = w.Uncertainty;
     try {
-        s.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
+        c.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
     } catch (...) {
         // A reference level that does not read leaves the headroom unchecked.
-        s.refLevelDbm = std::numeric_limits<double>::infinity();
+        c.refLevelDbm = std::numeric_limits<double>::infinity();
     }
-    s.tableMode = w.rg_ENR->ItemIndex() != 0 && EnrTableRangeHz(w.enrGridRows(), s.tableLowHz, s.tableHighHz);
-    return s;
+    return c;
 }
 
 void GraphicPage::ShowConfidence(int i)
@@ -95,8 +96,7 @@ void GraphicPage::RefreshConfidence()
     // Nothing shown yet: nothing to assess again, and the graph stays as it is.
     if (std::none_of(Confidence.assessed.begin(), Confidence.assessed.end(), [](bool a) { return a; }))
         return;
-    AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
-                ParseValue(w.e_Temperature->text()), confidenceSettings(), /*onlyAssessed*/ true);
+    AssessSweep(Confidence, w.MeasurementRecord, evaluationContext(), /*onlyAssessed*/ true);
     const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
     ShowConfidence(i);
     RecomputeResults(i);
@@ -159,35 +159,28 @@ void GraphicPage::ShowStep()
     w.e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
     w.e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
     w.e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
-    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.StepFrequency(i)));
+    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.enrHz(i)));
     w.Label25->setText(QStringLiteral("Frequency: ") + w.e_Frequency->text());
 
-    // The evaluation stores a noise figure for the step only when it succeeds; otherwise the
-    // step keeps an older value, which must not pass for this step's result.
-    std::exception_ptr error;
-    bool failed = true;
+    // The same evaluation as "Calculate!", on the numbers as the fields above show them, once:
+    // its gain and noise figure go into the record, its uncertainty and findings beside it.
+    StepEvaluation e;
     try {
-        // The same calculation as "Calculate!", on the numbers as the fields above show them.
-        w.Calculator->ShowCalculation(CalculateFromLevels(
-            StepLevels(r, i), [this](double f) { return w.LookupEnr(f); },
-            [this] { return ParseValue(w.e_Temperature->text()); }, w.MeasurementRecord, w.se_Freq->value(),
-            [this](const QString &text) { w.setStatusText(text); }));
-        failed = w.lastCalculationFailed() || r.NoiseFigureDb[CalcSlot] < 0;
+        e = StoreStepEvaluation(w.MeasurementRecord, i, w.se_Freq->value(), evaluationContext());
     } catch (...) {
-        error = std::current_exception();
-    }
-    StepEvaluationFailed[i] = failed;
-    if (error) {
+        // A step that cannot be evaluated keeps an older noise figure, which must not pass
+        // for this step's result.
+        StepEvaluationFailed[i] = true;
         Confidence.assessed[size_t(i)] = false;
         ShowConfidence(i);
         RecomputeResults(i);
-        std::rethrow_exception(error);
+        throw;
     }
-    // The same evaluation once more, for the uncertainty and the guidelines of the levels
-    // just shown.
-    Confidence.store(i, AssessStep(EvaluateStep(r, i, [this](double f) { return w.LookupEnr(f); },
-                                                ParseValue(w.e_Temperature->text())),
-                                   confidenceSettings()));
+    w.setStatusText(EnrStatusText(e.enr));
+    w.Calculator->ShowStepEvaluated(e.failed);
+    const bool failed = !e.hasNoiseFigure();
+    StepEvaluationFailed[i] = failed;
+    Confidence.store(i, e.confidence);
     ShowConfidence(i);
 
     w.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
@@ -260,8 +253,7 @@ void GraphicPage::Laden1Click()
     try {
         // Every step's uncertainty and guidelines from its stored levels, for the error bars
         // and marks; the step display then shows step 0.
-        AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
-                    ParseValue(w.e_Temperature->text()), confidenceSettings());
+        AssessSweep(Confidence, w.MeasurementRecord, evaluationContext());
         ShowStep();
     } catch (...) {
         error = std::current_exception();

@@ -3,6 +3,7 @@
 // measurement files of the "File" menu.
 
 #include "noise/measurement_record.h"
+#include "noise/evaluation.h"
 #include "noise/step_confidence.h"
 #include "results/graph.h"
 
@@ -38,9 +39,10 @@ public:
     /// Forgets the failed evaluations, the assessments, the name and the time of the
     /// measurement; a measurement pass calls it when it starts.
     void ResetStepEvaluations();
-    /// What an assessment needs from the window: the uncertainty inputs, the reference level
-    /// and the ENR table's range.
-    ConfidenceSettings confidenceSettings() const;
+    /// The context a step is evaluated in, as the window stands: the ENR in use, the room
+    /// temperature of e_Temperature (a conversion error when it does not read), the
+    /// uncertainty inputs and the reference level (unknown when e_RefLvl does not read).
+    EvaluationContext evaluationContext() const;
     /// Assesses the steps again after the inputs changed, and shows the selected one.
     void RefreshConfidence();
     void DrawGraphFrame();

@@ -243,6 +243,7 @@ public:
     void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
     void RecomputeResults(int selected) { Graphic->RecomputeResults(selected); }
     void ResetStepEvaluations() { Graphic->ResetStepEvaluations(); }
+    EvaluationContext evaluationContext() const { return Graphic->evaluationContext(); }
     void Speichern1Click() { Graphic->Speichern1Click(); }
     void Laden1Click() { Graphic->Laden1Click(); }
 
@@ -260,7 +261,7 @@ public:
     void PersistEnrTables(bool load) { NoiseSource->PersistEnrTables(load); }
     void b_TableLoadClick() { NoiseSource->b_TableLoadClick(); }
     void b_TableSaveClick() { NoiseSource->b_TableSaveClick(); }
-    double LookupEnr(double frequencyHz) { return NoiseSource->LookupEnr(frequencyHz); }
+    EnrSource enrSource() const { return NoiseSource->enrSource(); }
     EnrRows enrGridRows() const { return NoiseSource->enrGridRows(); }
 
     // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------

@@ -61,8 +61,7 @@ void TForm1::ExportCSV1Click()
     const QString sourceText = mode == EnrTable1 || mode == EnrTable2
                                    ? NoiseSourceTextForTable(mode, NoiseSource->EnrTables.Table(mode).FileName)
                                    : NoiseSourceTextForConstant(e_ENRall->text());
-    const CsvEnrSource enr{mode, e_ENRall->text(), enrGridRows(), sourceText};
-    CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, enr, ParseValue(e_Temperature->text()), details);
+    CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
     QString error;
     if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error))

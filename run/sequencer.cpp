@@ -347,7 +347,7 @@ void Sequencer::SourceOffAndSettle(const PassProfile &pass)
 
 double Sequencer::Frequency() const
 {
-    return m_record.SweepPlan.StepFrequency(m_record.SweepPlan.StepIndex);
+    return m_record.SweepPlan.tuneHz(m_record.SweepPlan.StepIndex);
 }
 
 void Sequencer::Send(const QList<QByteArray> &lines)

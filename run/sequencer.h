@@ -172,6 +172,7 @@ private:
     void StartPass(const PassProfile &pass);
     void TakeSweepTime(const PassProfile &pass);
     void SourceOffAndSettle(const PassProfile &pass);
+    /// The frequency the analyser is tuned to at the step in work.
     double Frequency() const;
     void SendSettle();
     void SendReading();

@@ -369,11 +369,12 @@ private slots:
         const MeasurementRecord &rec = loaded.record;
         const QList<QStringList> table = TableOf(csv);
         QCOMPARE(table.size(), rec.SweepPlan.Steps + 2);
-        const auto enr = [](double hz) { return LookupEnr(hz, 0, QStringLiteral("5.52 dB"), DefaultEnrRows()); };
+        EvaluationContext context;
+        context.roomTemperatureK = 294.15;  // the constant 5.52 dB at 21 °C
         for (int i = 0; i <= rec.SweepPlan.Steps; ++i) {
             const QStringList &row = table[i + 1];
-            const StepEvaluation e = EvaluateStep(rec, i, enr, 294.15);
-            QCOMPARE(Cell(row, 0), rec.SweepPlan.StepFrequency(i));
+            const StepEvaluation e = EvaluateStep(rec, i, context);
+            QCOMPARE(Cell(row, 0), rec.SweepPlan.enrHz(i));
             QCOMPARE(Cell(row, 1), rec.N2off[i]);
             QCOMPARE(Cell(row, 4), rec.N12on[i]);
             QVERIFY(std::abs(Cell(row, 5) - e.gainDb) < 1e-9);
@@ -424,10 +425,12 @@ private slots:
         QCOMPARE(lines.value(3), enrLine);
         const double enrDb = source == 0 ? 5.52 : options.isEmpty() && source == 1 ? 11 : 16;
         const MeasurementRecord &rec = LoadMeasurementFile(kDesigned).record;
-        const auto enr = [enrDb](double) { return FromDb(enrDb); };
+        EvaluationContext context;
+        context.enr.enrAllText = QString::number(enrDb) + QStringLiteral(" dB");
+        context.roomTemperatureK = 294.15;
         const QList<QStringList> table = TableOf(csv);
         for (int i : {0, 10}) {
-            const StepEvaluation e = EvaluateStep(rec, i, enr, 294.15);
+            const StepEvaluation e = EvaluateStep(rec, i, context);
             QVERIFY2(std::abs(Cell(table[i + 1], 6) - e.noiseFigureDb) < 1e-9, qPrintable(table[i + 1].join(u',')));
         }
     }
@@ -478,7 +481,7 @@ private slots:
         QCOMPARE(rec.SweepPlan.Start, 400e6);
         QCOMPARE(rec.MeasurementHeader.RbwIndex, 7);
         for (int i = 0; i <= 10; ++i) {
-            const double hz = rec.SweepPlan.StepFrequency(i);
+            const double hz = rec.SweepPlan.enrHz(i);
             QVERIFY2(std::abs(rec.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
             QVERIFY2(std::abs(rec.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
         }

@@ -57,7 +57,7 @@ private slots:
             w.se_Freq->setValue(i);
             QCOMPARE(w.l_Guidelines->text(), notes);
             QCOMPARE(w.Graphic->Confidence.outsideGuidelines[size_t(i)], !notes.isEmpty());
-            const double hz = w.MeasurementRecord.SweepPlan.StepFrequency(i);
+            const double hz = w.MeasurementRecord.SweepPlan.enrHz(i);
             QVERIFY(std::abs(w.MeasurementRecord.NoiseFigureDb[i] - DutNoiseFigureDb(hz)) < 0.1);
         }
         QVERIFY2(p.messageTexts().size() == 2, qPrintable(p.messageTexts().join(u'\n')));

@@ -161,7 +161,7 @@ private slots:
         const MeasurementRecord &r = w.MeasurementRecord;
         QCOMPARE(r.SweepPlan.Steps, 10);
         for (int i = 0; i <= 10; ++i) {
-            const double f = r.SweepPlan.StepFrequency(i);
+            const double f = r.SweepPlan.enrHz(i);
             const QString at = QStringLiteral("step %1 at %2 Hz: NF %3 dB, gain %4 dB").arg(i).arg(f, 0, 'f', 0)
                                    .arg(r.NoiseFigureDb[i]).arg(r.GainDb[i]);
             QVERIFY2(std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) <= 0.05, qPrintable(at));
