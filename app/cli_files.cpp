@@ -46,7 +46,7 @@ int RunExport(const Invocation &inv)
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
+    WriteCsv(out, record, ContextOf(enr, RoomTemperatureK(inv)), enr.csvSourceText);
     return CliOk;
 }
 
@@ -56,6 +56,7 @@ int RunReport(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
     const MeasurementRecord record = LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));

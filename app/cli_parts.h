@@ -9,6 +9,7 @@
 #include "noise/measurement_record.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -48,8 +49,10 @@ int IntegerValue(const Invocation &inv, const char *name, int low, int high, int
 /// The ENR in use and the text that names it, as the "Noise Source" page would have them.
 struct EnrChoice
 {
-    CsvEnrSource source;
+    EnrSource source;
     QString noiseSourceText;
+    /// The name the CSV gives the source: a table that came from no file by its caption alone.
+    QString csvSourceText;
 };
 
 /// --enr or --enr-table when given; otherwise the window's: the constant "5.52 dB" and the
@@ -58,7 +61,17 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
+/// The context the steps are evaluated in: the ENR chosen and the room temperature given.
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK);
+/// True for "-", the name of standard output.
+bool IsStandardOutput(const QString &path);
+/// Writes the CSV to `path`, or to standard output for "-", evaluated in `context`, its source
+/// named `sourceText`; `measured` (invalid when the source holds no time) goes into the
+/// "# Measured:" line.
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
+              const QString &sourceText, const QDateTime &measured = QDateTime());
+/// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
+void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
 int RunExport(const Invocation &inv);
 int RunReport(const Invocation &inv);

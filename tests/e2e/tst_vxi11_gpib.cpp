@@ -103,7 +103,7 @@ private slots:
         QVERIFY(p.measure());
         const MeasurementRecord &r = w.MeasurementRecord;
         for (int i = 0; i <= 10; ++i) {
-            const double f = r.SweepPlan.StepFrequency(i);
+            const double f = r.SweepPlan.enrHz(i);
             QVERIFY2(std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) <= 0.05, qPrintable(QString::number(i)));
             QVERIFY2(std::fabs(r.GainDb[i] - DutGainDb(f)) <= 0.05, qPrintable(QString::number(i)));
         }
