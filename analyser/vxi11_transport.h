@@ -5,7 +5,10 @@
 // ("inst0" on most instruments) names the instrument behind it.
 //
 // liblxi's calls block, so each open runs them on a worker thread of its own: the window never
-// waits. Connecting is bounded by kConnectTimeoutMs; a close while it is pending abandons it
+// waits. liblxi does not look at the instrument's answer to create_link, so before it links the
+// worker asks for a link itself (libtirpc's RPC client) and gives it back at once: a device name
+// the instrument does not know is told as refused, with nothing sent to the instrument's
+// command parser. Connecting is bounded by kConnectTimeoutMs; a close while it is pending abandons it
 // (the worker ends the link itself once liblxi returns). A command is one device_write; after
 // a command that asks (a '?' outside quotes) the worker reads the answer with one device_read
 // and hands it on as lines ended by CR LF, as the serial line mode offers them. An answer is

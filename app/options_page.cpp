@@ -180,9 +180,12 @@ void OptionsPage::b_connectClick()
         return;
     }
     if (!link.isOpen() && w.ComboBox1->currentIndex() == 2) {
+        // Until the adapter has answered and is set up, the button abandons it; the search
+        // that follows runs as on the serial line. A port that cannot be opened says so at once.
         w.gb_com->setEnabled(false);
-        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
-        w.b_connect->setEnabled(false);
+        w.setStatusText(QStringLiteral("Connecting to the GPIB adapter on COM%1 ...").arg(w.cb_COM->currentText()));
+        w.b_connect->setText(QStringLiteral("Disconnect"));
+        w.b_connect->setEnabled(true);
         link.openGpibSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
                              w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
                              w.cb_StopBits->currentIndex()},

@@ -502,6 +502,10 @@ bool Vxi11Server::handleRecord(Client &client, const std::string &record, Clock:
         if (flags & kFlagEnd) {
             std::string message = std::move(link.pending);
             link.pending.clear();
+            // A message with no command in it still reached the instrument: the log shows it
+            // as an empty line, so a dialogue compared line by line catches it.
+            if (scpi::trimmed(message).empty())
+                m_log.write({}, now);
             size_t start = 0;
             while (start <= message.size()) {
                 const size_t lf = message.find('\n', start);

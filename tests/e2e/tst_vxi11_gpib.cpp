@@ -7,6 +7,7 @@
 #include "helper_window.h"
 
 #include "analyser/helper_lansim.h"
+#include "analyser/gpib_transport.h"
 #include "app/core/config.h"
 
 #include <QFile>
@@ -176,24 +177,57 @@ private slots:
             QVERIFY(sim->lines().isEmpty());
     }
 
+    /// Disconnect while the link is still being made or the adapter has not answered yet: the
+    /// window is idle at once, and the abandoned attempt comes to nothing when it ends.
+    void disconnectWhileLinking_data()
+    {
+        QTest::addColumn<int>("way");
+        QTest::newRow("VXI-11 link being made") << int(Way::Vxi11);
+        QTest::newRow("adapter greeting on a pseudo-terminal") << int(Way::GpibPty);
+        QTest::newRow("adapter greeting on TCP") << int(Way::GpibTcp);
+    }
     void disconnectWhileLinking()
     {
+        QFETCH(int, way);
         Program p({}, false);
         TForm1 &w = p.w();
-        LanSim sim({"--vxi11", "--delay", "3000"});
-        if (sim.ready() == 0)
+        // A slow instrument, or a simulator that is no adapter and never answers "++ver".
+        LanSim sim(way == int(Way::Vxi11)     ? QStringList{"--vxi11", "--delay", "3000"}
+                   : way == int(Way::GpibTcp) ? QStringList{"--tcp", "0"}
+                                              : QStringList{"--port", "3"});
+        const quint16 port = sim.ready();
+        if (way == int(Way::Vxi11) && port == 0)
             QSKIP("no portmapper for the simulator");
-        chooseVxi11(w);
+        QVERIFY(sim.running());
+        if (way == int(Way::Vxi11))
+            chooseVxi11(w);
+        else
+            chooseGpib(w, way == int(Way::GpibTcp), port, 3);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
+        QVERIFY(w.b_connect->isEnabled());
         QVERIFY(w.Link->isConnecting());
+        QVERIFY(!w.gb_com->isEnabled());
         QTest::qWait(300);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY(isIdle(w));
-        // The abandoned link comes to nothing in the window when it completes.
-        QTest::qWait(4000);
+        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        // Past the link's and the adapter's own bounds: nothing comes of the attempt.
+        QTest::qWait(way == int(Way::Vxi11) ? 4000 : GpibTransport::kAdapterAnswerMs + 500);
         QVERIFY(isIdle(w));
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        // Connecting again works at once, and the next Disconnect frees the port.
+        if (way == int(Way::GpibPty)) {
+            QTest::mouseClick(w.b_connect, Qt::LeftButton);
+            QVERIFY(w.Link->isConnecting());
+            QTest::mouseClick(w.b_connect, Qt::LeftButton);
+            QVERIFY(isIdle(w));
+        }
+        // Nothing reached the instrument; the adapter was only greeted, never set up.
+        if (way == int(Way::Vxi11))
+            QCOMPARE(sim.lines(), QList<QByteArray>());
+        for (const QByteArray &line : sim.lines())
+            QCOMPARE(line, QByteArrayLiteral("++ver"));
     }
 };
 
