@@ -27,6 +27,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <unistd.h>
 
 using link_test::SimRun;
 using link_test::WorkDir;
@@ -553,6 +554,40 @@ private slots:
         QVERIFY(!r.errLines.isEmpty());
         QCOMPARE(r.errLines.last(), last);
         QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
+    }
+
+    /// A serial device the user may not open, as /dev/ttyS0 is for a user outside the group
+    /// dialout. Run as root, the command runs as the user nobody, who may not open a root's
+    /// pseudo-terminal; otherwise the device's mode is taken away.
+    void portWithoutPermission()
+    {
+        WorkDir dir;
+        link_test::PtyPeer peer(4);
+        QVERIFY(peer.ok());
+        const QString device = QFileInfo(QStringLiteral("ports/COM4")).canonicalFilePath();
+        QProcess p;
+        if (::geteuid() == 0) {
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ReadOther
+                                                          | QFile::ExeGroup | QFile::ReadGroup));
+            QVERIFY(QFile::setPermissions(device, QFile::ReadOwner | QFile::WriteOwner));
+            p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                QStringLiteral("--clear-groups"), QStringLiteral(TESSARY_BIN),
+                                                QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("4"),
+                                                QStringLiteral("-o"), QStringLiteral("run.mea")});
+        } else {
+            QVERIFY(QFile::setPermissions(device, {}));
+            p.start(QStringLiteral(TESSARY_BIN), {QStringLiteral("measure"), QStringLiteral("--port"),
+                                                  QStringLiteral("4"), QStringLiteral("-o"), QStringLiteral("run.mea")});
+        }
+        QVERIFY(p.waitForFinished(10000));
+        const QStringList err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        if (p.error() == QProcess::FailedToStart)
+            QSKIP("setpriv is not installed");
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(!err.isEmpty());
+        QCOMPARE(err.last(), QStringLiteral("tessary: COM4: Could not open FSP ! COM4: no permission to use the port "
+                                            "(is the user in the group dialout?)"));
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
 

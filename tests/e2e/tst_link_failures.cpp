@@ -31,14 +31,16 @@ private slots:
     {
         QTest::addColumn<QString>("portText");
         QTest::addColumn<bool>("silentPeer");
-        QTest::newRow("keiner: port 0 never opens") << "keiner" << false;
-        QTest::newRow("a port that exists but stays silent") << "2" << true;
-        QTest::newRow("no such port") << "9" << false;
+        QTest::addColumn<QString>("openFailure");  // the status at once when the port does not open
+        QTest::newRow("keiner: port 0 never opens") << "keiner" << false << "Could not open FSP ! COM0: no such port";
+        QTest::newRow("a port that exists but stays silent") << "2" << true << "";
+        QTest::newRow("no such port") << "9" << false << "Could not open FSP ! COM9: no such port";
     }
     void searchWithNothingAnswering()
     {
         QFETCH(QString, portText);
         QFETCH(bool, silentPeer);
+        QFETCH(QString, openFailure);
         Program p({}, false);
         TForm1 &w = p.w();
         std::unique_ptr<PtyPeer> peer;
@@ -48,6 +50,19 @@ private slots:
         }
         w.cb_COM->setEditText(portText);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
+        if (!openFailure.isEmpty()) {
+            // A port that cannot be opened starts no search: the reason at once, the settings free.
+            QCOMPARE(w.statusText(), openFailure);
+            QVERIFY(w.gb_com->isEnabled());
+            QVERIFY(w.b_connect->isEnabled());
+            QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
+            QVERIFY(w.MainWindowEnabled());
+            QVERIFY(!w.Link->isOpen());
+            QVERIFY(!w.Link->timer().isActive());
+            QTest::qWait(200);
+            QCOMPARE(w.statusText(), openFailure);
+            return;
+        }
         QCOMPARE(w.statusText(), QStringLiteral("Searching for FSP ..."));
         QVERIFY(!w.b_connect->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
