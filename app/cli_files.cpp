@@ -41,13 +41,18 @@ MeasurementRecord LoadMea(const QString &path)
 
 int RunExport(const Invocation &inv)
 {
-    const MeasurementRecord record = LoadMea(inv.file);
+    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     const EnrChoice enr = ChooseEnr(inv, record.MeasurementHeader.EnrSource);
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
+                        : inv.has("run")  ? QStringLiteral("run-%1.csv").arg(inv.value("run"))
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
-    return CliOk;
+    const double roomK = RoomTemperatureK(inv);
+    const LimitSet limits = LimitsOption(inv);
+    const QList<StepLimitResult> results = StepResults(record, enr.source, roomK, limits);
+    WriteCsv(out, record, enr.source, roomK, LimitCsvColumns(limits, results));
+    WriteJson(inv, record, enr.source, roomK, limits, results, QString());
+    return ReportVerdict(limits, results);
 }
 
 // ---- report ------------------------------------------------------------------------------------
@@ -56,7 +61,7 @@ int RunReport(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
-    const MeasurementRecord record = LoadMea(inv.file);
+    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
     input.Texts.DUT = inv.value("title");
