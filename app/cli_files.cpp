@@ -47,11 +47,11 @@ int RunExport(const Invocation &inv)
     const QString out = inv.has("output") ? inv.value("output")
                         : inv.has("run")  ? QStringLiteral("run-%1.csv").arg(inv.value("run"))
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    const double roomK = RoomTemperatureK(inv);
+    const EvaluationContext context = ContextOf(enr, RoomTemperatureK(inv));
     const LimitSet limits = LimitsOption(inv);
-    const QList<StepLimitResult> results = StepResults(record, enr.source, roomK, limits);
-    WriteCsv(out, record, enr.source, roomK, LimitCsvColumns(limits, results));
-    WriteJson(inv, record, enr.source, roomK, limits, results, QString());
+    const QList<StepLimitResult> results = StepResults(record, context, limits);
+    WriteCsv(out, record, context, enr.csvSourceText, QDateTime(), LimitCsvColumns(limits, results));
+    WriteJson(inv, record, context, enr, limits, results, QString());
     return ReportVerdict(limits, results);
 }
 
@@ -61,6 +61,7 @@ int RunReport(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
     const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));

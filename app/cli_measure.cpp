@@ -20,9 +20,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -54,8 +52,7 @@ QString PassName(PassKind pass)
 }
 
 /// The link's news without a window: the steps go to the record, the progress to stderr.
-void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, EnrLookupFunction lookupEnr,
-             double roomK)
+void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, const EvaluationContext &context)
 {
     QObject::connect(&link, &AnalyserLink::noAnswer, [&progress](const QString &m) { progress.fail(m); });
     QObject::connect(&link, &AnalyserLink::connectFailed, [&progress](const QString &m) { progress.fail(m); });
@@ -83,14 +80,13 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
                  .arg(ProgressInfoText(pass, hz).trimmed()));
     });
     QObject::connect(&link, &AnalyserLink::stepCompleted,
-                     [&progress, &record, lookupEnr, roomK](PassKind pass, int index) {
+                     [&progress, &record, context](PassKind pass, int index) {
         if (pass != PassKind::Measurement)
             return;
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculateFromLevels(StepLevels(record, index), lookupEnr,
-                                                            [roomK] { return roomK; }, record, index);
+            const CalculationResult r = CalculationResultOf(StoreStepEvaluation(record, index, index, context));
             if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
@@ -99,32 +95,21 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
             progress.fail(e.message());
         }
     });
+    QObject::connect(&link, &AnalyserLink::passFailed, [&progress](PassKind, PassFailure why, const QString &m) {
+        progress.fail(why == PassFailure::HungUp ? QStringLiteral("FSP connection lost") : m);
+    });
     QObject::connect(&link, &AnalyserLink::passEnded, [&progress](PassKind) {
         progress.passDone = true;
         progress.loop.quit();
     });
 }
 
-/// Serves events until `done` holds or the pass fails. A pass that stands in one state for
-/// longer than a waiting command may wait (10 s) has lost its analyser.
-void RunUntil(Progress &progress, AnalyserLink &link, const std::function<bool()> &done)
+/// Serves events until `done` holds or the pass fails. Every wait of a pass has its bound in the
+/// sequencer, the search's in seconds and a waiting command's in the channel.
+void RunUntil(Progress &progress, const std::function<bool()> &done)
 {
     if (done() || progress.failure)
         return;
-    QTimer watchdog;
-    QElapsedTimer still;
-    still.start();
-    int state = link.sequencer().SequencerState;
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        if (link.sequencer().SequencerState != state) {
-            state = link.sequencer().SequencerState;
-            still.restart();
-        }
-        // The search bounds itself; a pass would wait for as long as it takes.
-        if (link.passRunning() && state != StateIdle && state < SearchStart && still.elapsed() > link.replyTimeoutMs())
-            progress.fail(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(link.sequencer().LastCommand()));
-    });
-    watchdog.start(100);
     progress.loop.exec();
 }
 
@@ -163,6 +148,7 @@ int RunMeasure(const Invocation &inv)
     const bool calibrate = inv.command == QLatin1String("calibrate");
     if (!inv.has("output"))
         Usage(calibrate ? QStringLiteral("calibrate needs -o FILE.cal") : QStringLiteral("measure needs -o FILE.mea"));
+    RefuseStandardOutput(inv, "output", calibrate ? QStringLiteral("a calibration file") : QStringLiteral("a measurement file"));
     if (inv.has("calibration") && inv.has("cal-only"))
         Usage(QStringLiteral("--calibration excludes --cal-only"));
     if (inv.has("port") && inv.has("host"))
@@ -204,6 +190,7 @@ int RunMeasure(const Invocation &inv)
             enr.source.enrAllText = kept->enr.enrAllText;
             enr.source.rows = kept->enr.rows;
             enr.noiseSourceText = kept->enr.noiseSourceText;
+            enr.csvSourceText = kept->enr.noiseSourceText;
         }
         if (!inv.has("temperature"))
             roomK = kept->roomTemperatureK;
@@ -244,11 +231,9 @@ int RunMeasure(const Invocation &inv)
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
     AnalyserLink link(record);
-    const CsvEnrSource enrSource = enr.source;
+    const EvaluationContext context = ContextOf(enr, roomK);
     Progress hostSide;
-    Connect(link, hostSide, record,
-            [enrSource](double hz) { return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows); },
-            roomK);
+    Connect(link, hostSide, record, context);
     const PassInputs inputs{AverageItems()[average], single};
     QString identity;
     QObject::connect(&link, &AnalyserLink::searchEnded,
@@ -272,7 +257,7 @@ int RunMeasure(const Invocation &inv)
         link.openTcp(host, quint16(tcpPort));
     else
         link.openSerial(line);
-    RunUntil(hostSide, link, [&] { return hostSide.searchDone; });
+    RunUntil(hostSide, [&] { return hostSide.searchDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
@@ -294,7 +279,7 @@ int RunMeasure(const Invocation &inv)
              + QStringLiteral(" old"));
     } else {
         link.startCalibration(inputs);
-        RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+        RunUntil(hostSide, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);
     }
@@ -331,12 +316,14 @@ int RunMeasure(const Invocation &inv)
     h.StartSingle = float(record.SweepPlan.Start);
     h.StopSingle = float(record.SweepPlan.Stop);
 
+    QDateTime measured;
     if (!inv.has("cal-only")) {
         hostSide.passDone = false;
         link.startMeasurement(inputs);
-        RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+        RunUntil(hostSide, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);
+        measured = QDateTime::currentDateTime();
     }
 
     const QString out = inv.value("output");
@@ -346,10 +333,10 @@ int RunMeasure(const Invocation &inv)
         link.close();
         Fail(out, e.message());
     }
-    const QList<StepLimitResult> results = StepResults(record, enr.source, roomK, limits);
+    const QList<StepLimitResult> results = StepResults(record, context, limits);
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, enr.source, roomK, LimitCsvColumns(limits, results));
+            WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured, LimitCsvColumns(limits, results));
         } catch (const CliFailure &) {
             link.close();
             throw;
@@ -360,8 +347,8 @@ int RunMeasure(const Invocation &inv)
         Fail(subject, *hostSide.failure);
     if (inv.has("cal-only"))
         return CliOk;
-    WriteJson(inv, record, enr.source, roomK, limits, results, calibrationText);
-    RecordRun(inv, record, enr.source, roomK, limits, results, calibrationText);
+    WriteJson(inv, record, context, enr, limits, results, calibrationText);
+    RecordRun(inv, record, limits, results, calibrationText);
     return ReportVerdict(limits, results);
 }
 

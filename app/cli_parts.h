@@ -10,6 +10,7 @@
 #include "noise/measurement_record.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -49,8 +50,10 @@ int IntegerValue(const Invocation &inv, const char *name, int low, int high, int
 /// The ENR in use and the text that names it, as the "Noise Source" page would have them.
 struct EnrChoice
 {
-    CsvEnrSource source;
+    EnrSource source;
     QString noiseSourceText;
+    /// The name the CSV gives the source: a table that came from no file by its caption alone.
+    QString csvSourceText;
 };
 
 /// --enr or --enr-table when given; otherwise the window's: the constant "5.52 dB" and the
@@ -59,8 +62,18 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
+/// The context the steps are evaluated in: the ENR chosen and the room temperature given.
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK);
+/// True for "-", the name of standard output.
+bool IsStandardOutput(const QString &path);
+/// Writes the CSV to `path`, or to standard output for "-", evaluated in `context`, its source
+/// named `sourceText`; `measured` (invalid when the source holds no time) goes into the
+/// "# Measured:" line.
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
+              const QString &sourceText, const QDateTime &measured = QDateTime(),
               const QList<CsvColumn> &extra = {});
+/// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
+void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
 // ---- Limits, the verdict, the history (cli_production.cpp) ----
 
@@ -72,7 +85,7 @@ LimitSet LimitsOption(const Invocation &inv);
 QList<CsvColumn> LimitCsvColumns(const LimitSet &limits, const QList<StepLimitResult> &results);
 
 /// Every step of the record against the limits, from the same rows as the CSV.
-QList<StepLimitResult> StepResults(const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
+QList<StepLimitResult> StepResults(const MeasurementRecord &record, const EvaluationContext &context,
                                    const LimitSet &limits);
 
 /// Prints the verdict on stderr; CliVerdictFailed when a point fails, CliOk otherwise.
@@ -83,15 +96,16 @@ QString HistoryPathOption(const Invocation &inv);
 
 /// Records the finished measurement in the history unless --no-history; a history that cannot
 /// be written is said once on stderr and changes nothing else.
-void RecordRun(const Invocation &inv, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
-               const LimitSet &limits, const QList<StepLimitResult> &results, const QString &calibration);
+void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+               const QList<StepLimitResult> &results, const QString &calibration);
 
 /// The measurement of --run ID from the history.
 MeasurementRecord HistoryRunRecord(const Invocation &inv);
 
 /// The JSON document of --json.
-void WriteJson(const Invocation &inv, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
-               const LimitSet &limits, const QList<StepLimitResult> &results, const QString &calibration);
+void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &context,
+               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &calibration);
 
 int RunHistory(const Invocation &inv);
 

@@ -101,14 +101,14 @@ LimitSet LimitsOption(const Invocation &inv)
     return *r.limits;
 }
 
-QList<StepLimitResult> StepResults(const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
+QList<StepLimitResult> StepResults(const MeasurementRecord &record, const EvaluationContext &context,
                                    const LimitSet &limits)
 {
     QList<StepLimitResult> results;
     if (limits.empty())
         return results;
     try {
-        for (const CsvStepRow &row : CsvStepRows(record, MeasurementCsvDetails(record, enr, roomK)))
+        for (const CsvStepRow &row : CsvStepRows(record, MeasurementCsvDetails(record, context, QString())))
             results << CheckStepLimits(limits, row.frequencyHz, row.gainDb, row.noiseFigureDb);
     } catch (const AppError &e) {
         Fail(QString(), e.message());
@@ -159,8 +159,8 @@ QString HistoryPathOption(const Invocation &inv)
     return HistoryStore::DefaultPath();
 }
 
-void RecordRun(const Invocation &inv, const MeasurementRecord &record, const CsvEnrSource &, double,
-               const LimitSet &limits, const QList<StepLimitResult> &results, const QString &calibration)
+void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+               const QList<StepLimitResult> &results, const QString &calibration)
 {
     if (inv.has("no-history"))
         return;
@@ -209,27 +209,25 @@ MeasurementRecord HistoryRunRecord(const Invocation &inv)
     return *record;
 }
 
-void WriteJson(const Invocation &inv, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK,
-               const LimitSet &limits, const QList<StepLimitResult> &results, const QString &calibration)
+void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &evaluation,
+               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &calibration)
 {
     if (!inv.has("json"))
         return;
-    const EnrLookupFunction lookup = [enr](double hz) { return LookupEnr(hz, enr.mode, enr.enrAllText, enr.rows); };
-    ConfidenceSettings confidence;
-    confidence.inputs = ReadUncertaintyConfig();
-    confidence.refLevelDbm = std::numeric_limits<double>::infinity();
-    confidence.tableMode = enr.mode != 0 && EnrTableRangeHz(enr.rows, confidence.tableLowHz, confidence.tableHighHz);
+    EvaluationContext context = evaluation;
+    context.uncertainty = ReadUncertaintyConfig();
     QJsonArray steps;
     try {
-        const QList<CsvStepRow> rows = CsvStepRows(record, MeasurementCsvDetails(record, enr, roomK));
+        const QList<CsvStepRow> rows = CsvStepRows(record, MeasurementCsvDetails(record, context, QString()));
         for (const CsvStepRow &row : rows) {
-            const StepConfidence c = AssessStep(EvaluateStep(record, row.step, lookup, roomK), confidence);
+            const StepConfidence c = EvaluateStep(record, row.step, context).confidence;
             QJsonArray findings;
             for (const GuidelineFinding &f : c.findings)
                 findings.append(f.text);
             QJsonObject step{{QStringLiteral("step"), row.step},
-                             {QStringLiteral("rfHz"), row.frequencyHz},
-                             {QStringLiteral("ifHz"), row.frequencyHz},
+                             {QStringLiteral("rfHz"), record.SweepPlan.enrHz(row.step)},
+                             {QStringLiteral("ifHz"), record.SweepPlan.tuneHz(row.step)},
                              {QStringLiteral("n2offDbm"), row.n2offDbm},
                              {QStringLiteral("n2onDbm"), row.n2onDbm},
                              {QStringLiteral("n12offDbm"), row.n12offDbm},
@@ -263,9 +261,10 @@ void WriteJson(const Invocation &inv, const MeasurementRecord &record, const Csv
                                {QStringLiteral("vbwIndex"), h.VbwIndex},
                                {QStringLiteral("averageIndex"), h.AverageIndex},
                                {QStringLiteral("noiseSource"), FromWindows1252(h.NoiseSourceText)},
-                               {QStringLiteral("enrMode"), enr.mode},
-                               {QStringLiteral("enrConstant"), enr.enrAllText},
-                               {QStringLiteral("roomTemperatureK"), roomK}};
+                               {QStringLiteral("enrSource"), enr.csvSourceText},
+                               {QStringLiteral("enrMode"), context.enr.mode},
+                               {QStringLiteral("enrConstant"), context.enr.enrAllText},
+                               {QStringLiteral("roomTemperatureK"), context.roomTemperatureK}};
     const LimitVerdict verdict = VerdictOf(results);
     const QJsonObject root{
         {QStringLiteral("format"), QStringLiteral("tessary-measurement-json")},

@@ -69,17 +69,17 @@ QList<std::pair<QString, QString>> ReportDetailLines(const ReportTexts &t, const
     return lines;
 }
 
-CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const CsvEnrSource &enr,
-                                       double roomTemperatureK,
-                                       const QList<std::pair<QString, QString>> &reportDetails,
+CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const EvaluationContext &context,
+                                       const QString &sourceText, const QList<std::pair<QString, QString>> &reportDetails,
                                        const QDateTime &written)
 {
     const HeaderSettingTexts settings = SettingTextsOf(record.MeasurementHeader);
     CsvExportDetails d;
     d.written = written;
-    d.noiseSourceText = NoiseSourceTextOf(record.MeasurementHeader);
-    d.enr = enr;
-    d.roomTemperatureK = roomTemperatureK;
+    // The rows are evaluated with `context`, whose source need not be the one the measurement
+    // was taken with: the line names the one the numbers below come from.
+    d.noiseSourceText = sourceText.isEmpty() ? NoiseSourceTextOf(record.MeasurementHeader) : sourceText;
+    d.context = context;
     d.rbwText = settings.rbw;
     d.vbwText = settings.vbw;
     d.averageText = settings.average;
@@ -87,10 +87,16 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Cs
     return d;
 }
 
-bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
-                         const CsvExportDetails &details, QString *error)
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details,
+                              const QList<CsvColumn> &columns)
 {
-    return WriteCsvExport(path, CsvStepRows(record, details), details, error);
+    return CsvExportText(CsvStepRows(record, details), details, columns);
+}
+
+bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
+                         const CsvExportDetails &details, QString *error, const QList<CsvColumn> &columns)
+{
+    return WriteCsvExport(path, CsvStepRows(record, details), details, error, columns);
 }
 
 ReportTexts ReportTextsOf(const MeasurementRecord &record, const QString &noiseSourceText, const QDateTime &now)

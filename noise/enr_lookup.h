@@ -14,6 +14,8 @@ struct EnrRow
     QString EnrText;
 };
 
+bool operator==(const EnrRow &a, const EnrRow &b);
+
 constexpr int kEnrRows = 20;
 using EnrRows = std::array<EnrRow, kEnrRows>;
 

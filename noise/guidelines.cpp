@@ -37,7 +37,7 @@ double AnalyserNoiseShare(const SystemNoise &noise)
 QList<GuidelineFinding> CheckGuidelines(const GuidelineInputs &in)
 {
     QList<GuidelineFinding> findings;
-    const StepLevelsDbm &l = in.levels;
+    const StepLevels &l = in.levels;
 
     const double yCalibrationDb = l.n2on - l.n2off;
     if (yCalibrationDb < kMinYFactorDb) {

@@ -33,7 +33,7 @@ struct GuidelineFinding
 /// Everything the checks look at for one step.
 struct GuidelineInputs
 {
-    StepLevelsDbm levels;           ///< the step's four marker levels, dBm
+    StepLevels levels;           ///< the step's four marker levels, dBm
     double roomTemperatureK = 290;  ///< the source's cold temperature
     double enrDb = 0;               ///< the ENR used at this step
     double refLevelDbm = 0;         ///< the analyser's reference level (e_RefLvl, in dBm)

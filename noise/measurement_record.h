@@ -16,8 +16,13 @@ struct SweepPlan
     int32_t StepIndex = 0;  ///< index the sequencer is working on
     int32_t Steps = 0;      ///< a pass covers Steps + 1 frequencies
 
-    /// Start + index × Step, in double precision.
-    double StepFrequency(int index) const { return Start + index * Step; }
+    /// The frequency the analyser is tuned to at step `index`: Start + index × Step, in double
+    /// precision.
+    double tuneHz(int index) const { return Start + index * Step; }
+    /// The frequency of step `index` at the noise source: where its ENR is looked up, and the
+    /// frequency the graph plots, the files carry and the calibration is matched at. For an
+    /// amplifier it is the tuned frequency.
+    double enrHz(int index) const { return tuneHz(index); }
 };
 
 /// Settings of the last measurement pass.

@@ -258,8 +258,7 @@ QList<CalibrationStep> CalibrationStepsOf(const MeasurementRecord &record, const
 {
     QList<CalibrationStep> steps;
     for (int i = 0; i <= plan.Steps && i <= kMaxStepSlot; ++i) {
-        const double hz = plan.StepFrequency(i);
-        steps.append({hz, hz, record.N2off[size_t(i)], record.N2on[size_t(i)]});
+        steps.append({plan.enrHz(i), plan.tuneHz(i), record.N2off[size_t(i)], record.N2on[size_t(i)]});
     }
     return steps;
 }

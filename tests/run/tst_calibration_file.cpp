@@ -29,7 +29,7 @@ CalibrationFile Sample()
     s.rangeText = QStringLiteral("100 dB");
     c.state = CompletedCalibration(false, plan, s, QDateTime(QDate(2026, 12, 8), QTime(9, 12, 30, 250), Qt::UTC));
     for (int i = 0; i <= plan.Steps; ++i)
-        c.steps.append({plan.StepFrequency(i), plan.StepFrequency(i), -90.123456 + i * 0.1, -84.654321 + 1.0 / 3.0});
+        c.steps.append({plan.enrHz(i), plan.tuneHz(i), -90.123456 + i * 0.1, -84.654321 + 1.0 / 3.0});
     c.enr.mode = 1;
     c.enr.enrAllText = QStringLiteral("5.52 dB");
     c.enr.rows = DefaultEnrRows();
