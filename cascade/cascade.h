@@ -7,8 +7,8 @@
 //
 // Stages are numbered 1 to 5 as on the page; arrays are indexed by stage - 1.
 
-
 #include <array>
+#include <cstddef>
 
 constexpr int kCascadeStageCount = 5;
 /// Entry rows of a stage: noise factor, noise figure [dB], gain [dB], IP3out [dBm].
@@ -69,8 +69,8 @@ struct CascadeState
     int FirstStage = 1;  ///< lowest enabled stage; 1 when none is enabled
     int LastStage = 5;   ///< highest enabled stage; 5 when none is enabled
 
-    CascadeStage &stage(int s) { return CascadeStages[size_t(s - 1)]; }
-    const CascadeStage &stage(int s) const { return CascadeStages[size_t(s - 1)]; }
+    CascadeStage &stage(int s) { return CascadeStages[std::size_t(s - 1)]; }
+    const CascadeStage &stage(int s) const { return CascadeStages[std::size_t(s - 1)]; }
 };
 
 /// Stores a value that the operator left in the field at (stage, row): a noise factor (linear;

@@ -73,7 +73,7 @@ private slots:
             QVERIFY(p.calibrate());
             QVERIFY(p.measure());
         } else {
-            QVERIFY(waitFor([&] { return !p.passRunning(); }, 30000));
+            QVERIFY(ServeEventsUntil([&] { return !p.passRunning(); }, 30000));
             QVERIFY(w.Speichern1->isEnabled());
             QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Connect DUT between Noise Source and FSP !")});
         }

@@ -51,8 +51,8 @@ private slots:
         QCOMPARE(w.statusText(), QStringLiteral("Searching for FSP ..."));
         QVERIFY(!w.b_connect->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
-        QVERIFY(waitFor([&] { return !w.MainWindowEnabled(); }, 1000));
-        QVERIFY(waitFor([&] { return isFailedSearch(w); }, 15000));
+        QVERIFY(ServeEventsUntil([&] { return !w.MainWindowEnabled(); }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return isFailedSearch(w); }, 15000));
         QVERIFY(w.gb_com->isEnabled());
         QVERIFY(w.b_connect->isEnabled());
         QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
@@ -83,7 +83,7 @@ private slots:
         clock.start();
         w.cb_COM->setEditText(QStringLiteral("1"));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return isFailedSearch(w) || w.statusText().startsWith(QStringLiteral("Device: ")); },
+        QVERIFY(ServeEventsUntil([&] { return isFailedSearch(w) || w.statusText().startsWith(QStringLiteral("Device: ")); },
                         15000));
         const qint64 ms = clock.elapsed();
         QCOMPARE(w.statusText().startsWith(QStringLiteral("Device: ")), found);
@@ -100,7 +100,7 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 2; }));
+        QVERIFY(ServeEventsUntil([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 2; }));
         QVERIFY(p.progress->isVisible());
         QVERIFY(!w.MainWindowEnabled());
         QVERIFY(p.progress->isEnabled());
@@ -111,7 +111,7 @@ private slots:
         // next tick.
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
         QCOMPARE(SequencerStateName(w.Link->Sequencer.SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!w.Link->Sequencer.CancelRequested);
         QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
@@ -130,11 +130,11 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
+        QVERIFY(ServeEventsUntil([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
         p.progress->close();  // the title-bar box
         QVERIFY(w.MainWindowEnabled());
         QVERIFY(w.Link->Sequencer.SequencerRunning);
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 20000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 20000));
         QVERIFY(w.b_Measure->isEnabled());
     }
 
@@ -205,13 +205,13 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
+        QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
         QVERIFY(w.Link->Sequencer.SequencerRunning);  // waiting, as a pass does, until Cancel
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
         // Disconnect does not wait for an answer that cannot come.
         QElapsedTimer t;
         t.start();
@@ -234,7 +234,7 @@ private slots:
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY(peer.waitReceived("*idn?\r\n"));
         peer.write("Bench,FSP-SIM,1,1.0\r\n");
-        QVERIFY(waitFor([&] { return w.b_Start->isEnabled(); }));
+        QVERIFY(ServeEventsUntil([&] { return w.b_Start->isEnabled(); }));
         peer.clearReceived();
         // Every set-up command waits for its "*OPC?" answer inside the click; the calibration
         // pass then asks for the sweep time. The answers come from a timer meanwhile.
@@ -256,8 +256,8 @@ private slots:
         });
         analyser.start(1);
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return hungUp; }));
-        waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); });
+        QVERIFY(ServeEventsUntil([&] { return hungUp; }));
+        ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); });
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
@@ -300,7 +300,7 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
+        QVERIFY(ServeEventsUntil([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
         QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("'?#%garbage%#?' ist kein gültiger Gleitkommawert"));
         QTest::qWait(100);
         // Shown once; the pass waits for a further reply in the state that expects the reading.
@@ -308,7 +308,7 @@ private slots:
         QVERIFY(w.Link->Sequencer.SequencerRunning);
         QCOMPARE(SequencerStateName(w.Link->Sequencer.SequencerState), SequencerStateName(CalibrationSourceOn));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
         QVERIFY(w.MainWindowEnabled());
     }
 

@@ -89,6 +89,10 @@ if command -v dpkg-deb >/dev/null && [ -f "$build/CPackConfig.cmake" ]; then
                      ./usr/share/doc/tessary/changelog.gz; do
                 echo "$contents" | grep -q " $f\$" || fail "package lacks $f"
             done
+            # The changelog's latest entry names the version being packaged.
+            version=$(dpkg-deb -f "$deb" Version)
+            logged=$(gzip -dc "$root/share/doc/tessary/changelog.gz" | sed -n '1s/^tessary (\([^)]*\)).*/\1/p')
+            [ "$logged" = "$version" ] || fail "changelog names version '$logged', the package is $version"
             if command -v lintian >/dev/null; then
                 # Every tag of severity error or warning fails; info and pedantic ones do not.
                 lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$staging/lintian.log" 2>&1

@@ -48,12 +48,12 @@ class TestSimMeasurement : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<SimulatorProcess> m_sim;
     PortClient m_client;
 
     void startSim(const QStringList &arguments)
     {
-        m_sim = std::make_unique<SimProcess>(arguments);
+        m_sim = std::make_unique<SimulatorProcess>(arguments);
         QString why;
         QVERIFY2(m_sim->start(&why), qPrintable(why));
         QVERIFY2(m_client.open(m_sim->portPath()), qPrintable(m_sim->portPath()));
@@ -272,7 +272,7 @@ private slots:
 
         // The same seed gives the same readings, another seed others.
         auto firstReadings = [&](const QString &seed) {
-            SimProcess other({"--format", "sci", "--jitter", "0.2", "--seed", seed, "--dut", "out",
+            SimulatorProcess other({"--format", "sci", "--jitter", "0.2", "--seed", seed, "--dut", "out",
                               "--port", "2"});
             PortClient client;
             QList<QByteArray> readings;
@@ -292,7 +292,7 @@ private slots:
     void readingFormat()
     {
         startSim({"--format", "plain"});
-        SimProcess sci({"--format", "sci", "--port", "2"});
+        SimulatorProcess sci({"--format", "sci", "--port", "2"});
         QString why;
         QVERIFY2(sci.start(&why), qPrintable(why));
         PortClient sciClient;
