@@ -193,13 +193,13 @@ private slots:
         const auto sim = SimulatorProcess::onTcp({QStringLiteral("--stop-after"), QStringLiteral("10")});
         QVERIFY(LoopbackPort(*sim) != 0);
         TForm1 &w = p.w();
-        QCOMPARE(w.Link->Channel.ReplyTimeoutMs, 10000);
-        w.Link->Channel.ReplyTimeoutMs = 600;  // the wait itself is the serial line's
+        QCOMPARE(w.Link->replyTimeoutMs(), 10000);
+        w.Link->setReplyTimeoutMs(600);  // the wait itself is the serial line's
         QVERIFY(connectLan(p, LoopbackPort(*sim)));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
                                                 QStringLiteral("Error on opening!")}));
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(!w.Link->passRunning());
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(int(sim->lines().size()), 1 + 10);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
@@ -217,11 +217,11 @@ private slots:
         QVERIFY(connectLan(p, LoopbackPort(*sim)));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
-        QVERIFY(w.Link->Sequencer.SequencerRunning);
+        QVERIFY(w.Link->passRunning());
         QVERIFY(p.progress->isVisible());
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(ServeEventsUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->passRunning(); }, 1000));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(isIdle(w));
