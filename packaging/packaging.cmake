@@ -60,9 +60,9 @@ endforeach()
 # (xcb, offscreen) come in a package of their own that nothing else pulls in.
 set(CPACK_PACKAGE_NAME tessary)
 set(CPACK_PACKAGE_VENDOR "Tessary")
-set(TESSARY_PACKAGE_MAINTAINER "Tessary developers <developers@tessary.org>" CACHE STRING
+set(TESSARY_DEBIAN_MAINTAINER "Tessary developers <developers@tessary.org>" CACHE STRING
     "Maintainer field of the Debian package, a name and <e-mail address>")
-set(CPACK_PACKAGE_CONTACT "${TESSARY_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_CONTACT "${TESSARY_DEBIAN_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "noise figure and gain by the Y-factor method with a spectrum analyser")
 # Debian wants the lines of the long description shorter than 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION

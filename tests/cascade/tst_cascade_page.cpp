@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(p.row, row);
     }
 
-    void totals_data()
+    void totalTexts_data()
     {
         QTest::addColumn<QList<StageInput>>("stages");
         QTest::addColumn<QList<int>>("unticked");
@@ -172,7 +172,7 @@ private slots:
         QTest::newRow("nothing ticked") << QList<StageInput>{a, b} << QList<int>{1, 2, 3, 4, 5}
                                         << QStringList{"-", "-", "-", "-"};
     }
-    void totals()
+    void totalTexts()
     {
         QFETCH(QList<StageInput>, stages);
         QFETCH(QList<int>, unticked);

@@ -95,7 +95,7 @@ if command -v dpkg-deb >/dev/null && [ -f "$build/CPackConfig.cmake" ]; then
             [ "$logged" = "$version" ] || fail "changelog names version '$logged', the package is $version"
             if command -v lintian >/dev/null; then
                 # Every tag of severity error or warning fails; info and pedantic ones do not.
-                lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$staging/lintian.log" 2>&1
+                lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$staging/lintian.log" 2>&1
                 status=$?
                 tags=$(grep -E '^[EW]: ' "$staging/lintian.log")
                 if [ "$status" -ne 0 ] || [ -n "$tags" ]; then
