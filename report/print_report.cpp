@@ -79,9 +79,7 @@ ReportPlot ReportPlotRect(int pageWidthMm, int pageHeightMm, int printLineMm)
 
 int ReportAxisY(const ReportPlot &plot, const AxisRange &axis, double v)
 {
-    const float k = float(plot.height / (axis.top - axis.bottom));
-    const float offset = float(plot.height - double(k) * axis.top);
-    const double y = double(offset) + double(k) * v;
+    const double y = ScaledValue(MakeAxisScale(axis, plot.height), v);
     if (!std::isfinite(y))
         return plot.bottom;
     return RoundHalfEven(y) + plot.bottom;
@@ -89,8 +87,7 @@ int ReportAxisY(const ReportPlot &plot, const AxisRange &axis, double v)
 
 int ReportPointX(const ReportPlot &plot, int index, int steps)
 {
-    const int m = steps > 0 ? steps : 1;
-    return RoundHalfEven(double(index) * plot.width / m) + plot.left;
+    return PointOffset(plot.width, index, steps) + plot.left;
 }
 
 int RemarkLineSlots(int pageHeightMm, int firstLineMm)

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/swallowing_host.h"
+#include "common/dut_model.h"
 #include "common/scripted_dialogs.h"
 #include "noise/calculator.h"
 #include "noise/enr_files.h"
@@ -28,7 +29,6 @@
 
 #include <cmath>
 
-using link_test::SimRun;
 using link_test::WorkDir;
 
 namespace {
@@ -261,8 +261,8 @@ private slots:
     void valuesReadAsTheFieldsReadThem()
     {
         WorkDir dir;
-        SimRun sim(1);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("--rbw"), QStringLiteral("3M"), QStringLiteral("--vbw"),
                                QStringLiteral("100Hz"), QStringLiteral("--single"), QStringLiteral("450M"),
@@ -467,8 +467,8 @@ private slots:
     {
         WorkDir dir;
         // Readings of seven significant digits: two decimals alone move the gain by a tenth of a dB.
-        SimRun sim(1, {QStringLiteral("--format"), QStringLiteral("sci")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, {QStringLiteral("--format"), QStringLiteral("sci")});
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--csv"),
                                QStringLiteral("run.csv")});
@@ -482,8 +482,8 @@ private slots:
         QCOMPARE(rec.MeasurementHeader.RbwIndex, 7);
         for (int i = 0; i <= 10; ++i) {
             const double hz = rec.SweepPlan.enrHz(i);
-            QVERIFY2(std::abs(rec.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
-            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.GainDb[i] - DutGainDb(hz)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - DutNoiseFigureDb(hz)) < 0.05, qPrintable(QString::number(i)));
         }
 
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.mea"), QStringLiteral("-o"),
@@ -518,8 +518,8 @@ private slots:
         QFETCH(QStringList, simArgs);
         QFETCH(QString, line);
         WorkDir dir;
-        SimRun sim(1, simArgs);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, simArgs);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea")});
         QCOMPARE(r.status, 1);
