@@ -573,6 +573,13 @@ private slots:
         QSvgRenderer svg(QStringLiteral("graph.svg"));
         QVERIFY(svg.isValid());
         QCOMPARE(svg.viewBox().size(), shown.size());
+        // A drawing, not a heap of pixels: the grid's lines and the labels are vector elements.
+        const QByteArray drawing = ReadAll(QStringLiteral("graph.svg"));
+        const auto count = [&](const char *element) { return int(drawing.count(element)); };
+        QVERIFY2(drawing.size() < 100000, qPrintable(QString::number(drawing.size())));
+        QVERIFY2(count("<rect") < 100, qPrintable(QString::number(count("<rect"))));
+        QVERIFY(count("<polyline") + count("<path") + count("<line") >= 21);  // 11 across, 10 up at least
+        QVERIFY2(count("<text") >= 22, qPrintable(QString::number(count("<text"))));  // both scales
 
         // Another extension is refused with the reason, and nothing is written.
         w.dialogs.files.push_back(QStringLiteral("graph.bmp"));
