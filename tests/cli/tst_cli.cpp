@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/swallowing_host.h"
+#include "common/dut_model.h"
 #include "common/scripted_dialogs.h"
 #include "noise/calculator.h"
 #include "noise/enr_files.h"
@@ -31,7 +32,6 @@
 
 #include <cmath>
 
-using link_test::SimRun;
 using link_test::WorkDir;
 
 namespace {
@@ -276,8 +276,8 @@ private slots:
     void valuesReadAsTheFieldsReadThem()
     {
         WorkDir dir;
-        SimRun sim(1);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("--rbw"), QStringLiteral("3M"), QStringLiteral("--vbw"),
                                QStringLiteral("100Hz"), QStringLiteral("--single"), QStringLiteral("450M"),
@@ -483,8 +483,8 @@ private slots:
     {
         WorkDir dir;
         // Readings of seven significant digits: two decimals alone move the gain by a tenth of a dB.
-        SimRun sim(1, {QStringLiteral("--format"), QStringLiteral("sci")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, {QStringLiteral("--format"), QStringLiteral("sci")});
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--csv"),
                                QStringLiteral("run.csv"), QStringLiteral("--yes")});
@@ -498,8 +498,8 @@ private slots:
         QCOMPARE(rec.MeasurementHeader.RbwIndex, 7);
         for (int i = 0; i <= 10; ++i) {
             const double hz = rec.SweepPlan.enrHz(i);
-            QVERIFY2(std::abs(rec.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
-            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.GainDb[i] - DutGainDb(hz)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - DutNoiseFigureDb(hz)) < 0.05, qPrintable(QString::number(i)));
         }
 
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.mea"), QStringLiteral("-o"),
@@ -534,8 +534,8 @@ private slots:
         QFETCH(QStringList, simArgs);
         QFETCH(QString, line);
         WorkDir dir;
-        SimRun sim(1, simArgs);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, simArgs);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--yes")});
         QCOMPARE(r.status, 2);
@@ -688,6 +688,13 @@ private slots:
         QSvgRenderer svg(QStringLiteral("graph.svg"));
         QVERIFY(svg.isValid());
         QCOMPARE(svg.viewBox().size(), shown.size());
+        // A drawing, not a heap of pixels: the grid's lines and the labels are vector elements.
+        const QByteArray drawing = ReadAll(QStringLiteral("graph.svg"));
+        const auto count = [&](const char *element) { return int(drawing.count(element)); };
+        QVERIFY2(drawing.size() < 100000, qPrintable(QString::number(drawing.size())));
+        QVERIFY2(count("<rect") < 100, qPrintable(QString::number(count("<rect"))));
+        QVERIFY(count("<polyline") + count("<path") + count("<line") >= 21);  // 11 across, 10 up at least
+        QVERIFY2(count("<text") >= 22, qPrintable(QString::number(count("<text"))));  // both scales
 
         // Another extension is refused with the reason, and nothing is written.
         w.dialogs.files.push_back(QStringLiteral("graph.bmp"));
