@@ -20,7 +20,16 @@ public:
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QStringLiteral(TESSARY_SIM), args + QStringList{QStringLiteral("--log"), m_log});
     }
-    ~LanSim() { StopProcess(m_process); }
+    ~LanSim()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
     LanSim(const LanSim &) = delete;
     LanSim &operator=(const LanSim &) = delete;
 

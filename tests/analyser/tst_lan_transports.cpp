@@ -33,7 +33,7 @@ void openAndWait(Transport &transport, Opened &o, int ms = 8000)
         o.ok = ok;
         o.error = error;
     });
-    waitFor([&o] { return o.ok.has_value(); }, ms);
+    ServeEventsUntil([&o] { return o.ok.has_value(); }, ms);
 }
 
 } // namespace
@@ -56,7 +56,7 @@ private slots:
         QVERIFY(transport.isActive());
         transport.write("FREQ:CENT 400000000\r\n");
         transport.write("FREQ:CENT?;*IDN?\r\n");
-        QVERIFY(waitFor([&] { return !o.lines.isEmpty(); }));
+        QVERIFY(ServeEventsUntil([&] { return !o.lines.isEmpty(); }));
         QCOMPARE(o.lines.first(), QByteArray("400000000;Tessary Bench Simulator,FSP-SIM,000001,1.0\r\n"));
         // The link's probe, an empty message, is no line of the dialogue.
         QCOMPARE(sim.lines(), (QList<QByteArray>{"FREQ:CENT 400000000", "FREQ:CENT?;*IDN?"}));
@@ -159,7 +159,7 @@ private slots:
         transport.write("SENS:FREQ:CENT 1E+9\r\n");
         transport.write("SENS:FREQ:CENT?\r\n");
         if (answers) {
-            QVERIFY(waitFor([&] { return o.lines.size() >= 2; }));
+            QVERIFY(ServeEventsUntil([&] { return o.lines.size() >= 2; }));
             QCOMPARE(o.lines, (QList<QByteArray>{"Tessary Bench Simulator,FSP-SIM,000001,1.0\r\n", "1000000000\r\n"}));
             // The adapter's own commands are no part of the analyser's dialogue; the '+' went
             // through escaped.
@@ -176,8 +176,8 @@ private slots:
     void gpibSilentAdapter()
     {
         WorkDir dir;
-        SimRun sim(3);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(3);
+        QVERIFY(sim->ready());
         GpibTransport transport;
         transport.serial().port().setPort(3);
         transport.setAdapterAnswerMs(500);

@@ -98,7 +98,8 @@ private slots:
             opened = ok;
             error = why;
         });
-        StopProcess(holder);
+        holder.kill();
+        holder.waitForFinished(3000);
         QCOMPARE(opened, std::optional<bool>(false));
         QCOMPARE(int(transport.lastError()), kind);
         QVERIFY2(error.endsWith(QStringLiteral(": ") + reason), qPrintable(error));

@@ -98,7 +98,7 @@ private slots:
         else
             chooseGpib(w, way == int(Way::GpibTcp), port, 2);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY2(waitFor([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000),
+        QVERIFY2(ServeEventsUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000),
                  qPrintable(w.statusText()));
         QVERIFY(p.calibrate());
         QVERIFY(p.measure());
@@ -109,12 +109,12 @@ private slots:
             QVERIFY2(std::fabs(r.GainDb[i] - DutGainDb(f)) <= 0.05, qPrintable(QString::number(i)));
         }
         const QList<QByteArray> expected = designedDialogue();
-        QVERIFY(waitFor([&] { return sim.lines().size() >= expected.size(); }));
+        QVERIFY(ServeEventsUntil([&] { return sim.lines().size() >= expected.size(); }));
         QCOMPARE(sim.lines(), expected);
 
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY(isIdle(w));
-        QVERIFY(waitFor([&] { return sim.lines().size() > expected.size(); }));
+        QVERIFY(ServeEventsUntil([&] { return sim.lines().size() > expected.size(); }));
         QCOMPARE(sim.lines().last(), RestoreCommand);
 
         // The choices are kept: [Ethernet] with the protocol, [GPIB] once GPIB was used.
@@ -150,14 +150,14 @@ private slots:
         Program p({}, false);
         TForm1 &w = p.w();
         std::unique_ptr<LanSim> sim;
-        std::unique_ptr<SimRun> plain;
+        std::unique_ptr<SimulatorProcess> plain;
         if (what == QLatin1String("refused")) {
             sim = std::make_unique<LanSim>(QStringList{"--vxi11", "--lan-device", "gpib0,20"});
             if (sim->ready() == 0)
                 QSKIP("no portmapper for the simulator");
             chooseVxi11(w);
         } else if (what == QLatin1String("silent")) {
-            plain = std::make_unique<SimRun>(3);
+            plain = SimulatorProcess::onComPort(3);
             QVERIFY(plain->ready());
             chooseGpib(w, false, 0, 3);
         } else if (what == QLatin1String("address")) {
@@ -170,7 +170,7 @@ private slots:
             w.cb_COM->setEditText(QStringLiteral("7"));
         }
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY2(waitFor([&] { return w.statusText() == status; }, 15000), qPrintable(w.statusText()));
+        QVERIFY2(ServeEventsUntil([&] { return w.statusText() == status; }, 15000), qPrintable(w.statusText()));
         QVERIFY(isIdle(w));
         QVERIFY(w.MainWindowEnabled());
         if (sim && what == QLatin1String("address"))
