@@ -41,13 +41,18 @@ MeasurementRecord LoadMea(const QString &path)
 
 int RunExport(const Invocation &inv)
 {
-    const MeasurementRecord record = LoadMea(inv.file);
+    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     const EnrChoice enr = ChooseEnr(inv, record.MeasurementHeader.EnrSource);
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
+                        : inv.has("run")  ? QStringLiteral("run-%1.csv").arg(inv.value("run"))
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    WriteCsv(out, record, ContextOf(enr, RoomTemperatureK(inv)), enr.csvSourceText);
-    return CliOk;
+    const EvaluationContext context = ContextOf(enr, RoomTemperatureK(inv));
+    const LimitSet limits = LimitsOption(inv);
+    const QList<StepLimitResult> results = StepResults(record, context, limits);
+    WriteCsv(out, record, context, enr.csvSourceText, QDateTime(), LimitCsvColumns(limits, results));
+    WriteJson(inv, record, context, enr, limits, results, QString());
+    return ReportVerdict(limits, results);
 }
 
 // ---- report ------------------------------------------------------------------------------------
@@ -57,10 +62,12 @@ int RunReport(const Invocation &inv)
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
     RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
-    const MeasurementRecord record = LoadMea(inv.file);
+    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
     input.Texts.DUT = inv.value("title");
+    FillReportConfidence(input, record,
+                         ContextOf(ChooseEnr(inv, record.MeasurementHeader.EnrSource), RoomTemperatureK(inv)));
     if (inv.has("remarks")) {
         const QString path = inv.value("remarks");
         QFile f(path);

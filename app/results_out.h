@@ -38,18 +38,25 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Ev
                                        const QDateTime &written = QDateTime::currentDateTime());
 
 /// Evaluates every step of `record` with `details`: the text of the CSV file.
-QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details);
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details,
+                              const QList<CsvColumn> &columns = StepCsvColumns());
 
 /// Evaluates every step of `record` with `details` and writes the CSV file (through a temporary
 /// file). False with the reason in `error`; a conversion error of the ENR or temperature
 /// propagates as it does in the step display.
 bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
-                         const CsvExportDetails &details, QString *error);
+                         const CsvExportDetails &details, QString *error,
+                         const QList<CsvColumn> &columns = StepCsvColumns());
 
 /// The report details form's texts that the print command fills from a measurement; the
 /// engineer and the DUT are left empty. The date is the system's short date and long time.
 ReportTexts ReportTextsOf(const MeasurementRecord &record, const QString &noiseSourceText,
                           const QDateTime &now = QDateTime::currentDateTime());
+
+/// The sweep's confidence on the report as the step display gives it: the largest uncertainty
+/// and the steps outside the guidelines, from the levels of `record` evaluated in `context`.
+/// A step that cannot be evaluated (an ENR cell that does not read) leaves both out.
+void FillReportConfidence(ReportInput &input, const MeasurementRecord &record, const EvaluationContext &context);
 
 /// The graph saved in the format its file name ends in: ".png" the image `shown` pixel for
 /// pixel; ".svg" the same graph (`geometry`, `data`) painted anew as a drawing of the same size.

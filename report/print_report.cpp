@@ -16,6 +16,7 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kGrey(128, 128, 128);
 const QColor kOrange(255, 140, 0);
+const QColor kMagenta(255, 0, 255);
 
 int lastIndex(int steps)
 {
@@ -347,10 +348,21 @@ void TestReport::PrintGraph()
         c.setPenWidth(2);
         c.lineTo(x, y);
         c.setPenWidth(3);
-        c.moveTo(x, y + 5);
-        c.lineTo(x + 5, y - 5);
-        c.lineTo(x - 5, y - 5);
-        c.lineTo(x, y + 5);
+        if (m_input.EvaluationFailed[size_t(i)]) {
+            // No noise figure of its own: an outlined square at the one it keeps.
+            c.setPenColour(kMagenta);
+            c.moveTo(x - 5, y - 5);
+            c.lineTo(x + 5, y - 5);
+            c.lineTo(x + 5, y + 5);
+            c.lineTo(x - 5, y + 5);
+            c.lineTo(x - 5, y - 5);
+            c.setPenColour(kRed);
+        } else {
+            c.moveTo(x, y + 5);
+            c.lineTo(x + 5, y - 5);
+            c.lineTo(x - 5, y - 5);
+            c.lineTo(x, y + 5);
+        }
         c.moveTo(x, y);
     }
 
