@@ -545,7 +545,7 @@ private slots:
             QSKIP("no portmapper for the simulator");
         QVERIFY(sim.running());
         args.replaceInStrings(QStringLiteral("PORT"), QString::number(port));
-        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea"});
+        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea", "--yes", "--no-history"});
         QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
         const MeasurementLoadResult loaded = LoadMeasurementFile(QStringLiteral("run.mea"));
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
@@ -574,8 +574,8 @@ private slots:
         WorkDir dir;
         QElapsedTimer clock;
         clock.start();
-        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea"});
-        QCOMPARE(r.status, 1);
+        const Run r = Tessary(QStringList{"measure"} + args + QStringList{"-o", "run.mea", "--yes", "--no-history"});
+        QCOMPARE(r.status, 2);
         QVERIFY(!r.errLines.isEmpty());
         QCOMPARE(r.errLines.last(), last);
         QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
@@ -599,17 +599,17 @@ private slots:
             p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                                                 QStringLiteral("--clear-groups"), QStringLiteral(TESSARY_BIN),
                                                 QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("4"),
-                                                QStringLiteral("-o"), QStringLiteral("run.mea")});
+                                                QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--yes"), QStringLiteral("--no-history")});
         } else {
             QVERIFY(QFile::setPermissions(device, {}));
             p.start(QStringLiteral(TESSARY_BIN), {QStringLiteral("measure"), QStringLiteral("--port"),
-                                                  QStringLiteral("4"), QStringLiteral("-o"), QStringLiteral("run.mea")});
+                                                  QStringLiteral("4"), QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--yes"), QStringLiteral("--no-history")});
         }
         QVERIFY(p.waitForFinished(10000));
         const QStringList err = QString::fromUtf8(p.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
         if (p.error() == QProcess::FailedToStart)
             QSKIP("setpriv is not installed");
-        QCOMPARE(p.exitCode(), 1);
+        QCOMPARE(p.exitCode(), 2);
         QVERIFY(!err.isEmpty());
         QCOMPARE(err.last(), QStringLiteral("tessary: COM4: Could not open FSP ! COM4: no permission to use the port "
                                             "(is the user in the group dialout?)"));
