@@ -2,12 +2,14 @@
 // The set-up sequence that prepares the analyser for zero-span noise readings: first it has the
 // analyser store its own settings (so that the disconnect can bring them back), then it resets
 // it and sets the bandwidths, averaging, sweep time, attenuation and display scale of the
-// "Options" page. Widget-free: the caller passes the texts of the fields.
+// "Options" page. Widget-free: the caller passes the texts of the fields; the lines themselves
+// are the dialect's (analyser_dialect.h).
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+class AnalyserDialect;
 class CommandChannel;
 
 /// What the set-up reads from the "Options" page. The texts go to the analyser exactly as
@@ -26,26 +28,15 @@ struct SetupSettings
 
 /// Number of commands in the set-up sequence.
 inline constexpr int kSetupCommandCount = 23;
-/// Commands 1 to 6 (index 0 to 5) store the analyser's own settings; once the sixth has been
-/// confirmed there is something for the disconnect to bring back.
-inline constexpr int kStoreStateCommandIndex = 5;
-
-/// The sweep time sent for a position of cb_vbw ("40ms" for "1 Hz" down to "0.12ms" for
-/// "300 Hz" and "1 kHz"). A position outside the seven entries (no item selected) gets the
-/// longest time, 40ms, which suits every video bandwidth of the list.
-QByteArray SweepTimeForVbw(int vbwIndex);
-
-/// The 23 set-up commands in the order they are sent, each without its CR LF and each ending
-/// in "*OPC?", so that every one is confirmed before the next goes out.
-QList<QByteArray> SetupCommands(const SetupSettings &settings);
 
 /// A text of a field as the bytes that go on the line (Windows-1252; the analyser only ever
 /// sees ASCII from the designed lists).
 QByteArray CommandText(const QString &text);
 
-/// Sends the set-up through the channel, each command waiting for its "*OPC?" answer before
+/// Sends the dialect's set-up through the channel, each command waiting for its "*OPC?" answer before
 /// the next goes out. A command that gets no answer (the channel has told the operator) ends
 /// the set-up there: nothing more is sent and the result is false. `stateSaved` becomes true
 /// once the analyser has confirmed storing its own settings, so that the disconnect restores
 /// them even after a set-up that stopped later on.
-bool RunSetup(CommandChannel &channel, const SetupSettings &settings, bool &stateSaved);
+bool RunSetup(CommandChannel &channel, const AnalyserDialect &dialect, const SetupSettings &settings,
+              bool &stateSaved);

@@ -1,5 +1,7 @@
 #include "analyser/command_channel.h"
 
+#include "analyser/analyser_dialect.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -14,6 +16,8 @@ QString NoAnswerText(const QString &deviceName, const QByteArray &command)
 {
     return deviceName + QStringLiteral(" does not answer: ") + QString::fromLatin1(command);
 }
+
+CommandChannel::CommandChannel(CommandPort *port) : DeviceName(DefaultDialect().DeviceName()), m_port(port) {}
 
 bool CommandChannel::SendCommand(const QByteArray &command, int wait)
 {

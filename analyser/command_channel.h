@@ -34,7 +34,7 @@ public:
     /// command, so ten seconds means it is not answering at all.
     static constexpr int kDefaultReplyTimeoutMs = 10000;
 
-    explicit CommandChannel(CommandPort *port = nullptr) : m_port(port) {}
+    explicit CommandChannel(CommandPort *port = nullptr);
     CommandChannel(const CommandChannel &) = delete;
     CommandChannel &operator=(const CommandChannel &) = delete;
 
@@ -66,8 +66,8 @@ public:
     QByteArray PendingReply;
     /// The bound of every waiting command, in milliseconds.
     int ReplyTimeoutMs = kDefaultReplyTimeoutMs;
-    /// The analyser family named in the message of an unanswered command.
-    QString DeviceName = QStringLiteral("FSP");
+    /// The analyser family named in the message of an unanswered command (the dialect's).
+    QString DeviceName;
     /// Told, before SendCommand returns false, that a waiting command got no answer in time.
     std::function<void(const QString &message)> OnNoAnswer;
 

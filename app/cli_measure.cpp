@@ -2,6 +2,7 @@
 
 #include "analyser/analyser_setup.h"
 #include "analyser/connection.h"
+#include "app/measurement_controller.h"
 #include "app/core/config.h"
 #include "base/errors.h"
 #include "base/files.h"
@@ -23,23 +24,13 @@ namespace cli {
 
 namespace {
 
-/// The sequencer's host without a window: the levels and steps go to the record, the progress
-/// to stderr, and an end or a failure stops the caller's event loop.
-class CliSequencerHost : public SequencerHost
+/// What the command line hears of a search and a pass: an end or a failure stops the loop.
+struct Progress
 {
-public:
-    CliSequencerHost(AnalyserLink &link, MeasurementRecord &record, QString averageText, bool single,
-                     EnrLookupFunction lookupEnr, double roomK)
-        : m_link(link), m_record(record), m_average(std::move(averageText)), m_single(single),
-          m_lookupEnr(std::move(lookupEnr)), m_roomK(roomK)
-    {
-    }
-
     QEventLoop loop;
     bool searchDone = false;
     bool passDone = false;
     std::optional<QString> failure;
-    QByteArray lastCommand;
 
     void fail(const QString &reason)
     {
@@ -47,102 +38,87 @@ public:
             failure = reason;
         loop.quit();
     }
+};
 
-    void SendCommand(const QByteArray &command) override
-    {
-        lastCommand = command;
-        m_link.Channel.SendCommand(command, 0);
-    }
-    bool ReadReply(QByteArray &reply) override { return m_link.Channel.ReadReply(reply); }
-    QString AverageText() const override { return m_average; }
-    bool SingleMode() const override { return m_single; }
-    void SetMainWindowEnabled(bool) override {}
-    void ShowPage(Page) override {}
-    void SetStatusText(const QString &) override {}
-    void SetSweepTimeText(const QString &text) override { Note(QStringLiteral("sweep time ") + text); }
-    void SetLevelText(LevelField, const QString &) override {}
-    void ProgressOpen(const QString &caption, const QString &, int steps) override
-    {
-        m_caption = caption;
-        m_caption.remove(QStringLiteral("...")).remove(QStringLiteral(" in progress"));
-        m_caption = m_caption.trimmed();
-        m_steps = steps;
-        m_step = 0;
-    }
-    void ProgressInfo(const QString &info) override
-    {
-        Note(QStringLiteral("%1 %2/%3 %4").arg(m_caption).arg(m_step + 1).arg(m_steps + 1).arg(info.trimmed()));
-    }
-    void ProgressStep(int step) override { m_step = step; }
-    void ProgressClose() override {}
-    void PassCompleted(bool) override
-    {
-        passDone = true;
-        loop.quit();
-    }
-    void ShowStep(int index) override
-    {
+/// The caption of the progress window as the command line names a pass.
+QString PassName(PassKind pass)
+{
+    return pass == PassKind::Measurement ? QStringLiteral("measure") : QStringLiteral("calibration");
+}
+
+/// The link's news without a window: the steps go to the record, the progress to stderr.
+void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, EnrLookupFunction lookupEnr,
+             double roomK)
+{
+    QObject::connect(&link, &AnalyserLink::noAnswer, [&progress](const QString &m) { progress.fail(m); });
+    QObject::connect(&link, &AnalyserLink::connectFailed, [&progress](const QString &m) { progress.fail(m); });
+    QObject::connect(&link, &AnalyserLink::connectionLost,
+                     [&progress] { progress.fail(QStringLiteral("FSP connection lost")); });
+    QObject::connect(&link, &AnalyserLink::readingRefused, [&progress](const QString &m) { progress.fail(m); });
+    QObject::connect(&link, &AnalyserLink::searchEnded, [&progress](bool found, const QByteArray &reply) {
+        if (!found) {
+            progress.fail(QStringLiteral("Could not open FSP !"));
+            return;
+        }
+        Note(QStringLiteral("Device: ") + QString::fromLatin1(reply));
+        progress.searchDone = true;
+        progress.loop.quit();
+    });
+    QObject::connect(&link, &AnalyserLink::sweepTimeRead, [](PassKind pass, const QString &sweepTime) {
+        if (pass == PassKind::Calibration)
+            Note(QStringLiteral("sweep time ") + sweepTime + QStringLiteral(" s"));
+    });
+    QObject::connect(&link, &AnalyserLink::frequencyStarted, [&record](PassKind pass, int step, double hz) {
+        Note(QStringLiteral("%1 %2/%3 %4")
+                 .arg(PassName(pass))
+                 .arg(step + 1)
+                 .arg(record.SweepPlan.Steps + 1)
+                 .arg(ProgressInfoText(pass, hz).trimmed()));
+    });
+    QObject::connect(&link, &AnalyserLink::stepCompleted,
+                     [&progress, &record, lookupEnr, roomK](PassKind pass, int index) {
+        if (pass != PassKind::Measurement)
+            return;
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculateFromLevels(StepLevels(m_record, index), m_lookupEnr,
-                                                            [this] { return m_roomK; }, m_record, index);
+            const CalculationResult r = CalculateFromLevels(StepLevels(record, index), lookupEnr,
+                                                            [roomK] { return roomK; }, record, index);
             if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
                 Note(CalculationErrorText());
         } catch (const AppError &e) {
-            fail(e.message());
+            progress.fail(e.message());
         }
-    }
-    void RecomputeResults() override {}
-    void ShowError(const QString &message) override { fail(message); }
-    void SearchFailed() override
-    {
-        m_link.abandon();
-        fail(QStringLiteral("Could not open FSP !"));
-    }
-    void SearchSucceeded(const QByteArray &reply) override
-    {
-        Note(QStringLiteral("Device: ") + QString::fromLatin1(reply));
-        searchDone = true;
-        loop.quit();
-    }
+    });
+    QObject::connect(&link, &AnalyserLink::passEnded, [&progress](PassKind) {
+        progress.passDone = true;
+        progress.loop.quit();
+    });
+}
 
-private:
-    AnalyserLink &m_link;
-    MeasurementRecord &m_record;
-    QString m_average;
-    bool m_single;
-    EnrLookupFunction m_lookupEnr;
-    double m_roomK;
-    QString m_caption;
-    int m_steps = 0;
-    int m_step = 0;
-};
-
-/// Serves events until `done` holds or the host fails. A pass that stands in one state for
+/// Serves events until `done` holds or the pass fails. A pass that stands in one state for
 /// longer than a waiting command may wait (10 s) has lost its analyser.
-void RunUntil(CliSequencerHost &host, AnalyserLink &link, const std::function<bool()> &done)
+void RunUntil(Progress &progress, AnalyserLink &link, const std::function<bool()> &done)
 {
-    if (done() || host.failure)
+    if (done() || progress.failure)
         return;
     QTimer watchdog;
     QElapsedTimer still;
     still.start();
-    int state = link.Sequencer.SequencerState;
+    int state = link.sequencer().SequencerState;
     QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        if (link.Sequencer.SequencerState != state) {
-            state = link.Sequencer.SequencerState;
+        if (link.sequencer().SequencerState != state) {
+            state = link.sequencer().SequencerState;
             still.restart();
         }
         // The search bounds itself; a pass would wait for as long as it takes.
-        if (link.Sequencer.SequencerRunning && state != StateIdle && state < SearchStart
-            && still.elapsed() > link.Channel.ReplyTimeoutMs)
-            host.fail(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(host.lastCommand));
+        if (link.passRunning() && state != StateIdle && state < SearchStart && still.elapsed() > link.replyTimeoutMs())
+            progress.fail(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(link.sequencer().LastCommand()));
     });
     watchdog.start(100);
-    host.loop.exec();
+    progress.loop.exec();
 }
 
 }  // namespace
@@ -198,16 +174,11 @@ int RunMeasure(const Invocation &inv)
     MakeSweepPlan(record.SweepPlan, sweep);
     AnalyserLink link(record);
     const CsvEnrSource enrSource = enr.source;
-    CliSequencerHost hostSide(link, record, AverageItems()[average], single,
-                              [enrSource](double hz) {
-                                  return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows);
-                              },
-                              roomK);
-    link.setHost(&hostSide);
-    QObject::connect(&link, &AnalyserLink::noAnswer, [&](const QString &m) { hostSide.fail(m); });
-    QObject::connect(&link, &AnalyserLink::connectFailed, [&](const QString &m) { hostSide.fail(m); });
-    QObject::connect(&link, &AnalyserLink::connectionLost,
-                     [&] { hostSide.fail(QStringLiteral("FSP connection lost")); });
+    Progress hostSide;
+    Connect(link, hostSide, record,
+            [enrSource](double hz) { return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows); },
+            roomK);
+    const PassInputs inputs{AverageItems()[average], single};
 
     const auto failWith = [&](const QString &reason) -> int {
         // A silent or lost analyser cannot take its settings back; any other gets them.
@@ -231,22 +202,18 @@ int RunMeasure(const Invocation &inv)
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
-    SetupSettings settings;
     MakeSweepPlan(record.SweepPlan, sweep);
-    settings.startHz = record.SweepPlan.Start;
+    SetupSettings settings = DesignedOptions::setupSettings(record.SweepPlan.Start);
     settings.vbwText = VbwItems()[vbw];
     settings.vbwIndex = vbw;
     settings.rbwText = RbwItems()[rbw];
     settings.averageText = AverageItems()[average];
-    settings.rfAttText = ItemText(RfAttItems(), DesignedOptions::rfAttIndex);
-    settings.refLevelText = DesignedOptions::refLevelText();
-    settings.rangeText = DesignedOptions::rangeText();
     Note(QStringLiteral("Initialize FSP ..."));
     if (!link.setUp(settings))
         return failWith(hostSide.failure.value_or(QStringLiteral("Error on opening!")));
     record.SweepPlan.StepIndex = 0;
 
-    link.startCalibration();
+    link.startCalibration(inputs);
     RunUntil(hostSide, link, [&] { return hostSide.passDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
@@ -265,7 +232,7 @@ int RunMeasure(const Invocation &inv)
 
     if (!inv.has("cal-only")) {
         hostSide.passDone = false;
-        link.startMeasurement();
+        link.startMeasurement(inputs);
         RunUntil(hostSide, link, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);

@@ -4,14 +4,14 @@
 #include "app/main_window.h"
 #include "app/results_out.h"
 #include "noise/calculator.h"
-#include "run/page.h"
+#include "app/page.h"
 #include "base/engvalue.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
 #include "noise/yfactor.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
-#include "run/page.h"
+#include "app/page.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -36,6 +36,7 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
     Graphic = std::make_unique<GraphicPage>(*this);
     Calculator = std::make_unique<CalculatorPage>(*this);
     NoiseSource = std::make_unique<NoiseSourcePage>(*this);
+    Controller = new MeasurementController(*this, *Link);
     connectHandlers();
     bindEntryFields();
     guarded([this] { FormCreate(); });
@@ -150,8 +151,7 @@ void TForm1::FormCreate()
     PersistEnrTables(true);
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
-    Link->Sequencer.SetIdle();
-    Link->Timer1->stop();
+    Link->idle();
     DrawGraphFrame();
     rg_SweepClick();
     TabSheet1Show();

@@ -11,6 +11,7 @@
 #include "app/calculator_page.h"
 #include "app/core/dialogs.h"
 #include "app/graphic_page.h"
+#include "app/measurement_controller.h"
 #include "app/noise_source_page.h"
 #include "app/options_page.h"
 #include "noise/measurement_record.h"
@@ -178,6 +179,8 @@ public:
     /// The analyser connection: the serial component Pilo, the command channel, the sequencer
     /// and its timer Timer1.
     AnalyserLink *Link = nullptr;
+    /// The window's side of the search and the passes, listening to the link.
+    MeasurementController *Controller = nullptr;
     /// The behaviour of the four pages.
     std::unique_ptr<OptionsPage> Options;
     std::unique_ptr<GraphicPage> Graphic;

@@ -1,17 +1,16 @@
 // The page "Options": the sweep plan, the connection to the analyser and the starts of both
-// passes, and the window's side of the sequencer.
+// passes.
 #include "app/options_page.h"
 
 #include "analyser/analyser_setup.h"
 #include "analyser/connection.h"
 #include "analyser/tcp_transport.h"
 #include "app/main_window.h"
-#include "app/progress_form.h"
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "results/graph.h"
 #include "run/analyser_link.h"
-#include "run/page.h"
+#include "app/page.h"
 #include "run/sweep_plan.h"
 #include "serial/piloport.h"
 
@@ -62,116 +61,9 @@ private:
 
 }  // namespace
 
-/// The window's side of the sequencer: the command channel, the controls and the progress
-/// window.
-class WindowSequencerHost : public SequencerHost
-{
-public:
-    explicit WindowSequencerHost(TForm1 &form) : w(form) {}
-
-    void SendCommand(const QByteArray &command) override { w.Link->Channel.SendCommand(command, 0); }
-    bool ReadReply(QByteArray &reply) override { return w.Link->Channel.ReadReply(reply); }
-
-    QString AverageText() const override { return w.cb_Average->currentText(); }
-    bool SingleMode() const override { return IsSingleMode(w.rg_Sweep); }
-
-    void SetMainWindowEnabled(bool enabled) override { w.SetMainWindowEnabled(enabled); }
-    void ShowPage(Page page) override { w.PageControl1->setCurrentIndex(int(page)); }
-    void SetStatusText(const QString &text) override
-    {
-        // An answer that arrived just before the line went may be taken after it: the news
-        // that the line is gone stays in view.
-        if (!w.Link->hungUp())
-            w.setStatusText(text);
-    }
-    void SetSweepTimeText(const QString &text) override { w.e_Sweep->setText(text); }
-    void SetLevelText(LevelField field, const QString &text) override
-    {
-        QLineEdit *const fields[] = {w.e_n2off, w.e_n2on, w.e_n12off, w.e_n12on};
-        fields[int(field)]->setText(text);
-    }
-
-    void ProgressOpen(const QString &caption, const QString &info, int steps) override
-    {
-        TForm2 *p = w.Form2;
-        if (!p)
-            return;
-        p->OnCancel = [this] { w.Link->Sequencer.CancelRequested = true; };
-        p->OnClose = [this] { w.SetMainWindowEnabled(true); };
-        p->setWindowTitle(caption);
-        p->Label1->setText(QStringLiteral("Step"));
-        p->l_info->setText(info);
-        p->ProgressStep = 1;
-        p->SetGaugeRange(0, steps);
-        p->SetGaugePosition(0);
-        p->CentreOnDesktop();
-        p->show();
-    }
-    void ProgressInfo(const QString &info) override
-    {
-        if (w.Form2)
-            w.Form2->l_info->setText(info);
-    }
-    void ProgressStep(int step) override
-    {
-        if (!w.Form2)
-            return;
-        w.Form2->ProgressStep = step;
-        w.Form2->SetGaugePosition(step);
-    }
-    void ProgressClose() override
-    {
-        if (w.Form2 && w.Form2->isVisible())
-            w.Form2->close();
-        // Closing the progress window enables the main window; without one shown, do it here.
-        w.SetMainWindowEnabled(true);
-    }
-    void PassCompleted(bool measurementPass) override
-    {
-        if (!measurementPass)
-            w.Options->CalibrationCompleted();
-        w.b_Measure->setEnabled(true);
-        w.b_Measure2->setEnabled(true);
-        if (measurementPass)
-            w.Speichern1->setEnabled(true);
-    }
-    void ShowStep(int index) override
-    {
-        {
-            // The selector's own change handler would run the step display a second time.
-            const QSignalBlocker block(w.se_Freq);
-            w.se_Freq->setValue(index);
-        }
-        w.ShowStep();
-    }
-    void RecomputeResults() override { w.RecomputeResults(kNoSelection); }
-    void ShowError(const QString &message) override { ShowMessage(MsgType::Error, MsgButtons::Ok, message); }
-
-    void SearchFailed() override
-    {
-        w.Link->abandon();
-        w.gb_com->setEnabled(true);
-        w.setStatusText(QStringLiteral("Could not open ") + w.cb_Device->currentText() + QStringLiteral(" !"));
-        w.b_connect->setEnabled(true);
-        w.SetMainWindowEnabled(true);
-    }
-    void SearchSucceeded(const QByteArray &reply) override
-    {
-        w.b_Start->setEnabled(true);
-        w.b_connect->setText(QStringLiteral("Disconnect"));
-        w.b_connect->setEnabled(true);
-        w.setStatusText(QStringLiteral("Device: ") + QString::fromLatin1(reply));
-        w.SetMainWindowEnabled(true);
-    }
-
-private:
-    TForm1 &w;
-};
-
-OptionsPage::OptionsPage(TForm1 &window) : w(window), m_host(std::make_unique<WindowSequencerHost>(window))
+OptionsPage::OptionsPage(TForm1 &window) : w(window)
 {
     AnalyserLink &link = *w.Link;
-    link.setHost(m_host.get());
     QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
         w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
     });
@@ -330,6 +222,11 @@ SetupSettings OptionsPage::setupSettings(double startHz) const
     return settings;
 }
 
+PassInputs OptionsPage::passInputs() const
+{
+    return {w.cb_Average->currentText(), IsSingleMode(w.rg_Sweep)};
+}
+
 void OptionsPage::CalibrationCompleted()
 {
     setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime()));
@@ -353,7 +250,7 @@ void OptionsPage::b_StartClick()
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
         return;
     }
-    w.Link->startCalibration();
+    w.Link->startCalibration(passInputs());
     w.se_Freq->setMaximum(IsSingleMode(w.rg_Sweep) ? 0 : w.se_steps->value());
     w.se_Freq->setValue(0);
     w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
@@ -377,7 +274,7 @@ void OptionsPage::b_MeasureClick()
         != MsgResult::Ok)
         return;
     w.ResetStepEvaluations();
-    w.Link->startMeasurement();
+    w.Link->startMeasurement(passInputs());
     w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
 
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;

@@ -10,7 +10,7 @@
 #include <memory>
 
 class TForm1;
-class WindowSequencerHost;
+struct PassInputs;
 
 class OptionsPage
 {
@@ -41,13 +41,14 @@ public:
     /// The page's sweep fields and the analyser settings as the set-up would send them now.
     SweepInputs sweepInputs() const;
     SetupSettings setupSettings(double startHz) const;
+    /// What a pass takes from the page as it starts: the averaging and the Single mode.
+    PassInputs passInputs() const;
 
 private:
     void setCalibration(const CalibrationState &calibration);
     /// No connection: the settings free, the button reads "Connect".
     void ConnectButtonIdle();
     TForm1 &w;
-    std::unique_ptr<WindowSequencerHost> m_host;
     /// The plan and settings of the last set-up, for the calibration pass that follows it.
     bool m_setUpSingle = false;
     SweepPlan m_setUpPlan;

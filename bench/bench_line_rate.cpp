@@ -66,7 +66,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Link->Sequencer.SequencerRunning; }, 300000) || !completed()) {
+    if (!serveUntil([&] { return !w.Link->passRunning(); }, 300000) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
@@ -74,7 +74,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     f.ok = true;
     f.seconds = t.nsecsElapsed() * 1e-9;
     // What is still on its way out belongs to the pass as well.
-    serveUntil([&] { return w.Link->Pilo->RxCount() == 0; }, 1000);
+    serveUntil([&] { return w.Link->serialPort().RxCount() == 0; }, 1000);
     f.bytes = {counter.sent - before.sent, counter.received - before.received};
     return f;
 }
@@ -134,12 +134,12 @@ int main(int argc, char **argv)
         // Count what crosses the line: each chunk handed to the driver once it has gone, each
         // received line before the window's own handler takes it.
         LineCount counter;
-        const auto windowHandler = w.Link->Pilo->OnDataAvailable.Function();
-        w.Link->Pilo->OnDataAvailable = [&counter, windowHandler](TPiloComPort *p) {
+        const auto windowHandler = w.Link->serialPort().OnDataAvailable.Function();
+        w.Link->serialPort().OnDataAvailable = [&counter, windowHandler](TPiloComPort *p) {
             counter.received += quint64(p->RxCount());
             windowHandler(p);
         };
-        w.Link->Pilo->OnSendProgress = [&counter](TPiloComPort *, int count) { counter.sent += quint64(count); };
+        w.Link->serialPort().OnSendProgress = [&counter](TPiloComPort *, int count) { counter.sent += quint64(count); };
 
         w.b_connect->click();
         if (!serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000)) {

@@ -9,10 +9,13 @@
 //
 // Usage: bench_link [frequencies] [path of analyser-sim]      (default: 100, next to bench/)
 
+#include "analyser/analyser_dialect.h"
 #include "analyser/analyser_setup.h"
 #include "analyser/command_channel.h"
 #include "analyser/serial_transport.h"
 #include "analyser/tcp_transport.h"
+#include "base/engvalue.h"
+#include "run/designed_options.h"
 #include "serial/piloport.h"
 
 #include <QCoreApplication>
@@ -54,40 +57,31 @@ QString startSim(QProcess &sim, const QString &program, const QStringList &argum
     return QString::fromUtf8(out.left(out.indexOf('\n')));
 }
 
-bool ask(CommandChannel &channel, const QByteArray &command)
+/// Sends `lines`, waiting for the answer to the last one, as the sequencer's states do.
+bool send(CommandChannel &channel, const QList<QByteArray> &lines)
 {
-    return channel.SendCommand(command, 1);
-}
-
-bool tell(CommandChannel &channel, const QList<QByteArray> &commands)
-{
-    for (const QByteArray &command : commands) {
-        if (!channel.SendCommand(command, 0))
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (!channel.SendCommand(lines[i], 0))
             return false;
     }
-    return true;
+    return channel.SendCommand(lines.last(), 1);
 }
 
-/// One pass as the sequencer sends it, per frequency: source off, marker, settling sweeps,
-/// averaged reading; source on, settling sweeps, averaged reading.
-bool pass(CommandChannel &channel, bool measurement, int frequencies)
+/// One pass as the sequencer sends it, per frequency: the dialect's lines for source off,
+/// marker and settling sweeps, the averaged reading; source on, settling sweeps, the reading.
+bool pass(CommandChannel &channel, const AnalyserDialect &dialect, PassKind kind, const SetupSettings &settings,
+          int frequencies)
 {
-    const QByteArray wai = measurement ? "; *WAI" : "";
-    if (!ask(channel, "SWE:TIME?"))
+    const double stepHz = 10e6;
+    QByteArray reply;
+    if (!send(channel, {dialect.SweepTimeQuery()}))
         return false;
     for (int i = 0; i < frequencies; ++i) {
-        const QByteArray hz = QByteArray::number(400'000'000LL + qint64(i) * 10'000'000LL);
-        QByteArray reply;
-        const bool ok =
-            tell(channel, {"DIAG:SERV:NSO OFF" + wai, "CALC:MARK1:STAT ON", "FREQ:CENT " + hz,
-                           "CALC:MARK1:X " + hz, "SWE:COUN 3"})
-            && ask(channel, "INIT:IMM; *WAI; *OPC?")
-            && tell(channel, {"SWE:COUN 10", "INIT:IMM;*WAI"}) && ask(channel, "CALC:MARK1:Y?")
-            && channel.ReadReply(reply)
-            && tell(channel, {"DIAG:SERV:NSO ON" + wai, "SWE:COUN 3"})
-            && ask(channel, "INIT:IMM; *WAI; *OPC?")
-            && tell(channel, {"SWE:COUN 10", "INIT:IMM;*WAI"}) && ask(channel, "CALC:MARK1:Y?")
-            && channel.ReadReply(reply);
+        const double hz = settings.startHz + i * stepHz;
+        const bool ok = send(channel, dialect.SourceOffAndSettle(kind, hz))
+                        && send(channel, dialect.Reading(settings.averageText)) && channel.ReadReply(reply)
+                        && send(channel, dialect.SourceOnAndSettle(kind))
+                        && send(channel, dialect.Reading(settings.averageText)) && channel.ReadReply(reply);
         if (!ok)
             return false;
     }
@@ -116,25 +110,20 @@ Figures run(Transport &transport, int frequencies)
     transport.OnLine = [&channel](const QByteArray &line) { channel.PiloDataAvailable(line); };
     transport.OnHangUp = [&channel] { channel.WakeWaiting(); };
 
-    SetupSettings settings;
-    settings.startHz = 400e6;
-    settings.vbwText = QStringLiteral("10 Hz");
-    settings.vbwIndex = 1;
-    settings.rbwText = QStringLiteral("3 MHz");
-    settings.averageText = QStringLiteral("10");
-    settings.rfAttText = QStringLiteral("0 dB");
-    settings.refLevelText = QStringLiteral("0 dBm");
-    settings.rangeText = QStringLiteral("100 dB");
+    // The set-up of the Options page as it starts.
+    const AnalyserDialect &dialect = DefaultDialect();
+    const SetupSettings settings = DesignedOptions::setupSettings(ParseValue(DesignedOptions::startText()));
     bool stateSaved = false;
 
     QElapsedTimer timer;
     timer.start();
-    if (!RunSetup(channel, settings, stateSaved))
+    if (!RunSetup(channel, dialect, settings, stateSaved))
         return figures;
     figures.setupMs = double(timer.nsecsElapsed()) * 1e-6;
 
     timer.restart();
-    if (!pass(channel, false, frequencies) || !pass(channel, true, frequencies))
+    if (!pass(channel, dialect, PassKind::Calibration, settings, frequencies)
+        || !pass(channel, dialect, PassKind::Measurement, settings, frequencies))
         return figures;
     // Two passes: every frequency is visited twice.
     figures.perFrequencyMs = double(timer.nsecsElapsed()) * 1e-6 / (2.0 * frequencies);

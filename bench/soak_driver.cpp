@@ -183,7 +183,7 @@ public:
         m_progress = std::make_unique<TForm2>(m_form.get());
         m_form->attachSecondaryWindows(m_progress.get(), nullptr);
         m_form->show();
-        w().Link->Channel.ReplyTimeoutMs = options.replyTimeoutMs;
+        w().Link->setReplyTimeoutMs(options.replyTimeoutMs);
     }
     ~Driver()
     {
@@ -248,7 +248,7 @@ private:
     {
         return w().Link->isOpen() && w().b_Start->isEnabled() && !connectionLost() && !passRunning();
     }
-    bool passRunning() { return w().Link->Sequencer.SequencerRunning; }
+    bool passRunning() { return w().Link->passRunning(); }
     bool connectionLost() { return w().statusText().endsWith(QStringLiteral(" connection lost")); }
 
     bool connect()
@@ -281,7 +281,7 @@ private:
             why = struck() ? m_dialogs.errorsSince(errorsBefore) : QStringLiteral("the pass did not start");
             return faultArmed && struck() ? Outcome::Struck : Outcome::Failed;
         }
-        const Sequencer &s = w().Link->Sequencer;
+        const Sequencer &s = w().Link->sequencer();
         const SweepPlan &plan = w().MeasurementRecord.SweepPlan;
         QElapsedTimer sinceChange;
         sinceChange.start();

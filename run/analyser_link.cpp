@@ -1,7 +1,6 @@
 #include "run/analyser_link.h"
 
 #include "analyser/analyser_setup.h"
-#include "analyser/commands.h"
 #include "analyser/connection.h"
 #include "analyser/serial_transport.h"
 #include "analyser/tcp_transport.h"
@@ -9,34 +8,63 @@
 
 #include <QTimer>
 
-AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent)
+AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const AnalyserDialect &dialect)
     : QObject(parent),
-      Sequencer(record),
+      m_dialect(dialect),
       m_serial(std::make_unique<SerialTransport>()),
-      m_tcp(std::make_unique<TcpTransport>())
+      m_tcp(std::make_unique<TcpTransport>()),
+      m_sequencer(record, m_channel, dialect)
 {
-    Pilo = &m_serial->port();
-    Pilo->setObjectName(QStringLiteral("Pilo"));
+    m_serial->port().setObjectName(QStringLiteral("Pilo"));
     for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
-        t->OnLine = [this](const QByteArray &line) { Channel.PiloDataAvailable(line); };
+        t->OnLine = [this](const QByteArray &line) {
+            m_channel.PiloDataAvailable(line);
+            // A pass that waits for this reply takes it now rather than at the timer's next
+            // tick, once its millisecond is up: the timer's ticks come late by a fraction of a
+            // millisecond each, and a reply just missed by one would cost a whole tick.
+            if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
+                Timer1Timer();
+        };
         t->OnHangUp = [this] {
             // The line stays open until Disconnect; nothing more can be sent or received, so a
             // wait ends now and a pass waits until "Cancel".
-            Channel.WakeWaiting();
+            m_channel.WakeWaiting();
             emit connectionLost();
         };
     }
     use(m_serial.get());
-    Channel.OnNoAnswer = [this](const QString &message) { emit noAnswer(message); };
+    m_channel.DeviceName = dialect.DeviceName();
+    m_channel.OnNoAnswer = [this](const QString &message) { emit noAnswer(message); };
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(1);
-    connect(Timer1, &QTimer::timeout, this, &AnalyserLink::Timer1Timer);
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(1);
+    connect(m_timer, &QTimer::timeout, this, &AnalyserLink::Timer1Timer);
+
+    ::Sequencer *s = &m_sequencer;
+    connect(s, &Sequencer::searchStarted, this, &AnalyserLink::searchStarted);
+    connect(s, &Sequencer::searchEnded, this, [this](bool found, const QByteArray &identification) {
+        // Nobody answered: the timer stops and the port closes before the owner hears of it.
+        if (!found)
+            abandon();
+        emit searchEnded(found, identification);
+    });
+    connect(s, &Sequencer::passStarted, this, &AnalyserLink::passStarted);
+    connect(s, &Sequencer::sweepTimeRead, this, &AnalyserLink::sweepTimeRead);
+    connect(s, &Sequencer::frequencyStarted, this, &AnalyserLink::frequencyStarted);
+    connect(s, &Sequencer::levelRead, this, &AnalyserLink::levelRead);
+    connect(s, &Sequencer::stepCompleted, this, &AnalyserLink::stepCompleted);
+    connect(s, &Sequencer::passEnded, this, &AnalyserLink::passEnded);
+    connect(s, &Sequencer::readingRefused, this, &AnalyserLink::readingRefused);
 }
 
 AnalyserLink::~AnalyserLink() = default;
+
+TPiloComPort &AnalyserLink::serialPort()
+{
+    return m_serial->port();
+}
 
 bool AnalyserLink::isOpen() const
 {
@@ -51,15 +79,15 @@ bool AnalyserLink::hungUp() const
 void AnalyserLink::use(Transport *transport)
 {
     m_transport = transport;
-    Channel.setPort(transport);
+    m_channel.setPort(transport);
 }
 
 void AnalyserLink::openSerial(const LineChoice &line)
 {
     use(m_serial.get());
-    ApplyLineChoice(*Pilo, line);
+    ApplyLineChoice(m_serial->port(), line);
     m_serial->open([](bool, const QString &) {});
-    Sequencer.StartSearch();
+    m_sequencer.StartSearch();
     startTicking();
 }
 
@@ -75,7 +103,7 @@ void AnalyserLink::openTcp(const QString &host, quint16 port)
             emit connectFailed(CannotConnectText(host, port, error));
             return;
         }
-        Sequencer.StartSearch();
+        m_sequencer.StartSearch();
         startTicking();
         emit connected();
     });
@@ -84,39 +112,51 @@ void AnalyserLink::openTcp(const QString &host, quint16 port)
 void AnalyserLink::close()
 {
     // A restore that gets no answer is reported by the channel; the line is closed all the same.
-    if (StateSaved)
-        Channel.SendCommand(Cmd::RestoreState, 1);
+    if (m_stateSaved)
+        m_channel.SendCommand(m_dialect.RestoreState(), 1);
     m_connecting = false;
     m_transport->close();
-    StateSaved = false;
-    Timer1->stop();
-    Sequencer.SequencerRunning = false;
-    Sequencer.SequencerState = StateIdle;
+    m_stateSaved = false;
+    m_timer->stop();
+    m_sequencer.SequencerRunning = false;
+    m_sequencer.SequencerState = StateIdle;
 }
 
 void AnalyserLink::abandon()
 {
     m_connecting = false;
     m_transport->close();
-    Timer1->stop();
+    m_timer->stop();
+}
+
+void AnalyserLink::idle()
+{
+    m_sequencer.SetIdle();
+    m_timer->stop();
 }
 
 bool AnalyserLink::setUp(const SetupSettings &settings)
 {
     if (!isOpen())
         return false;
-    return RunSetup(Channel, settings, StateSaved);
+    return RunSetup(m_channel, m_dialect, settings, m_stateSaved);
 }
 
-void AnalyserLink::startCalibration()
+void AnalyserLink::startCalibration(const PassInputs &inputs)
 {
-    Sequencer.StartCalibration();
+    m_sequencer.StartCalibration(inputs);
     startTicking();
 }
 
-void AnalyserLink::startMeasurement()
+void AnalyserLink::startMeasurement(const PassInputs &inputs)
 {
-    Sequencer.StartMeasurement();
+    m_sequencer.StartMeasurement(inputs);
+    startTicking();
+}
+
+void AnalyserLink::cancel()
+{
+    m_sequencer.CancelRequested = true;
     startTicking();
 }
 
@@ -129,14 +169,14 @@ void AnalyserLink::sendLine(const QByteArray &text)
 void AnalyserLink::Timer1Timer()
 {
     ++m_ticks;
-    Sequencer.Tick();
+    m_sequencer.Tick();
     // Nothing to do until the next search or pass: a connected, idle program does not tick.
-    if (!Sequencer.NeedsTicks())
-        Timer1->stop();
+    if (!m_sequencer.NeedsTicks())
+        m_timer->stop();
 }
 
 void AnalyserLink::startTicking()
 {
-    if (!Timer1->isActive())
-        Timer1->start();
+    if (!m_timer->isActive())
+        m_timer->start();
 }

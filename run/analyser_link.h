@@ -1,11 +1,14 @@
 #pragma once
 // The connection to the analyser as one object: the line (the serial component or a TCP
-// socket, behind one transport seam), the command channel over it, the sequencer and the timer that drives it. The window, or any other owner,
-// uses a few verbs (open, set up, calibrate, measure, close) and hears back through the
-// sequencer's host and two signals; it never reaches into the port or the timer itself.
+// socket, behind one transport seam), the command channel over it, the analyser's dialect, the
+// sequencer and the timer that drives it. The sequencer talks to the line through the channel;
+// the window, the command line or any other owner uses a few verbs (open, set up, calibrate,
+// measure, cancel, close) and hears back through value-typed signals. It never reaches into
+// the port, the channel or the timer itself.
 //
 // Threading: everything runs on the user-interface thread; the serial component's own receive
-// thread hands its lines over to that thread before they reach the channel.
+// thread hands its lines over to that thread before they reach the channel. Every signal is
+// delivered directly, while the sequencer's step that caused it is still running.
 
 #include "analyser/command_channel.h"
 #include "run/sequencer.h"
@@ -28,11 +31,11 @@ class AnalyserLink : public QObject
     Q_OBJECT
 
 public:
-    /// `record` receives the levels of both passes; `host` is the owner's side of the sequencer.
-    explicit AnalyserLink(MeasurementRecord &record, QObject *parent = nullptr);
+    /// `record` receives the levels of both passes; `dialect` (which must outlive the link)
+    /// gives every line sent.
+    explicit AnalyserLink(MeasurementRecord &record, QObject *parent = nullptr,
+                          const AnalyserDialect &dialect = DefaultDialect());
     ~AnalyserLink() override;
-
-    void setHost(SequencerHost *host) { Sequencer.setHost(host); }
 
     /// True while the line is open (also after the other end hung up) or being opened.
     bool isOpen() const;
@@ -52,12 +55,16 @@ public:
     void close();
     /// Closes the line without a word to the analyser (the search found nobody).
     void abandon();
+    /// The sequencer idle and the timer stopped, as the program starts.
+    void idle();
 
     /// The set-up: the analyser stores its own settings, then gets the measurement settings.
     /// False when the line is closed or a command got no answer.
     bool setUp(const SetupSettings &settings);
-    void startCalibration();
-    void startMeasurement();
+    void startCalibration(const PassInputs &inputs);
+    void startMeasurement(const PassInputs &inputs);
+    /// The progress window's "Cancel": the pass ends at the next tick.
+    void cancel();
     /// A line typed by hand, sent as it stands followed by CR LF, without waiting.
     void sendLine(const QByteArray &text);
 
@@ -67,16 +74,22 @@ public:
     /// Ticks served since construction.
     quint64 ticks() const { return m_ticks; }
 
-    /// The serial component (for its list of ports and its events), the channel and the
-    /// sequencer; the timer is named "Timer1" and ticks every millisecond.
-    TPiloComPort *Pilo = nullptr;
+    /// The serial component (named "Pilo"), for its list of ports and its events.
+    TPiloComPort &serialPort();
     /// The TCP line, for its host and port.
     TcpTransport &tcp() { return *m_tcp; }
-    CommandChannel Channel;
-    ::Sequencer Sequencer;
-    QTimer *Timer1 = nullptr;
+    /// The sequencer's variables, to look at.
+    const ::Sequencer &sequencer() const { return m_sequencer; }
+    /// True while a pass or the search runs.
+    bool passRunning() const { return m_sequencer.SequencerRunning; }
+    /// The timer "Timer1", ticking every millisecond while it runs.
+    const QTimer &timer() const { return *m_timer; }
     /// The set-up has stored the analyser's own settings on it; the disconnect brings them back.
-    bool StateSaved = false;
+    bool stateSaved() const { return m_stateSaved; }
+    /// The bound of a waiting command (set-up, restore), in milliseconds.
+    int replyTimeoutMs() const { return m_channel.ReplyTimeoutMs; }
+    void setReplyTimeoutMs(int ms) { m_channel.ReplyTimeoutMs = ms; }
+    const AnalyserDialect &dialect() const { return m_dialect; }
 
 signals:
     /// The other end went away in the middle of the connection.
@@ -88,12 +101,29 @@ signals:
     /// The TCP connection could not be made: "Cannot connect to <host>:<port>: <reason>".
     void connectFailed(const QString &message);
 
+    // ---- The sequencer's news (see Sequencer) ----
+    void searchStarted();
+    /// The search ended; when nobody answered, the line has been closed already.
+    void searchEnded(bool found, const QByteArray &identification);
+    void passStarted(PassKind pass, int steps);
+    void sweepTimeRead(PassKind pass, const QString &sweepTime);
+    void frequencyStarted(PassKind pass, int step, double hz);
+    void levelRead(PassKind pass, SourceState source, int step, double levelDbm);
+    void stepCompleted(PassKind pass, int step);
+    void passEnded(PassKind pass);
+    void readingRefused(const QString &message);
+
 private:
     void startTicking();
     void use(Transport *transport);
+    const AnalyserDialect &m_dialect;
     std::unique_ptr<SerialTransport> m_serial;
     std::unique_ptr<TcpTransport> m_tcp;
     Transport *m_transport = nullptr;
+    CommandChannel m_channel;
+    ::Sequencer m_sequencer;
+    QTimer *m_timer = nullptr;
+    bool m_stateSaved = false;
     bool m_connecting = false;
     quint64 m_ticks = 0;
 };

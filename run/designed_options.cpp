@@ -44,3 +44,17 @@ HeaderSettingTexts SettingTextsOf(const MeasurementHeader &header)
     return {ItemText(RbwItems(), header.RbwIndex), ItemText(VbwItems(), header.VbwIndex),
             ItemText(AverageItems(), header.AverageIndex)};
 }
+
+SetupSettings DesignedOptions::setupSettings(double startHz)
+{
+    SetupSettings s;
+    s.startHz = startHz;
+    s.vbwText = ItemText(VbwItems(), vbwIndex);
+    s.vbwIndex = vbwIndex;
+    s.rbwText = ItemText(RbwItems(), rbwIndex);
+    s.averageText = ItemText(AverageItems(), averageIndex);
+    s.rfAttText = ItemText(RfAttItems(), rfAttIndex);
+    s.refLevelText = refLevelText();
+    s.rangeText = rangeText();
+    return s;
+}

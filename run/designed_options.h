@@ -3,6 +3,7 @@
 // without the window (the command line) and for the window's own layout: one list, one place.
 // Widget-free.
 
+#include "analyser/analyser_setup.h"
 #include "noise/measurement_record.h"
 
 #include <QString>
@@ -36,6 +37,9 @@ struct DesignedOptions
     static QString singleText() { return QStringLiteral("100 MHz"); }
     static QString temperatureText() { return QStringLiteral("21 \u00B0C"); }
     static QString enrAllText() { return QStringLiteral("5.52 dB"); }
+    /// The analyser settings the set-up sends from the page as it starts, for a plan that
+    /// starts at `startHz`.
+    static SetupSettings setupSettings(double startHz);
 };
 
 /// Item `index` of `items`, or an empty text when the index names no item (-1: none selected).

@@ -6,14 +6,18 @@
 // passes run the same seven states, numbered from 1 and from 256; what differs between them is
 // one profile per pass.
 //
-// This object holds the sequencer's variables and makes every decision; the window's side
-// (the command channel, the controls, the progress window) is reached through SequencerHost,
-// so tests drive it tick by tick without a window. Everything runs on the user-interface thread.
+// This object holds the sequencer's variables and makes every decision. It talks to the line
+// through the command channel (sending without waiting, taking the one reply slot), asks the
+// analyser's dialect for every line, and tells what happens through value-typed signals that
+// the link passes on to its owner; tests drive it tick by tick without a window. Everything
+// runs on the user-interface thread, and every signal is delivered directly: a slot that opens
+// a message box holds the step until it is closed, and ticks meanwhile do nothing.
 
+#include "analyser/analyser_dialect.h"
 #include "noise/measurement_record.h"
-#include "run/page.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -42,76 +46,38 @@ enum SequencerStateId : int {
 /// The name of a state number ("CalibrationSourceOn"), or "unknown state <n>".
 QString SequencerStateName(int state);
 
-/// The level fields of the calculator page that the passes write.
-enum class LevelField { N2off, N2on, N12off, N12on };
+/// The noise source's state for a reading.
+enum class SourceState { Off, On };
 
-/// The window's side of the sequencer.
-class SequencerHost
+/// What a pass takes from its starter: the averaging count's text as the analyser gets it
+/// (cb_Average) and whether the plan is a single frequency (rg_Sweep on "Single").
+struct PassInputs
 {
-public:
-    virtual ~SequencerHost() = default;
-
-    // ---- Command channel (never waits) ----
-    virtual void SendCommand(const QByteArray &command) = 0;
-    virtual bool ReadReply(QByteArray &reply) = 0;
-
-    // ---- What the states read from the "Options" page ----
-    virtual QString AverageText() const = 0;  ///< text of cb_Average
-    virtual bool SingleMode() const = 0;      ///< rg_Sweep on "Single"
-
-    // ---- Effects on the window ----
-    virtual void SetMainWindowEnabled(bool enabled) = 0;
-    virtual void ShowPage(Page page) = 0;
-    virtual void SetStatusText(const QString &text) = 0;
-    virtual void SetSweepTimeText(const QString &text) = 0;  ///< e_Sweep
-    virtual void SetLevelText(LevelField field, const QString &text) = 0;
-    /// Captions and shows the progress window: `caption`, step label "Step", info text `info`,
-    /// shown step number 1, bar from 0 to `steps` at 0, centred on the desktop, not modal.
-    virtual void ProgressOpen(const QString &caption, const QString &info, int steps) = 0;
-    virtual void ProgressInfo(const QString &info) = 0;
-    /// The shown step number and the bar position.
-    virtual void ProgressStep(int step) = 0;
-    virtual void ProgressClose() = 0;
-    /// A pass ran through its last frequency: both "Measure" buttons enabled, and after a
-    /// measurement pass also "Save as ...".
-    virtual void PassCompleted(bool measurementPass) = 0;
-    /// Sets the step selector to `index` and runs the step display, which evaluates the step.
-    virtual void ShowStep(int index) = 0;
-    /// Redraws the graph with no step selected.
-    virtual void RecomputeResults() = 0;
-    /// Shows an error to the operator (a modal box; the sequencer ignores ticks meanwhile).
-    virtual void ShowError(const QString &message) = 0;
-
-    // ---- Analyser search ----
-    /// No answer within the time-out: close the port, stop the timer, settings group and
-    /// connect button enabled, "Could not open FSP !", window enabled.
-    virtual void SearchFailed() = 0;
-    /// The analyser answered: "Calibration" enabled, "Disconnect", "Device: " + reply, window
-    /// enabled.
-    virtual void SearchSucceeded(const QByteArray &reply) = 0;
+    QString averageText = QStringLiteral("10");
+    bool single = false;
 };
 
 /// What sets the calibration pass apart from the measurement pass (defined with the states).
 struct PassProfile;
 
-class Sequencer
+class CommandChannel;
+
+class Sequencer : public QObject
 {
+    Q_OBJECT
+
 public:
     /// A monotonic clock in milliseconds; only differences between its readings count.
     using Clock = std::function<qint64()>;
 
-    /// How long the search waits for any answer to "*idn?", in milliseconds of the clock.
+    /// How long the search waits for any answer to the identification, in milliseconds of the clock.
     static constexpr int kSearchTimeoutMs = 5000;
     /// States a frequency takes in a pass (source off ... next frequency).
     static constexpr int kStatesPerFrequency = 5;
 
-    /// `record` must outlive the sequencer. Without a clock the sequencer uses the system's
-    /// monotonic one.
-    explicit Sequencer(MeasurementRecord &record, Clock clockMs = {});
-    Sequencer(const Sequencer &) = delete;
-    Sequencer &operator=(const Sequencer &) = delete;
-
-    void setHost(SequencerHost *host) { m_host = host; }
+    /// `record`, `channel` and `dialect` must outlive the sequencer. Without a clock the
+    /// sequencer uses the system's monotonic one.
+    Sequencer(MeasurementRecord &record, CommandChannel &channel, const AnalyserDialect &dialect, Clock clockMs = {});
 
     // ---- The sequencer's variables ----
     int SequencerState = StateIdle;
@@ -130,9 +96,11 @@ public:
     /// The connect button's start of the search: state 512, a step on every second tick.
     void StartSearch();
     /// "Calibration" after the set-up and the operator's OK: state 1.
-    void StartCalibration();
+    void StartCalibration(const PassInputs &inputs);
     /// "Measure" after the operator's OK: state 256.
-    void StartMeasurement();
+    void StartMeasurement(const PassInputs &inputs);
+    /// The inputs of the pass that runs or ran last.
+    const PassInputs &Inputs() const { return m_inputs; }
 
     /// Arms the time-out: it runs out `ms` milliseconds of the clock from now, however many or
     /// few ticks arrive meanwhile.
@@ -143,13 +111,41 @@ public:
     /// events) does nothing, and so does a tick while NeedsTicks() is false.
     void Tick();
 
+    /// True once a millisecond of the clock has passed since the last tick began: a reply that
+    /// arrives then may be taken by a tick at once, so that the sequencer advances once a
+    /// millisecond however late the timer's own ticks come.
+    bool TickDue() const { return m_clockMs() - m_lastTickMs >= 1; }
+
     /// True while a tick can change anything: a pass or the search runs, the time-out is armed,
     /// or a "Cancel" waits to be taken. While it is false the timer may stop; starting a pass or
     /// the search makes it true again.
     bool NeedsTicks() const;
 
+    /// The last line sent; in a pass, the one whose answer it waits for.
+    const QByteArray &LastCommand() const { return m_lastCommand; }
+
     /// Steps executed since construction (for the benchmark's figures).
     quint64 ExecutedSteps() const { return m_executedSteps; }
+
+signals:
+    /// The search has sent its identification query.
+    void searchStarted();
+    /// The search has ended: the analyser's identification, or no answer within the time-out.
+    void searchEnded(bool found, const QByteArray &identification);
+    /// A pass has started over steps 0 to `steps` (the measurement has cleared its results).
+    void passStarted(PassKind pass, int steps);
+    /// The analyser's sweep time, as received.
+    void sweepTimeRead(PassKind pass, const QString &sweepTime);
+    /// The pass has tuned the analyser to `hz` for step `step`.
+    void frequencyStarted(PassKind pass, int step, double hz);
+    /// A reading of step `step` with the noise source off or on, stored in the record.
+    void levelRead(PassKind pass, SourceState source, int step, double levelDbm);
+    /// Both readings of step `step` are in; the measurement pass evaluates the step on it.
+    void stepCompleted(PassKind pass, int step);
+    /// The pass ran through its last frequency.
+    void passEnded(PassKind pass);
+    /// A reading that is no number: the message of the conversion, once per wait.
+    void readingRefused(const QString &message);
 
 private:
     void Step();
@@ -161,17 +157,22 @@ private:
     void SendSettle();
     void SendReading();
     bool TakeReading(double &levelDbm);
-    void EvaluateStep();
+    void Send(const QList<QByteArray> &lines);
+    void Send(const QByteArray &line);
+    bool ReadReply(QByteArray &reply);
     void NextFrequency(const PassProfile &pass);
     void EndPass(const PassProfile &pass);
     void StepSearch();
 
     MeasurementRecord &m_record;
-    SequencerHost *m_host = nullptr;
+    CommandChannel &m_channel;
+    const AnalyserDialect &m_dialect;
+    PassInputs m_inputs;
+    QByteArray m_lastCommand;
     Clock m_clockMs;
     qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at
+    qint64 m_lastTickMs = 0;           ///< clock reading at the start of the last tick
     bool m_inTick = false;
     bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
-    bool m_stepErrorShown = false;     ///< an evaluation error of this pass has been shown
     quint64 m_executedSteps = 0;
 };

@@ -5,7 +5,7 @@
 #include "common/designed_setup.h"
 #include "analyser/analyser_setup.h"
 #include "analyser/command_channel.h"
-#include "analyser/commands.h"
+#include "analyser/analyser_dialect.h"
 #include "analyser/connection.h"
 #include "serial/piloport.h"
 
@@ -18,6 +18,8 @@ using namespace link_test;
 namespace {
 
 const QList<QByteArray> &kDesignedSetup = DesignedSetupCommands();
+const char kStoreState[] = "MMEM:STOR:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?";
+const char kRestoreState[] = "MMEM:LOAD:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?";
 
 /// The real serial component and the command channel on ports/COM<port>.
 struct Link
@@ -65,15 +67,15 @@ private slots:
     {
         QFETCH(int, position);
         QFETCH(QByteArray, time);
-        QCOMPARE(SweepTimeForVbw(position), time);
+        QCOMPARE(FspDialect::SweepTimeForVbw(position), time);
         SetupSettings s = DesignedSetupSettings();
         s.vbwIndex = position;
-        QCOMPARE(SetupCommands(s).at(13), "SWE:TIME " + time + ";*OPC?");
+        QCOMPARE(FspDialect().SetupCommands(s).at(13), "SWE:TIME " + time + ";*OPC?");
     }
 
     void designedCommands()
     {
-        QCOMPARE(SetupCommands(DesignedSetupSettings()), kDesignedSetup);
+        QCOMPARE(FspDialect().SetupCommands(DesignedSetupSettings()), kDesignedSetup);
     }
 
     void textsGoOutAsTheyStand()
@@ -85,7 +87,7 @@ private slots:
         s.rfAttText = QStringLiteral("20 dB");
         s.refLevelText = QStringLiteral("-20 dBm");
         s.rangeText = QStringLiteral("50 dB");
-        const QList<QByteArray> c = SetupCommands(s);
+        const QList<QByteArray> c = FspDialect().SetupCommands(s);
         QCOMPARE(c.size(), kSetupCommandCount);
         QCOMPARE(c[7], QByteArray("FREQ:CENT 1234567890.5;*OPC?"));
         QCOMPARE(c[9], QByteArray("BAND:VID 3 kHz;*OPC?"));
@@ -107,7 +109,7 @@ private slots:
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
+        QVERIFY(RunSetup(l.channel, DefaultDialect(), DesignedSetupSettings(), stateSaved));
         QVERIFY(stateSaved);
         QVERIFY(l.noAnswers.isEmpty());
         QVERIFY(sim.waitLines(23));
@@ -133,20 +135,20 @@ private slots:
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
+        QVERIFY(RunSetup(l.channel, DefaultDialect(), DesignedSetupSettings(), stateSaved));
         SetupSettings second = DesignedSetupSettings();
         second.startHz = 1e9;
         second.vbwText = QStringLiteral("1 kHz");
         second.vbwIndex = 6;
-        QVERIFY(RunSetup(l.channel, second, stateSaved));
+        QVERIFY(RunSetup(l.channel, DefaultDialect(), second, stateSaved));
         QVERIFY(sim.waitLines(46));
         const QList<QByteArray> lines = sim.lines();
-        QCOMPARE(lines.count(QByteArray(Cmd::StoreState)), 2);
-        QCOMPARE(lines.indexOf(QByteArray(Cmd::StoreState), 23), 23 + 5);
+        QCOMPARE(lines.count(QByteArray(kStoreState)), 2);
+        QCOMPARE(lines.indexOf(QByteArray(kStoreState), 23), 23 + 5);
         QCOMPARE(lines[23 + 13], QByteArray("SWE:TIME 0.12ms;*OPC?"));
 
         // What the second set-up stored is what the first one left: 400 MHz and 10 Hz.
-        QVERIFY(l.channel.SendCommand(Cmd::RestoreState, 1));
+        QVERIFY(l.channel.SendCommand(kRestoreState, 1));
         QVERIFY(l.channel.SendCommand("FREQ:CENT?", 1));
         QCOMPARE(l.channel.PendingReply, QByteArray("400000000"));
         QVERIFY(l.channel.SendCommand("BAND:VID?", 1));
@@ -162,7 +164,7 @@ private slots:
         l.channel.ReplyTimeoutMs = 500;
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(!RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
+        QVERIFY(!RunSetup(l.channel, DefaultDialect(), DesignedSetupSettings(), stateSaved));
         // Its settings were stored before the reset: the disconnect must bring them back.
         QVERIFY(stateSaved);
         QCOMPARE(l.noAnswers.size(), 1);
@@ -180,7 +182,7 @@ private slots:
         l.channel.ReplyTimeoutMs = 300;
         QVERIFY(l.port.Open());
         bool stateSaved = false;
-        QVERIFY(!RunSetup(l.channel, DesignedSetupSettings(), stateSaved));
+        QVERIFY(!RunSetup(l.channel, DefaultDialect(), DesignedSetupSettings(), stateSaved));
         QVERIFY(!stateSaved);
         QCOMPARE(l.noAnswers.last(), QStringLiteral("FSP does not answer: MMEM:SEL:LIN:ALL OFF;*OPC?"));
     }

@@ -194,8 +194,8 @@ private slots:
         QCOMPARE(f->Info1->title(), QStringLiteral("Info"));
         QCOMPARE(f->About1->text(), QStringLiteral("About..."));
 
-        QCOMPARE(f->Link->Timer1->interval(), 1);
-        QVERIFY(!f->Link->Timer1->isActive());
+        QCOMPARE(f->Link->timer().interval(), 1);
+        QVERIFY(!f->Link->timer().isActive());
         QCOMPARE(f->statusText(), QStringLiteral("FSP disconnected..."));
     }
 

@@ -66,7 +66,7 @@ struct Program
         return waitFor([&] { return form->statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
     }
 
-    bool passRunning() const { return form->Link->Sequencer.SequencerRunning; }
+    bool passRunning() const { return form->Link->passRunning(); }
 
     /// Clicks "Calibration" and waits for the pass to end; true when it ran through.
     bool calibrate(int ms = 30000)

@@ -246,13 +246,13 @@ private slots:
         TcpSim sim({QStringLiteral("--stop-after"), QStringLiteral("10")});
         QVERIFY(sim.port() != 0);
         TForm1 &w = p.w();
-        QCOMPARE(w.Link->Channel.ReplyTimeoutMs, 10000);
-        w.Link->Channel.ReplyTimeoutMs = 600;  // the wait itself is the serial line's
+        QCOMPARE(w.Link->replyTimeoutMs(), 10000);
+        w.Link->setReplyTimeoutMs(600);  // the wait itself is the serial line's
         QVERIFY(connectLan(p, sim.port()));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
                                                 QStringLiteral("Error on opening!")}));
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(!w.Link->passRunning());
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(int(sim.lines().size()), 1 + 10);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
@@ -270,11 +270,11 @@ private slots:
         QVERIFY(connectLan(p, sim.port()));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
-        QVERIFY(w.Link->Sequencer.SequencerRunning);
+        QVERIFY(w.Link->passRunning());
         QVERIFY(p.progress->isVisible());
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(isIdle(w));

@@ -58,8 +58,8 @@ private slots:
         QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
         QVERIFY(!w.b_Start->isEnabled());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(!w.Link->Pilo->Active());
-        QVERIFY(!w.Link->Timer1->isActive());
+        QVERIFY(!w.Link->serialPort().Active());
+        QVERIFY(!w.Link->timer().isActive());
         if (peer)
             QCOMPARE(peer->received(), QByteArray("*idn?\r\n"));
     }
@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(w.statusText().startsWith(QStringLiteral("Device: ")), found);
         if (!found) {
             QVERIFY2(ms >= 5000 && ms < 6000, qPrintable(QString::number(ms)));
-            QVERIFY(!w.Link->Timer1->isActive());
+            QVERIFY(!w.Link->timer().isActive());
         }
     }
 
@@ -111,9 +111,9 @@ private slots:
         // next tick.
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
-        QCOMPARE(SequencerStateName(w.Link->Sequencer.SequencerState), SequencerStateName(StateIdle));
-        QVERIFY(!w.Link->Sequencer.CancelRequested);
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
+        QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!w.Link->sequencer().CancelRequested);
         QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
         const int sent = int(p.sim->lines().size());
         QTest::qWait(100);
@@ -133,8 +133,8 @@ private slots:
         QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
         p.progress->close();  // the title-bar box
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(w.Link->Sequencer.SequencerRunning);
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 20000));
+        QVERIFY(w.Link->passRunning());
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 20000));
         QVERIFY(w.b_Measure->isEnabled());
     }
 
@@ -145,15 +145,15 @@ private slots:
         QVERIFY(p.connect());
         w.se_steps->setValue(1);
         QVERIFY(p.calibrate(20000));
-        QVERIFY(w.Link->StateSaved);
+        QVERIFY(w.Link->stateSaved());
         const int before = int(p.sim->lines().size());
         QElapsedTimer t;
         t.start();
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         // The port closes only after the answer to the restore command.
         QVERIFY2(t.elapsed() >= 38, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(!w.Link->Pilo->Active());
-        QVERIFY(!w.Link->StateSaved);
+        QVERIFY(!w.Link->serialPort().Active());
+        QVERIFY(!w.Link->stateSaved());
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
         QVERIFY(w.gb_com->isEnabled());
@@ -185,7 +185,7 @@ private slots:
         w.se_steps->setValue(1);
         QVERIFY(p.calibrate());
         w.close();
-        QVERIFY(!w.Link->Pilo->Active());
+        QVERIFY(!w.Link->serialPort().Active());
         QCOMPARE(p.sim->lines().last(), RestoreCommand);
     }
 
@@ -206,18 +206,18 @@ private slots:
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
-        QVERIFY(w.Link->Sequencer.SequencerRunning);  // waiting, as a pass does, until Cancel
+        QVERIFY(w.Link->passRunning());  // waiting, as a pass does, until Cancel
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
         // Disconnect does not wait for an answer that cannot come.
         QElapsedTimer t;
         t.start();
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(!w.Link->Pilo->Active());
+        QVERIFY(!w.Link->serialPort().Active());
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
     }
@@ -271,7 +271,7 @@ private slots:
         // The search and the first nine set-up commands are answered, BAND:VID is not.
         Program p({QStringLiteral("--stop-after"), QStringLiteral("10")});
         TForm1 &w = p.w();
-        w.Link->Channel.ReplyTimeoutMs = 600;
+        w.Link->setReplyTimeoutMs(600);
         QVERIFY(p.connect());
         int ticks = 0;
         QTimer other;
@@ -281,15 +281,15 @@ private slots:
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));  // events were served meanwhile
         QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
                                                 QStringLiteral("Error on opening!")}));
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(!w.Link->passRunning());
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(int(p.sim->lines().size()), 1 + 10);  // nothing sent after the unanswered one
         // The analyser stored its settings before the reset, so Disconnect tries to bring them
         // back, is told of the silence, and closes all the same.
-        QVERIFY(w.Link->StateSaved);
+        QVERIFY(w.Link->stateSaved());
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY(!w.Link->Pilo->Active());
+        QVERIFY(!w.Link->serialPort().Active());
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QCOMPARE(p.messageTexts().last(), QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand));
     }
@@ -305,10 +305,10 @@ private slots:
         QTest::qWait(100);
         // Shown once; the pass waits for a further reply in the state that expects the reading.
         QCOMPARE(p.dialogs.messages.count(), 2);
-        QVERIFY(w.Link->Sequencer.SequencerRunning);
-        QCOMPARE(SequencerStateName(w.Link->Sequencer.SequencerState), SequencerStateName(CalibrationSourceOn));
+        QVERIFY(w.Link->passRunning());
+        QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(CalibrationSourceOn));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return !w.Link->Sequencer.SequencerRunning; }, 1000));
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
         QVERIFY(w.MainWindowEnabled());
     }
 
@@ -325,10 +325,10 @@ private slots:
         QCOMPARE(p.dialogs.messages.last().type, MsgType::Error);
         QCOMPARE(p.dialogs.messages.last().buttons, MsgButtons::OkCancel);
         QTest::qWait(20);
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(!w.Link->passRunning());
         QVERIFY(!p.progress->isVisible());
         // The set-up has run all the same; the pass has not.
-        QVERIFY(w.Link->StateSaved);
+        QVERIFY(w.Link->stateSaved());
         QVERIFY(!p.sim->lines().contains("SWE:TIME?"));
 
         // Measurement: declining does nothing at all.
@@ -340,7 +340,7 @@ private slots:
         QTest::mouseClick(w.b_Measure, Qt::LeftButton);
         QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Connect DUT between Noise Source and FSP !")});
         QTest::qWait(20);
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
+        QVERIFY(!w.Link->passRunning());
         QCOMPARE(int(p.sim->lines().size()), sent);
     }
 
@@ -350,8 +350,8 @@ private slots:
         TForm1 &w = p.w();
         w.b_StartClick();  // the button is disabled; its handler on its own
         QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Error on opening!")});
-        QVERIFY(!w.Link->Sequencer.SequencerRunning);
-        QVERIFY(!w.Link->StateSaved);
+        QVERIFY(!w.Link->passRunning());
+        QVERIFY(!w.Link->stateSaved());
     }
 };
 

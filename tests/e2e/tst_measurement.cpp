@@ -42,7 +42,7 @@ class TestMeasurement : public QObject
 
     static void expectNoTicksWhileIdle(TForm1 &w)
     {
-        QVERIFY(!w.Link->Timer1->isActive());
+        QVERIFY(!w.Link->timer().isActive());
         const quint64 ticks = w.Link->ticks();
         QTest::qWait(50);
         QCOMPARE(w.Link->ticks(), ticks);
@@ -58,8 +58,8 @@ private slots:
         QVERIFY(w.b_Start->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
         QVERIFY(w.MainWindowEnabled());
-        QCOMPARE(w.Link->Timer1->interval(), 1);
-        QCOMPARE(w.Link->Timer1->timerType(), Qt::PreciseTimer);
+        QCOMPARE(w.Link->timer().interval(), 1);
+        QCOMPARE(w.Link->timer().timerType(), Qt::PreciseTimer);
         // Connected and idle: the timer stands still until a pass needs it.
         expectNoTicksWhileIdle(w);
 

@@ -3,7 +3,7 @@
 // the simulator over a pseudo-terminal are in the end-to-end tests.
 
 #include "common/designed_setup.h"
-#include "analyser/commands.h"
+#include "analyser/command_channel.h"
 #include "run/sequencer.h"
 
 #include <QTest>
@@ -13,18 +13,25 @@
 
 namespace {
 
-class FakeHost : public SequencerHost
+/// The analyser at the other end of the command channel, answering at once into the channel's
+/// one reply slot (the newest wins), and a record of everything the sequencer told.
+class FakeHost : public CommandPort
 {
 public:
-    // ---- The analyser's side: answers go into one slot, the newest wins ----
+    // ---- The analyser's side ----
+    CommandChannel *channel = nullptr;
     bool answer = true;
     bool sourceOn = false;
     std::deque<QByteArray> scriptedReadings;  ///< readings to give instead of the computed ones
-    QByteArray slot;
     QList<QByteArray> sent;
 
-    void SendCommand(const QByteArray &c) override
+    /// The channel's reply slot.
+    QByteArray &slot() { return channel->PendingReply; }
+
+    bool isActive() const override { return true; }
+    void write(const QByteArray &bytes) override
     {
+        const QByteArray c = bytes.chopped(2);
         sent.append(c);
         if (c.startsWith("DIAG:SERV:NSO ON"))
             sourceOn = true;
@@ -33,84 +40,83 @@ public:
         if (!answer)
             return;
         if (c.endsWith("*OPC?"))
-            slot = "1";
-        else if (c == Cmd::SweepTimeQuery)
-            slot = "4.0E-03";
-        else if (c == Cmd::Identify)
-            slot = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
-        else if (c == Cmd::MarkerLevelQuery) {
+            slot() = "1";
+        else if (c == "SWE:TIME?")
+            slot() = "4.0E-03";
+        else if (c == "*idn?")
+            slot() = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
+        else if (c == "CALC:MARK1:Y?") {
             if (!scriptedReadings.empty()) {
-                slot = scriptedReadings.front();
+                slot() = scriptedReadings.front();
                 scriptedReadings.pop_front();
             } else {
-                slot = sourceOn ? "-70.25" : "-75.55";
+                slot() = sourceOn ? "-70.25" : "-75.55";
             }
         }
     }
-    bool ReadReply(QByteArray &reply) override
-    {
-        if (slot.isEmpty())
-            return false;
-        reply = slot;
-        slot.clear();
-        return true;
-    }
 
-    // ---- The page ----
+    // ---- What the pass is given ----
     QString average = QStringLiteral("10");
     bool single = false;
-    QString AverageText() const override { return average; }
-    bool SingleMode() const override { return single; }
+    PassInputs inputs() const { return {average, single}; }
 
-    // ---- Recorded effects ----
-    bool windowEnabled = true;
-    QList<Page> pages;
-    QString status;
+    // ---- What the sequencer told ----
+    bool windowEnabled = true;  ///< false from a search's or a pass's start to the pass's end
+    QList<PassKind> started;
     QString sweepTime;
-    QString levels[4];
-    QString caption, info;
+    QList<double> levels[2][2];  ///< [measurement][source on], every reading in order
     int progressSteps = -1;
     QList<int> progressStepsShown;
     bool progressOpen = false;
-    QList<bool> completed;  ///< measurementPass of every completed pass
-    QList<int> shownSteps;
-    int recomputed = 0;
+    QList<double> frequencies;
+    QList<bool> completed;  ///< measurement pass of every completed pass
+    QList<int> shownSteps;  ///< steps of the measurement pass to evaluate
+    int recomputed = 0;     ///< measurement starts, which clear the results
     QStringList errors;
     int searchFailed = 0;
     QByteArray found;
     std::function<void()> duringError;  ///< runs while the error "box" is open
 
-    void SetMainWindowEnabled(bool e) override { windowEnabled = e; }
-    void ShowPage(Page p) override { pages.append(p); }
-    void SetStatusText(const QString &t) override { status = t; }
-    void SetSweepTimeText(const QString &t) override { sweepTime = t; }
-    void SetLevelText(LevelField f, const QString &t) override { levels[int(f)] = t; }
-    void ProgressOpen(const QString &c, const QString &i, int steps) override
+    void listen(Sequencer &s)
     {
-        caption = c;
-        info = i;
-        progressSteps = steps;
-        progressOpen = true;
-        progressStepsShown = {1};
+        QObject::connect(&s, &Sequencer::searchStarted, [this] { windowEnabled = false; });
+        QObject::connect(&s, &Sequencer::searchEnded, [this](bool ok, const QByteArray &r) {
+            if (ok)
+                found = r;
+            else
+                ++searchFailed;
+        });
+        QObject::connect(&s, &Sequencer::passStarted, [this](PassKind pass, int steps) {
+            started.append(pass);
+            windowEnabled = false;
+            progressSteps = steps;
+            progressOpen = true;
+            progressStepsShown = {1};
+            if (pass == PassKind::Measurement)
+                ++recomputed;
+        });
+        QObject::connect(&s, &Sequencer::sweepTimeRead, [this](PassKind, const QString &t) { sweepTime = t; });
+        QObject::connect(&s, &Sequencer::frequencyStarted,
+                         [this](PassKind, int, double hz) { frequencies.append(hz); });
+        QObject::connect(&s, &Sequencer::levelRead, [this](PassKind pass, SourceState source, int, double dbm) {
+            levels[pass == PassKind::Measurement][source == SourceState::On].append(dbm);
+        });
+        QObject::connect(&s, &Sequencer::stepCompleted, [this](PassKind pass, int step) {
+            if (pass == PassKind::Measurement)
+                shownSteps.append(step);
+            progressStepsShown.append(step + 1);
+        });
+        QObject::connect(&s, &Sequencer::passEnded, [this](PassKind pass) {
+            progressOpen = false;
+            windowEnabled = true;
+            completed.append(pass == PassKind::Measurement);
+        });
+        QObject::connect(&s, &Sequencer::readingRefused, [this](const QString &m) {
+            errors.append(m);
+            if (duringError)
+                duringError();
+        });
     }
-    void ProgressInfo(const QString &i) override { info = i; }
-    void ProgressStep(int s) override { progressStepsShown.append(s); }
-    void ProgressClose() override
-    {
-        progressOpen = false;
-        windowEnabled = true;  // closing the progress window enables the main window
-    }
-    void PassCompleted(bool m) override { completed.append(m); }
-    void ShowStep(int i) override { shownSteps.append(i); }
-    void RecomputeResults() override { ++recomputed; }
-    void ShowError(const QString &m) override
-    {
-        errors.append(m);
-        if (duringError)
-            duringError();
-    }
-    void SearchFailed() override { ++searchFailed; }
-    void SearchSucceeded(const QByteArray &r) override { found = r; }
 };
 
 
@@ -136,6 +142,7 @@ class TestSequencer : public QObject
     Q_OBJECT
 
     MeasurementRecord record;
+    CommandChannel channel;
     FakeHost host;
     Sequencer *seq = nullptr;
     qint64 nowMs = 1000;  ///< the sequencer's clock; only the tests move it
@@ -157,16 +164,16 @@ class TestSequencer : public QObject
         case Scenario::StartedUp:
             break;
         case Scenario::CalibrationDone:
-            seq->StartCalibration();
+            seq->StartCalibration(host.inputs());
             runToEnd();
             break;
         case Scenario::MeasurementDone:
             seq->TickDivider = 0;
-            seq->StartMeasurement();
+            seq->StartMeasurement(host.inputs());
             runToEnd();
             break;
         case Scenario::PassCancelled:
-            seq->StartCalibration();
+            seq->StartCalibration(host.inputs());
             for (int i = 0; i < 8; ++i)
                 seq->Tick();
             seq->CancelRequested = true;
@@ -182,10 +189,10 @@ class TestSequencer : public QObject
             tickEvery(1, [&] { return host.searchFailed > 0; });
             break;
         case Scenario::CalibrationRunning:
-            seq->StartCalibration();
+            seq->StartCalibration(host.inputs());
             break;
         case Scenario::MeasurementRunning:
-            seq->StartMeasurement();
+            seq->StartMeasurement(host.inputs());
             break;
         case Scenario::Searching:
             seq->StartSearch();
@@ -220,9 +227,12 @@ private slots:
     {
         record = MeasurementRecord{};
         host = FakeHost{};
+        host.channel = &channel;
+        channel.PendingReply.clear();
+        channel.setPort(&host);
         nowMs = 1000;
-        seq = new Sequencer(record, [this] { return nowMs; });
-        seq->setHost(&host);
+        seq = new Sequencer(record, channel, DefaultDialect(), [this] { return nowMs; });
+        host.listen(*seq);
         seq->SetIdle();
     }
     void cleanup() { delete seq; }
@@ -306,7 +316,7 @@ private slots:
     void cancelTakesEffectAtTheNextTick()
     {
         plan(400e6, 10e6, 10);
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         for (int i = 0; i < 10; ++i)
             seq->Tick();
         QVERIFY(seq->SequencerRunning);
@@ -336,16 +346,15 @@ private slots:
         host.single = single;
         host.average = QStringLiteral("30");
         plan(400e6, single ? 0 : 10e6, steps);
-        host.slot = "stale";  // a reply from earlier must not end the first wait
-        seq->StartCalibration();
+        host.slot() = "stale";  // a reply from earlier must not end the first wait
+        seq->StartCalibration(host.inputs());
         runToEnd();
 
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
-        QCOMPARE(host.caption, QStringLiteral("... calibration in progress ..."));
-        QCOMPARE(host.status, QStringLiteral("4.0E-03"));
-        QCOMPARE(host.sweepTime, QStringLiteral("4.0E-03 s"));
+        // The window's captions, pages and texts of a pass are the controller's (tests/app).
+        QCOMPARE(host.started, QList<PassKind>{PassKind::Calibration});
+        QCOMPARE(host.sweepTime, QStringLiteral("4.0E-03"));
         QCOMPARE(host.progressSteps, steps);
-        QCOMPARE(host.pages, (QList<Page>{Page::NoiseSource, Page::Options}));
         QCOMPARE(host.completed, QList<bool>{false});
         QVERIFY(!host.progressOpen);
         QVERIFY(host.windowEnabled);
@@ -362,9 +371,9 @@ private slots:
             QCOMPARE(record.N2on[i], -70.25);
         }
         QCOMPARE(record.N2off[steps + 1], 0.0);
-        QCOMPARE(host.levels[int(LevelField::N2off)], QStringLiteral("-75.550 dBm"));
-        QCOMPARE(host.levels[int(LevelField::N2on)], QStringLiteral("-70.250 dBm"));
-        QCOMPARE(host.info, QStringLiteral("Frequency: %1 MHz").arg(single ? "400.00" : QString::number(400 + 10 * steps) + ".00"));
+        QCOMPARE(host.levels[0][0], QList<double>(steps + 1, -75.55));
+        QCOMPARE(host.levels[0][1], QList<double>(steps + 1, -70.25));
+        QCOMPARE(host.frequencies.last(), single ? 400e6 : 400e6 + 10e6 * steps);
         QList<int> shown{1};
         for (int i = 1; i <= steps + 1; ++i)
             shown << i;
@@ -374,7 +383,7 @@ private slots:
     void calibrationStepsOnEveryTick()
     {
         plan(400e6, 10e6, 10);
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         const int ticks = runToEnd();
         // The start and the sweep time each on a second tick (the start's own reload still uses
         // divider 1), then five states per frequency, one on every tick.
@@ -384,24 +393,22 @@ private slots:
     void measurementPass_data()
     {
         QTest::addColumn<bool>("single");
-        QTest::addColumn<Page>("endPage");
-        QTest::newRow("sweep ends on Graphic") << false << Page::Graphic;
-        QTest::newRow("single ends on F - Calculator") << true << Page::Calculator;
+        QTest::newRow("sweep") << false;
+        QTest::newRow("single") << true;
     }
     void measurementPass()
     {
         QFETCH(bool, single);
-        QFETCH(Page, endPage);
         host.single = single;
         const int steps = single ? 0 : 2;
         plan(1.5e9, single ? 0 : 250e6, steps);
         record.NoiseFigureDb.fill(9);
         record.GainDb.fill(9);
         seq->TickDivider = 0;  // as a calibration leaves it
-        seq->StartMeasurement();
+        seq->StartMeasurement(host.inputs());
         runToEnd();
 
-        QCOMPARE(host.caption, QStringLiteral("... measure in progress ..."));
+        QCOMPARE(host.started, QList<PassKind>{PassKind::Measurement});
         QCOMPARE(host.recomputed, 1);
         for (int i = 0; i <= steps; ++i) {
             QCOMPARE(record.NoiseFigureDb[i], 0.0);
@@ -414,22 +421,21 @@ private slots:
         for (int i = 0; i <= steps; ++i)
             shownSteps << i;
         QCOMPARE(host.shownSteps, shownSteps);
-        QCOMPARE(host.levels[int(LevelField::N12off)], QStringLiteral("-75.55"));
-        QCOMPARE(host.levels[int(LevelField::N12on)], QStringLiteral("-70.25"));
-        QCOMPARE(host.pages.last(), endPage);
-        QCOMPARE(host.pages.contains(Page::Graphic), !single);
+        QCOMPARE(host.levels[1][0], QList<double>(steps + 1, -75.55));
+        QCOMPARE(host.levels[1][1], QList<double>(steps + 1, -70.25));
+        QVERIFY(host.levels[0][0].isEmpty());
         QCOMPARE(host.completed, QList<bool>{true});
         // The marker position of the measurement pass carries two decimals and the unit; at
         // 1.5 GHz that is the scientific form.
         QCOMPARE(host.sent.mid(1, 15), FrequencyDialogue(true, "1500000000", "1.5E09 Hz", "10"));
-        QCOMPARE(host.info, single ? QStringLiteral("Frequenz: 1.500 GHz") : QStringLiteral("Frequenz: 2.000 GHz"));
+        QCOMPARE(host.frequencies.last(), single ? 1.5e9 : 2e9);
     }
 
     void unreadableReadingShownOnceAndWaits()
     {
         plan(400e6, 10e6, 1);
         host.scriptedReadings = {"?#%garbage%#?", "still no number"};
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         for (int i = 0; i < 20; ++i)
             seq->Tick();
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
@@ -437,13 +443,13 @@ private slots:
         QVERIFY(host.errors[0].contains(QStringLiteral("kein gültiger Gleitkommawert")));
         QCOMPARE(record.N2off[0], 0.0);
         // A further unreadable line: still waiting, no second box.
-        host.SendCommand(Cmd::MarkerLevelQuery);
+        host.write("CALC:MARK1:Y?\r\n");
         for (int i = 0; i < 5; ++i)
             seq->Tick();
         QCOMPARE(host.errors.size(), 1);
         QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
         // A number goes on with the pass.
-        host.slot = "-80.5";
+        host.slot() = "-80.5";
         runToEnd();
         QCOMPARE(record.N2off[0], -80.5);
         QCOMPARE(host.completed, QList<bool>{false});
@@ -460,7 +466,7 @@ private slots:
                 seq->Tick();
             nestedSteps = int(seq->ExecutedSteps() - before);
         };
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         for (int i = 0; i < 20; ++i)
             seq->Tick();
         QCOMPARE(nestedSteps, 0);
@@ -470,10 +476,10 @@ private slots:
     {
         plan(400e6, 10e6, 10);
         host.answer = true;
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         while (seq->SequencerState != CalibrationSourceOn)
             seq->Tick();
-        host.slot.clear();  // the reading has not come yet
+        host.slot().clear();  // the reading has not come yet
         host.answer = false;
         seq->Tick();
         seq->CancelRequested = true;
@@ -482,13 +488,13 @@ private slots:
         QCOMPARE(record.N2off[0], 0.0);
         QVERIFY(host.completed.isEmpty());
         // The reading that arrives afterwards stays until the next pass drops it.
-        host.slot = "-75.55";
+        host.slot() = "-75.55";
         host.answer = true;
-        seq->StartCalibration();
+        seq->StartCalibration(host.inputs());
         seq->Tick();
         seq->Tick();  // state 1: drops the old reply, asks for the sweep time
         QCOMPARE(host.sent.last(), QByteArray("SWE:TIME?"));
-        QCOMPARE(host.slot, QByteArray("4.0E-03"));
+        QCOMPARE(host.slot(), QByteArray("4.0E-03"));
     }
 
     void searchFindsTheAnalyser()
@@ -540,8 +546,8 @@ private slots:
         const qint64 startMs = nowMs;
         seq->StartSearch();
         tickEvery(tickMs, [&] {
-            if (answerAtMs >= 0 && nowMs - startMs >= answerAtMs && host.slot.isEmpty() && host.found.isEmpty())
-                host.slot = id;
+            if (answerAtMs >= 0 && nowMs - startMs >= answerAtMs && host.slot().isEmpty() && host.found.isEmpty())
+                host.slot() = id;
             return !host.found.isEmpty() || host.searchFailed > 0;
         });
         QVERIFY(!seq->SequencerRunning);
@@ -616,8 +622,8 @@ private slots:
         tickEvery(7, [] { return false; });
         QCOMPARE(variables(), before);
         QCOMPARE(host.sent, hostBefore.sent);
-        QCOMPARE(host.status, hostBefore.status);
-        QCOMPARE(host.pages, hostBefore.pages);
+        QCOMPARE(host.sweepTime, hostBefore.sweepTime);
+        QCOMPARE(host.started, hostBefore.started);
         QCOMPARE(host.progressStepsShown, hostBefore.progressStepsShown);
         QCOMPARE(host.completed, hostBefore.completed);
         QCOMPARE(host.searchFailed, hostBefore.searchFailed);

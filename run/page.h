@@ -1,6 +1,0 @@
-#pragma once
-// The pages of the main window, by their position in its tab bar. The sequencer names the page
-// it wants shown; the window turns the position into its tab.
-
-/// Tab position of a main-window page.
-enum class Page { Options = 0, Graphic = 1, Calculator = 2, NoiseSource = 3 };
