@@ -19,8 +19,25 @@ namespace {
 
 // ---- Measurement files -------------------------------------------------------------------------
 
+CompleteMeasurement LoadNfm(const QString &path)
+{
+    NfmDecodeResult loaded;
+    try {
+        loaded = LoadCompleteMeasurementFile(path);
+    } catch (const AppError &e) {
+        Fail(path, e.message());
+    }
+    if (loaded.status == NfmStatus::Missing)
+        Fail(path, QStringLiteral("File do not exists !"));
+    if (loaded.status != NfmStatus::Loaded)
+        Fail(QString(), loaded.message);
+    return std::move(loaded.measurement);
+}
+
 MeasurementRecord LoadMea(const QString &path)
 {
+    if (IsCompleteMeasurementFileName(path))
+        return LoadNfm(path).record;
     MeasurementLoadResult loaded;
     try {
         loaded = LoadMeasurementFile(path);
@@ -41,11 +58,28 @@ MeasurementRecord LoadMea(const QString &path)
 
 int RunExport(const Invocation &inv)
 {
-    const MeasurementRecord record = LoadMea(inv.file);
-    const EnrChoice enr = ChooseEnr(inv, record.MeasurementHeader.EnrSource);
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
+    if (IsCompleteMeasurementFileName(inv.file)) {
+        // The file carries its own settings; the options of a .mea would only contradict them.
+        for (const char *name : {"temperature", "enr", "enr-table", "enr-file", "loss-before", "loss-before-temp",
+                                 "loss-after", "loss-after-temp", "dut", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
+            if (inv.has(name))
+                Usage(QStringLiteral("--%1 does not apply to a complete measurement file").arg(QString::fromLatin1(name)));
+        WriteBenchCsv(out, LoadNfm(inv.file));
+        return CliOk;
+    }
+    const MeasurementRecord record = LoadMea(inv.file);
+    const EnrChoice enr = ChooseEnrOrFile(inv, record.MeasurementHeader.EnrSource);
+    const BenchChoice bench = ChooseBench(inv);
+    if (BenchGiven(bench) || inv.has("enr-file")) {
+        const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
+        if (!ifPlan.ok())
+            Usage(ifPlan.refusal);
+        WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv), ifPlan.ifHz));
+        return CliOk;
+    }
     WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
     return CliOk;
 }

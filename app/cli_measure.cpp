@@ -12,6 +12,8 @@
 #include "run/analyser_link.h"
 #include "run/designed_options.h"
 #include "run/sweep_plan.h"
+#include "base/engvalue.h"
+#include "noise/bench_correction.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -145,7 +147,9 @@ int RunMeasure(const Invocation &inv)
     const int vbw = SelectorValue(inv, "vbw", VbwItems(), DesignedOptions::vbwIndex);
     const int average = SelectorValue(inv, "average", AverageItems(), DesignedOptions::averageIndex);
     const double roomK = RoomTemperatureK(inv);
-    const EnrChoice enr = ChooseEnr(inv, -1);
+    const EnrChoice enr = ChooseEnrOrFile(inv, -1);
+    const BenchChoice bench = ChooseBench(inv);
+    const bool nfm = IsCompleteMeasurementFileName(inv.value("output"));
 
     // The line as the window would take it: config.ini for what is not given.
     const std::optional<ConfigValues> config = ReadConfig();
@@ -172,7 +176,13 @@ int RunMeasure(const Invocation &inv)
 
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
+    // A converter's plan is refused before anything is sent when its IFs cannot be measured.
+    const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
+    if (!ifPlan.ok())
+        Usage(ifPlan.refusal);
     AnalyserLink link(record);
+    if (bench.bench.isConverter())
+        link.setTuning(ifPlan.ifHz);
     const CsvEnrSource enrSource = enr.source;
     Progress hostSide;
     Connect(link, hostSide, record,
@@ -239,15 +249,42 @@ int RunMeasure(const Invocation &inv)
     }
 
     const QString out = inv.value("output");
+    CompleteMeasurement complete = CompleteOf(record, enr, bench, roomK, ifPlan.ifHz);
+    if (BenchGiven(bench) && !inv.has("cal-only")) {
+        // The DUT's own figures, after the bench's corrections, go into the record.
+        try {
+            const QList<BenchStepRow> rows = EvaluateBenchSteps(complete);
+            StoreBenchResults(record, rows);
+            for (const BenchStepRow &row : rows)
+                Note(QStringLiteral("step %1: ").arg(row.step + 1)
+                     + (row.result.ok() ? QStringLiteral("gain %1 dB, noise figure %2 dB")
+                                              .arg(FormatValue(2, 0, row.result.gainDb), FormatValue(2, 0, row.result.noiseFigureDb))
+                                        : BenchStepStatusText(row.result.status)));
+        } catch (const AppError &e) {
+            link.close();
+            Fail(subject, e.message());
+        }
+        complete.record = record;
+    }
     try {
-        SaveMeasurementFile(out, record);
+        if (nfm) {
+            SaveCompleteMeasurementFile(out, complete);
+        } else {
+            SaveMeasurementFile(out, record);
+            const QStringList lost = SettingsMeaCannotHold(complete);
+            if (!lost.isEmpty())
+                Note(QStringLiteral("%1 does not keep: %2 (save as .nfm to keep them)").arg(out, lost.join(QStringLiteral(", "))));
+        }
     } catch (const AppError &e) {
         link.close();
         Fail(out, e.message());
     }
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, enr.source, roomK);
+            if (BenchGiven(bench) || nfm)
+                WriteBenchCsv(inv.value("csv"), complete);
+            else
+                WriteCsv(inv.value("csv"), record, enr.source, roomK);
         } catch (const CliFailure &) {
             link.close();
             throw;

@@ -6,7 +6,10 @@
 
 #include "app/cli.h"
 #include "app/results_out.h"
+#include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
+#include "results/bench_export.h"
+#include "results/nfm_file.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -50,6 +53,8 @@ struct EnrChoice
 {
     CsvEnrSource source;
     QString noiseSourceText;
+    std::array<std::optional<double>, kEnrRows> uncertaintyDb{};  ///< from an ENR data file
+    QString fileName;  ///< the table's file, when one was read
 };
 
 /// --enr or --enr-table when given; otherwise the window's: the constant "5.52 dB" and the
@@ -58,6 +63,26 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
+
+/// ChooseEnr, or the ENR data file of --enr-file as table 1.
+EnrChoice ChooseEnrOrFile(const Invocation &inv, int mode);
+
+/// The bench of --loss-before ... --cal-enr-table; usage errors for what does not fit.
+struct BenchChoice
+{
+    BenchSetup bench;
+    std::optional<NfmEnrSource> calibration;  ///< --cal-enr or --cal-enr-table
+};
+BenchChoice ChooseBench(const Invocation &inv);
+/// True when the bench leaves its defaults.
+bool BenchGiven(const BenchChoice &bench);
+/// The complete measurement of a record with the command line's choices.
+CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice &enr, const BenchChoice &bench,
+                               double roomK, const QList<double> &ifs);
+/// The RFs of the steps of `plan`.
+QList<double> PlanRfs(const SweepPlan &plan);
+/// The CSV of a complete measurement, written atomically.
+void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
 void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
 
 int RunExport(const Invocation &inv);

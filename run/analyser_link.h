@@ -67,6 +67,9 @@ public:
     void cancel();
     /// A line typed by hand, sent as it stands followed by CR LF, without waiting.
     void sendLine(const QByteArray &text);
+    /// The frequencies both passes tune the analyser to, one per step (a converter's IFs);
+    /// empty: the plan's own.
+    void setTuning(const QList<double> &tuneHz) { m_sequencer.SetTuning(tuneHz); }
 
     /// One step of the sequencer (the timer's tick). The timer runs only while the search or
     /// a pass needs it, and stops itself once the sequencer is idle.

@@ -334,7 +334,10 @@ void Sequencer::SourceOffAndSettle(const PassProfile &pass)
 
 double Sequencer::Frequency() const
 {
-    return m_record.SweepPlan.StepFrequency(m_record.SweepPlan.StepIndex);
+    const int i = m_record.SweepPlan.StepIndex;
+    if (i >= 0 && i < m_tuneHz.size())
+        return m_tuneHz[i];
+    return m_record.SweepPlan.StepFrequency(i);
 }
 
 void Sequencer::Send(const QList<QByteArray> &lines)

@@ -101,6 +101,9 @@ public:
     void StartMeasurement(const PassInputs &inputs);
     /// The inputs of the pass that runs or ran last.
     const PassInputs &Inputs() const { return m_inputs; }
+    /// The frequencies the analyser is tuned to, one per step (a converter's IFs); empty: the
+    /// plan's own frequencies, as designed.
+    void SetTuning(const QList<double> &tuneHz) { m_tuneHz = tuneHz; }
 
     /// Arms the time-out: it runs out `ms` milliseconds of the clock from now, however many or
     /// few ticks arrive meanwhile.
@@ -168,6 +171,7 @@ private:
     CommandChannel &m_channel;
     const AnalyserDialect &m_dialect;
     PassInputs m_inputs;
+    QList<double> m_tuneHz;
     QByteArray m_lastCommand;
     Clock m_clockMs;
     qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at

@@ -77,7 +77,12 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
     if (m_options.stopAfterLines >= 0 && m_lines > m_options.stopAfterLines)
         return;
 
-    if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
+    std::optional<std::string> answer = m_instrument.executeLine(line);
+    const double sweepS = m_instrument.takeSweepSeconds();
+    if (m_options.realTiming && sweepS > 0)
+        m_sweepsEnd = std::max(m_sweepsEnd, now) +
+                      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(sweepS));
+    if (answer) {
         std::string bytes = *answer + m_line.answerEnd();
         if (m_queuedBytes + bytes.size() > kMaxQueuedBytes) {
             if (!m_dropping)
@@ -86,7 +91,10 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
         } else {
             m_dropping = false;
             m_queuedBytes += bytes.size();
-            m_answers.push_back({now + std::chrono::milliseconds(m_options.delayMs), std::move(bytes)});
+            Clock::time_point due = now + std::chrono::milliseconds(m_options.delayMs);
+            if (m_options.realTiming)
+                due = std::max(due, m_sweepsEnd);  // an answer comes once the sweeps are over
+            m_answers.push_back({due, std::move(bytes)});
         }
     }
     if (m_options.hangupAfterLines >= 0 && m_lines >= m_options.hangupAfterLines)
