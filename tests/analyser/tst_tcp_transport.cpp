@@ -4,12 +4,15 @@
 
 #include "analyser/command_channel.h"
 #include "analyser/tcp_transport.h"
+#include "common/swallowing_host.h"
 
 #include <QHostAddress>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -238,6 +241,24 @@ private slots:
         QVERIFY(waitFor([&] { return client.opened.has_value(); }, 6000));
         QCOMPARE(*client.opened, false);
         QCOMPARE(client.error, QStringLiteral("connection refused"));
+        QVERIFY(!client.transport.isOpen());
+        QVERIFY(!client.transport.isActive());
+    }
+
+    void connectNeverCompletes()
+    {
+        SwallowingHost host;
+        if (!host.start())
+            QSKIP("this system completes every loopback connect");
+        Client client;
+        client.transport.setConnectTimeoutMs(400);
+        QElapsedTimer waited;
+        waited.start();
+        client.open(QStringLiteral("127.0.0.1"), host.port);
+        QVERIFY(waitFor([&] { return client.opened.has_value(); }, 5000));
+        QVERIFY2(waited.elapsed() >= 350, qPrintable(QString::number(waited.elapsed())));
+        QCOMPARE(*client.opened, false);
+        QCOMPARE(client.error, QStringLiteral("timed out"));
         QVERIFY(!client.transport.isOpen());
         QVERIFY(!client.transport.isActive());
     }

@@ -3,6 +3,7 @@
 // like the Windows profile functions, garbage files that must neither crash nor hang.
 
 #include "app/core/config.h"
+#include "app/core/uncertainty_settings.h"
 #include "base/engvalue.h"
 #include "base/inifile.h"
 
@@ -77,7 +78,16 @@ private slots:
 
     void leadingInteger_data();
     void leadingInteger();
+
+    void lanSection_data();
+    void lanSection();
+    void uncertaintySection_data();
+    void uncertaintySection();
+    void sectionsRoundTrip();
+    void uncertaintyRefusalText();
 };
+
+Q_DECLARE_METATYPE(LanConfig)
 
 void TestIniFile::windows1252RoundTrip()
 {
@@ -443,6 +453,130 @@ void TestIniFile::leadingInteger()
     QFETCH(QString, text);
     QFETCH(int, expected);
     QCOMPARE(LeadingInteger(text), expected);
+}
+
+
+void TestIniFile::lanSection_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<LanConfig>("expected");
+    const LanConfig serial;
+    const auto lan = [](int interface, const QString &host, int port) {
+        LanConfig c;
+        c.Interface = interface;
+        c.Host = host;
+        c.TcpPort = port;
+        return c;
+    };
+    QTest::newRow("no section") << QByteArray() << serial;
+    QTest::newRow("Ethernet") << QByteArray("Interface=1\r\nHost=fsp.lab\r\nTcpPort=5026\r\n")
+                              << lan(1, QStringLiteral("fsp.lab"), 5026);
+    QTest::newRow("Interface 0") << QByteArray("Interface=0\r\nHost=fsp.lab\r\n") << lan(0, QStringLiteral("fsp.lab"), 5025);
+    QTest::newRow("Interface 2 is the serial line") << QByteArray("Interface=2\r\n") << serial;
+    QTest::newRow("TcpPort 1") << QByteArray("TcpPort=1\r\n") << lan(0, QString(), 1);
+    QTest::newRow("TcpPort 65535") << QByteArray("TcpPort=65535\r\n") << lan(0, QString(), 65535);
+    QTest::newRow("TcpPort 0") << QByteArray("TcpPort=0\r\n") << serial;
+    QTest::newRow("TcpPort 65536") << QByteArray("TcpPort=65536\r\n") << serial;
+    QTest::newRow("Host of 255 characters") << "Host=" + QByteArray(255, 'h') + "\r\n"
+                                            << lan(0, QString(255, u'h'), 5025);
+    QTest::newRow("Host of 256 characters") << "Host=" + QByteArray(256, 'h') + "\r\n"
+                                            << lan(0, QString(255, u'h'), 5025);
+}
+
+void TestIniFile::lanSection()
+{
+    QFETCH(QByteArray, section);
+    QFETCH(LanConfig, expected);
+    const QByteArray text = "[Schnittstelle]\r\nPort=1\r\n" + (section.isEmpty() ? QByteArray() : "[Ethernet]\r\n" + section);
+    const LanConfig read = ReadLanConfig(FromBytes(text));
+    QCOMPARE(read.Interface, expected.Interface);
+    QCOMPARE(read.Host, expected.Host);
+    QCOMPARE(read.TcpPort, expected.TcpPort);
+}
+
+void TestIniFile::uncertaintySection_data()
+{
+    // Every key at its lowest and its highest value and one step past each: a value out of
+    // bounds reads as that input's default.
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("taken");
+    for (int i = 0; i < kUncertaintyFieldCount; ++i) {
+        const char *key = UncertaintyFields()[size_t(i)].key;
+        const bool vswr = i >= 3;  // a perfect match is VSWR 1, a perfect limit of error 0 dB
+        const QStringList texts = vswr ? QStringList{"1", "20", "0.99", "20.01"} : QStringList{"0", "10", "-0.01", "10.01"};
+        QTest::addRow("%s %s", key, qPrintable(texts[0])) << i << texts[0] << true;
+        QTest::addRow("%s %s", key, qPrintable(texts[1])) << i << texts[1] << true;
+        QTest::addRow("%s %s", key, qPrintable(texts[2])) << i << texts[2] << false;
+        QTest::addRow("%s %s", key, qPrintable(texts[3])) << i << texts[3] << false;
+    }
+}
+
+void TestIniFile::uncertaintySection()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, taken);
+    const UncertaintyField &f = UncertaintyFields()[size_t(field)];
+    const QByteArray ini = "[Uncertainty]\r\n" + QByteArray(f.key) + "=" + text.toLatin1() + "\r\n";
+    const UncertaintyInputs read = ReadUncertaintyConfig(FromBytes(ini));
+    const double expected = taken ? text.toDouble() : UncertaintyInputs().*(f.member);
+    QCOMPARE(read.*(f.member), expected);
+    QCOMPARE(ParseUncertaintyValue(text, f).has_value(), taken);
+    // The other six keep their defaults.
+    for (const UncertaintyField &other : UncertaintyFields())
+        if (&other != &f)
+            QCOMPARE(read.*(other.member), UncertaintyInputs().*(other.member));
+}
+
+void TestIniFile::sectionsRoundTrip()
+{
+    // Every input and every LAN setting different from its default and from each other, so
+    // that a key written or read for another shows.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    UncertaintyInputs u;
+    u.enrUncertaintyDb = 0.11;
+    u.nfUncertaintyDb = 0.22;
+    u.gainUncertaintyDb = 0.33;
+    u.sourceVswr = 1.04;
+    u.dutInputVswr = 1.05;
+    u.dutOutputVswr = 1.06;
+    u.analyserInputVswr = 1.07;
+    LanConfig lan;
+    lan.Interface = 1;
+    lan.Host = QStringLiteral("192.0.2.7");
+    lan.TcpPort = 5026;
+    QString error;
+    QVERIFY(WriteUncertaintyConfig(u, &error, path));
+    QVERIFY(WriteLanConfig(lan, &error, path));
+    const UncertaintyInputs readU = ReadUncertaintyConfig(path);
+    for (const UncertaintyField &f : UncertaintyFields())
+        QVERIFY2(readU.*(f.member) == u.*(f.member), f.key);
+    QVERIFY(ReadLanConfig(path) == lan);
+    const QByteArray bytes = ReadBytes(path);
+    QVERIFY2(bytes.contains("[Uncertainty]\r\nEnrDb=0.11\r\nNoiseFigureDb=0.22\r\nGainDb=0.33\r\nVswrSource=1.04\r\n"
+                            "VswrDutIn=1.05\r\nVswrDutOut=1.06\r\nVswrAnalyser=1.07\r\n"),
+             bytes.constData());
+    QVERIFY2(bytes.contains("[Ethernet]\r\nInterface=1\r\nHost=192.0.2.7\r\nTcpPort=5026\r\n"), bytes.constData());
+}
+
+void TestIniFile::uncertaintyRefusalText()
+{
+    UncertaintyTexts texts = UncertaintyFieldTexts(UncertaintyInputs());
+    texts[4] = QStringLiteral(" 0.99 ");
+    UncertaintyInputs inputs;
+    QString error;
+    QVERIFY(!ParseUncertaintyTexts(texts, inputs, &error));
+    QCOMPARE(error, QStringLiteral("'0.99' is no valid value for \"VSWR DUT input\" (1 to 20)."));
+    texts[4] = QStringLiteral("1");
+    texts[0] = QStringLiteral("10.5 dB");
+    QVERIFY(!ParseUncertaintyTexts(texts, inputs, &error));
+    QCOMPARE(error, QStringLiteral("'10.5 dB' is no valid value for \"ENR of the noise source [dB]\" (0 to 10)."));
+    texts[0] = QStringLiteral("0 dB");
+    QVERIFY(ParseUncertaintyTexts(texts, inputs, &error));
+    QCOMPARE(inputs.enrUncertaintyDb, 0.0);
+    QCOMPARE(inputs.dutInputVswr, 1.0);
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

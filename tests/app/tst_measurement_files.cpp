@@ -281,6 +281,35 @@ private slots:
         QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table1"));
     }
 
+    void emptyTextNamesEverySource_data()
+    {
+        // A file without a text takes its source's name; a file whose source changes the
+        // selection gets the text of the source as the page now describes it.
+        QTest::addColumn<int>("source");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("constant") << 0 << 0 << "const.";
+        QTest::newRow("table 1") << 1 << 1 << "Table1";
+        QTest::newRow("table 2") << 2 << 2 << "Table2";
+        QTest::newRow("table 2, table 1 selected") << 2 << 1 << "Table 2 ()";
+        QTest::newRow("constant, table 2 selected") << 0 << 2 << "const. (5.52 dB)";
+    }
+    void emptyTextNamesEverySource()
+    {
+        QFETCH(int, source);
+        QFETCH(int, selected);
+        QFETCH(QString, text);
+        QByteArray b = ReadFileBytes(sample("designed.mea"));
+        b[4976] = char(source);
+        b[5004] = 0;  // no text
+        QVERIFY(WriteFileBytes(path(QStringLiteral("source.mea")), b));
+        m_form->rg_ENR->setItemIndex(selected);
+        load(path(QStringLiteral("source.mea")));
+        QCOMPARE(m_form->rg_ENR->ItemIndex(), source);
+        QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, text.toLatin1());
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, text);
+    }
+
     void loadEvaluatesWithTheStoredSource()
     {
         // The stored source is selected before step 0 is evaluated, so the result shown is

@@ -5,17 +5,24 @@
 #include "app/cli.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
+#include "common/swallowing_host.h"
 #include "common/scripted_dialogs.h"
 #include "noise/calculator.h"
+#include "noise/enr_files.h"
 #include "noise/enr_lookup.h"
+#include "noise/enr_store.h"
+#include "noise/yfactor.h"
 #include "report/helper_pdf.h"
 #include "results/measurement_file.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QSpinBox>
+#include <QHostAddress>
 #include <QSvgRenderer>
+#include <QTcpServer>
 #include <QTest>
 
 #include <cmath>
@@ -137,6 +144,22 @@ private slots:
                                         << "tessary: --port does not apply to export (see tessary --help)";
         QTest::newRow("steps") << QStringList{"measure", "--port", "1", "--steps", "100", "-o", "r.mea"} << 2
                                << "tessary: --steps needs a whole number from 1 to 99 (see tessary --help)";
+        QTest::newRow("steps 0") << QStringList{"measure", "--port", "1", "--steps", "0", "-o", "r.mea"} << 2
+                                 << "tessary: --steps needs a whole number from 1 to 99 (see tessary --help)";
+        QTest::newRow("tcp-port 0") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "0", "-o", "r.mea"}
+                                    << 2 << "tessary: --tcp-port needs a whole number from 1 to 65535 (see tessary --help)";
+        QTest::newRow("tcp-port 65536")
+            << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "65536", "-o", "r.mea"} << 2
+            << "tessary: --tcp-port needs a whole number from 1 to 65535 (see tessary --help)";
+        QTest::newRow("port -1") << QStringList{"measure", "--port", "-1", "-o", "r.mea"} << 2
+                                 << "tessary: --port needs a whole number from 0 to 255 (see tessary --help)";
+        QTest::newRow("port 256") << QStringList{"measure", "--port", "256", "-o", "r.mea"} << 2
+                                  << "tessary: --port needs a whole number from 0 to 255 (see tessary --help)";
+        QTest::newRow("unknown option") << QStringList{"export", kDesigned, "--bogus"} << 2
+                                        << "tessary: Unknown option 'bogus'. (see tessary --help)";
+        QTest::newRow("unknown option of measure")
+            << QStringList{"measure", "--port", "1", "-o", "r.mea", "--stpes", "5"} << 2
+            << "tessary: Unknown option 'stpes'. (see tessary --help)";
     }
     void refusals()
     {
@@ -150,6 +173,55 @@ private slots:
         if (!line.isEmpty())
             QCOMPARE(r.errLines.first(), line);
         QVERIFY(!QFileInfo::exists(QStringLiteral("r.pdf")));
+    }
+
+    /// The lowest and the highest value of each whole-number option are taken: the command goes
+    /// on to the line, which is not there, instead of refusing its options.
+    void boundsAccepted_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("subject");
+        quint16 closed = 0;
+        {
+            QTcpServer gone;
+            QVERIFY(gone.listen(QHostAddress::LocalHost, 0));
+            closed = gone.serverPort();
+        }
+        const QString port = QString::number(closed);
+        const QString where = "127.0.0.1:" + port;
+        QTest::newRow("steps 1") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--steps", "1"} << where;
+        QTest::newRow("steps 99") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", port, "--steps", "99"} << where;
+        QTest::newRow("tcp-port 1") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "1"} << "127.0.0.1:1";
+        QTest::newRow("tcp-port 65535") << QStringList{"measure", "--host", "127.0.0.1", "--tcp-port", "65535"}
+                                        << "127.0.0.1:65535";
+        QTest::newRow("port 0") << QStringList{"measure", "--port", "0"} << "COM0";
+        QTest::newRow("port 255") << QStringList{"measure", "--port", "255"} << "COM255";
+    }
+    void boundsAccepted()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, subject);
+        WorkDir dir;
+        const Run r = Tessary(args + QStringList{"-o", "r.mea"});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(!r.errLines.isEmpty() && r.errLines.last().startsWith("tessary: " + subject + ": "),
+                 qPrintable(r.errLines.join(u'\n')));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("r.mea")));
+    }
+
+    /// Without -o the CSV goes beside the measurement file, named after it, whatever the working
+    /// folder.
+    void exportBesideTheFile()
+    {
+        WorkDir dir;
+        QVERIFY(QDir().mkdir(QStringLiteral("runs")));
+        QVERIFY(QFile::copy(kDesigned, QStringLiteral("runs/lna.mea")));
+        const Run r = Tessary({QStringLiteral("export"), QStringLiteral("runs/lna.mea")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.errLines.isEmpty());
+        QVERIFY(ReadAll(QStringLiteral("runs/lna.csv")).contains("# ENR: 5.52 dB\n"));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("lna.csv")));
+        QCOMPARE(QDir().entryList(QDir::Files), QStringList());
     }
 
     void fieldTexts_data()
@@ -197,6 +269,56 @@ private slots:
             QCOMPARE(Cell(row, 4), rec.N12on[i]);
             QVERIFY(std::abs(Cell(row, 5) - e.gainDb) < 1e-9);
             QVERIFY(std::abs(Cell(row, 6) - e.noiseFigureDb) < 1e-9);
+        }
+    }
+
+    /// The ENR a loaded measurement names, through default.tbl: the constant, table 1 or
+    /// table 2, each in the "#" lines and in the noise figures.
+    void exportEveryEnrMode_data()
+    {
+        QTest::addColumn<int>("source");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("noiseSource");
+        QTest::addColumn<QString>("enrLine");
+        QTest::newRow("constant") << 0 << QStringList{} << "const." << "# ENR: 5.52 dB";
+        QTest::newRow("table 1") << 1 << QStringList{} << "Table1" << "# ENR at 0.01 GHz: 11 dB";
+        QTest::newRow("table 2") << 2 << QStringList{} << "Table2" << "# ENR at 0.01 GHz: 16 dB";
+        QTest::newRow("--enr over table 2") << 2 << QStringList{"--enr", "16"} << "Table2" << "# ENR: 16 dB";
+    }
+    void exportEveryEnrMode()
+    {
+        QFETCH(int, source);
+        QFETCH(QStringList, options);
+        QFETCH(QString, noiseSource);
+        QFETCH(QString, enrLine);
+        WorkDir dir;
+        EnrTableStore store;
+        store.ShownTable = EnrAll;
+        for (int t : {1, 2}) {
+            store.Table(t).Rows = DefaultEnrRows();
+            for (EnrRow &row : store.Table(t).Rows)
+                row.EnrText = t == 1 ? QStringLiteral("11") : QStringLiteral("16");
+        }
+        WriteEnrStoreFile(DefaultTblName(), store);
+        QByteArray mea = ReadAll(kDesigned);
+        mea[4976] = char(source);
+        mea[5004] = 0;  // no text: the source's own name
+        QFile f(QStringLiteral("run.mea"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(mea) == mea.size());
+        f.close();
+        const Run r = Tessary(QStringList{"export", "run.mea", "-o", "run.csv"} + options);
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+        const QByteArray csv = ReadAll(QStringLiteral("run.csv"));
+        const QStringList lines = QString::fromUtf8(csv).split(u'\n');
+        QCOMPARE(lines.value(2), "# Noise source: " + noiseSource);
+        QCOMPARE(lines.value(3), enrLine);
+        const double enrDb = source == 0 ? 5.52 : options.isEmpty() && source == 1 ? 11 : 16;
+        const MeasurementRecord &rec = LoadMeasurementFile(kDesigned).record;
+        const auto enr = [enrDb](double) { return FromDb(enrDb); };
+        const QList<QStringList> table = TableOf(csv);
+        for (int i : {0, 10}) {
+            const StepEvaluation e = EvaluateStep(rec, i, enr, 294.15);
+            QVERIFY2(std::abs(Cell(table[i + 1], 6) - e.noiseFigureDb) < 1e-9, qPrintable(table[i + 1].join(u',')));
         }
     }
 
@@ -351,6 +473,26 @@ private slots:
                                QStringLiteral("-o"), QStringLiteral("run.mea")});
         QCOMPARE(r.status, 1);
         QVERIFY(r.errLines.last().startsWith(QStringLiteral("tessary: COM1: FSP does not answer: ")));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
+    }
+
+    /// A host that never completes the connection: the connect's own bound ends the command.
+    void hostThatSwallowsTheConnection()
+    {
+        SwallowingHost host;
+        if (!host.start())
+            QSKIP("this system completes every loopback connect");
+        WorkDir dir;
+        QElapsedTimer waited;
+        waited.start();
+        const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--tcp-port"), QString::number(host.port), QStringLiteral("-o"),
+                               QStringLiteral("run.mea")},
+                              30000);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
+        const QString where = QStringLiteral("127.0.0.1:") + QString::number(host.port);
+        QCOMPARE(r.errLines.last(), "tessary: " + where + ": Cannot connect to " + where + ": timed out");
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
 

@@ -1,7 +1,7 @@
 // "Measure" against the calibration it follows, through the real window and the analyser
-// simulator: a changed start, step count, mode or bandwidth is refused before anything is
-// asked or sent; the calibration's state shows on the "Options" page and ends with the
-// connection.
+// simulator: a changed plan, mode, bandwidth, averaging, attenuation or level setting is
+// refused before anything is asked or sent; the calibration's state shows on the "Options"
+// page and ends with the connection.
 
 #include "helper_window.h"
 
@@ -28,6 +28,12 @@ private slots:
         QTest::newRow("steps") << QStringLiteral("steps") << true;
         QTest::newRow("mode") << QStringLiteral("mode") << true;
         QTest::newRow("rbw") << QStringLiteral("rbw") << true;
+        QTest::newRow("stop") << QStringLiteral("stop") << true;
+        QTest::newRow("vbw") << QStringLiteral("vbw") << true;
+        QTest::newRow("average") << QStringLiteral("average") << true;
+        QTest::newRow("rf att") << QStringLiteral("rfatt") << true;
+        QTest::newRow("ref lvl") << QStringLiteral("reflvl") << true;
+        QTest::newRow("range") << QStringLiteral("range") << true;
         QTest::newRow("changed and back") << QStringLiteral("back") << false;
     }
 
@@ -53,6 +59,18 @@ private slots:
             QTest::mouseClick(w.rg_Sweep->button(1), Qt::LeftButton);
         else if (change == QStringLiteral("rbw"))
             w.cb_rbw->setCurrentIndex(6);
+        else if (change == QStringLiteral("stop"))
+            w.e_Stop->setText(QStringLiteral("600 MHz"));
+        else if (change == QStringLiteral("vbw"))
+            w.cb_vbw->setCurrentIndex(4);
+        else if (change == QStringLiteral("average"))
+            w.cb_Average->setCurrentIndex(0);
+        else if (change == QStringLiteral("rfatt"))
+            w.cb_RFAtt->setCurrentIndex(1);
+        else if (change == QStringLiteral("reflvl"))
+            w.e_RefLvl->setText(QStringLiteral("-10 dBm"));
+        else if (change == QStringLiteral("range"))
+            w.e_Range->setText(QStringLiteral("50 dB"));
         else if (change == QStringLiteral("back")) {
             w.cb_rbw->setCurrentIndex(6);
             w.cb_rbw->setCurrentIndex(7);

@@ -57,6 +57,8 @@ private slots:
     void threshold_data();
     void threshold();
     void calibrationSentence();
+    void sentences_data();
+    void sentences();
     void tableRange();
 };
 
@@ -148,6 +150,50 @@ void TestGuidelines::calibrationSentence()
     QCOMPARE(findings.first().text,
              QStringLiteral("Low Y-factor in the calibration (1.2 dB): the analyser's own noise is "
                             "high for this ENR."));
+}
+
+void TestGuidelines::sentences_data()
+{
+    QTest::addColumn<GuidelineInputs>("inputs");
+    QTest::addColumn<QString>("sentence");
+
+    GuidelineInputs lowDutY = GoodStep();
+    lowDutY.levels.n12on = lowDutY.levels.n12off + 1.2;
+    // A share of 0.51 tells a percentage (51) from a fraction (0.51) and from its rounding (1).
+    GuidelineInputs share = GoodStep();
+    share.levels = LevelsFor(2000.0, 200.0 / 0.51, 10.0);
+    GuidelineInputs nearRef = GoodStep();
+    const double shift = -8.0 - Highest(nearRef.levels);  // the same Y-factors, 8 dB below 0 dBm
+    nearRef.levels = {nearRef.levels.n2off + shift, nearRef.levels.n2on + shift,
+                      nearRef.levels.n12off + shift, nearRef.levels.n12on + shift};
+    GuidelineInputs outside = GoodStep();
+    outside.frequencyHz = 0.99e9;
+
+    QTest::newRow("low Y with the DUT")
+        << lowDutY
+        << "Low Y-factor with the DUT (1.2 dB): the system's noise is high for this ENR; use a noise "
+           "source with a higher ENR.";
+    QTest::newRow("analyser share 51 %")
+        << share
+        << "The analyser adds 51 % of the system's excess noise: the DUT's gain is too low for this "
+           "analyser; a preamplifier in front of the analyser would help.";
+    QTest::newRow("near the reference level")
+        << nearRef
+        << "The level -8.0 dBm lies within 10 dB of the reference level (0.0 dBm): the analyser may "
+           "compress; raise the reference level or the attenuation.";
+    QTest::newRow("outside the table")
+        << outside
+        << "990.00 MHz lies outside the ENR table (1.00 GHz to 18.00 GHz), so the ENR is extrapolated; "
+           "add table rows that cover it.";
+}
+
+void TestGuidelines::sentences()
+{
+    QFETCH(GuidelineInputs, inputs);
+    QFETCH(QString, sentence);
+    const auto findings = CheckGuidelines(inputs);
+    QCOMPARE(findings.size(), 1);
+    QCOMPARE(findings.first().text, sentence);
 }
 
 void TestGuidelines::tableRange()

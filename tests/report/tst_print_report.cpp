@@ -441,6 +441,39 @@ private slots:
         QVERIFY(plain.device.linesOf(QColor(255, 140, 0), 3).isEmpty());
     }
 
+    /// The count of steps off the guidelines takes the first and the last step of the plan and
+    /// nothing beyond it; a single frequency is a plan of one step.
+    void guidelineCount_data()
+    {
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<QList<int>>("marked");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("first and last of 11") << 10 << QList<int>{0, 10} << "Off guidelines: 2 steps";
+        QTest::newRow("only the last") << 10 << QList<int>{10} << "Off guidelines: 1 step";
+        QTest::newRow("only the first") << 10 << QList<int>{0, 11} << "Off guidelines: 1 step";
+        QTest::newRow("single frequency") << 0 << QList<int>{0} << "Off guidelines: 1 step";
+        QTest::newRow("single frequency, the next slot") << 0 << QList<int>{1} << "";
+        QTest::newRow("last of 100") << 99 << QList<int>{98, 99, 100} << "Off guidelines: 2 steps";
+    }
+    void guidelineCount()
+    {
+        QFETCH(int, steps);
+        QFETCH(QList<int>, marked);
+        QFETCH(QString, text);
+        ReportInput in = designedMeasurement();
+        in.Steps = steps;
+        for (int i : marked)
+            in.OutsideGuidelines[size_t(i)] = true;
+        Recorded r(in);
+        const int found = int(r.device.textsNamed(text).size());
+        if (text.isEmpty()) {
+            for (const RecordedText &t : r.device.texts)
+                QVERIFY2(!t.text.startsWith(QStringLiteral("Off guidelines")), qPrintable(t.text));
+        } else {
+            QCOMPARE(found, 1);
+        }
+    }
+
     void curvesJoinConsecutivePoints()
     {
         Recorded r(designedMeasurement());

@@ -260,6 +260,45 @@ private slots:
         QCOMPARE(lines.last(), kTitles);
     }
 
+    void enrLinesOfEveryMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("source");
+        QTest::newRow("constant") << 0 << "const. (5.52 dB)";
+        QTest::newRow("table 1") << 1 << "Table1";
+        QTest::newRow("table 2") << 2 << "Table2";
+    }
+    void enrLinesOfEveryMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, source);
+        const MeasurementLoadResult loaded = LoadMeasurementFile(sample("designed.mea"));
+        QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
+        CsvExportDetails d = designedDetails();
+        d.noiseSourceText = source;
+        d.enr.mode = mode;
+        for (EnrRow &row : d.enr.rows)
+            row.EnrText = QStringLiteral("15.5");  // far from the constant's 5.52 dB
+        const QByteArray text = CsvExportText(CsvStepRows(loaded.record, d), d);
+        const QStringList lines = linesOf(text);
+        QCOMPARE(lines.value(2), "# Noise source: " + source);
+        if (mode == 0) {
+            QCOMPARE(lines.value(3), QStringLiteral("# ENR: 5.52 dB"));
+            QCOMPARE(lines.filter(QStringLiteral("# ENR")).size(), 1);
+        } else {
+            QVERIFY(!lines.contains(QStringLiteral("# ENR: 5.52 dB")));
+            QCOMPARE(lines.value(3), QStringLiteral("# ENR at 0.01 GHz: 15.5 dB"));
+            QCOMPARE(lines.filter(QStringLiteral("# ENR at ")).size(), 20);
+        }
+        // The rows are evaluated with the ENR the lines name: 10 dB more ENR, a higher figure.
+        const QStringList row = tableOf(text).value(1).split(u',');
+        const double nf = row.value(6).toDouble();
+        if (mode == 0)
+            QVERIFY2(std::abs(nf - loaded.record.NoiseFigureDb[0]) < 1e-9, qPrintable(row.join(u',')));
+        else
+            QVERIFY2(nf > loaded.record.NoiseFigureDb[0] + 5, qPrintable(row.join(u',')));
+    }
+
     void addedColumn()
     {
         QList<CsvColumn> columns = StepCsvColumns();

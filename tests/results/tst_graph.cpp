@@ -90,6 +90,8 @@ private slots:
     void gainAxis_data();
     void gainAxis();
     void dataRange();
+    void dataRangeEnds_data();
+    void dataRangeEnds();
     void roundHalfEven_data();
     void roundHalfEven();
     void valueY_data();
@@ -273,6 +275,43 @@ void TestGraph::dataRange()
     QCOMPARE(r.maxF, 4.2);
     QCOMPARE(r.minG, 8.5);
     QCOMPARE(r.maxG, 12.0);
+}
+
+void TestGraph::dataRangeEnds_data()
+{
+    // The extremes at the first and at the last step of the plan, and a plan of one step.
+    QTest::addColumn<QList<double>>("nf");
+    QTest::addColumn<QList<double>>("gain");
+    QTest::addColumn<double>("maxF");
+    QTest::addColumn<double>("minG");
+    QTest::addColumn<double>("maxG");
+    using V = QList<double>;
+    QTest::newRow("all at the last step") << V{1.0, 1.5, 3.5} << V{12, 11, 9} << 3.5 << 9.0 << 12.0;
+    QTest::newRow("highest gain last") << V{2.0, 1.5, 1.0} << V{12, 13, 19} << 2.0 << 12.0 << 19.0;
+    QTest::newRow("all at the first step") << V{4.0, 1.5, 1.0} << V{8, 11, 10} << 4.0 << 8.0 << 11.0;
+    QTest::newRow("single frequency") << V{2.5} << V{16} << 2.5 << 16.0 << 16.0;
+}
+
+void TestGraph::dataRangeEnds()
+{
+    QFETCH(QList<double>, nf);
+    QFETCH(QList<double>, gain);
+    QFETCH(double, maxF);
+    QFETCH(double, minG);
+    QFETCH(double, maxG);
+    MeasurementRecord rec;
+    rec.SweepPlan.Steps = int(nf.size()) - 1;
+    // The slot after the plan holds values that would win if it were read.
+    rec.NoiseFigureDb[nf.size()] = 50;
+    rec.GainDb[nf.size()] = -50;
+    for (int i = 0; i < nf.size(); ++i) {
+        rec.NoiseFigureDb[size_t(i)] = nf[i];
+        rec.GainDb[size_t(i)] = gain[i];
+    }
+    const ResultDataRange r = DataRange(rec);
+    QCOMPARE(r.maxF, maxF);
+    QCOMPARE(r.minG, minG);
+    QCOMPARE(r.maxG, maxG);
 }
 
 void TestGraph::roundHalfEven_data()

@@ -77,6 +77,14 @@ void TestCalibrationState::difference_data()
     vbwPosition.vbwIndex = -1;
     SetupSettings ref = setup;
     ref.refLevelText = QStringLiteral("-10 dBm");
+    SetupSettings vbwText = setup;  // the same position, another text
+    vbwText.vbwText = QStringLiteral("30 Hz");
+    SetupSettings average = setup;
+    average.averageText = QStringLiteral("20");
+    SetupSettings rfAtt = setup;
+    rfAtt.rfAttText = QStringLiteral("10 dB");
+    SetupSettings range = setup;
+    range.rangeText = QStringLiteral("50 dB");
 
     QTest::newRow("unchanged") << sweep << sweep << setup << int(CalibrationItem::None);
     QTest::newRow("start typed differently")
@@ -91,6 +99,11 @@ void TestCalibrationState::difference_data()
     QTest::newRow("RBW") << sweep << sweep << rbw << int(CalibrationItem::Rbw);
     QTest::newRow("VBW position") << sweep << sweep << vbwPosition << int(CalibrationItem::Vbw);
     QTest::newRow("Ref Lvl") << sweep << sweep << ref << int(CalibrationItem::RefLevel);
+    QTest::newRow("VBW text") << sweep << sweep << vbwText << int(CalibrationItem::Vbw);
+    QTest::newRow("Average") << sweep << sweep << average << int(CalibrationItem::Average);
+    QTest::newRow("RF Att") << sweep << sweep << rfAtt << int(CalibrationItem::RfAtt);
+    QTest::newRow("Range") << sweep << sweep << range << int(CalibrationItem::Range);
+    QTest::newRow("Average in Single mode") << single << single << average << int(CalibrationItem::Average);
     QTest::newRow("Start and RBW: the plan first")
         << sweep << start << rbw << int(CalibrationItem::Start);
 }

@@ -46,6 +46,8 @@ private slots:
     void flagWord();
     void linesAtOpening_data();
     void linesAtOpening();
+    void linesWhileSending_data();
+    void linesWhileSending();
     void rxHandshakeHysteresis_data();
     void rxHandshakeHysteresis();
     void rxHandshakeMarksFollowTheBufferSize();
@@ -254,6 +256,35 @@ void TestPortLogic::linesAtOpening()
     flow.Configure(flags, 8192);
     QCOMPARE(lines.moves, moves);
     QVERIFY(!flow.Held());
+}
+
+void TestPortLogic::linesWhileSending_data()
+{
+    // Two chunks sent one after the other, the second announced twice.
+    QTest::addColumn<quint32>("flags");
+    QTest::addColumn<QStringList>("moves");
+    QTest::newRow("rtsToggle: raised while a chunk goes out")
+        << quint32(PiloDcb::Binary | PiloDcb::DtrEnable | PiloDcb::RtsToggle)
+        << QStringList{"RTS+", "RTS-", "RTS+", "RTS-"};
+    QTest::newRow("rtsEnable: stays") << quint32(PiloDcb::Initial) << QStringList{};
+    QTest::newRow("rtsDisable: stays") << quint32(PiloDcb::Binary | PiloDcb::DtrEnable) << QStringList{};
+    QTest::newRow("handshake: stays") << BothHandshakes << QStringList{};
+}
+
+void TestPortLogic::linesWhileSending()
+{
+    QFETCH(quint32, flags);
+    QFETCH(QStringList, moves);
+    RecordedLines lines;
+    TPiloRxFlow flow(lines);
+    flow.Configure(flags, 8192);
+    lines.moves.clear();
+    flow.SetSending(true);
+    flow.SetSending(false);
+    flow.SetSending(true);
+    flow.SetSending(true);
+    flow.SetSending(false);
+    QCOMPARE(lines.moves, moves);
 }
 
 void TestPortLogic::rxHandshakeHysteresis_data()
