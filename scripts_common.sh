@@ -1,7 +1,7 @@
 # Shared by run.sh and test.sh: install what a fresh Debian 12 machine lacks, then build into build/.
 # Sourced, not run.
 
-PACKAGES="cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6printsupport6 qt6-qpa-plugins qt6-svg-dev
+PACKAGES="cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6sql6-sqlite qt6-qpa-plugins qt6-svg-dev
 libgl-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation2 locales xvfb xauth poppler-utils
 clang libclang-rt-14-dev desktop-file-utils appstream"
 

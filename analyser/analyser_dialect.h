@@ -42,6 +42,10 @@ public:
 
     /// Asks for the sweep time at the start of a pass (answered).
     virtual QByteArray SweepTimeQuery() const = 0;
+    /// The sweep time in seconds of the query's answer; throws EConvertError when it is no number.
+    virtual double ParseSweepTime(const QByteArray &reply) const = 0;
+    /// How many sweeps the settling lines ask for.
+    virtual int SettlingSweepCount() const = 0;
     /// The first lines of a frequency: source off, tune to `hz`, marker there, settling sweeps.
     /// The last line is answered once the sweeps have ended.
     virtual QList<QByteArray> SourceOffAndSettle(PassKind pass, double hz) const = 0;
@@ -63,6 +67,8 @@ public:
     int StoreStateIndex() const override;
     QByteArray RestoreState() const override;
     QByteArray SweepTimeQuery() const override;
+    double ParseSweepTime(const QByteArray &reply) const override;
+    int SettlingSweepCount() const override;
     QList<QByteArray> SourceOffAndSettle(PassKind pass, double hz) const override;
     QList<QByteArray> Reading(const QString &averageText) const override;
     QList<QByteArray> SourceOnAndSettle(PassKind pass) const override;

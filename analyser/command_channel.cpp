@@ -36,12 +36,18 @@ bool CommandChannel::SendCommand(const QByteArray &command, int wait)
 bool CommandChannel::waitForReply(const QByteArray &command)
 {
     const QDeadlineTimer deadline(ReplyTimeoutMs);
+    const QDeadlineTimer slow(kSlowWaitMs);
+    bool told = false;
     QEventLoop loop;
     QTimer poll;
     poll.setInterval(kWaitPollMs);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!PendingReply.isEmpty() || !portActive() || deadline.hasExpired())
+        if (!PendingReply.isEmpty() || !portActive() || deadline.hasExpired()) {
             loop.quit();
+        } else if (!told && slow.hasExpired() && OnWaiting) {
+            told = true;
+            OnWaiting(true);
+        }
     });
     poll.start();
     m_loops.append(&loop);
@@ -51,6 +57,8 @@ bool CommandChannel::waitForReply(const QByteArray &command)
         loop.exec();
     m_loops.removeOne(&loop);
     poll.stop();
+    if (told && OnWaiting)
+        OnWaiting(false);
 
     if (!PendingReply.isEmpty())
         return true;

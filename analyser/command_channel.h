@@ -68,6 +68,11 @@ public:
     int ReplyTimeoutMs = kDefaultReplyTimeoutMs;
     /// The analyser family named in the message of an unanswered command (the dialect's).
     QString DeviceName;
+    /// How long a waiting command goes unanswered before OnWaiting hears of it.
+    static constexpr int kSlowWaitMs = 500;
+    /// Told true once a waiting command has had no answer for kSlowWaitMs, and false when that
+    /// wait ends (before OnNoAnswer), so that the operator sees why nothing happens.
+    std::function<void(bool waiting)> OnWaiting;
     /// Told, before SendCommand returns false, that a waiting command got no answer in time.
     std::function<void(const QString &message)> OnNoAnswer;
 

@@ -53,6 +53,7 @@ constexpr char NoiseSourceOnWait[] = "DIAG:SERV:NSO ON; *WAI";
 constexpr char MarkerOn[] = "CALC:MARK1:STAT ON";
 constexpr char MarkerXPrefix[] = "CALC:MARK1:X ";
 constexpr char SettlingSweeps[] = "SWE:COUN 3";
+constexpr int kSettlingSweepCount = 3;  ///< the count of SettlingSweeps
 /// Runs the sweeps of the last count; the answer 1 says they have ended.
 constexpr char SweepAndConfirm[] = "INIT:IMM; *WAI; *OPC?";
 /// Runs the averaged sweep; nothing is answered.
@@ -127,6 +128,16 @@ QByteArray FspDialect::RestoreState() const
 QByteArray FspDialect::SweepTimeQuery() const
 {
     return QByteArray(::SweepTimeQuery);
+}
+
+double FspDialect::ParseSweepTime(const QByteArray &reply) const
+{
+    return ReadReplyNumber(QString::fromLatin1(reply));
+}
+
+int FspDialect::SettlingSweepCount() const
+{
+    return kSettlingSweepCount;
 }
 
 QList<QByteArray> FspDialect::SourceOffAndSettle(PassKind pass, double hz) const

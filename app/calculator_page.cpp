@@ -21,12 +21,15 @@ void CalculatorPage::b_calcClick()
 
 void CalculatorPage::CalculatePoint()
 {
-    const CalculatorFields fields{w.e_n2off->text(),   w.e_n2on->text(),     w.e_n12off->text(),
-                                  w.e_n12on->text(),   w.e_Frequency->text(), w.e_Temperature->text()};
+    const CalculatorFields fields{{w.e_n2off->text(), w.e_n2on->text(), w.e_n12off->text(), w.e_n12on->text()},
+                                  w.e_Frequency->text(),
+                                  w.e_Temperature->text()};
     m_lastCalculationFailed = false;
-    ShowCalculation(CalculatePointFromFields(
-        fields, [this](double f) { return w.LookupEnr(f); }, w.MeasurementRecord, w.se_Freq->value(),
-        [this](const QString &text) { w.setStatusText(text); }));
+    // The room temperature is read from its field by the calculation itself, after the ENR.
+    EvaluationContext context;
+    context.enr = w.enrSource();
+    ShowCalculation(CalculatePointFromFields(fields, context, w.MeasurementRecord, w.se_Freq->value(),
+                                             [this](const QString &text) { w.setStatusText(text); }));
     // The calculator's slot holds the levels, the ENR and the temperature just used.
     const UncertaintyResult u = m_lastCalculationFailed ? UncertaintyResult()
                                                         : CalculatorUncertainty(w.MeasurementRecord, w.Uncertainty);
@@ -44,6 +47,13 @@ void CalculatorPage::ShowCalculation(const CalculationResult &r)
     }
     w.l_gain->setText(r.gainText);
     w.l_NoiseFigure->setText(r.noiseFigureText);
+}
+
+void CalculatorPage::ShowStepEvaluated(bool failed)
+{
+    m_lastCalculationFailed = failed;
+    if (failed)
+        ShowMessage(MsgType::Error, MsgButtons::OkCancel, CalculationErrorText());
 }
 
 void CalculatorPage::Edit1Exit(QLineEdit *field)

@@ -24,6 +24,9 @@ public:
     bool lastCalculationFailed() const { return m_lastCalculationFailed; }
     /// Shows the result of a calculation: its labels, or the error box of an arithmetic failure.
     void ShowCalculation(const CalculationResult &result);
+    /// The step display evaluated a step (and shows its labels itself): the error box of an
+    /// arithmetic failure.
+    void ShowStepEvaluated(bool failed);
 
     void Edit1Exit(QLineEdit *field);
     void cb_Stage1Click(QCheckBox *box);

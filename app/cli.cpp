@@ -12,8 +12,12 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QRegularExpression>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -90,8 +94,13 @@ void Parse(Invocation &inv, const QStringList &arguments)
     if (positional.isEmpty())
         Usage(QStringLiteral("no command given"));
     inv.command = positional.first();
-    if (!kCommands.contains(inv.command))
-        Usage(QStringLiteral("unknown command '%1'").arg(inv.command));
+    if (!kCommands.contains(inv.command)) {
+        // The synopsis follows the line, so that a mistyped command shows what it could be.
+        const QString help = CliHelpText();
+        Fail(QString(), QStringLiteral("unknown command '%1' (see tessary --help)\n").arg(inv.command)
+                            + help.left(help.indexOf(QStringLiteral("\n\n"))),
+             CliUsage);
+    }
     const int files = inv.command == QLatin1String("export") || inv.command == QLatin1String("report") ? 1 : 0;
     if (positional.size() - 1 != files && inv.command != QLatin1String("help"))
         Usage(files ? QStringLiteral("%1 takes one measurement file").arg(inv.command)
@@ -143,17 +152,82 @@ void Note(const QString &text)
     std::fflush(stderr);
 }
 
+namespace {
+
+/// The typed text as a value field of `kind` reads it, or nothing when the field would not
+/// read it as a number at all. The field drops keys it does not take (other letters, a sign,
+/// a second point) and falls back to its old text when nothing is left; an option must not
+/// change its value that way without a word, so only a number, blanks and the field's own
+/// unit keys pass ("3M", "3MHz", "3 MHz", "10Hz", "300K", "15.2 dB").
+std::optional<QString> OptionFieldText(EntryKind kind, const QString &typed)
+{
+    QString unit;
+    switch (kind) {
+    case EntryKind::Frequency: unit = QStringLiteral("[GMK]?HZ|[GMKH]"); break;
+    case EntryKind::Temperature: unit = QStringLiteral("\\x{00B0}?C|K"); break;
+    case EntryKind::Range: unit = QStringLiteral("DB|D"); break;
+    case EntryKind::RefLevel:
+    case EntryKind::Plain: break;
+    }
+    const QRegularExpression form(QStringLiteral("^\\s*(\\d+([.,]\\d*)?|[.,]\\d+)\\s*(") + unit
+                                      + QStringLiteral(")?\\s*$"),
+                                  QRegularExpression::CaseInsensitiveOption);
+    if (unit.isEmpty() || !form.match(typed).hasMatch())
+        return std::nullopt;
+    return FieldTextOf(kind, typed.trimmed(), QString());
+}
+
+/// What a refused value of `kind` should have been.
+QString ExpectedValue(EntryKind kind)
+{
+    switch (kind) {
+    case EntryKind::Frequency: return QStringLiteral("a frequency above 0 Hz");
+    case EntryKind::Temperature: return QStringLiteral("a temperature above 0 K");
+    default: return QStringLiteral("a number of dB");
+    }
+}
+
+[[noreturn]] void RefuseValue(const char *name, const QString &typed, const QString &expected)
+{
+    Usage(QStringLiteral("--%1 '%2' is not %3").arg(QString::fromLatin1(name), typed, expected));
+}
+
+/// The item of `items` (texts of frequencies, "3 MHz") that the typed frequency names, or -1.
+int FrequencyItem(const QStringList &items, const QString &typed)
+{
+    const std::optional<QString> text = OptionFieldText(EntryKind::Frequency, typed);
+    if (!text)
+        return -1;
+    try {
+        const double hz = ParseValue(*text);
+        for (int i = 0; i < items.size(); ++i)
+            if (std::abs(ParseValue(items[i]) - hz) <= 1e-9 * hz)
+                return i;
+    } catch (const AppError &) {
+    }
+    return -1;
+}
+
+}  // namespace
+
 QString FieldValue(const Invocation &inv, const char *name, EntryKind kind, const QString &designed)
 {
     if (!inv.has(name))
         return designed;
-    const QString text = FieldTextOf(kind, inv.value(name), designed);
+    const QString typed = inv.value(name);
+    const std::optional<QString> text = OptionFieldText(kind, typed);
+    if (!text)
+        RefuseValue(name, typed, ExpectedValue(kind));
+    double value = 0;
     try {
-        ParseValue(text);
-    } catch (const AppError &e) {
-        Usage(QStringLiteral("--%1 '%2': %3").arg(QString::fromLatin1(name), inv.value(name), e.message()));
+        value = ParseValue(*text);
+    } catch (const AppError &) {
+        RefuseValue(name, typed, ExpectedValue(kind));
     }
-    return text;
+    // A frequency or an absolute temperature of zero or less is no measurement.
+    if (!std::isfinite(value) || (kind != EntryKind::Range && value <= 0))
+        RefuseValue(name, typed, ExpectedValue(kind));
+    return *text;
 }
 
 int SelectorValue(const Invocation &inv, const char *name, const QStringList &items, int designed)
@@ -161,9 +235,14 @@ int SelectorValue(const Invocation &inv, const char *name, const QStringList &it
     if (!inv.has(name))
         return designed;
     const QString typed = inv.value(name).trimmed();
-    const int index = SelectorIndexOnExit(items, typed);
-    if (items[index].compare(typed, Qt::CaseInsensitive) != 0)
-        Usage(QStringLiteral("--%1 must be one of %2").arg(QString::fromLatin1(name), items.join(QStringLiteral(", "))));
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i].compare(typed, Qt::CaseInsensitive) == 0)
+            return i;
+    // Bandwidths read as the frequency fields read them: "3M" and "3MHz" are "3 MHz".
+    const bool frequencies = !items.isEmpty() && items.first().endsWith(QStringLiteral("Hz"));
+    const int index = frequencies ? FrequencyItem(items, typed) : -1;
+    if (index < 0)
+        RefuseValue(name, inv.value(name), QStringLiteral("one of ") + items.join(QStringLiteral(", ")));
     return index;
 }
 
@@ -172,9 +251,9 @@ int IntegerValue(const Invocation &inv, const char *name, int low, int high, int
     if (!inv.has(name))
         return designed;
     bool ok = false;
-    const int v = inv.value(name).toInt(&ok);
+    const int v = inv.value(name).trimmed().toInt(&ok);
     if (!ok || v < low || v > high)
-        Usage(QStringLiteral("--%1 needs a whole number from %2 to %3").arg(QString::fromLatin1(name)).arg(low).arg(high));
+        RefuseValue(name, inv.value(name), QStringLiteral("a whole number from %1 to %2").arg(low).arg(high));
     return v;
 }
 
@@ -197,6 +276,7 @@ EnrChoice ChooseEnr(const Invocation &inv, int mode)
         }
         c.source.mode = EnrTable1;
         c.noiseSourceText = NoiseSourceTextForTable(1, path);
+        c.csvSourceText = c.noiseSourceText;
         return c;
     }
     EnrTableStore store;
@@ -217,6 +297,10 @@ EnrChoice ChooseEnr(const Invocation &inv, int mode)
         c.source.rows = store.Table(c.source.mode).Rows;
         c.noiseSourceText = NoiseSourceTextForTable(c.source.mode, store.Table(c.source.mode).FileName);
     }
+    // A table that came from no file is named by its caption alone.
+    c.csvSourceText = c.source.mode != EnrAll && store.Table(c.source.mode).FileName.isEmpty()
+                                   ? EnrTableCaption(c.source.mode)
+                                   : c.noiseSourceText;
     return c;
 }
 
@@ -225,15 +309,43 @@ double RoomTemperatureK(const Invocation &inv)
     return ParseValue(FieldValue(inv, "temperature", EntryKind::Temperature, DesignedOptions::temperatureText()));
 }
 
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK)
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK)
+{
+    EvaluationContext context;
+    context.enr = enr.source;
+    context.roomTemperatureK = roomK;
+    return context;
+}
+
+bool IsStandardOutput(const QString &path)
+{
+    return path == QLatin1String("-");
+}
+
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
+              const QString &sourceText, const QDateTime &measured)
 {
     QString error;
     try {
-        if (!WriteMeasurementCsv(path, record, MeasurementCsvDetails(record, enr, roomK), &error))
+        CsvExportDetails details = MeasurementCsvDetails(record, context, sourceText);
+        details.measured = measured;
+        if (IsStandardOutput(path)) {
+            const QByteArray text = MeasurementCsvText(record, details);
+            if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size())
+                || std::fflush(stdout) != 0)
+                Fail(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
+        } else if (!WriteMeasurementCsv(path, record, details, &error)) {
             Fail(path, error);
+        }
     } catch (const AppError &e) {
         Fail(path, e.message());
     }
+}
+
+void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what)
+{
+    if (inv.has(name) && IsStandardOutput(inv.value(name)))
+        Usage(QStringLiteral("--%1 - (standard output) takes text only, not %2").arg(QString::fromLatin1(name), what));
 }
 
 }  // namespace cli
@@ -243,7 +355,10 @@ bool IsCommandLine(const QStringList &arguments)
     if (arguments.size() < 2)
         return false;
     const QString &first = arguments[1];
-    return cli::kCommands.contains(first) || first.startsWith(QStringLiteral("--")) || first == QLatin1String("-h")
+    // The window opens no file of its own: a first word that is no option is a command, known
+    // or mistyped, and a mistyped one gets the usage rather than a window. Qt's own options
+    // ("-platform", "-style") keep starting the window.
+    return !first.startsWith(u'-') || first.startsWith(QStringLiteral("--")) || first == QLatin1String("-h")
            || first == QLatin1String("-v");
 }
 
@@ -279,18 +394,7 @@ int RunCommandLine(int argc, char **argv)
 
 QString FieldTextOf(EntryKind kind, const QString &typed, const QString &before)
 {
-    EntryText field;
-    QString pendingUnit;
-    for (const QChar key : typed) {
-        const EntryKeyResult r = EntryKeyPress(kind, field, key, pendingUnit);
-        if (!r.key.isNull()) {
-            field.text.insert(field.cursor, r.key);
-            ++field.cursor;
-        }
-        if (r.endEntry)
-            break;
-    }
-    return ApplyExitRule(field.text, before, pendingUnit);
+    return TypedFieldText(kind, typed, before);
 }
 
 QString CliHelpText()

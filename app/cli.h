@@ -18,8 +18,9 @@
 enum CliStatus : int { CliOk = 0, CliFailed = 1, CliUsage = 2 };
 
 /// True when the arguments ask for the command line instead of the window: a first argument
-/// that is one of the commands ("export", "report", "measure", "help") or starts with "--".
-/// Qt's own options ("-platform", "-style") keep starting the window.
+/// that is a word (one of the commands "export", "report", "measure", "help", or a mistyped
+/// one, which gets the usage), starts with "--" or is "-h" or "-v". Qt's own options
+/// ("-platform", "-style") keep starting the window.
 bool IsCommandLine(const QStringList &arguments);
 
 /// Runs the command line on `arguments` (the program name first) and returns the exit status.

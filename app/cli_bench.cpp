@@ -13,7 +13,10 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 namespace cli {
 
@@ -76,10 +79,11 @@ EnrChoice ChooseEnrOrFile(const Invocation &inv, int mode)
     try {
         const EnrFileTable table = EnrFileTableOf(ReadEnrDataFile(path));
         c.source.rows = table.rows;
-        c.uncertaintyDb = table.uncertaintyDb;
+        c.source.uncertaintyDb = table.uncertaintyDb;
         if (table.textCut)
             Note(QStringLiteral("%1: the model and serial number are cut to %2 characters").arg(path).arg(kNoiseSourceTextLimit));
         c.noiseSourceText = table.noiseSourceText.isEmpty() ? NoiseSourceTextForTable(1, path) : table.noiseSourceText;
+        c.csvSourceText = c.noiseSourceText;
     } catch (const AppError &e) {
         Fail(path, e.message());
     }
@@ -147,8 +151,17 @@ bool BenchGiven(const BenchChoice &bench)
     return !bench.bench.isDefault() || bench.calibration.has_value();
 }
 
+EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench, double roomK)
+{
+    EvaluationContext context = ContextOf(enr, roomK);
+    context.bench = bench.bench;
+    if (bench.calibration)
+        context.calibrationEnr = EnrSourceOf(*bench.calibration);
+    return context;
+}
+
 CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice &enr, const BenchChoice &bench,
-                               double roomK, const QList<double> &ifs)
+                               double roomK)
 {
     CompleteMeasurement m;
     m.record = record;
@@ -166,11 +179,12 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
     m.measurementEnr.mode = enr.source.mode;
     m.measurementEnr.enrAllText = enr.source.enrAllText;
     m.measurementEnr.rows = enr.source.rows;
-    m.measurementEnr.uncertaintyDb = enr.uncertaintyDb;
+    m.measurementEnr.uncertaintyDb = enr.source.uncertaintyDb;
     m.measurementEnr.fileName = enr.fileName;
     m.calibrationEnr = bench.calibration;
     m.bench = bench.bench;
-    m.calibrationIfsHz = ifs;
+    for (int i = 0; i <= std::clamp(int(record.SweepPlan.Steps), 0, kMaxStepSlot); ++i)
+        m.calibrationIfsHz << record.SweepPlan.tuneHz(i);
     m.programVersion = VersionText();
     return m;
 }
@@ -179,7 +193,7 @@ QList<double> PlanRfs(const SweepPlan &plan)
 {
     QList<double> rf;
     for (int i = 0; i <= std::clamp(int(plan.Steps), 0, kMaxStepSlot); ++i)
-        rf << plan.StepFrequency(i);
+        rf << plan.enrHz(i);
     return rf;
 }
 
@@ -187,10 +201,17 @@ void WriteBenchCsv(const QString &path, const CompleteMeasurement &m)
 {
     QString error;
     try {
-        const CsvExportDetails details = MeasurementCsvDetails(
-            m.record, {m.measurementEnr.mode, m.measurementEnr.enrAllText, m.measurementEnr.rows}, m.roomTemperatureK);
-        if (!WriteFileAtomically(path, BenchCsvText(m, details), &error))
+        CsvExportDetails details = MeasurementCsvDetails(m.record, EvaluationContextOf(m), QString());
+        details.reportDetails = m.reportDetails;
+        details.measured = m.measuredAt;
+        const QByteArray text = BenchCsvText(m, details);
+        if (IsStandardOutput(path)) {
+            if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size())
+                || std::fflush(stdout) != 0)
+                Fail(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
+        } else if (!WriteFileAtomically(path, text, &error)) {
             Fail(path, error);
+        }
     } catch (const AppError &e) {
         Fail(path, e.message());
     }

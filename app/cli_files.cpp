@@ -70,17 +70,19 @@ int RunExport(const Invocation &inv)
         WriteBenchCsv(out, LoadNfm(inv.file));
         return CliOk;
     }
-    const MeasurementRecord record = LoadMea(inv.file);
+    MeasurementRecord record = LoadMea(inv.file);
     const EnrChoice enr = ChooseEnrOrFile(inv, record.MeasurementHeader.EnrSource);
     const BenchChoice bench = ChooseBench(inv);
-    if (BenchGiven(bench) || inv.has("enr-file")) {
+    if (BenchGiven(bench)) {
+        record.SweepPlan.Conversion = bench.bench.dutType;
+        record.SweepPlan.LoHz = bench.bench.loHz;
         const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
         if (!ifPlan.ok())
             Usage(ifPlan.refusal);
-        WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv), ifPlan.ifHz));
+        WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv)));
         return CliOk;
     }
-    WriteCsv(out, record, enr.source, RoomTemperatureK(inv));
+    WriteCsv(out, record, ContextOf(enr, RoomTemperatureK(inv)), enr.csvSourceText);
     return CliOk;
 }
 
@@ -90,6 +92,7 @@ int RunReport(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
     const MeasurementRecord record = LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));

@@ -15,9 +15,7 @@
 #include "base/engvalue.h"
 #include "noise/bench_correction.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -49,8 +47,7 @@ QString PassName(PassKind pass)
 }
 
 /// The link's news without a window: the steps go to the record, the progress to stderr.
-void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, EnrLookupFunction lookupEnr,
-             double roomK)
+void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, const EvaluationContext &context)
 {
     QObject::connect(&link, &AnalyserLink::noAnswer, [&progress](const QString &m) { progress.fail(m); });
     QObject::connect(&link, &AnalyserLink::connectFailed, [&progress](const QString &m) { progress.fail(m); });
@@ -78,15 +75,17 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
                  .arg(ProgressInfoText(pass, hz).trimmed()));
     });
     QObject::connect(&link, &AnalyserLink::stepCompleted,
-                     [&progress, &record, lookupEnr, roomK](PassKind pass, int index) {
+                     [&progress, &record, context](PassKind pass, int index) {
         if (pass != PassKind::Measurement)
             return;
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculateFromLevels(StepLevels(record, index), lookupEnr,
-                                                            [roomK] { return roomK; }, record, index);
-            if (!r.failed)
+            const StepEvaluation e = StoreStepEvaluation(record, index, index, context);
+            const CalculationResult r = CalculationResultOf(e);
+            if (e.corrected && e.benchStatus != BenchStepStatus::Ok)
+                Note(BenchStepStatusText(e.benchStatus));
+            else if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
                 Note(CalculationErrorText());
@@ -94,32 +93,21 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
             progress.fail(e.message());
         }
     });
+    QObject::connect(&link, &AnalyserLink::passFailed, [&progress](PassKind, PassFailure why, const QString &m) {
+        progress.fail(why == PassFailure::HungUp ? QStringLiteral("FSP connection lost") : m);
+    });
     QObject::connect(&link, &AnalyserLink::passEnded, [&progress](PassKind) {
         progress.passDone = true;
         progress.loop.quit();
     });
 }
 
-/// Serves events until `done` holds or the pass fails. A pass that stands in one state for
-/// longer than a waiting command may wait (10 s) has lost its analyser.
-void RunUntil(Progress &progress, AnalyserLink &link, const std::function<bool()> &done)
+/// Serves events until `done` holds or the pass fails. Every wait of a pass has its bound in the
+/// sequencer, the search's in seconds and a waiting command's in the channel.
+void RunUntil(Progress &progress, const std::function<bool()> &done)
 {
     if (done() || progress.failure)
         return;
-    QTimer watchdog;
-    QElapsedTimer still;
-    still.start();
-    int state = link.sequencer().SequencerState;
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        if (link.sequencer().SequencerState != state) {
-            state = link.sequencer().SequencerState;
-            still.restart();
-        }
-        // The search bounds itself; a pass would wait for as long as it takes.
-        if (link.passRunning() && state != StateIdle && state < SearchStart && still.elapsed() > link.replyTimeoutMs())
-            progress.fail(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(link.sequencer().LastCommand()));
-    });
-    watchdog.start(100);
     progress.loop.exec();
 }
 
@@ -129,6 +117,7 @@ int RunMeasure(const Invocation &inv)
 {
     if (!inv.has("output"))
         Usage(QStringLiteral("measure needs -o FILE.mea"));
+    RefuseStandardOutput(inv, "output", QStringLiteral("a measurement file"));
     if (inv.has("port") && inv.has("host"))
         Usage(QStringLiteral("--port and --host exclude each other"));
     if (inv.has("tcp-port") && !inv.has("host"))
@@ -180,14 +169,12 @@ int RunMeasure(const Invocation &inv)
     const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
     if (!ifPlan.ok())
         Usage(ifPlan.refusal);
+    record.SweepPlan.Conversion = bench.bench.dutType;
+    record.SweepPlan.LoHz = bench.bench.loHz;
     AnalyserLink link(record);
-    if (bench.bench.isConverter())
-        link.setTuning(ifPlan.ifHz);
-    const CsvEnrSource enrSource = enr.source;
+    const EvaluationContext context = BenchContextOf(enr, bench, roomK);
     Progress hostSide;
-    Connect(link, hostSide, record,
-            [enrSource](double hz) { return LookupEnr(hz, enrSource.mode, enrSource.enrAllText, enrSource.rows); },
-            roomK);
+    Connect(link, hostSide, record, context);
     const PassInputs inputs{AverageItems()[average], single};
 
     const auto failWith = [&](const QString &reason) -> int {
@@ -208,7 +195,7 @@ int RunMeasure(const Invocation &inv)
         link.openTcp(host, quint16(tcpPort));
     else
         link.openSerial(line);
-    RunUntil(hostSide, link, [&] { return hostSide.searchDone; });
+    RunUntil(hostSide, [&] { return hostSide.searchDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
@@ -224,7 +211,7 @@ int RunMeasure(const Invocation &inv)
     record.SweepPlan.StepIndex = 0;
 
     link.startCalibration(inputs);
-    RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+    RunUntil(hostSide, [&] { return hostSide.passDone; });
     if (hostSide.failure)
         return failWith(*hostSide.failure);
 
@@ -240,32 +227,19 @@ int RunMeasure(const Invocation &inv)
     h.StartSingle = float(record.SweepPlan.Start);
     h.StopSingle = float(record.SweepPlan.Stop);
 
+    QDateTime measured;
     if (!inv.has("cal-only")) {
         hostSide.passDone = false;
         link.startMeasurement(inputs);
-        RunUntil(hostSide, link, [&] { return hostSide.passDone; });
+        RunUntil(hostSide, [&] { return hostSide.passDone; });
         if (hostSide.failure)
             return failWith(*hostSide.failure);
+        measured = QDateTime::currentDateTime();
     }
 
     const QString out = inv.value("output");
-    CompleteMeasurement complete = CompleteOf(record, enr, bench, roomK, ifPlan.ifHz);
-    if (BenchGiven(bench) && !inv.has("cal-only")) {
-        // The DUT's own figures, after the bench's corrections, go into the record.
-        try {
-            const QList<BenchStepRow> rows = EvaluateBenchSteps(complete);
-            StoreBenchResults(record, rows);
-            for (const BenchStepRow &row : rows)
-                Note(QStringLiteral("step %1: ").arg(row.step + 1)
-                     + (row.result.ok() ? QStringLiteral("gain %1 dB, noise figure %2 dB")
-                                              .arg(FormatValue(2, 0, row.result.gainDb), FormatValue(2, 0, row.result.noiseFigureDb))
-                                        : BenchStepStatusText(row.result.status)));
-        } catch (const AppError &e) {
-            link.close();
-            Fail(subject, e.message());
-        }
-        complete.record = record;
-    }
+    CompleteMeasurement complete = CompleteOf(record, enr, bench, roomK);
+    complete.measuredAt = measured;
     try {
         if (nfm) {
             SaveCompleteMeasurementFile(out, complete);
@@ -284,7 +258,7 @@ int RunMeasure(const Invocation &inv)
             if (BenchGiven(bench) || nfm)
                 WriteBenchCsv(inv.value("csv"), complete);
             else
-                WriteCsv(inv.value("csv"), record, enr.source, roomK);
+                WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured);
         } catch (const CliFailure &) {
             link.close();
             throw;

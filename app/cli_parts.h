@@ -12,6 +12,7 @@
 #include "results/nfm_file.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -51,9 +52,10 @@ int IntegerValue(const Invocation &inv, const char *name, int low, int high, int
 /// The ENR in use and the text that names it, as the "Noise Source" page would have them.
 struct EnrChoice
 {
-    CsvEnrSource source;
+    EnrSource source;
     QString noiseSourceText;
-    std::array<std::optional<double>, kEnrRows> uncertaintyDb{};  ///< from an ENR data file
+    /// The name the CSV gives the source: a table that came from no file by its caption alone.
+    QString csvSourceText;
     QString fileName;  ///< the table's file, when one was read
 };
 
@@ -63,6 +65,17 @@ struct EnrChoice
 EnrChoice ChooseEnr(const Invocation &inv, int mode);
 
 double RoomTemperatureK(const Invocation &inv);
+/// The context the steps are evaluated in: the ENR chosen and the room temperature given.
+EvaluationContext ContextOf(const EnrChoice &enr, double roomK);
+/// True for "-", the name of standard output.
+bool IsStandardOutput(const QString &path);
+/// Writes the CSV to `path`, or to standard output for "-", evaluated in `context`, its source
+/// named `sourceText`; `measured` (invalid when the source holds no time) goes into the
+/// "# Measured:" line.
+void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
+              const QString &sourceText, const QDateTime &measured = QDateTime());
+/// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
+void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
 /// ChooseEnr, or the ENR data file of --enr-file as table 1.
 EnrChoice ChooseEnrOrFile(const Invocation &inv, int mode);
@@ -78,12 +91,13 @@ BenchChoice ChooseBench(const Invocation &inv);
 bool BenchGiven(const BenchChoice &bench);
 /// The complete measurement of a record with the command line's choices.
 CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice &enr, const BenchChoice &bench,
-                               double roomK, const QList<double> &ifs);
+                               double roomK);
+/// The context of the command line's choices, bench included.
+EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench, double roomK);
 /// The RFs of the steps of `plan`.
 QList<double> PlanRfs(const SweepPlan &plan);
 /// The CSV of a complete measurement, written atomically.
 void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
-void WriteCsv(const QString &path, const MeasurementRecord &record, const CsvEnrSource &enr, double roomK);
 
 int RunExport(const Invocation &inv);
 int RunReport(const Invocation &inv);

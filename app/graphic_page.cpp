@@ -54,20 +54,24 @@ void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
     Confidence.reset();
+    MeasurementName.clear();
+    MeasuredAt = QDateTime();
+    m_loadedShown = false;
 }
 
-ConfidenceSettings GraphicPage::confidenceSettings() const
+EvaluationContext GraphicPage::evaluationContext() const
 {
-    ConfidenceSettings s;
-    s.inputs = w.Uncertainty;
+    EvaluationContext c;
+    c.enr = w.enrSource();
+    c.roomTemperatureK = ParseValue(w.e_Temperature->text());
+    c.uncertainty = w.Uncertainty;
     try {
-        s.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
+        c.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
     } catch (...) {
         // A reference level that does not read leaves the headroom unchecked.
-        s.refLevelDbm = std::numeric_limits<double>::infinity();
+        c.refLevelDbm = std::numeric_limits<double>::infinity();
     }
-    s.tableMode = w.rg_ENR->ItemIndex() != 0 && EnrTableRangeHz(w.enrGridRows(), s.tableLowHz, s.tableHighHz);
-    return s;
+    return c;
 }
 
 void GraphicPage::ShowConfidence(int i)
@@ -80,7 +84,7 @@ void GraphicPage::ShowConfidence(int i)
     }
     const StepConfidence &c = Confidence.steps[size_t(i)];
     w.l_Uncertainty->setText(UncertaintyText(c.uncertainty));
-    w.l_Guidelines->setText(GuidelineText(c.findings));
+    w.l_Guidelines->setText(GuidelineSummary(c.findings));
     QStringList sentences;
     for (const GuidelineFinding &f : c.findings)
         sentences << f.text;
@@ -92,8 +96,7 @@ void GraphicPage::RefreshConfidence()
     // Nothing shown yet: nothing to assess again, and the graph stays as it is.
     if (std::none_of(Confidence.assessed.begin(), Confidence.assessed.end(), [](bool a) { return a; }))
         return;
-    AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
-                ParseValue(w.e_Temperature->text()), confidenceSettings(), /*onlyAssessed*/ true);
+    AssessSweep(Confidence, w.MeasurementRecord, evaluationContext(), /*onlyAssessed*/ true);
     const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
     ShowConfidence(i);
     RecomputeResults(i);
@@ -101,19 +104,26 @@ void GraphicPage::RefreshConfidence()
 
 void GraphicPage::DrawGraphFrame()
 {
+    m_loadedShown = false;
     ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     w.gfx->update();
 }
 
 void GraphicPage::RecomputeResults(int selected)
 {
+    m_selected = selected;
     ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
     w.gfx->update();
 }
 
 void GraphicPage::TabSheet2Show()
 {
-    DrawGraphFrame();
+    // A loaded file is shown with its points and scales whenever the page comes up: it is
+    // loaded from any page and nothing else would draw it.
+    if (m_loadedShown)
+        RecomputeResults(m_selected);
+    else
+        DrawGraphFrame();
 }
 
 void GraphicPage::PageControl1Change()
@@ -127,6 +137,11 @@ void GraphicPage::PageControl1Change()
 void GraphicPage::cb_ShowFClick()
 {
     RecomputeResults(kNoSelection);
+}
+
+void GraphicPage::cb_ErrorBarsClick()
+{
+    RecomputeResults(m_selected);
 }
 
 void GraphicPage::se_FreqChange()
@@ -144,35 +159,28 @@ void GraphicPage::ShowStep()
     w.e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
     w.e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
     w.e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
-    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.StepFrequency(i)));
+    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.enrHz(i)));
     w.Label25->setText(QStringLiteral("Frequency: ") + w.e_Frequency->text());
 
-    // The evaluation stores a noise figure for the step only when it succeeds; otherwise the
-    // step keeps an older value, which must not pass for this step's result.
-    std::exception_ptr error;
-    bool failed = true;
+    // The same evaluation as "Calculate!", on the numbers as the fields above show them, once:
+    // its gain and noise figure go into the record, its uncertainty and findings beside it.
+    StepEvaluation e;
     try {
-        // The same calculation as "Calculate!", on the numbers as the fields above show them.
-        w.Calculator->ShowCalculation(CalculateFromLevels(
-            StepLevels(r, i), [this](double f) { return w.LookupEnr(f); },
-            [this] { return ParseValue(w.e_Temperature->text()); }, w.MeasurementRecord, w.se_Freq->value(),
-            [this](const QString &text) { w.setStatusText(text); }));
-        failed = w.lastCalculationFailed() || r.NoiseFigureDb[CalcSlot] < 0;
+        e = StoreStepEvaluation(w.MeasurementRecord, i, w.se_Freq->value(), evaluationContext());
     } catch (...) {
-        error = std::current_exception();
-    }
-    StepEvaluationFailed[i] = failed;
-    if (error) {
+        // A step that cannot be evaluated keeps an older noise figure, which must not pass
+        // for this step's result.
+        StepEvaluationFailed[i] = true;
         Confidence.assessed[size_t(i)] = false;
         ShowConfidence(i);
         RecomputeResults(i);
-        std::rethrow_exception(error);
+        throw;
     }
-    // The same evaluation once more, for the uncertainty and the guidelines of the levels
-    // just shown.
-    Confidence.store(i, AssessStep(EvaluateStep(r, i, [this](double f) { return w.LookupEnr(f); },
-                                                ParseValue(w.e_Temperature->text())),
-                                   confidenceSettings()));
+    w.setStatusText(EnrStatusText(e.enr));
+    w.Calculator->ShowStepEvaluated(e.failed);
+    const bool failed = !e.hasNoiseFigure();
+    StepEvaluationFailed[i] = failed;
+    Confidence.store(i, e.confidence);
     ShowConfidence(i);
 
     w.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
@@ -201,6 +209,7 @@ void GraphicPage::Speichern1Click()
                != MsgResult::Yes)
         return;
     SaveMeasurementFile(name, copy);
+    MeasurementName = QFileInfo(name).completeBaseName();
 }
 
 void GraphicPage::Laden1Click()
@@ -222,6 +231,7 @@ void GraphicPage::Laden1Click()
 
     w.MeasurementRecord = std::move(loaded.record);
     ResetStepEvaluations();
+    MeasurementName = QFileInfo(*chosen).completeBaseName();
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
     w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
     w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
@@ -243,8 +253,7 @@ void GraphicPage::Laden1Click()
     try {
         // Every step's uncertainty and guidelines from its stored levels, for the error bars
         // and marks; the step display then shows step 0.
-        AssessSweep(Confidence, w.MeasurementRecord, [this](double f) { return w.LookupEnr(f); },
-                    ParseValue(w.e_Temperature->text()), confidenceSettings());
+        AssessSweep(Confidence, w.MeasurementRecord, evaluationContext());
         ShowStep();
     } catch (...) {
         error = std::current_exception();
@@ -253,6 +262,7 @@ void GraphicPage::Laden1Click()
     if (h.NoiseSourceText.isEmpty())
         h.NoiseSourceText = ToWindows1252(w.NoiseSource->NoiseSourceText);
     RecomputeResults(0);
+    m_loadedShown = true;
     w.dd_print->setEnabled(true);
     if (error)
         std::rethrow_exception(error);

@@ -3,8 +3,12 @@
 // measurement files of the "File" menu.
 
 #include "noise/measurement_record.h"
+#include "noise/evaluation.h"
 #include "noise/step_confidence.h"
 #include "results/graph.h"
+
+#include <QDateTime>
+#include <QString>
 
 #include <array>
 
@@ -25,12 +29,20 @@ public:
     /// loaded file holds), drawn as error bars and marks.
     SweepConfidence Confidence;
 
-    /// Forgets the failed evaluations and the assessments; a measurement pass calls it when it
-    /// starts.
+    /// The name the export dialogs propose: the loaded or saved file's name without its
+    /// extension; empty for a measurement not yet saved.
+    QString MeasurementName;
+    /// When the measurement shown was taken: the end of its pass; invalid for a loaded file,
+    /// which holds no time.
+    QDateTime MeasuredAt;
+
+    /// Forgets the failed evaluations, the assessments, the name and the time of the
+    /// measurement; a measurement pass calls it when it starts.
     void ResetStepEvaluations();
-    /// What an assessment needs from the window: the uncertainty inputs, the reference level
-    /// and the ENR table's range.
-    ConfidenceSettings confidenceSettings() const;
+    /// The context a step is evaluated in, as the window stands: the ENR in use, the room
+    /// temperature of e_Temperature (a conversion error when it does not read), the
+    /// uncertainty inputs and the reference level (unknown when e_RefLvl does not read).
+    EvaluationContext evaluationContext() const;
     /// Assesses the steps again after the inputs changed, and shows the selected one.
     void RefreshConfidence();
     void DrawGraphFrame();
@@ -38,6 +50,8 @@ public:
     void TabSheet2Show();
     void PageControl1Change();
     void cb_ShowFClick();
+    /// "Error bars": the whole graph again, the selected step kept.
+    void cb_ErrorBarsClick();
     void se_FreqChange();
     void ShowStep();
     void Speichern1Click();
@@ -50,4 +64,8 @@ private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
     void ShowConfidence(int i);
     TForm1 &w;
+    /// A loaded file is in view (until a pass starts): showing the page draws it whole.
+    bool m_loadedShown = false;
+    /// The step selected in the last whole graph; "Error bars" keeps it.
+    int m_selected = kNoSelection;
 };

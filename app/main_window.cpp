@@ -55,12 +55,20 @@ void TForm1::connectHandlers()
     auto on = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
         connect(sender, signal, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     };
+    // The menus answer nothing while the window is disabled, whatever reaches their commands
+    // (a click, a shortcut, a menu opened before the search began).
+    auto menu = [this](QAction *action, void (TForm1::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (MainWindowEnabled())
+                guarded([this, handler] { (this->*handler)(); });
+        });
+    };
     on(Button1, &QPushButton::clicked, &TForm1::Beenden1Click);
-    on(Beenden1, &QAction::triggered, &TForm1::Beenden1Click);
-    on(About1, &QAction::triggered, &TForm1::About1Click);
-    on(Laden1, &QAction::triggered, &TForm1::Laden1Click);
-    on(Speichern1, &QAction::triggered, &TForm1::Speichern1Click);
-    on(dd_print, &QAction::triggered, &TForm1::dd_printClick);
+    menu(Beenden1, &TForm1::Beenden1Click);
+    menu(About1, &TForm1::About1Click);
+    menu(Laden1, &TForm1::Laden1Click);
+    menu(Speichern1, &TForm1::Speichern1Click);
+    menu(dd_print, &TForm1::dd_printClick);
     on(ComboBox1, &QComboBox::currentIndexChanged, &TForm1::ComboBox1Change);
     on(cb_Device, &QComboBox::currentIndexChanged, &TForm1::cb_DeviceChange);
     on(b_calc, &QPushButton::clicked, &TForm1::b_calcClick);
@@ -76,8 +84,8 @@ void TForm1::connectHandlers()
     on(cb_ShowF, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(cb_ShowG, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
     on(se_Freq, &QSpinBox::valueChanged, &TForm1::se_FreqChange);
-    on(cb_ErrorBars, &QCheckBox::clicked, &TForm1::cb_ShowFClick);
-    on(Unsicherheit1, &QAction::triggered, &TForm1::Unsicherheit1Click);
+    on(cb_ErrorBars, &QCheckBox::clicked, &TForm1::cb_ErrorBarsClick);
+    menu(Unsicherheit1, &TForm1::Unsicherheit1Click);
     on(gfx2, &ImageView::mouseDown, &TForm1::gfx2MouseDown);
     // A page that becomes visible runs its show handler, then the page control its change handler.
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
@@ -163,6 +171,12 @@ void TForm1::FormCreate()
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // While a search or a pass runs the window takes no input, and closing is input too:
+    // "Cancel" ends a pass, the search ends by itself.
+    if (!MainWindowEnabled() && !m_closed) {
+        event->ignore();
+        return;
+    }
     if (!m_closed) {
         m_closed = true;
         guarded([this] { FormClose(); });

@@ -237,11 +237,13 @@ public:
     void TabSheet2Show() { Graphic->TabSheet2Show(); }
     void PageControl1Change() { Graphic->PageControl1Change(); }
     void cb_ShowFClick() { Graphic->cb_ShowFClick(); }
+    void cb_ErrorBarsClick() { Graphic->cb_ErrorBarsClick(); }
     void se_FreqChange() { Graphic->se_FreqChange(); }
     void ShowStep() { Graphic->ShowStep(); }
     void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
     void RecomputeResults(int selected) { Graphic->RecomputeResults(selected); }
     void ResetStepEvaluations() { Graphic->ResetStepEvaluations(); }
+    EvaluationContext evaluationContext() const { return Graphic->evaluationContext(); }
     void Speichern1Click() { Graphic->Speichern1Click(); }
     void Laden1Click() { Graphic->Laden1Click(); }
 
@@ -259,12 +261,13 @@ public:
     void PersistEnrTables(bool load) { NoiseSource->PersistEnrTables(load); }
     void b_TableLoadClick() { NoiseSource->b_TableLoadClick(); }
     void b_TableSaveClick() { NoiseSource->b_TableSaveClick(); }
-    double LookupEnr(double frequencyHz) { return NoiseSource->LookupEnr(frequencyHz); }
+    EnrSource enrSource() const { return NoiseSource->enrSource(); }
     EnrRows enrGridRows() const { return NoiseSource->enrGridRows(); }
 
     // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------
     void dd_printClick();
     void ExportCSV1Click();
+    QString proposedExportPath(const QString &suffix) const;
     void GrafikSpeichern1Click();
     void Unsicherheit1Click();
 

@@ -7,8 +7,11 @@
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
+#include "noise/enr_store.h"
+#include "app/noise_source_page.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -33,9 +36,17 @@ bool MayWrite(const QString &path)
 
 }  // namespace
 
+/// The name the export dialogs propose: the measurement's own name, or "measurement", with
+/// `suffix`, in the working folder.
+QString TForm1::proposedExportPath(const QString &suffix) const
+{
+    const QString name = Graphic->MeasurementName.isEmpty() ? QStringLiteral("measurement") : Graphic->MeasurementName;
+    return QDir::current().absoluteFilePath(name + suffix);
+}
+
 void TForm1::ExportCSV1Click()
 {
-    const std::optional<QString> chosen = dialogs().saveFile(CsvFilter(), 1);
+    const std::optional<QString> chosen = dialogs().saveFileNamed(CsvFilter(), 1, proposedExportPath(QStringLiteral(".csv")));
     if (!chosen)
         return;
     const QString path = WithSuffix(*chosen, QStringLiteral(".csv"));
@@ -45,18 +56,21 @@ void TForm1::ExportCSV1Click()
     QList<std::pair<QString, QString>> details;
     if (InputMaskeFrm)
         details = ReportDetailLines(InputMaskeFrm->reportTexts(), InputMaskeFrm->remarkLines());
-    const CsvEnrSource enr{rg_ENR->ItemIndex(), e_ENRall->text(), enrGridRows()};
+    // The source the rows are evaluated with, named as the noise-source page names it.
+    const int mode = rg_ENR->ItemIndex();
+    const QString sourceText = mode == EnrTable1 || mode == EnrTable2
+                                   ? NoiseSourceTextForTable(mode, NoiseSource->EnrTables.Table(mode).FileName)
+                                   : NoiseSourceTextForConstant(e_ENRall->text());
+    CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
+    csv.measured = Graphic->MeasuredAt;
     QString error;
-    if (!WriteMeasurementCsv(path,
-                             MeasurementRecord,
-                             MeasurementCsvDetails(MeasurementRecord, enr, ParseValue(e_Temperature->text()), details),
-                             &error))
+    if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error))
         throw EFileError(path + QStringLiteral(": ") + error);
 }
 
 void TForm1::GrafikSpeichern1Click()
 {
-    const std::optional<QString> chosen = dialogs().saveFile(GraphFilter(), 1);
+    const std::optional<QString> chosen = dialogs().saveFileNamed(GraphFilter(), 1, proposedExportPath(QStringLiteral(".png")));
     if (!chosen)
         return;
     // Without an extension of its own the name gets the first format of the list.

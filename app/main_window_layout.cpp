@@ -160,25 +160,28 @@ void TForm1::buildPage1()
     gb_com = named(new QGroupBox(QStringLiteral("COM Port"), p), "gb_com");
     gb_com->setGeometry(440, 8, 330, 232);
     QWidget *c = gb_com;
-    label(c, QStringLiteral("COM-Port:"), 12, 26);
-    cb_COM = combo(c, "cb_COM", {}, -1, 112, 24, 110);
+    // Eight rows of 26 pixels: the six line settings, then the analyser's address on the
+    // LAN (shown instead when "Ethernet" is chosen), each label left of its field, all inside
+    // the group's frame.
+    const auto rowY = [](int row) { return 22 + 26 * row; };
+    label(c, QStringLiteral("COM-Port:"), 12, rowY(0) + 2);
+    cb_COM = combo(c, "cb_COM", {}, -1, 112, rowY(0), 110);
     cb_COM->setEditText(QStringLiteral("keiner"));
-    label(c, QStringLiteral("Baudrate:"), 12, 58);
-    cb_Baud = combo(c, "cb_Baud", BaudItems(), DesignedOptions::baudIndex, 112, 56, 110);
-    label(c, QStringLiteral("Bits:"), 12, 90);
-    cb_Bits = combo(c, "cb_Bits", BitsItems(), DesignedOptions::bitsIndex, 112, 88, 110);
-    label(c, QStringLiteral("Handshake:"), 12, 122);
-    cb_Handshake = combo(c, "cb_Handshake", {QStringLiteral("keine"), QStringLiteral("DTR/RTS"), QStringLiteral("Software")}, 1, 112, 120, 110);
-    label(c, QStringLiteral("Parity:"), 12, 154);
-    cb_Parity = combo(c, "cb_Parity", {QStringLiteral("keine"), QStringLiteral("ungerade"), QStringLiteral("gerade")}, 0, 112, 152, 110);
-    label(c, QStringLiteral("Stopbits:"), 12, 186);
-    cb_StopBits = combo(c, "cb_StopBits", {QStringLiteral("1"), QStringLiteral("2")}, 0, 112, 184, 110);
-    // The analyser on the LAN: shown instead of the line settings' use when "Ethernet" is chosen.
-    l_Host = named(label(c, QStringLiteral("Host:"), 12, 210), "l_Host");
-    e_Host = edit(c, "e_Host", QString(), 112, 208, 110);
+    label(c, QStringLiteral("Baudrate:"), 12, rowY(1) + 2);
+    cb_Baud = combo(c, "cb_Baud", BaudItems(), DesignedOptions::baudIndex, 112, rowY(1), 110);
+    label(c, QStringLiteral("Bits:"), 12, rowY(2) + 2);
+    cb_Bits = combo(c, "cb_Bits", BitsItems(), DesignedOptions::bitsIndex, 112, rowY(2), 110);
+    label(c, QStringLiteral("Handshake:"), 12, rowY(3) + 2);
+    cb_Handshake = combo(c, "cb_Handshake", {QStringLiteral("keine"), QStringLiteral("DTR/RTS"), QStringLiteral("Software")}, 1, 112, rowY(3), 110);
+    label(c, QStringLiteral("Parity:"), 12, rowY(4) + 2);
+    cb_Parity = combo(c, "cb_Parity", {QStringLiteral("keine"), QStringLiteral("ungerade"), QStringLiteral("gerade")}, 0, 112, rowY(4), 110);
+    label(c, QStringLiteral("Stopbits:"), 12, rowY(5) + 2);
+    cb_StopBits = combo(c, "cb_StopBits", {QStringLiteral("1"), QStringLiteral("2")}, 0, 112, rowY(5), 110);
+    l_Host = named(label(c, QStringLiteral("Host:"), 12, rowY(6) + 2), "l_Host");
+    e_Host = edit(c, "e_Host", QString(), 112, rowY(6), 200);
     e_Host->setToolTip(QStringLiteral("Host name or IP address of the analyser"));
-    l_TcpPort = named(label(c, QStringLiteral("TCP port:"), 232, 186, 90), "l_TcpPort");
-    e_TcpPort = edit(c, "e_TcpPort", QStringLiteral("5025"), 232, 208, 86);
+    l_TcpPort = named(label(c, QStringLiteral("TCP port:"), 12, rowY(7) + 2), "l_TcpPort");
+    e_TcpPort = edit(c, "e_TcpPort", QStringLiteral("5025"), 112, rowY(7), 86);
     e_TcpPort->setValidator(new QIntValidator(1, 65535, e_TcpPort));
     e_TcpPort->setToolTip(QStringLiteral("The analyser's SCPI socket, usually 5025"));
     for (QWidget *lan : {static_cast<QWidget *>(l_Host), static_cast<QWidget *>(e_Host),
@@ -356,7 +359,10 @@ void TForm1::buildMenu()
     for (auto [action, handler] : {std::pair{ExportCSV1, &TForm1::ExportCSV1Click},
                                    std::pair{GrafikSpeichern1, &TForm1::GrafikSpeichern1Click}}) {
         action->setEnabled(false);
-        connect(action, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (MainWindowEnabled())
+                guarded([this, handler] { (this->*handler)(); });
+        });
     }
     const auto followShown = [this] {
         const bool shown = Speichern1->isEnabled() || dd_print->isEnabled();

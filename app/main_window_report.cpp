@@ -45,8 +45,7 @@ void TForm1::dd_printClick()
     // The sweep's confidence as the step display gives it, from the stored levels.
     try {
         SweepConfidence confidence;
-        AssessSweep(confidence, MeasurementRecord, [this](double f) { return LookupEnr(f); },
-                    ParseValue(e_Temperature->text()), Graphic->confidenceSettings());
+        AssessSweep(confidence, MeasurementRecord, evaluationContext());
         input.LargestUncertaintyDb = confidence.largestUncertaintyDb(MeasurementRecord.SweepPlan.Steps);
         for (size_t i = 0; i < input.OutsideGuidelines.size(); ++i)
             input.OutsideGuidelines[i] = confidence.assessed[i] && confidence.outsideGuidelines[i];

@@ -40,7 +40,8 @@ void TForm1::buildConfidence()
     QFont small = font();
     small.setPointSizeF(7);
     l_Guidelines->setFont(small);
-    l_Guidelines->setWordWrap(true);
+    // One line of a few words; the sentences are in its tooltip.
+    l_Guidelines->setWordWrap(false);
     l_Guidelines->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette orange;
     orange.setColor(QPalette::WindowText, QColor(176, 96, 0));

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +83,12 @@ MeasurementController::MeasurementController(TForm1 &window, AnalyserLink &link)
     connect(&link, &AnalyserLink::stepCompleted, this, &MeasurementController::stepCompleted);
     connect(&link, &AnalyserLink::passEnded, this, &MeasurementController::passEnded);
     connect(&link, &AnalyserLink::readingRefused, this, &MeasurementController::showError);
+    connect(&link, &AnalyserLink::passFailed, this, &MeasurementController::passFailed);
+    connect(&link, &AnalyserLink::waitingForAnalyser, this, &MeasurementController::waiting);
+}
+
+namespace {
+const QString kWaitingText = QStringLiteral("Waiting for the analyser ...");
 }
 
 bool MeasurementController::single() const
@@ -182,8 +189,32 @@ void MeasurementController::passEnded(PassKind pass)
         w.Options->CalibrationCompleted();
     w.b_Measure->setEnabled(true);
     w.b_Measure2->setEnabled(true);
-    if (measurement)
+    if (measurement) {
         w.Speichern1->setEnabled(true);
+        w.Graphic->MeasuredAt = QDateTime::currentDateTime();
+    }
+}
+
+void MeasurementController::passFailed(PassKind, PassFailure why, const QString &message)
+{
+    // As "Cancel" ends a pass: the progress window closes, the main window takes input again,
+    // the step display and the record keep what was measured; no button changes.
+    if (w.Form2 && w.Form2->isVisible())
+        w.Form2->close();
+    w.SetMainWindowEnabled(true);
+    // A reading that is no number has had its message; a hang-up is told by the status bar.
+    if (why == PassFailure::NoAnswer)
+        showError(message);
+}
+
+void MeasurementController::waiting(bool waiting)
+{
+    if (waiting) {
+        m_statusBeforeWait = w.statusText();
+        w.setStatusText(kWaitingText);
+    } else if (w.statusText() == kWaitingText) {
+        w.setStatusText(m_statusBeforeWait);
+    }
 }
 
 void MeasurementController::searchEnded(bool found, const QByteArray &identification)

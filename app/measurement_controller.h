@@ -51,6 +51,8 @@ private:
     void levelRead(PassKind pass, SourceState source, double levelDbm);
     void stepCompleted(PassKind pass, int step);
     void passEnded(PassKind pass);
+    void passFailed(PassKind pass, PassFailure why, const QString &message);
+    void waiting(bool waiting);
     void searchEnded(bool found, const QByteArray &identification);
     void showError(const QString &message);
     bool single() const;
@@ -58,4 +60,5 @@ private:
     TForm1 &w;
     AnalyserLink &m_link;
     bool m_stepErrorShown = false;  ///< an evaluation error of this pass has been shown
+    QString m_statusBeforeWait;     ///< the status bar's text before "Waiting for the analyser ..."
 };

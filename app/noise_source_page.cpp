@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 
@@ -110,6 +111,10 @@ void NoiseSourcePage::bindEnrGrid()
             w.vle_ENR->setCurrentCell(row, kEnrColumn);
     });
     w.vle_ENR->installEventFilter(&w);
+    m_published = enrSource();
+    m_bound = true;
+    QObject::connect(w.vle_ENR, &QTableWidget::itemChanged, this, [this] { publishEnrSource(); });
+    QObject::connect(w.e_ENRall, &QLineEdit::textChanged, this, [this] { publishEnrSource(); });
 }
 
 EnrRows NoiseSourcePage::enrGridRows() const
@@ -125,10 +130,15 @@ EnrRows NoiseSourcePage::enrGridRows() const
 
 void NoiseSourcePage::setEnrGridRows(const EnrRows &rows)
 {
-    for (int r = 0; r < kEnrRows; ++r) {
-        GridItem(w.vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
-        GridItem(w.vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
+    {
+        // The rows change as one: the source is published once they all stand.
+        const QScopedValueRollback<bool> filling(m_fillingGrid, true);
+        for (int r = 0; r < kEnrRows; ++r) {
+            GridItem(w.vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
+            GridItem(w.vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
+        }
     }
+    publishEnrSource();
 }
 
 void NoiseSourcePage::vle_ENRKeyPress(QChar &key)
@@ -244,11 +254,27 @@ void NoiseSourcePage::rg_ENRClick()
     w.b_TableSave->setEnabled(table);
     EnrTables.ShownTable = m;
     w.MeasurementRecord.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
+    publishEnrSource();
 }
 
-double NoiseSourcePage::LookupEnr(double frequencyHz)
+EnrSource NoiseSourcePage::enrSource() const
 {
-    return ::LookupEnr(frequencyHz, w.rg_ENR->ItemIndex(), w.e_ENRall->text(), enrGridRows());
+    EnrSource source;
+    source.mode = w.rg_ENR->ItemIndex();
+    source.enrAllText = w.e_ENRall->text();
+    source.rows = enrGridRows();
+    return source;
+}
+
+void NoiseSourcePage::publishEnrSource()
+{
+    if (m_fillingGrid || !m_bound)
+        return;
+    const EnrSource now = enrSource();
+    if (now == m_published)
+        return;
+    m_published = now;
+    emit enrSourceChanged(now);
 }
 
 // ---- default.tbl -----------------------------------------------------------------------------------

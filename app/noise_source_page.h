@@ -6,14 +6,17 @@
 #include "noise/enr_store.h"
 
 #include <QChar>
+#include <QObject>
 #include <QString>
 
 class QEvent;
 class QObject;
 class TForm1;
 
-class NoiseSourcePage
+class NoiseSourcePage : public QObject
 {
+    Q_OBJECT
+
 public:
     explicit NoiseSourcePage(TForm1 &window) : w(window) {}
 
@@ -37,13 +40,24 @@ public:
     void b_TableLoadClick();
     void b_TableSaveClick();
 
-    /// The ENR at `frequencyHz` as a linear power ratio, from the selected item of rg_ENR, the
-    /// text of e_ENRall and the grid's 20 rows as they stand at the moment of the call.
-    double LookupEnr(double frequencyHz);
+    /// The ENR in use: the selected item of rg_ENR, the text of e_ENRall and the grid's 20 rows
+    /// as they stand at the moment of the call.
+    EnrSource enrSource() const;
     /// The grid's 20 data rows as they stand, and the grid filled from `rows`.
     EnrRows enrGridRows() const;
     void setEnrGridRows(const EnrRows &rows);
 
+signals:
+    /// The ENR in use changed: another item of rg_ENR applied, e_ENRall or a cell of the grid
+    /// edited, a table loaded.
+    void enrSourceChanged(const EnrSource &source);
+
 private:
+    /// Emits enrSourceChanged when the source differs from the one published last.
+    void publishEnrSource();
+
     TForm1 &w;
+    EnrSource m_published;
+    bool m_bound = false;        ///< bindEnrGrid has run: the grid and its signals stand
+    bool m_fillingGrid = false;  ///< setEnrGridRows is filling the grid
 };

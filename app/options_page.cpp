@@ -65,6 +65,15 @@ OptionsPage::OptionsPage(TForm1 &window) : w(window)
 {
     AnalyserLink &link = *w.Link;
     QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
+        // Nothing can reach the analyser any more: the window shows the disconnected state,
+        // as after Disconnect, with the news of the loss in the status bar.
+        w.Link->close();
+        setCalibration(CalibrationState());
+        w.b_Start->setEnabled(false);
+        w.b_Measure->setEnabled(false);
+        w.b_Measure2->setEnabled(false);
+        ConnectButtonIdle();
+        w.SetMainWindowEnabled(true);
         w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
     });
     QObject::connect(&link, &AnalyserLink::connectFailed, &w, [this](const QString &message) {
@@ -196,8 +205,8 @@ bool OptionsPage::InitialiseAnalyser()
 
     const SetupSettings settings = setupSettings(w.MeasurementRecord.SweepPlan.Start);
     // From here the analyser takes new settings: an earlier calibration no longer matches it,
-    // whatever becomes of this one.
-    setCalibration(CalibrationState());
+    // whatever becomes of this one, and until this one completes it counts as cancelled.
+    setCalibration(StartedCalibration());
     m_setUpSingle = IsSingleMode(w.rg_Sweep);
     m_setUpPlan = w.MeasurementRecord.SweepPlan;
     m_setUpSettings = settings;
@@ -264,9 +273,10 @@ void OptionsPage::b_MeasureClick()
     // the calibration of a different one.
     SweepPlan wanted;
     ::MakeSweepPlan(wanted, sweepInputs());
-    if (CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start))
-        != CalibrationItem::None) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText());
+    const CalibrationItem differs =
+        CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start));
+    if (differs != CalibrationItem::None) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText(differs));
         return;
     }
     w.Memo1->clear();

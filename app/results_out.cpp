@@ -69,22 +69,27 @@ QList<std::pair<QString, QString>> ReportDetailLines(const ReportTexts &t, const
     return lines;
 }
 
-CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const CsvEnrSource &enr,
-                                       double roomTemperatureK,
-                                       const QList<std::pair<QString, QString>> &reportDetails,
+CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const EvaluationContext &context,
+                                       const QString &sourceText, const QList<std::pair<QString, QString>> &reportDetails,
                                        const QDateTime &written)
 {
     const HeaderSettingTexts settings = SettingTextsOf(record.MeasurementHeader);
     CsvExportDetails d;
     d.written = written;
-    d.noiseSourceText = NoiseSourceTextOf(record.MeasurementHeader);
-    d.enr = enr;
-    d.roomTemperatureK = roomTemperatureK;
+    // The rows are evaluated with `context`, whose source need not be the one the measurement
+    // was taken with: the line names the one the numbers below come from.
+    d.noiseSourceText = sourceText.isEmpty() ? NoiseSourceTextOf(record.MeasurementHeader) : sourceText;
+    d.context = context;
     d.rbwText = settings.rbw;
     d.vbwText = settings.vbw;
     d.averageText = settings.average;
     d.reportDetails = reportDetails;
     return d;
+}
+
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details)
+{
+    return CsvExportText(CsvStepRows(record, details), details);
 }
 
 bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,

@@ -29,12 +29,16 @@ QString NoiseSourceTextOf(const MeasurementHeader &header);
 /// printed caption, then the remark lines (without the placeholder), in the report's order.
 QList<std::pair<QString, QString>> ReportDetailLines(const ReportTexts &texts, const QStringList &remarks);
 
-/// What stands above the CSV table of `record`: its noise source and the analyser settings its
-/// header recorded, the ENR and the room temperature (K) the rows are evaluated with.
-CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const CsvEnrSource &enr,
-                                       double roomTemperatureK,
+/// What stands above the CSV table of `record`: the noise source named by `sourceText` (the
+/// header's when empty), the analyser settings its header recorded, and the context (ENR, room
+/// temperature) the rows are evaluated with.
+CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const EvaluationContext &context,
+                                       const QString &sourceText,
                                        const QList<std::pair<QString, QString>> &reportDetails = {},
                                        const QDateTime &written = QDateTime::currentDateTime());
+
+/// Evaluates every step of `record` with `details`: the text of the CSV file.
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details);
 
 /// Evaluates every step of `record` with `details` and writes the CSV file (through a temporary
 /// file). False with the reason in `error`; a conversion error of the ENR or temperature

@@ -13,8 +13,13 @@ UncertaintyDialog::UncertaintyDialog(QWidget *parent) : QDialog(parent)
     setModal(true);
 
     auto *intro = new QLabel(QStringLiteral("Limits of error (dB) and port matches (VSWR) of the set-up:"), this);
-    intro->setGeometry(12, 10, 330, 17);
-    int y = 38;
+    intro->setObjectName(QStringLiteral("l_UncIntro"));
+    // The sentence is wider than the dialog in most fonts: it wraps onto as many lines as it
+    // needs, and the fields start below it.
+    intro->setWordWrap(true);
+    const int introWidth = 306;
+    intro->setGeometry(12, 10, introWidth, intro->heightForWidth(introWidth));
+    int y = intro->geometry().bottom() + 12;
     for (int i = 0; i < kUncertaintyFieldCount; ++i) {
         const UncertaintyField &f = UncertaintyFields()[size_t(i)];
         auto *caption = new QLabel(QString::fromLatin1(f.caption), this);

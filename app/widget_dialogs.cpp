@@ -19,11 +19,23 @@ QStringList ToQtFilters(const QString &filter)
     return out;
 }
 
+QString KeepCommandOnOneLine(const QString &text)
+{
+    // "FSP does not answer: MMEM:LOAD:STAT 1,'D:\USER\DATA\KORVEL';*OPC?": the box may wrap
+    // its text at blanks, but the command reads right only on one line.
+    static const QString marker = QStringLiteral(" does not answer: ");
+    const qsizetype at = text.indexOf(marker);
+    if (at < 0)
+        return text;
+    const qsizetype command = at + marker.size();
+    return text.left(command) + QString(text.mid(command)).replace(u' ', QChar(0x00A0));
+}
+
 MsgResult WidgetDialogs::message(MsgType type, MsgButtons buttons, const QString &text, bool defaultNo)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(AppTitle());
-    box.setText(text);
+    box.setText(KeepCommandOnOneLine(text));
     switch (type) {
     case MsgType::Information: box.setIcon(QMessageBox::Information); break;
     case MsgType::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -47,7 +59,8 @@ MsgResult WidgetDialogs::message(MsgType type, MsgButtons buttons, const QString
 }
 
 namespace {
-std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString &filter, int filterIndex)
+std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString &filter, int filterIndex,
+                                     const QString &proposedPath = QString())
 {
     QFileDialog dlg(QApplication::activeWindow());
     dlg.setAcceptMode(mode);
@@ -58,6 +71,8 @@ std::optional<QString> runFileDialog(QFileDialog::AcceptMode mode, const QString
     dlg.setNameFilters(filters);
     if (filterIndex >= 1 && filterIndex <= filters.size())
         dlg.selectNameFilter(filters[filterIndex - 1]);
+    if (!proposedPath.isEmpty())
+        dlg.selectFile(proposedPath);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
     return dlg.selectedFiles().first();
@@ -72,6 +87,12 @@ std::optional<QString> WidgetDialogs::openFile(const QString &filter, int filter
 std::optional<QString> WidgetDialogs::saveFile(const QString &filter, int filterIndex)
 {
     return runFileDialog(QFileDialog::AcceptSave, filter, filterIndex);
+}
+
+std::optional<QString> WidgetDialogs::saveFileNamed(const QString &filter, int filterIndex,
+                                                    const QString &proposedPath)
+{
+    return runFileDialog(QFileDialog::AcceptSave, filter, filterIndex, proposedPath);
 }
 
 bool WidgetDialogs::choosePrinter(QPrinter &printer)

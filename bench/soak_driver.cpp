@@ -334,7 +334,7 @@ private:
             return false;
         }
         for (int i = 0; i <= kSteps; ++i) {
-            const double f = r.SweepPlan.StepFrequency(i);
+            const double f = r.SweepPlan.enrHz(i);
             if (std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) > Report::kToleranceDb
                 || std::fabs(r.GainDb[i] - DutGainDb(f)) > Report::kToleranceDb) {
                 fail(cycle, QStringLiteral("step %1 at %2 MHz: NF %3 dB, gain %4 dB")

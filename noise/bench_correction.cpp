@@ -41,7 +41,7 @@ double EffectiveEnrDb(double enrDb, double lossBeforeDb)
     return enrDb - lossBeforeDb;
 }
 
-BenchStepResult CorrectStep(const StepLevelsDbm &levels, const StepBench &bench)
+BenchStepResult CorrectStep(const StepLevels &levels, const StepBench &bench)
 {
     BenchStepResult r;
     const double n2off = FromDb(levels.n2off);

@@ -22,7 +22,7 @@
 // With no losses, one ENR and no image the result equals YFactorNoiseFigure and LinearGain's.
 // Plain arithmetic; never throws.
 
-#include "noise/uncertainty.h"
+#include "noise/step_levels.h"
 
 #include <QString>
 #include <optional>
@@ -66,7 +66,7 @@ struct BenchStepResult
 };
 
 /// The DUT's noise factor and gain from the four levels (dBm) and the step's bench.
-BenchStepResult CorrectStep(const StepLevelsDbm &levels, const StepBench &bench);
+BenchStepResult CorrectStep(const StepLevels &levels, const StepBench &bench);
 
 /// The DUT's own figures from the cascade's (loss before, DUT, loss after: noise factor and
 /// linear gain as a plain Y-factor measurement gives them): the core of CorrectStep, for a

@@ -72,7 +72,7 @@ struct EnrFileTable
 {
     EnrRows rows;  ///< frequency in GHz and ENR in dB as bare numbers; rows after the file's empty
     /// Per row, the file's ENR uncertainty in dB; nothing where the file gives none.
-    std::array<std::optional<double>, kEnrRows> uncertaintyDb{};
+    EnrUncertainties uncertaintyDb{};
     QString noiseSourceText;  ///< model and serial number, cut to the 32 characters a record keeps
     bool textCut = false;     ///< the model and serial number were longer than 32 characters
 };
@@ -81,8 +81,3 @@ struct EnrFileTable
 /// than a table's 20 rows.
 EnrFileTable EnrFileTableOf(const EnrDataFile &file);
 
-/// The ENR uncertainty at `frequencyHz` from per-row uncertainties, interpolated linearly over
-/// frequency between the rows that have one (and held beyond them), as the ENR is; nothing when
-/// no row has one. Rows whose frequency cell is not a number are skipped.
-std::optional<double> EnrUncertaintyAt(double frequencyHz, const EnrRows &rows,
-                                       const std::array<std::optional<double>, kEnrRows> &uncertaintyDb);

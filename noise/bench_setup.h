@@ -6,6 +6,8 @@
 // nothing between source, DUT and analyser, an amplifier measured where it amplifies, one noise
 // source for both passes.
 
+#include "noise/dut_conversion.h"
+
 #include <QList>
 #include <QString>
 #include <optional>
@@ -48,12 +50,6 @@ struct LossSetting
     double temperatureAt(double roomTemperatureK) const { return temperatureK.value_or(roomTemperatureK); }
 };
 
-enum class DutType {
-    Amplifier,      ///< measured at the frequency it amplifies
-    DownConverter,  ///< IF = |RF − LO|
-    UpConverter,    ///< IF = RF + LO
-};
-
 /// Which ENR source the calibration uses: the same as the measurement, or a mode of rg_ENR
 /// (0 the constant, 1 table 1, 2 table 2).
 inline constexpr int kCalSourceAsMeasurement = -1;
@@ -74,10 +70,6 @@ struct BenchSetup
     /// Everything as designed: no losses, an amplifier, the measurement's noise source.
     bool isDefault() const;
 };
-
-/// The frequency the analyser is tuned to for a DUT input at `rfHz`: the RF itself for an
-/// amplifier, |RF − LO| for a down-converter, RF + LO for an up-converter.
-double IfFrequencyHz(DutType type, double loHz, double rfHz);
 
 /// The IFs of the frequencies `rfHz` (one per step, in order), or a refusal naming the first
 /// step that cannot be measured: an LO at or below 0 Hz for a converter, an IF at or below

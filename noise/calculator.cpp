@@ -1,144 +1,124 @@
 #include "noise/calculator.h"
 
 #include "base/engvalue.h"
-#include "base/errors.h"
-#include "noise/yfactor.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
-
-/// Factor and dB of one result, two blanks before the parenthesis: the factor's text carries
-/// the trailing blank that FormatValue writes for any option.
-QString FactorAndDb(double valueDb)
-{
-    return FormatValue(2, fvFromDb, valueDb) + QStringLiteral(" (") + FormatValue(2, fvDb, valueDb)
-           + QStringLiteral(")");
-}
 
 bool IsStepSlot(int step)
 {
     return step >= 0 && step < kRecordSlots;
 }
 
+void StoreCalculatorLevels(MeasurementRecord &record, const StepLevels &levelsMw)
+{
+    record.N2off[CalcSlot] = levelsMw.n2off;
+    record.N2on[CalcSlot] = levelsMw.n2on;
+    record.N12off[CalcSlot] = levelsMw.n12off;
+    record.N12on[CalcSlot] = levelsMw.n12on;
+}
+
+/// Gain and noise figure into the calculator's slot and the selected step, as far as they
+/// were computed. After an arithmetic failure only a gain computed before it is kept, in the
+/// calculator's slot.
+void StoreResults(MeasurementRecord &record, const YFactorOutcome &o, int selectedStep)
+{
+    if (o.hasGain)
+        record.GainDb[CalcSlot] = o.gainDb;
+    if (o.failed)
+        return;
+    record.NoiseFigureDb[CalcSlot] = o.noiseFigureDb;
+    if (IsStepSlot(selectedStep)) {
+        record.GainDb[size_t(selectedStep)] = o.gainDb;
+        if (o.noiseFigureDb >= 0)
+            record.NoiseFigureDb[size_t(selectedStep)] = o.noiseFigureDb;
+    }
+}
+
 }  // namespace
 
-PointLevels StepLevels(const MeasurementRecord &record, int step)
+StepLevels ShownStepLevels(const MeasurementRecord &record, int step)
 {
     // The step display writes each number into its field and the calculation parses the field
     // back, so the result sees the numbers as rounded to the fields' texts.
     const size_t i = size_t(std::clamp(step, 0, kMaxStepSlot));
-    const auto level = [](double dbm) { return ParseValue(FormatValue(6, 0, dbm) + QStringLiteral(" dB")); };
-    return {level(record.N2off[i]), level(record.N2on[i]), level(record.N12off[i]), level(record.N12on[i]),
-            ParseValue(FormatValue(2, fvPrefix | fvHz, record.SweepPlan.StepFrequency(int(i))))};
+    const StepLevels stored{record.N2off[i], record.N2on[i], record.N12off[i], record.N12on[i]};
+    return stored.map([](double dbm) {
+        const QString shown = FormatValue(6, 0, dbm);
+        // Read as the field is read: a power that overflows is refused here, in this order.
+        ParseValue(shown + QStringLiteral(" dB"));
+        return ParseValue(shown + QStringLiteral(" Hz"));  // the bare number, unchanged
+    });
 }
 
-CalculationResult CalculatePointFromFields(const CalculatorFields &fields,
-                                           const EnrLookupFunction &lookupEnr,
+double ShownEnrHz(const MeasurementRecord &record, int step)
+{
+    const int i = std::clamp(step, 0, kMaxStepSlot);
+    return ParseValue(FormatValue(2, fvPrefix | fvHz, record.SweepPlan.enrHz(i)));
+}
+
+StepEvaluation EvaluateStep(const MeasurementRecord &record, int step, const EvaluationContext &context)
+{
+    const StepLevels levels = ShownStepLevels(record, step);
+    return EvaluateLevels(levels, ShownEnrHz(record, step), context);
+}
+
+StepEvaluation StoreStepEvaluation(MeasurementRecord &record, int step, int selectedStep,
+                                   const EvaluationContext &context)
+{
+    const StepLevels levels = ShownStepLevels(record, step);
+    const double enrHz = ShownEnrHz(record, step);
+    StoreCalculatorLevels(record, levels.map(FromDb));
+    YFactorOutcome o;
+    const StepEvaluation e = EvaluateLevels(levels, enrHz, context, &o);
+    record.Enr = e.enr;
+    record.T0 = kT0Kelvin;
+    record.RoomTemperature = e.roomTemperatureK;
+    StoreResults(record, o, selectedStep);
+    // A DUT whose noise factor comes out below 1 after the bench's corrections has no noise
+    // figure: the step is marked so, never left with a figure of an earlier evaluation.
+    if (e.corrected && e.benchStatus == BenchStepStatus::BelowOne && selectedStep >= 0 && selectedStep <= kMaxStepSlot)
+        record.NoiseFigureDb[size_t(selectedStep)] = -1;
+    return e;
+}
+
+CalculationResult CalculationResultOf(const StepEvaluation &e)
+{
+    CalculationResult r;
+    r.statusText = EnrStatusText(e.enr);
+    r.failed = e.failed;
+    if (!e.failed) {
+        r.gainText = CalculatorGainText(e.gainDb);
+        r.noiseFigureText = CalculatorNoiseFigureText(e.noiseFigureDb);
+    }
+    return r;
+}
+
+CalculationResult CalculatePointFromFields(const CalculatorFields &fields, const EvaluationContext &context,
                                            MeasurementRecord &record, int selectedStep,
                                            const StatusFunction &showStatus)
 {
-    const QString asDb = QStringLiteral(" dB");  // a bare dBm number reads as milliwatts
-    PointLevels levels;
-    levels.n2off = ParseValue(fields.n2off + asDb);
-    levels.n2on = ParseValue(fields.n2on + asDb);
-    levels.n12off = ParseValue(fields.n12off + asDb);
-    levels.n12on = ParseValue(fields.n12on + asDb);
-    levels.frequencyHz = ParseValue(fields.frequency);
-    return CalculateFromLevels(levels, lookupEnr, [&] { return ParseValue(fields.temperature); }, record,
-                               selectedStep, showStatus);
-}
+    // A bare dBm number reads as milliwatts through the unit "dB".
+    const StepLevels levelsMw = fields.levels.map([](const QString &text) { return ParseValue(text + QStringLiteral(" dB")); });
+    const double frequencyHz = ParseValue(fields.frequency);
+    StoreCalculatorLevels(record, levelsMw);
 
-CalculationResult CalculateFromLevels(const PointLevels &levels, const EnrLookupFunction &lookupEnr,
-                                      const std::function<double()> &roomTemperatureK,
-                                      MeasurementRecord &record, int selectedStep,
-                                      const StatusFunction &showStatus)
-{
+    record.Enr = context.enr.lookup(frequencyHz);
     CalculationResult result;
-    record.N2off[CalcSlot] = levels.n2off;
-    record.N2on[CalcSlot] = levels.n2on;
-    record.N12off[CalcSlot] = levels.n12off;
-    record.N12on[CalcSlot] = levels.n12on;
-
-    record.Enr = lookupEnr(levels.frequencyHz);
-
-    result.statusText = QStringLiteral("For calculation used ENR: ")
-                        + FormatValue(2, fvToDb | fvDb, record.Enr);
+    result.statusText = EnrStatusText(record.Enr);
     if (showStatus)
         showStatus(result.statusText);
 
     record.T0 = kT0Kelvin;
-    record.RoomTemperature = roomTemperatureK();
+    record.RoomTemperature = ParseValue(fields.temperature);
 
-    try {
-        const double n2off = record.N2off[CalcSlot];
-        const double n2on = record.N2on[CalcSlot];
-        const double n12off = record.N12off[CalcSlot];
-        const double n12on = record.N12on[CalcSlot];
-        record.GainDb[CalcSlot] = ToDb(LinearGain(n2off, n2on, n12off, n12on));
-
-        if (!(record.Enr > 0) || !std::isfinite(record.Enr))
-            throw EMathError(QStringLiteral("Invalid floating point operation"));
-        record.NoiseFigureDb[CalcSlot] = YFactorNoiseFigure(
-            n2off, n2on, n12off, n12on, record.RoomTemperature, 10.0 * std::log10(record.Enr));
-    } catch (const EMathError &) {
-        result.failed = true;
-        return result;
-    }
-
-    const double gainDb = record.GainDb[CalcSlot];
-    result.gainText = QStringLiteral("Gain: ") + FactorAndDb(gainDb);
-    if (IsStepSlot(selectedStep))
-        record.GainDb[size_t(selectedStep)] = gainDb;
-
-    const double noiseFigureDb = record.NoiseFigureDb[CalcSlot];
-    if (noiseFigureDb >= 0) {
-        result.noiseFigureText = QStringLiteral("F: ") + FactorAndDb(noiseFigureDb);
-        if (IsStepSlot(selectedStep))
-            record.NoiseFigureDb[size_t(selectedStep)] = noiseFigureDb;
-    } else {
-        result.noiseFigureText = QStringLiteral("F: Error");
+    const YFactorOutcome o = EvaluateYFactor(levelsMw, record.Enr, record.RoomTemperature);
+    StoreResults(record, o, selectedStep);
+    result.failed = o.failed;
+    if (!o.failed) {
+        result.gainText = CalculatorGainText(o.gainDb);
+        result.noiseFigureText = CalculatorNoiseFigureText(o.noiseFigureDb);
     }
     return result;
-}
-
-double StepEvaluation::noiseFactor() const
-{
-    return std::pow(10.0, noiseFigureDb / 10.0);
-}
-
-double StepEvaluation::noiseTemperatureK() const
-{
-    return (noiseFactor() - 1.0) * kT0Kelvin;
-}
-
-StepEvaluation EvaluateStep(const MeasurementRecord &record, int step, const EnrLookupFunction &lookupEnr,
-                            double roomTemperatureK)
-{
-    MeasurementRecord scratch = record;
-    const int i = std::clamp(step, 0, kMaxStepSlot);
-    const PointLevels levels = StepLevels(record, i);
-    StepEvaluation e;
-    e.frequencyHz = levels.frequencyHz;
-    const size_t s = size_t(i);
-    const auto shown = [](double dbm) { return ParseValue(FormatValue(6, 0, dbm) + QStringLiteral(" Hz")); };
-    e.n2offDbm = shown(record.N2off[s]);
-    e.n2onDbm = shown(record.N2on[s]);
-    e.n12offDbm = shown(record.N12off[s]);
-    e.n12onDbm = shown(record.N12on[s]);
-    e.roomTemperatureK = roomTemperatureK;
-    // A step keeps an older noise figure when its own cannot be computed; that must not pass
-    // for this evaluation's result.
-    scratch.NoiseFigureDb[s] = -1;
-    const CalculationResult r = CalculateFromLevels(levels, lookupEnr, [=] { return roomTemperatureK; },
-                                                    scratch, i);
-    e.enr = scratch.Enr;
-    e.statusText = r.statusText;
-    e.failed = r.failed;
-    if (!r.failed) {
-        e.gainDb = scratch.GainDb[s];
-        e.noiseFigureDb = scratch.NoiseFigureDb[s];
-    }
-    return e;
 }

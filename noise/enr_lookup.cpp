@@ -40,6 +40,11 @@ double ReadCell(const QString &cell, const QString &unit, int row, const char *w
 
 }  // namespace
 
+bool operator==(const EnrRow &a, const EnrRow &b)
+{
+    return a.FrequencyText == b.FrequencyText && a.EnrText == b.EnrText;
+}
+
 double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows)
 {
     if (enrMode == 0)

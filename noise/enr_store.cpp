@@ -4,11 +4,6 @@
 
 #include <algorithm>
 
-bool operator==(const EnrRow &a, const EnrRow &b)
-{
-    return a.FrequencyText == b.FrequencyText && a.EnrText == b.EnrText;
-}
-
 bool operator==(const EnrTable &a, const EnrTable &b)
 {
     return a.FileName == b.FileName && a.Rows == b.Rows;

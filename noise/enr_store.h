@@ -4,19 +4,12 @@
 // "Noise Source" page is its working copy, copied back into the store whenever the choice is
 // applied again. The store is kept across runs in default.tbl (noise/enr_files.h).
 
-#include "noise/enr_lookup.h"
+#include "noise/enr_source.h"
 
 #include <QChar>
 #include <QString>
 #include <array>
 #include <cstdint>
-
-/// The selected item of rg_ENR: the constant or one of the two tables.
-enum EnrMode : int32_t {
-    EnrAll = 0,     ///< "ENR all": the constant of e_ENRall
-    EnrTable1 = 1,  ///< "ENR table 1"
-    EnrTable2 = 2,  ///< "ENR table 2"
-};
 
 inline constexpr int kEnrCellLimit = 32;          ///< characters a table keeps per cell
 inline constexpr int kEnrFileNameLimit = 255;     ///< characters a table keeps of its path
@@ -42,7 +35,6 @@ struct EnrTableStore
     const EnrTable &Table(int number) const { return Tables[size_t(number - 1)]; }
 };
 
-bool operator==(const EnrRow &a, const EnrRow &b);
 bool operator==(const EnrTable &a, const EnrTable &b);
 bool operator==(const EnrTableStore &a, const EnrTableStore &b);
 

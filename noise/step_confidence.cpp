@@ -6,26 +6,6 @@
 #include <cmath>
 #include <limits>
 
-StepConfidence AssessStep(const StepEvaluation &step, const ConfidenceSettings &settings)
-{
-    const StepLevelsDbm levels{step.n2offDbm, step.n2onDbm, step.n12offDbm, step.n12onDbm};
-    const double enrDb = ToDb(step.enr);
-    StepConfidence c;
-    c.uncertainty = ComputeUncertainty(levels, step.roomTemperatureK, enrDb, settings.inputs);
-
-    GuidelineInputs g;
-    g.levels = levels;
-    g.roomTemperatureK = step.roomTemperatureK;
-    g.enrDb = enrDb;
-    g.refLevelDbm = settings.refLevelDbm;
-    g.frequencyHz = step.frequencyHz;
-    g.tableMode = settings.tableMode;
-    g.tableLowHz = settings.tableLowHz;
-    g.tableHighHz = settings.tableHighHz;
-    c.findings = CheckGuidelines(g);
-    return c;
-}
-
 QString GuidelineText(const QList<GuidelineFinding> &findings)
 {
     QStringList sentences;
@@ -34,9 +14,34 @@ QString GuidelineText(const QList<GuidelineFinding> &findings)
     return sentences.join(u' ');
 }
 
+QString GuidelineShortText(GuidelineKind kind)
+{
+    switch (kind) {
+    case GuidelineKind::LowCalibrationYFactor: return QStringLiteral("low Y-factor");
+    case GuidelineKind::LowMeasurementYFactor: return QStringLiteral("low DUT Y-factor");
+    case GuidelineKind::AnalyserNoiseDominates: return QStringLiteral("analyser dominates");
+    case GuidelineKind::NearReferenceLevel: return QStringLiteral("near reference level");
+    case GuidelineKind::EnrExtrapolated: return QStringLiteral("ENR extrapolated");
+    case GuidelineKind::LossExtrapolated: return QStringLiteral("loss table extrapolated");
+    }
+    return {};
+}
+
+QString GuidelineSummary(const QList<GuidelineFinding> &findings)
+{
+    if (findings.isEmpty())
+        return {};
+    QStringList names;
+    for (const GuidelineFinding &f : findings)
+        names << GuidelineShortText(f.kind);
+    return QStringLiteral("%1 guideline %2: %3")
+        .arg(findings.size())
+        .arg(findings.size() == 1 ? QStringLiteral("note") : QStringLiteral("notes"), names.join(QStringLiteral(", ")));
+}
+
 UncertaintyResult CalculatorUncertainty(const MeasurementRecord &record, const UncertaintyInputs &inputs)
 {
-    const StepLevelsDbm levels{ToDb(record.N2off[CalcSlot]), ToDb(record.N2on[CalcSlot]),
+    const StepLevels levels{ToDb(record.N2off[CalcSlot]), ToDb(record.N2on[CalcSlot]),
                                ToDb(record.N12off[CalcSlot]), ToDb(record.N12on[CalcSlot])};
     // ToDb gives 0 for a level or ENR that is not positive; the result is then invalid or
     // meaningless, as the calculation's own.
@@ -92,15 +97,14 @@ bool SweepConfidence::anyOutsideGuidelines(int lastStep) const
 }
 
 void AssessSweep(SweepConfidence &confidence, const MeasurementRecord &record,
-                 const EnrLookupFunction &lookupEnr, double roomTemperatureK,
-                 const ConfidenceSettings &settings, bool onlyAssessed)
+                 const EvaluationContext &context, bool onlyAssessed)
 {
     const int steps = std::clamp(int(record.SweepPlan.Steps), 0, kMaxStepSlot);
     for (int i = 0; i <= steps; ++i) {
         if (onlyAssessed && !confidence.assessed[size_t(i)])
             continue;
         try {
-            confidence.store(i, AssessStep(EvaluateStep(record, i, lookupEnr, roomTemperatureK), settings));
+            confidence.store(i, EvaluateStep(record, i, context).confidence);
         } catch (...) {
             // A level or an ENR cell that does not convert: the step display reports it when
             // the step is shown; here the step simply has no assessment.

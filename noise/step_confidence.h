@@ -1,7 +1,8 @@
 #pragma once
 // How far each step of a sweep can be trusted: the uncertainty of its noise figure and the
-// rules of good practice it breaks, both from the step's four levels and the ENR and room
-// temperature of its evaluation. Plain arithmetic on numbers and a record; no widgets.
+// rules of good practice it breaks, as the step's evaluation (noise/evaluation.h) gives them,
+// kept per step for the graph's error bars and marks and the report. Plain arithmetic on
+// numbers and a record; no widgets.
 
 #include "noise/calculator.h"
 #include "noise/guidelines.h"
@@ -12,29 +13,16 @@
 #include <QString>
 #include <array>
 
-/// What the assessment needs besides a step's own numbers.
-struct ConfidenceSettings
-{
-    UncertaintyInputs inputs;
-    double refLevelDbm = 0;  ///< the analyser's reference level; +∞ when it is not known
-    bool tableMode = false;  ///< the ENR comes from a table whose rows span the range below
-    double tableLowHz = 0;
-    double tableHighHz = 0;
-};
-
-/// One step's uncertainty and findings.
-struct StepConfidence
-{
-    UncertaintyResult uncertainty;
-    QList<GuidelineFinding> findings;
-};
-
-/// The assessment of a step from its evaluation (EvaluateStep): the levels as read back, the
-/// ENR and the room temperature used.
-StepConfidence AssessStep(const StepEvaluation &step, const ConfidenceSettings &settings);
-
 /// The findings' sentences, one after the other; empty when there are none.
 QString GuidelineText(const QList<GuidelineFinding> &findings);
+
+/// A few words naming a finding of `kind`: "low Y-factor", "analyser dominates".
+QString GuidelineShortText(GuidelineKind kind);
+
+/// One line that fits under the graph: "2 guideline notes: low Y-factor, analyser dominates",
+/// "1 guideline note: ENR extrapolated"; empty when there are none. The sentences go into the
+/// tooltip.
+QString GuidelineSummary(const QList<GuidelineFinding> &findings);
 
 /// The uncertainty of the calculator's own slot (slot 100: linear levels in mW, the linear ENR
 /// and the room temperature of the last calculation).
@@ -63,5 +51,4 @@ struct SweepConfidence
 /// Assesses the steps 0..Steps of `record` (only those assessed before when `onlyAssessed`). A
 /// step whose evaluation fails to convert or to look its ENR up is left unassessed.
 void AssessSweep(SweepConfidence &confidence, const MeasurementRecord &record,
-                 const EnrLookupFunction &lookupEnr, double roomTemperatureK,
-                 const ConfidenceSettings &settings, bool onlyAssessed = false);
+                 const EvaluationContext &context, bool onlyAssessed = false);

@@ -69,7 +69,7 @@ UncertaintyResult ComputeUncertainty(double nf12Db, double nf2Db, double gainDb,
     return FromFactors(FromDb(nf12Db), FromDb(nf2Db), FromDb(gainDb), inputs);
 }
 
-SystemNoise DeriveSystemNoise(const StepLevelsDbm &levels, double roomTemperatureK, double enrDb)
+SystemNoise DeriveSystemNoise(const StepLevels &levels, double roomTemperatureK, double enrDb)
 {
     SystemNoise s;
     try {
@@ -90,7 +90,7 @@ SystemNoise DeriveSystemNoise(const StepLevelsDbm &levels, double roomTemperatur
     return s;
 }
 
-UncertaintyResult ComputeUncertainty(const StepLevelsDbm &levels, double roomTemperatureK,
+UncertaintyResult ComputeUncertainty(const StepLevels &levels, double roomTemperatureK,
                                      double enrDb, const UncertaintyInputs &inputs)
 {
     const SystemNoise s = DeriveSystemNoise(levels, roomTemperatureK, enrDb);

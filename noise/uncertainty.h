@@ -10,6 +10,8 @@
 //
 // Plain arithmetic on numbers; no widgets, no state, safe from any thread.
 
+#include "noise/step_levels.h"
+
 #include <QString>
 
 /// The limits of error and the port matches the uncertainty is built from. The defaults suit a
@@ -45,15 +47,6 @@ struct UncertaintyResult
     double deltaGainDb = 0;      ///< limit on G1: uG with all three mismatches
 };
 
-/// The four marker levels of one step, dBm, as the passes store them.
-struct StepLevelsDbm
-{
-    double n2off = 0;   ///< calibration, source off
-    double n2on = 0;    ///< calibration, source on
-    double n12off = 0;  ///< with the DUT, source off
-    double n12on = 0;   ///< with the DUT, source on
-};
-
 /// The three linear quantities the correction works on, derived from a step's levels.
 struct SystemNoise
 {
@@ -76,10 +69,10 @@ UncertaintyResult ComputeUncertainty(double nf12Db, double nf2Db, double gainDb,
 /// F12, F2 and G1 of a step by the same Y-factor arithmetic as YFactorNoiseFigure: room
 /// temperature in kelvin is the source's cold temperature, the ENR is in dB. Never throws; a
 /// Y-factor of exactly 1 or levels whose gain is not positive give an invalid result.
-SystemNoise DeriveSystemNoise(const StepLevelsDbm &levels, double roomTemperatureK, double enrDb);
+SystemNoise DeriveSystemNoise(const StepLevels &levels, double roomTemperatureK, double enrDb);
 
 /// The uncertainty of a step straight from its four levels. Never throws; see DeriveSystemNoise.
-UncertaintyResult ComputeUncertainty(const StepLevelsDbm &levels, double roomTemperatureK,
+UncertaintyResult ComputeUncertainty(const StepLevels &levels, double roomTemperatureK,
                                      double enrDb, const UncertaintyInputs &inputs);
 
 /// "±0.24 dB" (two decimals, "." whatever the locale), or "-" for an invalid result.

@@ -54,7 +54,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The package carries the programs without their debugging information.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6svg6 (>= 6.4), qt6-qpa-plugins (>= 6.4)")
+    "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6svg6 (>= 6.4), libqt6sql6 (>= 6.4), libqt6sql6-sqlite (>= 6.4), qt6-qpa-plugins (>= 6.4)")
 # Where dpkg-shlibdeps is at hand it adds the C and C++ runtime with the versions the build needs.
 find_program(TESSARY_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TESSARY_DPKG_SHLIBDEPS)

@@ -7,71 +7,36 @@
 
 #include <cmath>
 
-double SourceEnrDb(const NfmEnrSource &source, double hz)
+EnrSource EnrSourceOf(const NfmEnrSource &source)
 {
-    return ToDb(LookupEnr(hz, source.mode, source.enrAllText, source.rows));
+    EnrSource s;
+    s.mode = source.mode;
+    s.enrAllText = source.enrAllText;
+    s.rows = source.rows;
+    s.uncertaintyDb = source.uncertaintyDb;
+    return s;
 }
 
-QList<BenchStepRow> EvaluateBenchSteps(const CompleteMeasurement &m)
+EvaluationContext EvaluationContextOf(const CompleteMeasurement &m)
 {
-    const NfmEnrSource &meas = m.measurementEnr;
-    const NfmEnrSource &cal = m.calibrationEnr ? *m.calibrationEnr : meas;
-    const EnrLookupFunction lookup = [&meas](double hz) {
-        return LookupEnr(hz, meas.mode, meas.enrAllText, meas.rows);
-    };
-    const BenchSetup &b = m.bench;
-    QList<BenchStepRow> rows;
+    EvaluationContext c;
+    c.enr = EnrSourceOf(m.measurementEnr);
+    if (m.calibrationEnr)
+        c.calibrationEnr = EnrSourceOf(*m.calibrationEnr);
+    c.roomTemperatureK = m.roomTemperatureK;
+    c.uncertainty = m.uncertainty;
+    c.bench = m.bench;
+    return c;
+}
+
+QList<StepEvaluation> EvaluateBenchSteps(const CompleteMeasurement &m)
+{
+    const EvaluationContext context = EvaluationContextOf(m);
+    QList<StepEvaluation> rows;
     const int steps = std::clamp(int(m.record.SweepPlan.Steps), 0, kMaxStepSlot);
-    for (int i = 0; i <= steps; ++i) {
-        BenchStepRow row;
-        row.step = i;
-        row.evaluation = EvaluateStep(m.record, i, lookup, m.roomTemperatureK);
-        row.rfHz = row.evaluation.frequencyHz;
-        row.ifHz = i < m.calibrationIfsHz.size() ? m.calibrationIfsHz[i] : IfFrequencyHz(b.dutType, b.loHz, row.rfHz);
-        bool outsideBefore = false;
-        bool outsideAfter = false;
-        row.lossBeforeDb = b.lossBefore.lossDbAt(row.rfHz, &outsideBefore);
-        row.lossAfterDb = b.lossAfter.lossDbAt(row.ifHz, &outsideAfter);
-        row.lossOutsideTable = outsideBefore || outsideAfter;
-        StepBench bench;
-        bench.roomTemperatureK = m.roomTemperatureK;
-        bench.measEnrDb = SourceEnrDb(meas, row.rfHz);
-        bench.calEnrDb = SourceEnrDb(cal, row.ifHz);
-        bench.lossBeforeDb = row.lossBeforeDb;
-        bench.lossBeforeK = b.lossBefore.temperatureAt(m.roomTemperatureK);
-        bench.lossAfterDb = row.lossAfterDb;
-        bench.lossAfterK = b.lossAfter.temperatureAt(m.roomTemperatureK);
-        if (b.isConverter())
-            bench.imageRejectionDb = b.imageRejectionDb;
-        const StepLevelsDbm levels{row.evaluation.n2offDbm, row.evaluation.n2onDbm, row.evaluation.n12offDbm,
-                                   row.evaluation.n12onDbm};
-        row.result = CorrectStep(levels, bench);
-        if (row.result.ok()) {
-            // The limits of error act on the DUT's own figures: the system and analyser noise
-            // as measured, the DUT's gain after the corrections; a file's ENR uncertainty
-            // replaces the global one where it gives one.
-            UncertaintyInputs inputs = m.uncertainty;
-            if (const std::optional<double> u = EnrUncertaintyAt(row.rfHz, meas.rows, meas.uncertaintyDb))
-                inputs.enrUncertaintyDb = *u;
-            const UncertaintyResult u = ComputeUncertainty(ToDb(row.result.systemNoiseFactor),
-                                                           ToDb(row.result.analyserNoiseFactor),
-                                                           ToDb(row.result.cascadeGain), inputs);
-            if (u.valid)
-                row.uncertaintyDb = u.uncertaintyDb;
-        }
-        rows << row;
-    }
+    for (int i = 0; i <= steps; ++i)
+        rows << EvaluateStep(m.record, i, context);
     return rows;
-}
-
-void StoreBenchResults(MeasurementRecord &record, const QList<BenchStepRow> &rows)
-{
-    for (const BenchStepRow &row : rows) {
-        const BenchStepStatus s = row.result.status;
-        const bool gain = s == BenchStepStatus::Ok || s == BenchStepStatus::BelowOne;
-        record.GainDb[row.step] = gain ? row.result.gainDb : 0;
-        record.NoiseFigureDb[row.step] = row.result.ok() ? row.result.noiseFigureDb : -1;
-    }
 }
 
 namespace {
@@ -106,8 +71,7 @@ CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &
     CsvExportDetails details;
     details.written = written;
     details.noiseSourceText = FromWindows1252(m.record.MeasurementHeader.NoiseSourceText);
-    details.enr = {m.measurementEnr.mode, m.measurementEnr.enrAllText, m.measurementEnr.rows};
-    details.roomTemperatureK = m.roomTemperatureK;
+    details.context = EvaluationContextOf(m);
     details.rbwText = m.analyser.rbwText;
     details.vbwText = m.analyser.vbwText;
     details.averageText = m.analyser.averageText;
@@ -117,7 +81,8 @@ CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &
 
 QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details)
 {
-    if (m.bench.isDefault() && !m.calibrationEnr)
+    details.context = EvaluationContextOf(m);
+    if (!details.context.corrects())
         return CsvExportText(CsvStepRows(m.record, details), details);
 
     const BenchSetup &b = m.bench;
@@ -133,30 +98,19 @@ QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details)
     details.reportDetails << std::pair{QStringLiteral("Calibration ENR"),
                                        m.calibrationEnr ? SourceText(*m.calibrationEnr) : QStringLiteral("as measurement")};
 
-    const QList<BenchStepRow> bench = EvaluateBenchSteps(m);
+    const QList<StepEvaluation> steps = EvaluateBenchSteps(m);
     QList<CsvStepRow> rows;
-    for (const BenchStepRow &r : bench) {
-        CsvStepRow row = CsvStepRowOf(r.step, r.evaluation);
-        row.gainDb.reset();
-        row.noiseFigureDb.reset();
-        row.noiseFactor.reset();
-        row.noiseTemperatureK.reset();
-        const BenchStepStatus s = r.result.status;
-        if (s == BenchStepStatus::Ok || s == BenchStepStatus::BelowOne)
-            row.gainDb = r.result.gainDb;
-        if (r.result.ok()) {
-            row.noiseFigureDb = r.result.noiseFigureDb;
-            row.noiseFactor = r.result.noiseFactor;
-            row.noiseTemperatureK = kT0Kelvin * (r.result.noiseFactor - 1);
-        }
-        rows << row;
-    }
+    for (int i = 0; i < steps.size(); ++i)
+        rows << CsvStepRowOf(i, steps[i]);
     QList<CsvColumn> columns = StepCsvColumns();
-    auto at = [bench](const CsvStepRow &row) -> const BenchStepRow & { return bench[row.step]; };
-    columns.insert(1, {QStringLiteral("IF (Hz)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).ifHz); }});
+    auto at = [steps](const CsvStepRow &row) -> const StepEvaluation & { return steps[row.step]; };
+    columns.insert(1, {QStringLiteral("IF (Hz)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).tuneHz); }});
     columns << CsvColumn{QStringLiteral("Loss before (dB)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).lossBeforeDb); }};
     columns << CsvColumn{QStringLiteral("Loss after (dB)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).lossAfterDb); }};
-    columns << CsvColumn{QStringLiteral("Uncertainty (dB)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).uncertaintyDb); }};
+    columns << CsvColumn{QStringLiteral("Uncertainty (dB)"), [at](const CsvStepRow &row) {
+        const UncertaintyResult &u = at(row).confidence.uncertainty;
+        return u.valid ? CsvNumber(u.uncertaintyDb) : QString();
+    }};
     return CsvExportText(rows, details, columns);
 }
 

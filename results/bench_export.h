@@ -7,7 +7,6 @@
 // to the designed export. A measurement whose bench is at its defaults is exported exactly as
 // the designed export writes it.
 
-#include "noise/bench_correction.h"
 #include "noise/calculator.h"
 #include "results/csv_export.h"
 #include "results/nfm_file.h"
@@ -16,27 +15,16 @@
 #include <QDateTime>
 #include <QList>
 
-struct BenchStepRow
-{
-    int step = 0;
-    double rfHz = 0;
-    double ifHz = 0;
-    double lossBeforeDb = 0;
-    double lossAfterDb = 0;
-    bool lossOutsideTable = false;  ///< a loss table does not reach this step
-    StepEvaluation evaluation;      ///< the designed evaluation: levels as read back
-    BenchStepResult result;         ///< after the bench corrections
-    std::optional<double> uncertaintyDb;
-};
+/// The noise source of a file as the evaluation takes it.
+EnrSource EnrSourceOf(const NfmEnrSource &source);
 
-/// The ENR of `source` at `hz`, in dB, as LookupEnr gives it (and throws).
-double SourceEnrDb(const NfmEnrSource &source, double hz);
+/// The context the steps of `m` are evaluated in: both noise sources with their data, the room
+/// temperature, the uncertainty inputs and the bench.
+EvaluationContext EvaluationContextOf(const CompleteMeasurement &m);
 
-/// Steps 0..Steps of `m`. EConvertError or EMathError from an ENR table cell propagate.
-QList<BenchStepRow> EvaluateBenchSteps(const CompleteMeasurement &m);
-
-/// Writes each step's corrected gain and noise figure into `record` (-1 where no noise figure).
-void StoreBenchResults(MeasurementRecord &record, const QList<BenchStepRow> &rows);
+/// Steps 0..Steps of `m`, each evaluated as the step display evaluates it. EConvertError or
+/// EMathError from an ENR table cell propagate.
+QList<StepEvaluation> EvaluateBenchSteps(const CompleteMeasurement &m);
 
 /// The designed export's details of `m` (date `written`).
 CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &written);

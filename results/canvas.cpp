@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPen>
+#include <QLineF>
 #include <QPolygon>
 #include <cmath>
 #include <cstdlib>
@@ -135,10 +136,35 @@ void Canvas::pixelLineTo(int x, int y)
         }
     }
     if (m_painter && !points.isEmpty()) {
+        // Each straight run of pixels becomes one line through the pixels' centres, its square
+        // caps reaching the outer edges of the end pixels: the same pixels on a raster device,
+        // and a line rather than a heap of dots in a drawing (SVG).
         m_painter->save();
         m_painter->setRenderHint(QPainter::Antialiasing, false);
-        applyPen(*m_painter);
-        m_painter->drawPoints(points);
+        QPen pen(m_pen, 1, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+        m_painter->setPen(pen);
+        const auto drawRun = [this](QPoint a, QPoint b) {
+            if (a == b)
+                m_painter->fillRect(QRect(a, QSize(1, 1)), m_pen);
+            else
+                m_painter->drawLine(QLineF(a.x() + 0.5, a.y() + 0.5, b.x() + 0.5, b.y() + 0.5));
+        };
+        QPoint runStart = points.first();
+        QPoint runEnd = runStart;
+        QPoint runStep;
+        for (qsizetype i = 1; i < points.size(); ++i) {
+            const QPoint step = points[i] - runEnd;
+            const bool straight = step.x() == 0 || step.y() == 0;
+            if (straight && (runStart == runEnd || step == runStep)) {
+                runStep = step;
+                runEnd = points[i];
+                continue;
+            }
+            drawRun(runStart, runEnd);
+            runStart = runEnd = points[i];
+            runStep = QPoint();
+        }
+        drawRun(runStart, runEnd);
         m_painter->restore();
     }
     m_penPos = {x, y};

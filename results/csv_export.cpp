@@ -25,7 +25,7 @@ void appendDetail(QString &out, const QString &key, const QString &value)
         out += QStringLiteral("# ") + key + QStringLiteral(": ") + line + u'\n';
 }
 
-void appendEnr(QString &out, const CsvEnrSource &enr)
+void appendEnr(QString &out, const EnrSource &enr)
 {
     if (enr.mode == 0) {
         appendDetail(out, QStringLiteral("ENR"), enr.enrAllText);
@@ -62,11 +62,11 @@ CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation)
 {
     CsvStepRow row;
     row.step = step;
-    row.frequencyHz = evaluation.frequencyHz;
-    row.n2offDbm = evaluation.n2offDbm;
-    row.n2onDbm = evaluation.n2onDbm;
-    row.n12offDbm = evaluation.n12offDbm;
-    row.n12onDbm = evaluation.n12onDbm;
+    row.frequencyHz = evaluation.enrHz;
+    row.n2offDbm = evaluation.levels.n2off;
+    row.n2onDbm = evaluation.levels.n2on;
+    row.n12offDbm = evaluation.levels.n12off;
+    row.n12onDbm = evaluation.levels.n12on;
     if (!evaluation.failed)
         row.gainDb = evaluation.gainDb;
     if (evaluation.hasNoiseFigure()) {
@@ -81,14 +81,10 @@ CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation)
 
 QList<CsvStepRow> CsvStepRows(const MeasurementRecord &record, const CsvExportDetails &details)
 {
-    const CsvEnrSource &enr = details.enr;
-    const EnrLookupFunction lookupEnr = [&enr](double frequencyHz) {
-        return LookupEnr(frequencyHz, enr.mode, enr.enrAllText, enr.rows);
-    };
     QList<CsvStepRow> rows;
     const int steps = std::clamp(record.SweepPlan.Steps, 0, kMaxStepSlot);
     for (int i = 0; i <= steps; ++i)
-        rows << CsvStepRowOf(i, EvaluateStep(record, i, lookupEnr, details.roomTemperatureK));
+        rows << CsvStepRowOf(i, EvaluateStep(record, i, details.context));
     return rows;
 }
 
@@ -117,11 +113,14 @@ QByteArray CsvExportText(const QList<CsvStepRow> &rows, const CsvExportDetails &
 {
     QString out;
     out += QStringLiteral("# Tessary ") + VersionText() + QStringLiteral(" measurement\n");
-    const QDateTime written = details.written.toOffsetFromUtc(details.written.offsetFromUtc());
-    appendDetail(out, QStringLiteral("Date"), written.toString(Qt::ISODate));
+    const auto iso = [](const QDateTime &t) { return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate); };
+    appendDetail(out, QStringLiteral("Exported"), iso(details.written));
+    if (details.measured.isValid())
+        appendDetail(out, QStringLiteral("Measured"), iso(details.measured));
     appendDetail(out, QStringLiteral("Noise source"), details.noiseSourceText);
-    appendEnr(out, details.enr);
-    appendDetail(out, QStringLiteral("Room temperature"), CsvNumber(details.roomTemperatureK) + QStringLiteral(" K"));
+    appendEnr(out, details.context.enr);
+    appendDetail(out, QStringLiteral("Room temperature"),
+                 CsvNumber(details.context.roomTemperatureK) + QStringLiteral(" K"));
     appendDetail(out, QStringLiteral("RBW"), details.rbwText);
     appendDetail(out, QStringLiteral("VBW"), details.vbwText);
     appendDetail(out, QStringLiteral("Averaging"), details.averageText);

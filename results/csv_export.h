@@ -1,6 +1,6 @@
 #pragma once
 // The measurement as comma-separated values, for a spreadsheet or a script: a few "#" lines
-// with the circumstances of the measurement (date, noise source and its ENR, room temperature,
+// with the circumstances of the measurement (when exported and measured, noise source and its ENR, room temperature,
 // analyser settings, report details), one line of column titles, then one row per step.
 //
 // The text is UTF-8 with "\n" line ends. The separator is "," and the decimal point always ".",
@@ -11,7 +11,7 @@
 // same evaluation as the step display's (EvaluateStep), and WriteCsvExport writes the file.
 
 #include "noise/calculator.h"
-#include "noise/enr_lookup.h"
+#include "noise/evaluation.h"
 #include "noise/measurement_record.h"
 
 #include <QByteArray>
@@ -28,7 +28,7 @@
 struct CsvStepRow
 {
     int step = 0;  ///< index in the sweep plan, 0 for the first frequency
-    double frequencyHz = 0;
+    double frequencyHz = 0;  ///< the step's frequency at the noise source (where its ENR is looked up)
     double n2offDbm = 0;   ///< calibration, noise source off
     double n2onDbm = 0;    ///< calibration, noise source on
     double n12offDbm = 0;  ///< with DUT, noise source off
@@ -55,23 +55,16 @@ struct CsvColumn
 /// noise temperature and both Y-factors.
 QList<CsvColumn> StepCsvColumns();
 
-/// The ENR the evaluation used: the mode of the noise-source page (0 the constant `enrAllText`,
-/// 1 or 2 a table of `rows`), as LookupEnr takes them.
-struct CsvEnrSource
-{
-    int mode = 0;
-    QString enrAllText;  ///< "5.52 dB"
-    EnrRows rows;
-};
-
 /// What stands above the table. Text values are written as they are; a value with line breaks
 /// becomes one "#" line per line.
 struct CsvExportDetails
 {
-    QDateTime written;         ///< written as ISO 8601 with its offset from UTC
-    QString noiseSourceText;   ///< NoiseSourceText, "const." or "Table1"
-    CsvEnrSource enr;
-    double roomTemperatureK = 0;
+    QDateTime written;         ///< "# Exported:", as ISO 8601 with its offset from UTC
+    /// "# Measured:", when the measurement was taken; invalid (no line) when the source does
+    /// not hold it, as a *.mea file does not.
+    QDateTime measured;
+    QString noiseSourceText;   ///< the source the rows are evaluated with
+    EvaluationContext context;  ///< the ENR and the room temperature (K) the rows are evaluated with
     QString rbwText;           ///< as the analyser got it: "3 MHz"
     QString vbwText;           ///< "10 Hz"
     QString averageText;       ///< sweep count: "10"
@@ -83,7 +76,7 @@ struct CsvExportDetails
 CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation);
 
 /// The rows of the steps 0 to Steps of `record`'s plan, each evaluated as the step display
-/// evaluates it, with the ENR of `details.enr` and the room temperature of `details`, so the
+/// evaluates it, with the context of `details`, so the
 /// table and the lines above it tell the same story. A conversion or lookup failure (an ENR
 /// table cell that is not a number) propagates as EConvertError or EMathError, as it does in
 /// the step display.

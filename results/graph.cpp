@@ -232,8 +232,13 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
             const QColor colour = selected ? GraphColour::Selected : GraphColour::NoiseFigure;
             const bool failed = i < qsizetype(data.evaluationFailed.size()) && data.evaluationFailed[i];
             const double f = data.noiseFigureDb[i];
+            // A step whose evaluation failed keeps an older noise figure; it stands at that
+            // value, as on the printed report, with a mark of its own.
             if (failed)
-                layout.markers.append({x, g.gridBottom(), PlotMark::FailedSquare,
+                layout.markers.append({x,
+                                       f >= 0 && std::isfinite(f) ? ValueY(g, layout.noiseFigureScale, f)
+                                                                  : g.gridBottom(),
+                                       PlotMark::FailedSquare,
                                        selected ? GraphColour::Selected : GraphColour::EvaluationFailed});
             else if (f < 0)
                 layout.markers.append({x, g.gridBottom(), PlotMark::Cross, colour});

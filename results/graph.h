@@ -152,7 +152,8 @@ struct GraphLabel
 };
 
 /// The marker shapes of the graph. FailedSquare (an outlined square) marks a step whose
-/// evaluation failed, in place of the noise-figure triangle.
+/// evaluation failed, in place of the noise-figure triangle, at the noise figure the step
+/// keeps (on the lower grid line when that is below 0 dB).
 /// Guideline is the filled triangle, apex down, of a step that breaks a guideline.
 enum class PlotMark { Triangle, Circle, Cross, FailedSquare, Guideline };
 

@@ -330,6 +330,16 @@ CompleteMeasurement ReadMeasurement(const QJsonObject &root)
         if (!ended.isString() || !m.calibratedAt.isValid())
             Bad(QStringLiteral("calibration.endedAt"), "is not a date and time");
     }
+    // The plan was tuned to what the DUT makes of its RFs.
+    m.record.SweepPlan.Conversion = m.bench.dutType;
+    m.record.SweepPlan.LoHz = m.bench.loHz;
+    // When the measurement pass ended: written since the CSV names it, absent from older files.
+    const QJsonValue measured = root.value(QStringLiteral("measuredAt"));
+    if (!measured.isUndefined() && !measured.isNull()) {
+        m.measuredAt = QDateTime::fromString(measured.toString(), Qt::ISODateWithMs);
+        if (!measured.isString() || !m.measuredAt.isValid())
+            Bad(QStringLiteral("measuredAt"), "is not a date and time");
+    }
     const QJsonArray ifs = GetArray(calibration, "ifHz", "calibration");
     if (ifs.size() > kMaxStepSlot + 1)
         Bad(QStringLiteral("calibration.ifHz"), "holds more than 100 frequencies");
@@ -359,7 +369,7 @@ QByteArray EncodeCompleteMeasurement(const CompleteMeasurement &m)
     QJsonArray ifs;
     for (double hz : m.calibrationIfsHz)
         ifs.append(Num(hz));
-    const QJsonObject root{
+    QJsonObject root{
         {"format", kFormat},
         {"version", kNfmVersion},
         {"program", m.programVersion},
@@ -398,6 +408,8 @@ QByteArray EncodeCompleteMeasurement(const CompleteMeasurement &m)
                                                     : QJsonValue(QJsonValue::Null)},
                                     {"ifHz", ifs}}},
     };
+    if (m.measuredAt.isValid())
+        root.insert(QStringLiteral("measuredAt"), m.measuredAt.toString(Qt::ISODateWithMs));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

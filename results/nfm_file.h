@@ -28,6 +28,7 @@
 //   uncertainty  uEnr, uNf, uGain (dB), vswrSource, vswrDutIn, vswrDutOut, vswrAnalyser
 //   report       details [[name, text], ...], remarks [lines]
 //   calibration  endedAt (ISO 8601 or null), ifHz [one per step]
+//   measuredAt   when the measurement pass ended (ISO 8601); absent when not known
 //
 // A number that is not finite (a level the analyser never gave) is written as the string
 // "nan", "inf" or "-inf". Reading checks every field: its presence, its type and its bounds
@@ -64,7 +65,7 @@ struct NfmEnrSource
     QString enrAllText;   ///< "5.52 dB"
     QString fileName;     ///< the table's file name, as the table keeps it
     EnrRows rows;
-    std::array<std::optional<double>, kEnrRows> uncertaintyDb{};  ///< per row, from an ENR data file
+    EnrUncertainties uncertaintyDb{};  ///< per row, from an ENR data file
 
     bool operator==(const NfmEnrSource &) const = default;
 };
@@ -98,6 +99,7 @@ struct CompleteMeasurement
     QList<std::pair<QString, QString>> reportDetails;
     QStringList remarks;
     QDateTime calibratedAt;       ///< invalid when not known
+    QDateTime measuredAt;         ///< when the measurement pass ended; invalid when not known
     QList<double> calibrationIfsHz;
     QString programVersion;       ///< set by the writer
 };

@@ -19,28 +19,43 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
     for (Transport *t : {static_cast<Transport *>(m_serial.get()), static_cast<Transport *>(m_tcp.get())}) {
         t->OnLine = [this](const QByteArray &line) {
             m_channel.PiloDataAvailable(line);
-            // A pass that waits for this reply takes it now rather than at the timer's next
-            // tick, once its millisecond is up: the timer's ticks come late by a fraction of a
-            // millisecond each, and a reply just missed by one would cost a whole tick.
-            if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
-                Timer1Timer();
+            // A pass that waits for this reply takes it as soon as the line's handler has
+            // returned rather than at the timer's next tick, once its millisecond is up: the
+            // timer's ticks come late by a fraction of a millisecond each, and a reply just
+            // missed by one would cost a whole tick.
+            if (m_sequencer.SequencerRunning)
+                m_replyTick->start();
         };
         t->OnHangUp = [this] {
-            // The line stays open until Disconnect; nothing more can be sent or received, so a
-            // wait ends now and a pass waits until "Cancel".
+            // Nothing more can be sent or received: a wait ends now. A pass ends as "Cancel"
+            // ends it and the owner hears of the loss once the transport's own handler has
+            // returned, so that it may close the line.
             m_channel.WakeWaiting();
-            emit connectionLost();
+            QTimer::singleShot(0, this, [this] {
+                if (!hungUp())
+                    return;  // closed meanwhile
+                m_sequencer.LineLost();
+                emit connectionLost();
+            });
         };
     }
     use(m_serial.get());
     m_channel.DeviceName = dialect.DeviceName();
     m_channel.OnNoAnswer = [this](const QString &message) { emit noAnswer(message); };
+    m_channel.OnWaiting = [this](bool waiting) { emit waitingForAnalyser(waiting); };
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(1);
     connect(m_timer, &QTimer::timeout, this, &AnalyserLink::Timer1Timer);
+    m_replyTick = new QTimer(this);
+    m_replyTick->setSingleShot(true);
+    m_replyTick->setInterval(0);
+    connect(m_replyTick, &QTimer::timeout, this, [this] {
+        if (m_sequencer.SequencerRunning && m_sequencer.TickDue())
+            Timer1Timer();
+    });
 
     ::Sequencer *s = &m_sequencer;
     connect(s, &Sequencer::searchStarted, this, &AnalyserLink::searchStarted);
@@ -57,6 +72,7 @@ AnalyserLink::AnalyserLink(MeasurementRecord &record, QObject *parent, const Ana
     connect(s, &Sequencer::stepCompleted, this, &AnalyserLink::stepCompleted);
     connect(s, &Sequencer::passEnded, this, &AnalyserLink::passEnded);
     connect(s, &Sequencer::readingRefused, this, &AnalyserLink::readingRefused);
+    connect(s, &Sequencer::passFailed, this, &AnalyserLink::passFailed);
 }
 
 AnalyserLink::~AnalyserLink() = default;

@@ -67,9 +67,6 @@ public:
     void cancel();
     /// A line typed by hand, sent as it stands followed by CR LF, without waiting.
     void sendLine(const QByteArray &text);
-    /// The frequencies both passes tune the analyser to, one per step (a converter's IFs);
-    /// empty: the plan's own.
-    void setTuning(const QList<double> &tuneHz) { m_sequencer.SetTuning(tuneHz); }
 
     /// One step of the sequencer (the timer's tick). The timer runs only while the search or
     /// a pass needs it, and stops itself once the sequencer is idle.
@@ -95,10 +92,14 @@ public:
     const AnalyserDialect &dialect() const { return m_dialect; }
 
 signals:
-    /// The other end went away in the middle of the connection.
+    /// The other end went away in the middle of the connection; a pass has ended (passFailed)
+    /// or the search (searchEnded) just before. The line stays open until the owner closes it.
     void connectionLost();
     /// A waiting command got no answer in time: "FSP does not answer: <command>".
     void noAnswer(const QString &message);
+    /// A waiting command (set-up, restore) has had no answer for a while (true) and the wait
+    /// has ended (false), answered or not.
+    void waitingForAnalyser(bool waiting);
     /// The TCP connection stands; the analyser search has started.
     void connected();
     /// The TCP connection could not be made: "Cannot connect to <host>:<port>: <reason>".
@@ -115,6 +116,7 @@ signals:
     void stepCompleted(PassKind pass, int step);
     void passEnded(PassKind pass);
     void readingRefused(const QString &message);
+    void passFailed(PassKind pass, PassFailure why, const QString &message);
 
 private:
     void startTicking();
@@ -126,6 +128,7 @@ private:
     CommandChannel m_channel;
     ::Sequencer m_sequencer;
     QTimer *m_timer = nullptr;
+    QTimer *m_replyTick = nullptr;  ///< a tick as soon as a reply has arrived
     bool m_stateSaved = false;
     bool m_connecting = false;
     quint64 m_ticks = 0;

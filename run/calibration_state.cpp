@@ -19,7 +19,7 @@ CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool 
                                       const SweepPlan &plan, const SetupSettings &settings)
 {
     if (!calibration.valid)
-        return CalibrationItem::NotCalibrated;
+        return calibration.interrupted ? CalibrationItem::Cancelled : CalibrationItem::NotCalibrated;
     const SweepPlan &was = calibration.plan;
     const SetupSettings &set = calibration.settings;
     if (calibration.single != single)
@@ -52,6 +52,7 @@ QString CalibrationItemText(CalibrationItem item)
     switch (item) {
     case CalibrationItem::None: return {};
     case CalibrationItem::NotCalibrated: return QStringLiteral("Calibration");
+    case CalibrationItem::Cancelled: return QStringLiteral("Calibration");
     case CalibrationItem::Mode: return QStringLiteral("Mode");
     case CalibrationItem::Start: return QStringLiteral("Start");
     case CalibrationItem::Stop: return QStringLiteral("Stop");
@@ -103,4 +104,18 @@ QString CalibratedText(const CalibrationState &calibration)
 QString CalibrationRefusalText()
 {
     return QStringLiteral("The settings changed since the calibration. Please calibrate again.");
+}
+
+QString CalibrationRefusalText(CalibrationItem item)
+{
+    if (item == CalibrationItem::Cancelled)
+        return QStringLiteral("The last calibration was cancelled. Please calibrate again.");
+    return CalibrationRefusalText();
+}
+
+CalibrationState StartedCalibration()
+{
+    CalibrationState state;
+    state.interrupted = true;
+    return state;
 }

@@ -14,6 +14,9 @@
 struct CalibrationState
 {
     bool valid = false;      ///< false until a calibration pass has run to its end
+    /// A calibration's set-up began and its pass did not run to its end (cancelled, or the
+    /// set-up failed): the record may hold calibration levels of two runs.
+    bool interrupted = false;
     bool single = false;     ///< rg_Sweep was on "Single"
     SweepPlan plan;          ///< Start, Stop, Step and Steps of the pass (StepIndex is ignored)
     SetupSettings settings;  ///< the texts and the VBW position the set-up sent
@@ -24,6 +27,7 @@ struct CalibrationState
 enum class CalibrationItem {
     None,           ///< everything matches
     NotCalibrated,  ///< no calibration has run to its end
+    Cancelled,      ///< the last calibration began but did not run to its end
     Mode,           ///< Sweep against Single
     Start,
     Stop,
@@ -57,6 +61,13 @@ QString CalibratedText(const CalibrationState &calibration);
 
 /// What the operator is told when a measurement no longer matches its calibration.
 QString CalibrationRefusalText();
+/// What the operator is told when a measurement is refused for `item`: the sentence of a
+/// cancelled calibration, or CalibrationRefusalText().
+QString CalibrationRefusalText(CalibrationItem item);
+
+/// The state while a new calibration's set-up and pass run: nothing calibrated, and
+/// interrupted until the pass completes.
+CalibrationState StartedCalibration();
 
 /// A frequency with its prefix and without trailing zeros: 400 MHz, 433.33 MHz.
 QString CalibrationFrequencyText(double hz);

@@ -1,11 +1,13 @@
 #include "run/sequencer.h"
 
 #include "analyser/command_channel.h"
+#include "base/engvalue.h"
 #include "base/errors.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <optional>
 
@@ -267,7 +269,7 @@ void Sequencer::StepPass(const PassProfile &pass, int offset)
     case PassReadOn: {
         // The settling sweeps have ended (the answer to the settling query); the averaged
         // reading follows.
-        if (!ReadReply(reply))
+        if (!TakeAnswer(pass, reply))
             break;
         SendReading();
         (m_record.*(offset == PassReadOff ? pass.off : pass.on))[plan.StepIndex] = 0;
@@ -275,15 +277,16 @@ void Sequencer::StepPass(const PassProfile &pass, int offset)
         break;
     }
     case PassSourceOn:
-        if (!TakeReading(level))
+        if (!TakeReading(pass, level))
             break;
         (m_record.*pass.off)[plan.StepIndex] = level;
         emit levelRead(pass.kind, SourceState::Off, plan.StepIndex, level);
         Send(m_dialect.SourceOnAndSettle(pass.kind));
+        Await(m_dialect.SettlingSweepCount());
         SequencerState = pass.base + PassReadOn;
         break;
     case PassNext:
-        if (!TakeReading(level))
+        if (!TakeReading(pass, level))
             break;
         (m_record.*pass.on)[plan.StepIndex] = level;
         emit levelRead(pass.kind, SourceState::On, plan.StepIndex, level);
@@ -308,18 +311,27 @@ void Sequencer::StartPass(const PassProfile &pass)
     plan.StepIndex = 0;
     QByteArray stale;
     ReadReply(stale);  // a reply left over from a cancelled pass must not end a wait
-    m_readingErrorShown = false;
+    m_sweepTimeS = 0;
     if (pass.stepOnEveryTick)
         TickDivider = 0;
     SequencerState = pass.base + PassSweepTime;
     Send(m_dialect.SweepTimeQuery());
+    Await(0);
 }
 
 void Sequencer::TakeSweepTime(const PassProfile &pass)
 {
     QByteArray reply;
-    if (!ReadReply(reply))
+    if (!TakeAnswer(pass, reply))
         return;
+    // The bounds of the pass's answers allow for the sweeps at this time; a time that is no
+    // number allows for none.
+    try {
+        const double s = m_dialect.ParseSweepTime(reply);
+        m_sweepTimeS = std::isfinite(s) ? std::clamp(s, 0.0, 1e6) : 0.0;
+    } catch (const EConvertError &) {
+        m_sweepTimeS = 0;
+    }
     SequencerState = pass.base + PassSourceOff;
     emit sweepTimeRead(pass.kind, QString::fromLatin1(reply));
 }
@@ -328,16 +340,14 @@ void Sequencer::SourceOffAndSettle(const PassProfile &pass)
 {
     const double f = Frequency();
     Send(m_dialect.SourceOffAndSettle(pass.kind, f));
+    Await(m_dialect.SettlingSweepCount());
     SequencerState = pass.base + PassReadOff;
     emit frequencyStarted(pass.kind, m_record.SweepPlan.StepIndex, f);
 }
 
 double Sequencer::Frequency() const
 {
-    const int i = m_record.SweepPlan.StepIndex;
-    if (i >= 0 && i < m_tuneHz.size())
-        return m_tuneHz[i];
-    return m_record.SweepPlan.StepFrequency(i);
+    return m_record.SweepPlan.tuneHz(m_record.SweepPlan.StepIndex);
 }
 
 void Sequencer::Send(const QList<QByteArray> &lines)
@@ -360,25 +370,63 @@ bool Sequencer::ReadReply(QByteArray &reply)
 void Sequencer::SendReading()
 {
     Send(m_dialect.Reading(m_inputs.averageText));
+    // The averaging count as the analyser reads it: its leading number, at least one sweep.
+    Await(std::max(1, LeadingInteger(m_inputs.averageText)));
 }
 
-bool Sequencer::TakeReading(double &levelDbm)
+void Sequencer::Await(int sweeps)
+{
+    m_waitStartMs = m_clockMs();
+    m_waitBoundMs = qint64(m_channel.ReplyTimeoutMs) + qint64(std::ceil(double(sweeps) * m_sweepTimeS * 1000.0));
+}
+
+bool Sequencer::TakeAnswer(const PassProfile &pass, QByteArray &reply)
+{
+    if (ReadReply(reply))
+        return true;
+    if (m_clockMs() - m_waitStartMs > m_waitBoundMs)
+        FailPass(pass.kind, PassFailure::NoAnswer, NoAnswerText(m_dialect.DeviceName(), m_lastCommand));
+    return false;
+}
+
+void Sequencer::FailPass(PassKind pass, PassFailure why, const QString &message)
+{
+    // A hang-up or "Cancel" while the message of a reading was open may have ended it already.
+    if (!SequencerRunning || !PassOf(SequencerState))
+        return;
+    SequencerState = StateIdle;
+    SequencerRunning = false;
+    emit passFailed(pass, why, message);
+}
+
+void Sequencer::LineLost()
+{
+    if (!SequencerRunning)
+        return;
+    if (const PassProfile *pass = PassOf(SequencerState)) {
+        FailPass(pass->kind, PassFailure::HungUp, QString());
+    } else if (SequencerState == SearchStart || SequencerState == SearchWait) {
+        TimeoutArmed = false;
+        SequencerState = StateIdle;
+        SequencerRunning = false;
+        emit searchEnded(false, {});
+    }
+}
+
+bool Sequencer::TakeReading(const PassProfile &pass, double &levelDbm)
 {
     QByteArray reply;
-    if (!ReadReply(reply))
+    if (!TakeAnswer(pass, reply))
         return false;
     try {
         levelDbm = m_dialect.ParseReading(reply);
     } catch (const EConvertError &e) {
-        // The reply has been taken; the state stays and waits for a further one. The error is
-        // told once per wait, not for every unreadable line.
-        if (!m_readingErrorShown) {
-            m_readingErrorShown = true;
-            emit readingRefused(e.message());
-        }
+        // The operator reads the conversion's message first; the pass then ends, keeping what
+        // it has measured.
+        emit readingRefused(e.message());
+        FailPass(pass.kind, PassFailure::NoNumber, e.message());
         return false;
     }
-    m_readingErrorShown = false;
     return true;
 }
 

@@ -49,6 +49,13 @@ QString SequencerStateName(int state);
 /// The noise source's state for a reading.
 enum class SourceState { Off, On };
 
+/// Why a pass ended before its last frequency, other than "Cancel".
+enum class PassFailure {
+    NoAnswer,  ///< an awaited answer did not come within its bound
+    NoNumber,  ///< a reading was no number (told first by readingRefused)
+    HungUp,    ///< the other end of the line went away
+};
+
 /// What a pass takes from its starter: the averaging count's text as the analyser gets it
 /// (cb_Average) and whether the plan is a single frequency (rg_Sweep on "Single").
 struct PassInputs
@@ -99,11 +106,16 @@ public:
     void StartCalibration(const PassInputs &inputs);
     /// "Measure" after the operator's OK: state 256.
     void StartMeasurement(const PassInputs &inputs);
+    /// The other end of the line went away: a pass ends as "Cancel" ends it (told by
+    /// passFailed), a search ends unanswered.
+    void LineLost();
+    /// The bound of the awaited answer now, in milliseconds of the clock from its command: the
+    /// channel's bound of a waiting command (10 s) plus the sweeps asked for times the sweep
+    /// time the analyser reported.
+    qint64 AnswerBoundMs() const { return m_waitBoundMs; }
+
     /// The inputs of the pass that runs or ran last.
     const PassInputs &Inputs() const { return m_inputs; }
-    /// The frequencies the analyser is tuned to, one per step (a converter's IFs); empty: the
-    /// plan's own frequencies, as designed.
-    void SetTuning(const QList<double> &tuneHz) { m_tuneHz = tuneHz; }
 
     /// Arms the time-out: it runs out `ms` milliseconds of the clock from now, however many or
     /// few ticks arrive meanwhile.
@@ -147,8 +159,12 @@ signals:
     void stepCompleted(PassKind pass, int step);
     /// The pass ran through its last frequency.
     void passEnded(PassKind pass);
-    /// A reading that is no number: the message of the conversion, once per wait.
+    /// A reading that is no number: the message of the conversion. The pass then ends.
     void readingRefused(const QString &message);
+    /// The pass has ended before its last frequency, as "Cancel" ends it: idle, nothing more
+    /// sent, the record keeps what was measured. With NoAnswer the message names the command:
+    /// "FSP does not answer: CALC:MARK1:Y?"; with NoNumber it is the conversion's.
+    void passFailed(PassKind pass, PassFailure why, const QString &message);
 
 private:
     void Step();
@@ -156,12 +172,19 @@ private:
     void StartPass(const PassProfile &pass);
     void TakeSweepTime(const PassProfile &pass);
     void SourceOffAndSettle(const PassProfile &pass);
+    /// The frequency the analyser is tuned to at the step in work.
     double Frequency() const;
     void SendSettle();
     void SendReading();
-    bool TakeReading(double &levelDbm);
+    bool TakeReading(const PassProfile &pass, double &levelDbm);
     void Send(const QList<QByteArray> &lines);
     void Send(const QByteArray &line);
+    /// Starts the bound of the answer to the last line sent, which asks for `sweeps` sweeps.
+    void Await(int sweeps);
+    /// Takes the awaited answer; false while there is none, and the pass ends once its bound
+    /// has passed.
+    bool TakeAnswer(const PassProfile &pass, QByteArray &reply);
+    void FailPass(PassKind pass, PassFailure why, const QString &message);
     bool ReadReply(QByteArray &reply);
     void NextFrequency(const PassProfile &pass);
     void EndPass(const PassProfile &pass);
@@ -171,12 +194,13 @@ private:
     CommandChannel &m_channel;
     const AnalyserDialect &m_dialect;
     PassInputs m_inputs;
-    QList<double> m_tuneHz;
     QByteArray m_lastCommand;
     Clock m_clockMs;
     qint64 m_timeoutCountedAtMs = 0;   ///< clock reading the time-out was last counted at
     qint64 m_lastTickMs = 0;           ///< clock reading at the start of the last tick
     bool m_inTick = false;
-    bool m_readingErrorShown = false;  ///< the conversion error of this wait has been shown
+    double m_sweepTimeS = 0;           ///< the sweep time the analyser reported for this pass
+    qint64 m_waitStartMs = 0;          ///< clock reading when the awaited command went out
+    qint64 m_waitBoundMs = 0;          ///< how long its answer may take
     quint64 m_executedSteps = 0;
 };

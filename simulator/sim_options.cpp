@@ -119,7 +119,7 @@ std::string helpText()
         "  --dut-nf DB              DUT noise figure at 0 Hz (default 3; never below 0 dB)\n"
         "  --dut-nf-slope DB_PER_GHZ\n"
         "                           change of the DUT noise figure per GHz (default 0.1)\n"
-        "  --analyser-nf DB         the analyser's own noise figure (default 20)\n"
+        "  --analyser-nf DB         the analyser's own noise figure (default 7)\n"
         "  --enr DB                 constant ENR of the noise source (default 5.52)\n"
         "  --enr-table default      ENR from the program's 20-row default table, interpolated\n"
         "                           in dB over frequency (default: off, constant ENR)\n"

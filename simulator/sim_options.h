@@ -35,7 +35,7 @@ struct SimOptions
     double dutGainSlopeDbPerGhz = -1.0;
     double dutNfDb = 3.0;
     double dutNfSlopeDbPerGhz = 0.1;
-    double analyserNfDb = 20.0;
+    double analyserNfDb = 7.0;
     bool enrFromTable = false; ///< the program's 20-row default table instead of `enrDb`
     double enrDb = 5.52;
     // The calibration's own noise source; without one the calibration uses the same source.

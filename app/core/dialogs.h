@@ -38,6 +38,13 @@ public:
     /// Returns the chosen path, or nothing when the operator cancels.
     virtual std::optional<QString> openFile(const QString &filter, int filterIndex) = 0;
     virtual std::optional<QString> saveFile(const QString &filter, int filterIndex) = 0;
+    /// A save dialog that proposes `proposedPath` (folder and name); without its own
+    /// implementation, the plain save dialog.
+    virtual std::optional<QString> saveFileNamed(const QString &filter, int filterIndex, const QString &proposedPath)
+    {
+        (void)proposedPath;
+        return saveFile(filter, filterIndex);
+    }
 
     /// The print dialog; true when the operator confirms it (the printer is then set up).
     virtual bool choosePrinter(QPrinter &printer) = 0;

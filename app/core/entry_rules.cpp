@@ -1,5 +1,7 @@
 #include "app/core/entry_rules.h"
 
+#include "base/engvalue.h"
+
 #include <optional>
 
 namespace {
@@ -153,4 +155,25 @@ int SelectorIndexOnExit(const QStringList &items, const QString &text)
             return i;
     }
     return 0;
+}
+
+QString TypedFieldText(EntryKind kind, const QString &typed, const QString &before)
+{
+    EntryText field;
+    QString pendingUnit;
+    for (const QChar key : typed) {
+        const EntryKeyResult r = EntryKeyPress(kind, field, key, pendingUnit);
+        if (!r.key.isNull()) {
+            field.text.insert(field.cursor, r.key);
+            ++field.cursor;
+        }
+        if (r.endEntry)
+            break;
+    }
+    return ApplyExitRule(field.text, before, pendingUnit);
+}
+
+double ReadTypedFrequencyHz(const QString &typed)
+{
+    return ParseValue(TypedFieldText(EntryKind::Frequency, typed, QString()));
 }

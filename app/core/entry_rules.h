@@ -61,6 +61,14 @@ bool RecallSavedText(EntryText &field, const QString &savedText, QString &pendin
 /// that is only "-" once its point is dropped gets the saved text back as well.
 QString ApplyExitRule(const QString &text, const QString &savedText, const QString &pendingUnit);
 
+/// The text a field of `kind` holding `before` reads once `typed` has been typed into it, key by
+/// key, and the field left: "400M" gives "400 MHz", "2.5" in a frequency field "2.5 MHz".
+QString TypedFieldText(EntryKind kind, const QString &typed, const QString &before);
+
+/// A frequency typed as into a frequency field, in Hz: "400M" and "400" are 400 MHz, "1.2G" and
+/// "1.2 GHz" 1.2 GHz. Throws EConvertError as the field's reading does.
+double ReadTypedFrequencyHz(const QString &typed);
+
 /// `text` cut to the 64 characters that SavedText and PendingUnit keep.
 QString LimitEntryText(const QString &text);
 

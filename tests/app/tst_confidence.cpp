@@ -40,10 +40,10 @@ int count(const TForm1 &f, QRgb colour, const QRect &area)
 }
 
 /// The start-up example levels, dBm.
-constexpr StepLevelsDbm kExample{-75.55, -70.25, -54.25, -49.06};
+constexpr StepLevels kExample{-75.55, -70.25, -54.25, -49.06};
 
 /// The uncertainty the window must show for these levels at 21 °C and 5.52 dB ENR.
-QString expectedText(const StepLevelsDbm &levels, const UncertaintyInputs &inputs = {})
+QString expectedText(const StepLevels &levels, const UncertaintyInputs &inputs = {})
 {
     return UncertaintyText(ComputeUncertainty(levels, 294.15, 5.52, inputs));
 }
@@ -74,7 +74,7 @@ class TestConfidence : public QObject
 
     /// A measured sweep of 2 steps, 400 to 500 MHz: steps 0 and 2 at the example levels,
     /// step 1 at `step1`.
-    void measuredSweep(const StepLevelsDbm &step1)
+    void measuredSweep(const StepLevels &step1)
     {
         ::MeasurementRecord &r = m_form->MeasurementRecord;
         r.SweepPlan.Start = 400e6;
@@ -82,7 +82,7 @@ class TestConfidence : public QObject
         r.SweepPlan.Step = 50e6;
         r.SweepPlan.Steps = 2;
         for (int i = 0; i <= 2; ++i) {
-            const StepLevelsDbm &l = i == 1 ? step1 : kExample;
+            const StepLevels &l = i == 1 ? step1 : kExample;
             r.N2off[i] = l.n2off;
             r.N2on[i] = l.n2on;
             r.N12off[i] = l.n12off;
@@ -187,7 +187,7 @@ private slots:
         QFETCH(QString, finding);
         start();
         m_form->e_RefLvl->setText(refLevel);
-        StepLevelsDbm step1 = kExample;
+        StepLevels step1 = kExample;
         step1.n12on = n12on;
         measuredSweep(step1);
         clickTab(1);
@@ -198,7 +198,14 @@ private slots:
         if (finding.isEmpty())
             QCOMPARE(m_form->l_Guidelines->text(), QString());
         else
-            QVERIFY2(m_form->l_Guidelines->text().contains(finding), qPrintable(m_form->l_Guidelines->text()));
+        {
+            // One line naming the notes, the sentences in its tooltip.
+            QVERIFY2(m_form->l_Guidelines->text().startsWith(QStringLiteral("1 guideline note: ")),
+                     qPrintable(m_form->l_Guidelines->text()));
+            QVERIFY2(m_form->l_Guidelines->toolTip().contains(finding), qPrintable(m_form->l_Guidelines->toolTip()));
+            QVERIFY(m_form->l_Guidelines->fontMetrics().horizontalAdvance(m_form->l_Guidelines->text())
+                    <= m_form->l_Guidelines->width());
+        }
         QCOMPARE(m_form->Graphic->Confidence.outsideGuidelines[1], !finding.isEmpty());
         QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->lastMessage()));
     }

@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
 #include <memory>
 
@@ -205,12 +206,20 @@ void TestEnrPage::choosingTheSource()
 void TestEnrPage::lookupFollowsTheChoice()
 {
     QVERIFY(start());
-    QVERIFY(qAbs(m_form->LookupEnr(1e9) - 3.5645) < 1e-4);
+    QSignalSpy published(m_form->NoiseSource.get(), &NoiseSourcePage::enrSourceChanged);
+    QVERIFY(qAbs(m_form->enrSource().lookup(1e9) - 3.5645) < 1e-4);
     chooseSource(1);
-    QVERIFY(qAbs(m_form->LookupEnr(2.5e9) - 3.4634) < 1e-4);
-    // The lookup reads the grid as it stands, edits included.
+    QVERIFY(qAbs(m_form->enrSource().lookup(2.5e9) - 3.4634) < 1e-4);
+    QCOMPARE(published.size(), 1);
+    QCOMPARE(published.last().at(0).value<EnrSource>().mode, int(EnrTable1));
+    // The lookup reads the grid as it stands, edits included, and each edit is published.
     m_form->vle_ENR->item(3, 1)->setText(QStringLiteral("5.27"));
-    QVERIFY(qAbs(m_form->LookupEnr(2.5e9) - FromDb(5.27)) < 1e-4);
+    QVERIFY(qAbs(m_form->enrSource().lookup(2.5e9) - FromDb(5.27)) < 1e-4);
+    QCOMPARE(published.size(), 2);
+    QCOMPARE(published.last().at(0).value<EnrSource>(), m_form->enrSource());
+    // Applying the same choice again publishes nothing new.
+    chooseSource(1);
+    QCOMPARE(published.size(), 2);
 }
 
 void TestEnrPage::gridKeys_data()
@@ -419,13 +428,13 @@ void TestEnrPage::loadShortFileMakesLookupFail()
     QCOMPARE(cell(19, 1), QString());
     QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (ten_lines.tab)"));
     // The empty cells make the next lookup fail with a clear error, never a number.
-    QVERIFY_THROWS_EXCEPTION(EConvertError, m_form->LookupEnr(2.5e9));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, m_form->enrSource().lookup(2.5e9));
 
     // A file with binary bytes loads without harm and fails the same way.
     m_dialogs->files.push_back(dataFile("binary.tab"));
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     QVERIFY(cell(0, 1).size() <= 32);
-    QVERIFY_THROWS_EXCEPTION(AppError, m_form->LookupEnr(2.5e9));
+    QVERIFY_THROWS_EXCEPTION(AppError, m_form->enrSource().lookup(2.5e9));
 }
 
 void TestEnrPage::loadFailureChangesNothing()

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -249,14 +250,20 @@ private slots:
         // The step keeps its older noise figure, but it is not shown as this step's result.
         QCOMPARE(r.NoiseFigureDb[1], 1.85);
         QCOMPARE(m_form->l_NoiseFigure->text(), QStringLiteral("F: Error"));
-        // Selected, so the square on the lower grid line is white; no triangle for the step.
-        QCOMPARE(px(*m_form, 187, 388), kWhite);
-        QCOMPARE(px(*m_form, 181, 382), kWhite);
+        // The square stands at the noise figure the step keeps, where the printed report draws
+        // it; selected, it is white, and no triangle is drawn for the step.
+        const ::GraphGeometry &g = m_form->Graphic->GraphGeometry;
+        const int y = ValueY(g, MakeAxisScale(NoiseFigureAxis(1.85), g), 1.85);
+        QCOMPARE(y, 169);
+        QCOMPARE(px(*m_form, 187, y + 3), kWhite);
+        QCOMPARE(px(*m_form, 181, y - 3), kWhite);
+        QVERIFY(px(*m_form, 187, 388) != kWhite);
 
         // Selecting another step leaves the failed one in magenta.
         stepUp();
-        QCOMPARE(px(*m_form, 187, 388), kMagenta);
-        QCOMPARE(px(*m_form, 184, 385), kGrey);  // the grid line runs through the hollow square
+        QCOMPARE(px(*m_form, 187, y + 3), kMagenta);
+        QCOMPARE(px(*m_form, 181, y - 3), kMagenta);
+        QCOMPARE(px(*m_form, 185, y + 1), 0u);  // the square is hollow
         QVERIFY(!m_form->Graphic->StepEvaluationFailed[2]);
 
         // Mending the levels and selecting the step again clears the mark.
@@ -266,11 +273,53 @@ private slots:
         m_form->se_Freq->setValue(1);
         QVERIFY(!m_form->Graphic->StepEvaluationFailed[1]);
         QVERIFY(m_form->l_NoiseFigure->text().startsWith(QStringLiteral("F: 1.53")));
-        QVERIFY(px(*m_form, 187, 388) != kMagenta && px(*m_form, 187, 388) != kWhite);
+        QVERIFY(px(*m_form, 187, y + 3) != kMagenta && px(*m_form, 187, y + 3) != kWhite);
 
         m_form->Graphic->StepEvaluationFailed[5] = true;
         m_form->ResetStepEvaluations();
         QVERIFY(!m_form->Graphic->StepEvaluationFailed[5]);
+    }
+
+    /// A file loaded from the Options page: the Graphic page shows its points and both scales
+    /// at once, and "Save graph as ..." saves what is shown, under the file's name proposed.
+    void loadedFileIsShownAtOnce()
+    {
+        m_dialogs->files.push_back(QStringLiteral(TESSARY_TEST_DATA "/mea/designed.mea"));
+        m_form->Laden1->trigger();
+        QVERIFY2(m_dialogs->messages.isEmpty(), qPrintable(m_dialogs->lastMessage()));
+        clickTab(1);
+        const QRect leftScale(0, 25, 132, 370);
+        const QRect rightScale(640, 25, 129, 370);
+        QVERIFY(count(*m_form, kRed, kGrid) > 0);
+        QVERIFY(count(*m_form, kGreen, kGrid) > 0);
+        QVERIFY(count(*m_form, kRed, leftScale) > 0);
+        QVERIFY(count(*m_form, kGreen, rightScale) > 0);
+
+        m_dialogs->files.push_back(QStringLiteral("graph.png"));
+        m_form->GrafikSpeichern1->trigger();
+        QCOMPARE(m_dialogs->proposedPaths.last(), QDir::current().absoluteFilePath(QStringLiteral("designed.png")));
+        const QImage png = QImage(QStringLiteral("graph.png")).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(png, m_form->gfx->canvas().image().convertToFormat(QImage::Format_RGB32));
+        int scaleInk = 0;
+        for (int y = leftScale.top(); y <= leftScale.bottom(); ++y)
+            for (int x = leftScale.left(); x <= leftScale.right(); ++x)
+                scaleInk += (png.pixel(x, y) & 0xFFFFFF) == kRed;
+        QVERIFY(scaleInk > 0);
+    }
+
+    /// "Error bars" draws the whole graph again with the selected step still white.
+    void errorBarsKeepTheSelection()
+    {
+        measuredSweep();
+        clickTab(1);
+        m_form->se_Freq->setMaximum(10);
+        m_form->se_Freq->setValue(3);
+        const int white = count(*m_form, kWhite, kGrid);
+        QVERIFY(white > 0);
+        QTest::mouseClick(m_form->cb_ErrorBars, Qt::LeftButton);
+        QVERIFY(m_form->cb_ErrorBars->isChecked());
+        QVERIFY(count(*m_form, kWhite, kGrid) >= white);
+        QVERIFY(count(*m_form, kWhite, QRect(280, 35, 10, 351)) > 0);  // step 3 at x 284
     }
 
     void storedNegativeNoiseFigureIsACross()

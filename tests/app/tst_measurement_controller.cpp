@@ -4,6 +4,7 @@
 // the end-to-end tests.
 
 #include "app/measurement_controller.h"
+#include "app/widget_dialogs.h"
 
 #include <QTest>
 
@@ -74,6 +75,24 @@ private slots:
             shown << (single ? look.endPageSingle : look.endPage);
             QCOMPARE(shown, single ? singlePages : sweepPages);
         }
+    }
+
+    void commandKeptOnOneLine_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        const QString nb(QChar(0x00A0));
+        QTest::newRow("the restore") << "FSP does not answer: MMEM:LOAD:STAT 1,'D:\\USER\\DATA\\KORVEL';*OPC?"
+                                     << "FSP does not answer: MMEM:LOAD:STAT" + nb + "1,'D:\\USER\\DATA\\KORVEL';*OPC?";
+        QTest::newRow("the settling sweeps") << "FSP does not answer: INIT:IMM; *WAI; *OPC?"
+                                             << "FSP does not answer: INIT:IMM;" + nb + "*WAI;" + nb + "*OPC?";
+        QTest::newRow("another message stays") << "Error on opening!" << "Error on opening!";
+    }
+    void commandKeptOnOneLine()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(KeepCommandOnOneLine(text), shown);
     }
 };
 

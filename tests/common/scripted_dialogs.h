@@ -33,6 +33,7 @@ public:
 
     QList<ShownMessage> messages;
     QList<int> filterIndexes;  ///< the filter index each file dialog was opened with
+    QStringList proposedPaths;  ///< what each save dialog that proposes a name proposed
 
     MsgResult message(MsgType type, MsgButtons buttons, const QString &text, bool defaultNo) override
     {
@@ -46,6 +47,11 @@ public:
     }
     std::optional<QString> openFile(const QString &, int filterIndex) override { return next(filterIndex); }
     std::optional<QString> saveFile(const QString &, int filterIndex) override { return next(filterIndex); }
+    std::optional<QString> saveFileNamed(const QString &, int filterIndex, const QString &proposedPath) override
+    {
+        proposedPaths.append(proposedPath);
+        return next(filterIndex);
+    }
     bool choosePrinter(QPrinter &printer) override
     {
         if (preparePrinter)

@@ -8,6 +8,7 @@
 #include "app/widgets.h"
 #include "run/calibration_state.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -118,7 +119,76 @@ private slots:
         QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
         p.dialogs.messages.clear();
         QTest::mouseClick(w.b_Measure, Qt::LeftButton);
-        QCOMPARE(p.messageTexts(), QStringList{CalibrationRefusalText()});
+        QCOMPARE(p.messageTexts(), QStringList{CalibrationRefusalText(CalibrationItem::Cancelled)});
+    }
+
+    /// A second calibration cancelled midway: "Measure" is still enabled, and refuses with the
+    /// reason, not with settings that did not change.
+    void cancelledCalibrationIsNamed()
+    {
+        Program p({QStringLiteral("--delay"), QStringLiteral("20")});
+        TForm1 &w = p.w();
+        w.se_steps->setValue(5);
+        QVERIFY(p.connect());
+        QVERIFY(p.calibrate());
+        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
+        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        QVERIFY(waitFor([&] { return !p.passRunning(); }, 10000));
+        QVERIFY(w.b_Measure->isEnabled());
+        QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
+        p.dialogs.messages.clear();
+        const qsizetype sent = p.sim->lines().size();
+        QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        QCOMPARE(p.messageTexts(),
+                 QStringList{QStringLiteral("The last calibration was cancelled. Please calibrate again.")});
+        QTest::qWait(50);
+        QCOMPARE(p.sim->lines().size(), sent);
+        QVERIFY(p.calibrate());
+        QVERIFY(p.measure());
+    }
+
+    /// While the search or a pass runs the window takes no input: the menus do nothing and
+    /// closing is refused; "Cancel" still ends the pass, and the window closes afterwards.
+    void noInputWhileTheProgramWorks()
+    {
+        for (const bool pass : {false, true}) {
+            // A silent analyser keeps the search waiting its five seconds; a slow one keeps
+            // the pass running.
+            Program p(pass ? QStringList{QStringLiteral("--delay"), QStringLiteral("20")}
+                           : QStringList{QStringLiteral("--stop-after"), QStringLiteral("0")});
+            TForm1 &w = p.w();
+            if (pass) {
+                w.se_steps->setValue(20);
+                QVERIFY(p.connect());
+                QTest::mouseClick(w.b_Start, Qt::LeftButton);
+                QVERIFY(waitFor([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
+            } else {
+                w.cb_COM->setEditText(QStringLiteral("1"));
+                QTest::mouseClick(w.b_connect, Qt::LeftButton);
+                QVERIFY(waitFor([&] { return w.statusText().startsWith(QStringLiteral("Searching")); }, 5000));
+                QVERIFY(waitFor([&] { return !w.MainWindowEnabled(); }, 2000));
+            }
+            const qsizetype asked = p.dialogs.filterIndexes.size();
+            p.dialogs.messages.clear();
+            w.Laden1->trigger();
+            w.About1->trigger();
+            w.Beenden1->trigger();
+            QVERIFY(!w.close());
+            QVERIFY(w.isVisible());
+            QCOMPARE(p.dialogs.filterIndexes.size(), asked);
+            QVERIFY2(p.dialogs.messages.isEmpty(), qPrintable(p.dialogs.lastMessage()));
+            if (pass) {
+                QVERIFY(p.passRunning());
+                QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+                QVERIFY(waitFor([&] { return !p.passRunning(); }, 10000));
+            } else {
+                QVERIFY(waitFor([&] { return w.MainWindowEnabled(); }, 10000));
+                QCOMPARE(w.statusText(), QStringLiteral("Could not open FSP !"));
+            }
+            QVERIFY(w.MainWindowEnabled());
+            QVERIFY(w.close());
+        }
     }
 };
 

@@ -191,35 +191,91 @@ private slots:
 
     void hangUpInThePass_data()
     {
-        // Search 1 line, set-up 23, sweep time 1, then 15 a frequency.
+        // Search 1 line, set-up 23, sweep time 1, then 15 a frequency; the measurement rows
+        // measure over two frequencies after a calibration of 1 + 23 + 1 + 30 lines.
         QTest::addColumn<QString>("lines");
-        QTest::newRow("third frequency of the calibration pass") << "60";
-        QTest::newRow("right after the sweep time's answer") << "25";
+        QTest::addColumn<bool>("measurement");
+        QTest::newRow("third frequency of the calibration pass") << "60" << false;
+        QTest::newRow("right after the sweep time's answer") << "25" << false;
+        QTest::newRow("second frequency of the measurement pass") << "75" << true;
     }
     void hangUpInThePass()
     {
-        // An answer that arrived before the hang-up is taken afterwards; it must not cover the
-        // news that the line is gone.
+        // The pass ends as Cancel ends it and the window shows the disconnected state. An
+        // answer that arrived before the hang-up must not cover the news that the line is gone.
         QFETCH(QString, lines);
+        QFETCH(bool, measurement);
         Program p({QStringLiteral("--hangup-after"), lines});
         TForm1 &w = p.w();
         QVERIFY(p.connect());
-        QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        if (measurement) {
+            w.se_steps->setValue(1);
+            QVERIFY(p.calibrate());
+            QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        }
         QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
-        QVERIFY(w.Link->passRunning());  // waiting, as a pass does, until Cancel
+        QVERIFY(!w.Link->passRunning());
+        QVERIFY(!p.progress->isVisible());
+        QVERIFY(w.MainWindowEnabled());
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
-        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-        QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
-        // Disconnect does not wait for an answer that cannot come.
+        // Disconnected: the line is closed, without waiting for an answer that cannot come.
+        QVERIFY(!w.Link->serialPort().Active());
+        QVERIFY(!w.Link->isOpen());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
+        QVERIFY(w.b_connect->isEnabled());
+        QVERIFY(w.gb_com->isEnabled());
+        QVERIFY(!w.b_Start->isEnabled());
+        QVERIFY(!w.b_Measure->isEnabled());
+        QVERIFY(!w.b_Measure2->isEnabled());
+        QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
+        if (measurement)  // the step display and the record keep the first frequency
+            QVERIFY(w.MeasurementRecord.N12on[0] != 0.0);
+    }
+
+    void silentAnalyserInEachPass_data()
+    {
+        QTest::addColumn<QString>("answered");
+        QTest::addColumn<bool>("measurement");
+        QTest::addColumn<QString>("command");
+        // 25 lines to the sweep time, 8 more to the first reading's query.
+        QTest::newRow("calibration, first reading") << "33" << false << "CALC:MARK1:Y?";
+        QTest::newRow("calibration, settling sweeps") << "30" << false << "INIT:IMM; *WAI; *OPC?";
+        // 55 lines of search, set-up and calibration over two frequencies, the sweep time,
+        // then 8 more to the reading.
+        QTest::newRow("measurement, first reading") << "64" << true << "CALC:MARK1:Y?";
+        QTest::newRow("measurement, the sweep time") << "55" << true << "SWE:TIME?";
+    }
+    void silentAnalyserInEachPass()
+    {
+        QFETCH(QString, answered);
+        QFETCH(bool, measurement);
+        QFETCH(QString, command);
+        Program p({QStringLiteral("--stop-after"), answered});
+        TForm1 &w = p.w();
+        w.Link->setReplyTimeoutMs(600);  // the pass's bound: this and the sweeps asked for
+        QVERIFY(p.connect());
+        w.se_steps->setValue(1);
+        if (measurement) {
+            QVERIFY(p.calibrate());
+            QTest::mouseClick(w.b_Measure, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        }
         QElapsedTimer t;
         t.start();
-        QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY2(t.elapsed() < 2000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(!w.Link->serialPort().Active());
-        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
-        QVERIFY(!p.messageTexts().contains(QStringLiteral("FSP does not answer: ") + QString::fromLatin1(RestoreCommand)));
+        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 5000));
+        QVERIFY2(t.elapsed() >= 550, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("FSP does not answer: ") + command);
+        QCOMPARE(p.dialogs.messages.last().type, MsgType::Error);
+        QVERIFY(!p.progress->isVisible());
+        QVERIFY(w.MainWindowEnabled());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));  // the line stays
+        const int sent = int(p.sim->lines().size());
+        QTest::qWait(100);
+        QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
     }
 
     void answerTakenAfterTheHangUp()
@@ -261,9 +317,10 @@ private slots:
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
-        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-        QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
+        QVERIFY(!w.Link->passRunning());
+        QVERIFY(!p.progress->isVisible());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
+        QVERIFY(!w.Link->isOpen());
     }
 
     void setUpNotAnswered()
@@ -274,10 +331,20 @@ private slots:
         w.Link->setReplyTimeoutMs(600);
         QVERIFY(p.connect());
         int ticks = 0;
+        QStringList statusTexts;  // what the status bar said while the click waited
         QTimer other;
-        QObject::connect(&other, &QTimer::timeout, [&] { ++ticks; });
+        QObject::connect(&other, &QTimer::timeout, [&] {
+            ++ticks;
+            if (statusTexts.isEmpty() || statusTexts.last() != w.statusText())
+                statusTexts << w.statusText();
+        });
         other.start(20);
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
+        // Half a second without an answer: the operator is told why nothing happens, and the
+        // status bar has its text back once the wait is over.
+        QVERIFY2(statusTexts.contains(QStringLiteral("Waiting for the analyser ...")), qPrintable(statusTexts.join(u'|')));
+        QCOMPARE(statusTexts.first(), QStringLiteral("Initialize FSP ..."));
+        QCOMPARE(w.statusText(), QStringLiteral("Initialize FSP ..."));
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));  // events were served meanwhile
         QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
                                                 QStringLiteral("Error on opening!")}));
@@ -302,14 +369,17 @@ private slots:
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QVERIFY(waitFor([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
         QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("'?#%garbage%#?' ist kein gültiger Gleitkommawert"));
-        QTest::qWait(100);
-        // Shown once; the pass waits for a further reply in the state that expects the reading.
-        QCOMPARE(p.dialogs.messages.count(), 2);
-        QVERIFY(w.Link->passRunning());
-        QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(CalibrationSourceOn));
-        QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
+        // After the message the pass ends as Cancel ends it; nothing more is shown or sent.
         QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
+        QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
+        const int sent = int(p.sim->lines().size());
+        QTest::qWait(100);
+        QCOMPARE(p.dialogs.messages.count(), 2);
+        QCOMPARE(int(p.sim->lines().size()), sent);
+        QVERIFY(!w.b_Measure->isEnabled());
+        QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
     }
 
     void declinedPrompts()

@@ -31,7 +31,7 @@ class TestMeasurement : public QObject
     {
         const MeasurementRecord &r = w.MeasurementRecord;
         for (int i = 0; i <= steps; ++i) {
-            const double f = r.SweepPlan.StepFrequency(i);
+            const double f = r.SweepPlan.enrHz(i);
             const QString at = QStringLiteral("step %1 at %2 Hz: NF %3 dB, gain %4 dB").arg(i).arg(f, 0, 'f', 0)
                                    .arg(r.NoiseFigureDb[i]).arg(r.GainDb[i]);
             QVERIFY2(std::fabs(r.NoiseFigureDb[i] - DutNoiseFigureDb(f)) <= 0.05, qPrintable(at));
@@ -131,7 +131,7 @@ private slots:
         const qint64 measurementMs = t.elapsed();
         qInfo("99-step plan: calibration %lld ms, measurement %lld ms", calibrationMs, measurementMs);
         QCOMPARE(w.MeasurementRecord.SweepPlan.Steps, 99);
-        QCOMPARE(w.MeasurementRecord.SweepPlan.StepFrequency(99), 1.09e9);
+        QCOMPARE(w.MeasurementRecord.SweepPlan.tuneHz(99), 1.09e9);
         checkResults(w, 99);
         // The set-up centres the analyser on the first frequency.
         QVERIFY(p.sim->lines().contains("FREQ:CENT 100000000;*OPC?"));

@@ -6,6 +6,8 @@
 #include "noise/bench_correction.h"
 #include "noise/bench_files.h"
 #include "noise/bench_setup.h"
+#include "noise/calculator.h"
+#include "noise/evaluation.h"
 #include "noise/yfactor.h"
 
 #include <QTest>
@@ -31,7 +33,7 @@ struct Physics
 
 double Pass(double t, double lossDb, double k) { return LossOutputTemperatureK(t, lossDb, k); }
 
-StepLevelsDbm LevelsOf(const Physics &p)
+StepLevels LevelsOf(const Physics &p)
 {
     const double kb = 1e-15;  // mW per kelvin of the analyser's gain-bandwidth
     const double te2 = (FromDb(p.analyserNfDb) - 1) * kT0Kelvin;
@@ -44,7 +46,7 @@ StepLevelsDbm LevelsOf(const Physics &p)
         return 10 * std::log10(kb * (out + te2));
     };
     auto calibrated = [&](double source) { return 10 * std::log10(kb * (source + te2)); };
-    StepLevelsDbm l;
+    StepLevels l;
     l.n2off = calibrated(p.roomK);
     l.n2on = calibrated(p.roomK + FromDb(p.calEnrDb) * kT0Kelvin);
     l.n12off = measured(p.roomK);
@@ -93,6 +95,9 @@ private slots:
     void correctStep();
     void noBenchIsTheDesignedArithmetic();
     void belowOneIsAnError();
+    void throughTheContext_data();
+    void throughTheContext();
+    void belowOneMarksTheStep();
     void planIfs_data();
     void planIfs();
     void lossLookup();
@@ -180,7 +185,7 @@ void TestBench::correctStep()
 
 void TestBench::noBenchIsTheDesignedArithmetic()
 {
-    const StepLevelsDbm l{-80.2, -66.1, -60.4, -49.9};
+    const StepLevels l{-80.2, -66.1, -60.4, -49.9};
     StepBench bench;
     bench.roomTemperatureK = 294.15;
     bench.calEnrDb = bench.measEnrDb = 15.2;
@@ -205,6 +210,112 @@ void TestBench::belowOneIsAnError()
     QVERIFY(!BenchStepStatusText(r.status).isEmpty());
     // Equal on and off levels give no Y-factor, never a number.
     QCOMPARE(CorrectStep({-80, -80, -60, -50}, StepBench{}).status, BenchStepStatus::NoYFactor);
+}
+
+/// The step evaluation with a bench in its context: the calibration's source looked up at the
+/// IF, the measurement's at the RF, the loss before at the RF and the loss after at the IF. The
+/// tables and sources differ between the two frequencies, so a lookup at the wrong one shows.
+void TestBench::throughTheContext_data()
+{
+    QTest::addColumn<int>("dut");
+    QTest::addColumn<double>("lbDb");
+    QTest::addColumn<double>("laDb");
+    QTest::addColumn<double>("tuneHz");
+    QTest::addColumn<double>("calEnrDb");
+    QTest::newRow("amplifier behind losses") << int(DutType::Amplifier) << 0.5 << 4.0 << 10.7e9 << 16.0;
+    QTest::newRow("down-converter behind losses") << int(DutType::DownConverter) << 1.0 << 2.0 << 0.95e9 << 14.0;
+    QTest::newRow("up-converter") << int(DutType::UpConverter) << 0.5 << 5.0 << 20.45e9 << 14.0;
+}
+
+void TestBench::throughTheContext()
+{
+    QFETCH(int, dut);
+    QFETCH(double, lbDb);
+    QFETCH(double, laDb);
+    QFETCH(double, tuneHz);
+    QFETCH(double, calEnrDb);
+    EvaluationContext c;
+    c.roomTemperatureK = 290;
+    c.enr.enrAllText = QStringLiteral("15 dB");
+    // Table 1 of the calibration's source: 14 dB at the IFs, 16 dB at 10.7 GHz.
+    EnrSource cal;
+    cal.mode = EnrTable1;
+    cal.rows = DefaultEnrRows();
+    const QList<std::pair<QString, QString>> rows{{"0.5", "14"}, {"1", "14"}, {"10.7", "16"}, {"20.45", "14"}};
+    for (int i = 0; i < kEnrRows; ++i)
+        cal.rows[i] = {rows.value(std::min(i, int(rows.size()) - 1)).first, rows.value(std::min(i, int(rows.size()) - 1)).second};
+    for (int i = int(rows.size()); i < kEnrRows; ++i)
+        cal.rows[i] = {QStringLiteral("%1").arg(21 + i), QStringLiteral("14")};
+    c.calibrationEnr = cal;
+    c.bench.dutType = DutType(dut);
+    c.bench.loHz = 9.75e9;
+    c.bench.lossBefore.mode = LossMode::Table;
+    c.bench.lossBefore.table = {{0.5e9, 3}, {2e9, 3}, {10e9, 0.5}, {11e9, 0.5}};
+    c.bench.lossAfter.mode = LossMode::Table;
+    c.bench.lossAfter.table = {{0.5e9, 2}, {2e9, 2}, {10e9, 4}, {11e9, 4}, {20e9, 5}, {21e9, 5}};
+    c.bench.lossAfter.temperatureK = 77;
+    if (dut == int(DutType::DownConverter))
+        c.bench.lossBefore.table = {{0.5e9, 3}, {2e9, 3}, {10e9, 1}, {11e9, 1}};
+
+    Physics p;
+    p.calEnrDb = calEnrDb;
+    p.measEnrDb = 15;
+    p.lbDb = lbDb;
+    p.laDb = laDb;
+    p.laK = 77;
+    const StepEvaluation e = EvaluateLevels(LevelsOf(p), 10.7e9, c);
+    QVERIFY(e.corrected);
+    QCOMPARE(e.tuneHz, tuneHz);
+    QCOMPARE(e.lossBeforeDb, lbDb);
+    QCOMPARE(e.lossAfterDb, laDb);
+    QVERIFY(!e.lossOutsideTable);
+    QCOMPARE(e.benchStatus, BenchStepStatus::Ok);
+    QVERIFY2(std::fabs(e.noiseFigureDb - p.dutNfDb) < 1e-9, qPrintable(QString::number(e.noiseFigureDb, 'g', 17)));
+    QVERIFY(std::fabs(e.gainDb - p.dutGainDb) < 1e-9);
+    QVERIFY(e.confidence.uncertainty.valid);
+    QVERIFY(e.confidence.uncertainty.uncertaintyDb > 0);
+
+    // The same context without its bench is the designed evaluation, bit for bit.
+    EvaluationContext designed;
+    designed.enr = c.enr;
+    const StepLevels l{-80.2, -66.1, -60.4, -49.9};
+    const StepEvaluation d = EvaluateLevels(l, 10.7e9, designed);
+    QVERIFY(!d.corrected);
+    QCOMPARE(d.noiseFigureDb, YFactorNoiseFigure(FromDb(l.n2off), FromDb(l.n2on), FromDb(l.n12off), FromDb(l.n12on), 290, 15));
+
+    // The plan tunes the analyser where the evaluation looks the IF up.
+    SweepPlan plan;
+    plan.Start = 10.7e9;
+    plan.Conversion = DutType(dut);
+    plan.LoHz = 9.75e9;
+    QCOMPARE(plan.enrHz(0), 10.7e9);
+    QCOMPARE(plan.tuneHz(0), tuneHz);
+}
+
+void TestBench::belowOneMarksTheStep()
+{
+    // A loss claimed before a DUT that has none: the step gets its gain and no noise figure.
+    Physics p;
+    p.dutNfDb = 1.0;
+    EvaluationContext c;
+    c.enr.enrAllText = QStringLiteral("15 dB");
+    c.roomTemperatureK = 290;
+    c.bench.lossBefore.mode = LossMode::Fixed;
+    c.bench.lossBefore.fixedDb = 3;
+    MeasurementRecord record;
+    const StepLevels l = LevelsOf(p);
+    record.N2off[0] = l.n2off;
+    record.N2on[0] = l.n2on;
+    record.N12off[0] = l.n12off;
+    record.N12on[0] = l.n12on;
+    record.SweepPlan.Start = 100e6;
+    record.NoiseFigureDb[0] = 0;
+    const StepEvaluation e = StoreStepEvaluation(record, 0, 0, c);
+    QCOMPARE(e.benchStatus, BenchStepStatus::BelowOne);
+    QVERIFY(!e.failed);
+    QCOMPARE(record.NoiseFigureDb[0], -1.0);
+    QVERIFY(std::fabs(record.GainDb[0] - 23.0) < 1e-3);
+    QCOMPARE(CalculationResultOf(e).noiseFigureText, QStringLiteral("F: Error"));
 }
 
 void TestBench::planIfs_data()

@@ -2,6 +2,7 @@
 // "F: Error", arithmetic failures that leave the labels, conversion errors that stop the
 // calculation where they occur, and a selected step that must never write outside the arrays.
 
+#include "base/engvalue.h"
 #include "base/errors.h"
 #include "noise/calculator.h"
 #include "noise/enr_lookup.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 
 #include <climits>
+#include <limits>
 #include <cmath>
 
 namespace {
@@ -18,13 +20,25 @@ constexpr double kSentinel = 77.0;
 
 CalculatorFields StartFields()
 {
-    return {QStringLiteral("-75.55"), QStringLiteral("-70.25"), QStringLiteral("-54.25"),
-            QStringLiteral("-49.06"), QStringLiteral("100 MHz"), QStringLiteral("21 \u00B0C")};
+    return {{QStringLiteral("-75.55"), QStringLiteral("-70.25"), QStringLiteral("-54.25"), QStringLiteral("-49.06")},
+            QStringLiteral("100 MHz"),
+            QStringLiteral("21 \u00B0C")};
 }
 
-EnrLookupFunction ConstantEnr(const QString &text = QStringLiteral("5.52 dB"))
+EvaluationContext ConstantEnr(const QString &text = QStringLiteral("5.52 dB"))
 {
-    return [text](double frequencyHz) { return LookupEnr(frequencyHz, 0, text, DefaultEnrRows()); };
+    EvaluationContext context;
+    context.enr.mode = EnrAll;
+    context.enr.enrAllText = text;
+    return context;
+}
+
+EvaluationContext TableEnr(const EnrRows &rows = DefaultEnrRows())
+{
+    EvaluationContext context;
+    context.enr.mode = EnrTable1;
+    context.enr.rows = rows;
+    return context;
 }
 
 /// A record whose every step slot holds a value the calculation must not touch.
@@ -70,6 +84,8 @@ private slots:
     void earlyFailuresShowNoStatus_data();
     void earlyFailuresShowNoStatus();
     void temperatureInKelvin();
+    void pureEvaluation_data();
+    void pureEvaluation();
 };
 
 void TestCalculator::initTestCase()
@@ -108,15 +124,12 @@ void TestCalculator::storedStepForm()
     // The step display writes levels with 6 decimals and the frequency in prefix form; the
     // ENR is looked up at the frequency as shown.
     CalculatorFields fields = StartFields();
-    fields.n2off = QStringLiteral("-75.550000");
-    fields.n2on = QStringLiteral("-70.250 dBm");
+    fields.levels.n2off = QStringLiteral("-75.550000");
+    fields.levels.n2on = QStringLiteral("-70.250 dBm");
     fields.frequency = QStringLiteral("433.33 MHz");
-    double askedHz = 0;
     MeasurementRecord record;
-    const CalculationResult result = CalculatePointFromFields(
-        fields, [&askedHz](double f) { askedHz = f; return LookupEnr(f, 1, QString(), DefaultEnrRows()); },
-        record, 3);
-    QCOMPARE(askedHz, 433.33e6);
+    const CalculationResult result = CalculatePointFromFields(fields, TableEnr(), record, 3);
+    QCOMPARE(record.Enr, LookupEnr(433.33e6, 1, QString(), DefaultEnrRows()));
     QCOMPARE(result.statusText, QStringLiteral("For calculation used ENR: 6.14 dB"));
     QCOMPARE(result.gainText, QStringLiteral("Gain: 130.11  (21.14 dB)"));
     QCOMPARE(record.GainDb[3], record.GainDb[CalcSlot]);
@@ -170,8 +183,8 @@ void TestCalculator::noiseFigureError()
     QFETCH(QString, n12on);
     QFETCH(QString, gainText);
     CalculatorFields fields = StartFields();
-    fields.n12off = n12off;
-    fields.n12on = n12on;
+    fields.levels.n12off = n12off;
+    fields.levels.n12on = n12on;
     MeasurementRecord record = SentinelRecord();
     const CalculationResult result = CalculatePointFromFields(fields, ConstantEnr(), record, 5);
     QVERIFY(!result.failed);
@@ -202,8 +215,8 @@ void TestCalculator::arithmeticFailure()
     QFETCH(QString, enrText);
     QFETCH(QString, status);
     CalculatorFields fields = StartFields();
-    fields.n2off = n2off;
-    fields.n2on = n2on;
+    fields.levels.n2off = n2off;
+    fields.levels.n2on = n2on;
     MeasurementRecord record = SentinelRecord();
     QStringList shown;
     const CalculationResult result = CalculatePointFromFields(
@@ -248,7 +261,8 @@ void TestCalculator::earlyFailuresShowNoStatus()
     QFETCH(QString, text);
     QFETCH(bool, tableBroken);
     CalculatorFields fields = StartFields();
-    QString *targets[] = {&fields.n2off, &fields.n2on, &fields.n12off, &fields.n12on, &fields.frequency};
+    QString *targets[] = {&fields.levels.n2off, &fields.levels.n2on, &fields.levels.n12off, &fields.levels.n12on,
+                          &fields.frequency};
     *targets[field] = text;
     EnrRows rows = DefaultEnrRows();
     if (tableBroken)
@@ -256,9 +270,8 @@ void TestCalculator::earlyFailuresShowNoStatus()
     MeasurementRecord record = SentinelRecord();
     bool statusShown = false;
     try {
-        CalculatePointFromFields(
-            fields, [&rows](double f) { return LookupEnr(f, 1, QString(), rows); }, record, 0,
-            [&statusShown](const QString &) { statusShown = true; });
+        CalculatePointFromFields(fields, TableEnr(rows), record, 0,
+                                 [&statusShown](const QString &) { statusShown = true; });
         QFAIL("no failure");
     } catch (const EConvertError &) {
         QVERIFY(!tableBroken);
@@ -277,6 +290,93 @@ void TestCalculator::temperatureInKelvin()
     MeasurementRecord record;
     CalculatePointFromFields(fields, ConstantEnr(), record, 0);
     QCOMPARE(record.RoomTemperature, 294.0);
+}
+
+void TestCalculator::pureEvaluation_data()
+{
+    QTest::addColumn<StepLevels>("levels");
+    QTest::addColumn<int>("enrMode");
+    QTest::addColumn<double>("enrHz");
+    QTest::addColumn<double>("refLevelDbm");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<double>("gainDb");         // NaN: none
+    QTest::addColumn<double>("noiseFigureDb");  // -1: none
+    QTest::addColumn<bool>("uncertain");        // an uncertainty can be given
+    QTest::addColumn<QList<int>>("findings");   // GuidelineKind in order
+
+    const StepLevels example{-75.55, -70.25, -54.25, -49.06};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("worked example") << example << 0 << 100e6 << inf << "For calculation used ENR: 5.52 dB" << false
+                                    << 21.1431 << 1.8450 << true << QList<int>{};
+    QTest::newRow("table at 433.33 MHz") << example << 1 << 433.33e6 << inf << "For calculation used ENR: 6.14 dB"
+                                         << false << 21.1431 << 2.4693 << true << QList<int>{};
+    QTest::newRow("table extrapolated at 20 GHz")
+        << example << 1 << 20e9 << inf << "For calculation used ENR: 6.75 dB" << false << 21.1431 << 3.0795 << true
+        << QList<int>{int(GuidelineKind::EnrExtrapolated)};
+    QTest::newRow("near the reference level") << example << 0 << 100e6 << -45.0 << "For calculation used ENR: 5.52 dB"
+                                              << false << 21.1431 << 1.8450 << true
+                                              << QList<int>{int(GuidelineKind::NearReferenceLevel)};
+    QTest::newRow("equal levels with DUT: no noise figure")
+        << StepLevels{-75.55, -70.25, -54.25, -54.25} << 0 << 100e6 << inf << "For calculation used ENR: 5.52 dB"
+        << false << 0.0 << -1.0 << false << QList<int>{int(GuidelineKind::LowMeasurementYFactor)};
+    QTest::newRow("equal calibration levels fail")
+        << StepLevels{-70.25, -70.25, -54.25, -49.06} << 0 << 100e6 << inf << "For calculation used ENR: 5.52 dB"
+        << true << nan << -1.0 << false << QList<int>{int(GuidelineKind::LowCalibrationYFactor)};
+}
+
+void TestCalculator::pureEvaluation()
+{
+    QFETCH(StepLevels, levels);
+    QFETCH(int, enrMode);
+    QFETCH(double, enrHz);
+    QFETCH(double, refLevelDbm);
+    QFETCH(QString, status);
+    QFETCH(bool, failed);
+    QFETCH(double, gainDb);
+    QFETCH(double, noiseFigureDb);
+    QFETCH(bool, uncertain);
+    QFETCH(QList<int>, findings);
+
+    EvaluationContext context = enrMode == 0 ? ConstantEnr() : TableEnr();
+    context.roomTemperatureK = 294.15;
+    context.refLevelDbm = refLevelDbm;
+    const StepEvaluation e = EvaluateLevels(levels, enrHz, context);
+
+    QCOMPARE(EnrStatusText(e.enr), status);
+    QCOMPARE(e.failed, failed);
+    if (std::isnan(gainDb))
+        QCOMPARE(e.gainDb, 0.0);
+    else
+        QVERIFY2(std::fabs(e.gainDb - gainDb) < 5e-4, qPrintable(QString::number(e.gainDb, 'f', 6)));
+    if (noiseFigureDb < 0)
+        QCOMPARE(e.noiseFigureDb, -1.0);
+    else
+        QVERIFY2(std::fabs(e.noiseFigureDb - noiseFigureDb) < 5e-4, qPrintable(QString::number(e.noiseFigureDb, 'f', 6)));
+    QCOMPARE(e.hasNoiseFigure(), !failed && noiseFigureDb >= 0);
+    QCOMPARE(e.confidence.uncertainty.valid, uncertain);
+    QList<int> kinds;
+    for (const GuidelineFinding &f : e.confidence.findings)
+        kinds << int(f.kind);
+    QCOMPARE(kinds, findings);
+
+    // The same levels typed into the calculator give the very same bits, and the calculator's
+    // texts of the evaluation are the ones "Calculate!" shows.
+    CalculatorFields fields{levels.map([](double dbm) { return FormatValue(6, 0, dbm); }),
+                            FormatValue(2, fvPrefix | fvHz, enrHz), QStringLiteral("294.15 K")};
+    MeasurementRecord record = SentinelRecord();
+    const CalculationResult typed = CalculatePointFromFields(fields, context, record, 0);
+    const CalculationResult shown = CalculationResultOf(e);
+    QCOMPARE(shown.statusText, typed.statusText);
+    QCOMPARE(shown.failed, typed.failed);
+    QCOMPARE(shown.gainText, typed.gainText);
+    QCOMPARE(shown.noiseFigureText, typed.noiseFigureText);
+    QCOMPARE(record.Enr, e.enr);
+    if (!failed) {
+        QCOMPARE(record.GainDb[0], e.gainDb);
+        QCOMPARE(record.NoiseFigureDb[CalcSlot], e.noiseFigureDb);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCalculator)

@@ -18,7 +18,7 @@ constexpr double kEnrDb = 15.0;
 /// Levels of a step whose analyser has the noise temperature te2K and whose DUT, of gain
 /// gainDb, gives the system the noise temperature te12K: power is proportional to the
 /// temperature at the input, times the gain behind it. The calibration's "off" level is -90 dBm.
-StepLevelsDbm LevelsFor(double te2K, double te12K, double gainDb)
+StepLevels LevelsFor(double te2K, double te12K, double gainDb)
 {
     const double tHot = HotTemperatureK(kEnrDb, kRoomK);
     const double scale = -90.0 - ToDb(kRoomK + te2K);
@@ -41,7 +41,7 @@ GuidelineInputs GoodStep()
     return in;
 }
 
-double Highest(const StepLevelsDbm &l)
+double Highest(const StepLevels &l)
 {
     return std::max({l.n2off, l.n2on, l.n12off, l.n12on});
 }

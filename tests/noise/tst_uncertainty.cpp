@@ -171,7 +171,7 @@ void TestUncertainty::fromLevelsAgreesWithYFactor()
 {
     // The calculator's start-up example: the corrected noise figure must be the one the
     // Y-factor arithmetic gives, because both work from the same noise temperatures.
-    const StepLevelsDbm levels{-75.55, -70.25, -54.25, -49.06};
+    const StepLevels levels{-75.55, -70.25, -54.25, -49.06};
     const UncertaintyResult r = ComputeUncertainty(levels, 294.15, 5.52, UncertaintyInputs{});
     QVERIFY(r.valid);
     const double expected = YFactorNoiseFigure(FromDb(levels.n2off), FromDb(levels.n2on),
@@ -197,7 +197,7 @@ void TestUncertainty::fromLevelsWithoutResult()
     QFETCH(double, n2on);
     QFETCH(double, n12off);
     QFETCH(double, n12on);
-    const StepLevelsDbm levels{n2off, n2on, n12off, n12on};
+    const StepLevels levels{n2off, n2on, n12off, n12on};
     QVERIFY(!ComputeUncertainty(levels, 294.15, 5.52, UncertaintyInputs{}).valid);
 }
 
@@ -275,9 +275,10 @@ void TestUncertainty::assessSweepTakesEveryStep()
         record.N12on[size_t(i)] = -49.06;
     }
     SweepConfidence sweep;
-    ConfidenceSettings settings;
-    settings.refLevelDbm = 0;
-    AssessSweep(sweep, record, [](double) { return FromDb(5.52); }, 294.15, settings);
+    EvaluationContext context;  // the constant 5.52 dB
+    context.roomTemperatureK = 294.15;
+    context.refLevelDbm = 0;
+    AssessSweep(sweep, record, context);
     for (int i = 0; i <= 100; ++i)
         QVERIFY2(sweep.assessed[size_t(i)] == (i <= steps), qPrintable(QString::number(i)));
     int at = -1;

@@ -77,7 +77,7 @@ if command -v dpkg-deb >/dev/null && [ -f "$build/CPackConfig.cmake" ]; then
         deb=$(ls "$staging"/deb/tessary_*.deb 2>/dev/null | head -n 1)
         if [ -n "$deb" ]; then
             depends=$(dpkg-deb -f "$deb" Depends)
-            for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6network6 qt6-qpa-plugins; do
+            for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6network6 libqt6sql6-sqlite qt6-qpa-plugins; do
                 echo "$depends" | grep -q "\\b$p\\b" || fail "package does not depend on $p: $depends"
             done
             contents=$(dpkg-deb -c "$deb")

@@ -28,10 +28,10 @@ CsvExportDetails designedDetails()
     CsvExportDetails d;
     d.written = QDateTime(QDate(2024, 5, 1), QTime(12, 30, 5), QTimeZone::utc());
     d.noiseSourceText = QStringLiteral("const. (5.52 dB)");
-    d.enr.mode = 0;
-    d.enr.enrAllText = QStringLiteral("5.52 dB");
-    d.enr.rows = DefaultEnrRows();
-    d.roomTemperatureK = 294.15;
+    d.context.enr.mode = 0;
+    d.context.enr.enrAllText = QStringLiteral("5.52 dB");
+    d.context.enr.rows = DefaultEnrRows();
+    d.context.roomTemperatureK = 294.15;
     d.rbwText = QStringLiteral("3 MHz");
     d.vbwText = QStringLiteral("10 Hz");
     d.averageText = QStringLiteral("10");
@@ -140,7 +140,7 @@ private slots:
         const QStringList lines = linesOf(text);
         const QStringList head = {
             "# Tessary " + VersionText() + " measurement",
-            "# Date: 2024-05-01T12:30:05Z",
+            "# Exported: 2024-05-01T12:30:05Z",
             "# Noise source: const. (5.52 dB)",
             "# ENR: 5.52 dB",
             "# Room temperature: 294.15 K",
@@ -149,6 +149,12 @@ private slots:
             "# Averaging: 10",
         };
         QCOMPARE(lines.mid(0, head.size()), head);
+
+        // A source that holds the measurement's time adds it below the export's.
+        CsvExportDetails timed = designedDetails();
+        timed.measured = QDateTime(QDate(2024, 4, 30), QTime(9, 5, 0), QTimeZone(7200));
+        const QStringList timedLines = linesOf(CsvExportText(CsvStepRows(record, timed), timed));
+        QCOMPARE(timedLines.mid(1, 2), (QStringList{"# Exported: 2024-05-01T12:30:05Z", "# Measured: 2024-04-30T09:05:00+02:00"}));
 
         const QStringList table = tableOf(text);
         QCOMPARE(table.size(), 1 + 11);
@@ -209,11 +215,8 @@ private slots:
         QFETCH(double, noiseFigureDb);
         QFETCH(QString, line);
         StepEvaluation e;
-        e.frequencyHz = 433333333;
-        e.n2offDbm = -75.5;
-        e.n2onDbm = -70.25;
-        e.n12offDbm = -54.25;
-        e.n12onDbm = -54.25;
+        e.enrHz = 433333333;
+        e.levels = {-75.5, -70.25, -54.25, -54.25};
         e.failed = failed;
         e.gainDb = 0;
         e.noiseFigureDb = noiseFigureDb;
@@ -229,7 +232,7 @@ private slots:
         const MeasurementLoadResult loaded = LoadMeasurementFile(sample("designed.mea"));
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
         CsvExportDetails d = designedDetails();
-        d.enr.enrAllText = QStringLiteral("6.52 dB");
+        d.context.enr.enrAllText = QStringLiteral("6.52 dB");
         const QList<CsvStepRow> rows = CsvStepRows(loaded.record, d);
         QCOMPARE(rows.size(), 11);
         QCOMPARE(rows[10].step, 10);
@@ -237,8 +240,8 @@ private slots:
         QVERIFY(std::abs(*rows[0].gainDb - loaded.record.GainDb[0]) < 1e-9);
         QVERIFY(*rows[0].noiseFigureDb > loaded.record.NoiseFigureDb[0] + 0.5);
 
-        d.enr.mode = 1;
-        d.enr.rows[1].EnrText = QStringLiteral("six");  // 0.1 GHz, the row below 400 MHz
+        d.context.enr.mode = 1;
+        d.context.enr.rows[1].EnrText = QStringLiteral("six");  // 0.1 GHz, the row below 400 MHz
         QVERIFY_THROWS_EXCEPTION(EConvertError, CsvStepRows(loaded.record, d));
     }
 
@@ -246,8 +249,8 @@ private slots:
     {
         CsvExportDetails d = designedDetails();
         d.noiseSourceText = QStringLiteral("Table1");
-        d.enr.mode = 1;
-        d.enr.rows[19] = {QString(), QString()};  // a short table file leaves its last row empty
+        d.context.enr.mode = 1;
+        d.context.enr.rows[19] = {QString(), QString()};  // a short table file leaves its last row empty
         d.reportDetails = {{QStringLiteral("DUT"), QStringLiteral("LNA 2, rev. B")},
                            {QStringLiteral("Remarks"), QStringLiteral("first line\r\nsecond line")}};
         const QStringList lines = linesOf(CsvExportText({}, d));
@@ -276,8 +279,8 @@ private slots:
         QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
         CsvExportDetails d = designedDetails();
         d.noiseSourceText = source;
-        d.enr.mode = mode;
-        for (EnrRow &row : d.enr.rows)
+        d.context.enr.mode = mode;
+        for (EnrRow &row : d.context.enr.rows)
             row.EnrText = QStringLiteral("15.5");  // far from the constant's 5.52 dB
         const QByteArray text = CsvExportText(CsvStepRows(loaded.record, d), d);
         const QStringList lines = linesOf(text);

@@ -21,6 +21,10 @@ public:
     // ---- The analyser's side ----
     CommandChannel *channel = nullptr;
     bool answer = true;
+    int answersLeft = -1;  ///< answered commands still to answer; -1: all of them
+    QByteArray sweepTimeReply = "4.0E-03";
+    const qint64 *clock = nullptr;  ///< the sequencer's clock, for when the last line went out
+    qint64 lastSendMs = 0;
     bool sourceOn = false;
     std::deque<QByteArray> scriptedReadings;  ///< readings to give instead of the computed ones
     QList<QByteArray> sent;
@@ -33,16 +37,23 @@ public:
     {
         const QByteArray c = bytes.chopped(2);
         sent.append(c);
+        if (clock)
+            lastSendMs = *clock;
         if (c.startsWith("DIAG:SERV:NSO ON"))
             sourceOn = true;
         if (c.startsWith("DIAG:SERV:NSO OFF"))
             sourceOn = false;
         if (!answer)
             return;
+        const bool answered = c.endsWith("*OPC?") || c == "SWE:TIME?" || c == "*idn?" || c == "CALC:MARK1:Y?";
+        if (answered && answersLeft >= 0 && answersLeft-- == 0) {
+            answersLeft = 0;
+            return;
+        }
         if (c.endsWith("*OPC?"))
             slot() = "1";
         else if (c == "SWE:TIME?")
-            slot() = "4.0E-03";
+            slot() = sweepTimeReply;
         else if (c == "*idn?")
             slot() = "Tessary Bench Simulator,FSP-SIM,000001,1.0";
         else if (c == "CALC:MARK1:Y?") {
@@ -75,6 +86,14 @@ public:
     QStringList errors;
     int searchFailed = 0;
     QByteArray found;
+    struct Failure
+    {
+        PassKind pass;
+        PassFailure why;
+        QString message;
+        qint64 waitedMs;  ///< clock from the last line sent to the failure
+    };
+    QList<Failure> failures;
     std::function<void()> duringError;  ///< runs while the error "box" is open
 
     void listen(Sequencer &s)
@@ -110,6 +129,11 @@ public:
             progressOpen = false;
             windowEnabled = true;
             completed.append(pass == PassKind::Measurement);
+        });
+        QObject::connect(&s, &Sequencer::passFailed, [this](PassKind pass, PassFailure why, const QString &m) {
+            failures.append({pass, why, m, clock ? *clock - lastSendMs : 0});
+            progressOpen = false;
+            windowEnabled = true;
         });
         QObject::connect(&s, &Sequencer::readingRefused, [this](const QString &m) {
             errors.append(m);
@@ -228,6 +252,7 @@ private slots:
         record = MeasurementRecord{};
         host = FakeHost{};
         host.channel = &channel;
+        host.clock = &nowMs;
         channel.PendingReply.clear();
         channel.setPort(&host);
         nowMs = 1000;
@@ -431,28 +456,163 @@ private slots:
         QCOMPARE(host.frequencies.last(), single ? 1.5e9 : 2e9);
     }
 
-    void unreadableReadingShownOnceAndWaits()
+    void unreadableReadingEndsThePass_data()
     {
-        plan(400e6, 10e6, 1);
-        host.scriptedReadings = {"?#%garbage%#?", "still no number"};
-        seq->StartCalibration(host.inputs());
-        for (int i = 0; i < 20; ++i)
-            seq->Tick();
-        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
+        QTest::addColumn<bool>("measurement");
+        QTest::addColumn<QList<QByteArray>>("readings");
+        QTest::addColumn<int>("keptSteps");  // steps whose both levels were in before
+        QTest::newRow("calibration, first reading") << false << QList<QByteArray>{"?#%garbage%#?"} << 0;
+        QTest::newRow("calibration, second frequency")
+            << false << QList<QByteArray>{"-75.55", "-70.25", "?#%garbage%#?"} << 1;
+        QTest::newRow("measurement, source on") << true << QList<QByteArray>{"-75.55", "?#%garbage%#?"} << 0;
+    }
+    void unreadableReadingEndsThePass()
+    {
+        QFETCH(bool, measurement);
+        QFETCH(QList<QByteArray>, readings);
+        QFETCH(int, keptSteps);
+        plan(400e6, 10e6, 3);
+        host.scriptedReadings.assign(readings.begin(), readings.end());
+        if (measurement)
+            seq->StartMeasurement(host.inputs());
+        else
+            seq->StartCalibration(host.inputs());
+        runToEnd();
+        // The conversion's message first, then the pass ends as Cancel ends it.
         QCOMPARE(host.errors.size(), 1);
         QVERIFY(host.errors[0].contains(QStringLiteral("kein gültiger Gleitkommawert")));
-        QCOMPARE(record.N2off[0], 0.0);
-        // A further unreadable line: still waiting, no second box.
-        host.write("CALC:MARK1:Y?\r\n");
-        for (int i = 0; i < 5; ++i)
+        QCOMPARE(host.failures.size(), 1);
+        QCOMPARE(host.failures[0].why, PassFailure::NoNumber);
+        QCOMPARE(host.failures[0].message, host.errors[0]);
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!seq->NeedsTicks());
+        QVERIFY(host.completed.isEmpty());
+        QVERIFY(!host.progressOpen);
+        const MeasurementRecord::Slots &off = measurement ? record.N12off : record.N2off;
+        const MeasurementRecord::Slots &on = measurement ? record.N12on : record.N2on;
+        for (int i = 0; i < keptSteps; ++i) {
+            QCOMPARE(off[i], -75.55);
+            QCOMPARE(on[i], -70.25);
+        }
+        QCOMPARE(host.shownSteps.size(), measurement ? keptSteps : 0);
+        const int sent = host.sent.size();
+        tickEvery(1, [] { return false; });
+        QCOMPARE(host.sent.size(), sent);  // nothing more goes out
+    }
+
+    void silentAnalyserEndsThePassAtTheBound_data()
+    {
+        QTest::addColumn<bool>("measurement");
+        QTest::addColumn<int>("answered");  // answered commands of the pass before the silence
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<qint64>("boundMs");  // 10 s and the sweeps asked for at 4 ms each
+        for (const bool m : {false, true}) {
+            const char *pass = m ? "measurement" : "calibration";
+            QTest::addRow("%s: the sweep time", pass) << m << 0 << QByteArray("SWE:TIME?") << qint64(10000);
+            QTest::addRow("%s: settling, source off", pass) << m << 1 << QByteArray("INIT:IMM; *WAI; *OPC?") << qint64(10012);
+            QTest::addRow("%s: reading, source off", pass) << m << 2 << QByteArray("CALC:MARK1:Y?") << qint64(10040);
+            QTest::addRow("%s: settling, source on", pass) << m << 3 << QByteArray("INIT:IMM; *WAI; *OPC?") << qint64(10012);
+            QTest::addRow("%s: reading, second frequency", pass) << m << 6 << QByteArray("CALC:MARK1:Y?") << qint64(10040);
+        }
+    }
+    void silentAnalyserEndsThePassAtTheBound()
+    {
+        QFETCH(bool, measurement);
+        QFETCH(int, answered);
+        QFETCH(QByteArray, command);
+        QFETCH(qint64, boundMs);
+        plan(400e6, 10e6, 3);
+        host.answersLeft = answered;
+        if (measurement)
+            seq->StartMeasurement(host.inputs());
+        else
+            seq->StartCalibration(host.inputs());
+        tickEvery(1, [&] { return !host.failures.isEmpty() || !seq->SequencerRunning; });
+        QCOMPARE(host.failures.size(), 1);
+        QCOMPARE(host.failures[0].why, PassFailure::NoAnswer);
+        QCOMPARE(host.failures[0].pass, measurement ? PassKind::Measurement : PassKind::Calibration);
+        QCOMPARE(host.failures[0].message, QStringLiteral("FSP does not answer: ") + QString::fromLatin1(command));
+        QCOMPARE(host.sent.last(), command);
+        QCOMPARE(seq->AnswerBoundMs(), boundMs);
+        // Given up once the bound has passed, on the next tick.
+        QVERIFY2(host.failures[0].waitedMs > boundMs && host.failures[0].waitedMs <= boundMs + 2,
+                 qPrintable(QString::number(host.failures[0].waitedMs)));
+        QVERIFY(!seq->NeedsTicks());
+        QVERIFY(host.completed.isEmpty());
+        if (answered == 6) {  // the first frequency is kept
+            QCOMPARE((measurement ? record.N12on : record.N2on)[0], -70.25);
+        }
+    }
+
+    void longAveragedSweepIsWaitedFor_data()
+    {
+        // 100 sweeps of 0.5 s: the sweeps alone take 50 s, the bound is 10 s more.
+        QTest::addColumn<qint64>("answerAfterMs");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("later than the sweeps alone, inside the bound") << qint64(55000) << true;
+        QTest::newRow("at the bound") << qint64(60000) << true;
+        QTest::newRow("past the bound") << qint64(60002) << false;
+    }
+    void longAveragedSweepIsWaitedFor()
+    {
+        QFETCH(qint64, answerAfterMs);
+        QFETCH(bool, taken);
+        plan(400e6, 10e6, 0);
+        host.sweepTimeReply = "5.000000E-01";
+        host.average = QStringLiteral("100");
+        host.answersLeft = 2;  // the sweep time and the settling; the reading is late
+        seq->StartCalibration(host.inputs());
+        bool answeredLate = false;
+        for (int i = 0; i < 100000 && seq->SequencerRunning; ++i) {
+            nowMs += 1;
+            if (!answeredLate && !host.sent.isEmpty() && host.sent.last() == "CALC:MARK1:Y?" && nowMs - host.lastSendMs >= answerAfterMs) {
+                answeredLate = true;
+                host.slot() = "-75.55";
+                host.answersLeft = -1;
+            }
             seq->Tick();
-        QCOMPARE(host.errors.size(), 1);
-        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(CalibrationSourceOn));
-        // A number goes on with the pass.
-        host.slot() = "-80.5";
-        runToEnd();
-        QCOMPARE(record.N2off[0], -80.5);
-        QCOMPARE(host.completed, QList<bool>{false});
+        }
+        QCOMPARE(seq->AnswerBoundMs() >= 10012, true);
+        QCOMPARE(host.completed, taken ? QList<bool>{false} : QList<bool>{});
+        QCOMPARE(host.failures.size(), taken ? 0 : 1);
+        QCOMPARE(record.N2off[0], taken ? -75.55 : 0.0);
+        if (!taken)
+            QCOMPARE(host.failures[0].message, QStringLiteral("FSP does not answer: CALC:MARK1:Y?"));
+    }
+
+    void lineLostEndsThePassOrTheSearch_data()
+    {
+        QTest::addColumn<int>("start");  // the start state
+        QTest::newRow("calibration") << int(CalibrationStart);
+        QTest::newRow("measurement") << int(MeasurementStart);
+        QTest::newRow("search") << int(SearchStart);
+    }
+    void lineLostEndsThePassOrTheSearch()
+    {
+        QFETCH(int, start);
+        plan(400e6, 10e6, 3);
+        host.answer = false;
+        if (start == CalibrationStart)
+            seq->StartCalibration(host.inputs());
+        else if (start == MeasurementStart)
+            seq->StartMeasurement(host.inputs());
+        else
+            seq->StartSearch();
+        for (int i = 0; i < 20; ++i)
+            seq->Tick();
+        seq->LineLost();
+        QCOMPARE(SequencerStateName(seq->SequencerState), SequencerStateName(StateIdle));
+        QVERIFY(!seq->NeedsTicks());
+        if (start == SearchStart) {
+            QCOMPARE(host.searchFailed, 1);
+            QVERIFY(host.failures.isEmpty());
+        } else {
+            QCOMPARE(host.failures.size(), 1);
+            QCOMPARE(host.failures[0].why, PassFailure::HungUp);
+            QVERIFY(host.completed.isEmpty());
+        }
+        seq->LineLost();  // once only
+        QCOMPARE(host.failures.size() + host.searchFailed, 1);
     }
 
     void ticksDuringAnErrorBoxDoNothing()

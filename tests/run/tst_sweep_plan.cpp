@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(plan.StepIndex, 7);
         QCOMPARE(plan.Steps + 1, int(frequencies.size()));
         for (int i = 0; i <= plan.Steps; ++i)
-            QCOMPARE(plan.StepFrequency(i), frequencies[i]);
+            QCOMPARE(plan.tuneHz(i), frequencies[i]);
     }
 
     void ninetyNineSteps()
@@ -64,8 +64,8 @@ private slots:
         MakeSweepPlan(plan, {false, QStringLiteral("100 MHz"), QStringLiteral("1.09 GHz"), {}, 99});
         QCOMPARE(plan.Steps, 99);
         QCOMPARE(plan.Step, 10e6);
-        QCOMPARE(plan.StepFrequency(0), 100e6);
-        QCOMPARE(plan.StepFrequency(99), 1.09e9);
+        QCOMPARE(plan.tuneHz(0), 100e6);
+        QCOMPARE(plan.tuneHz(99), 1.09e9);
         // Every one of the 100 frequencies has a step slot of the record.
         QVERIFY(plan.Steps <= kMaxStepSlot);
     }
