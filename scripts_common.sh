@@ -3,7 +3,7 @@
 
 PACKAGES="cmake g++ make qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libqt6sql6-sqlite qt6-qpa-plugins qt6-svg-dev
 libgl-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation2 locales xvfb xauth poppler-utils
-clang libclang-rt-14-dev desktop-file-utils appstream"
+clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev lintian"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -14,6 +14,48 @@
 #include <QLineEdit>
 #include <QSpinBox>
 
+CascadeFieldPlace DecodeCascadeTag(int tag)
+{
+    return {(tag / 16) % 8, tag % 8};
+}
+
+int CascadeFieldIndex(int stage, int row)
+{
+    return kCascadeRowCount * (stage - 1) + row - 1;
+}
+
+CascadeFieldTexts CascadeTexts(const CascadeState &state)
+{
+    CascadeFieldTexts out;
+    for (int s = 1; s <= kCascadeStageCount; ++s) {
+        const CascadeStage &st = state.stage(s);
+        out.texts[size_t(CascadeFieldIndex(s, NoiseFactorRow))] = FormatValue(2, fvFromDb, st.StageNoiseFigureDb);
+        out.texts[size_t(CascadeFieldIndex(s, NoiseFigureRow))] = FormatValue(2, 0, st.StageNoiseFigureDb);
+        out.texts[size_t(CascadeFieldIndex(s, GainRow))] = FormatValue(2, 0, st.StageGainDb);
+        out.texts[size_t(CascadeFieldIndex(s, Ip3OutRow))] = FormatValue(2, 0, st.StageIp3OutDbm);
+    }
+
+    const size_t totals = kCascadeStageCount * kCascadeRowCount;
+    if (state.EnabledStages.isEmpty()) {
+        out.totalsEnabled = false;
+        for (int r = 0; r < kCascadeRowCount; ++r)
+            out.texts[totals + size_t(r)] = QStringLiteral("-");
+    } else {
+        const CascadeStage &st = state.stage(state.LastStage);
+        out.texts[totals + 0] = FormatValue(2, fvFromDb, st.TotalNoiseFigureDb);
+        out.texts[totals + 1] = FormatValue(2, 0, st.TotalNoiseFigureDb);
+        out.texts[totals + 2] = FormatValue(2, 0, st.TotalGainDb);
+        out.texts[totals + 3] = FormatValue(2, 0, st.TotalIp3OutDbm);
+    }
+    return out;
+}
+
+CascadeFieldTexts ComputeCascadeTexts(CascadeState &state)
+{
+    ComputeCascade(state);
+    return CascadeTexts(state);
+}
+
 void CalculatorPage::b_calcClick()
 {
     CalculatePoint();
@@ -93,7 +135,7 @@ void CalculatorPage::cb_Stage1Click(QCheckBox *box)
 
 void CalculatorPage::DrawCascade()
 {
-    const CascadeFieldTexts fields = ComputeCascade(Cascade);
+    const CascadeFieldTexts fields = ComputeCascadeTexts(Cascade);
     for (size_t k = 0; k < fields.texts.size(); ++k)
         w.Edit[k]->setText(fields.texts[k]);
     for (size_t k = kCascadeStageCount * kCascadeRowCount; k < w.Edit.size(); ++k)

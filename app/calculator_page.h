@@ -6,9 +6,47 @@
 #include "cascade/diagram.h"
 #include "noise/calculator.h"
 
+#include <QString>
+
+#include <array>
+
 class QCheckBox;
 class QLineEdit;
 class TForm1;
+
+/// Twenty stage fields (Edit1 .. Edit20) and the four totals (Edit21 .. Edit24).
+constexpr int kCascadeFieldCount = kCascadeStageCount * kCascadeRowCount + kCascadeRowCount;
+
+/// Place of a cascade entry field on the grid, decoded from its Tag (16 × stage + row).
+struct CascadeFieldPlace
+{
+    int stage = 0;
+    int row = 0;
+};
+
+/// stage = (Tag div 16) mod 8, row = Tag mod 8.
+CascadeFieldPlace DecodeCascadeTag(int tag);
+
+/// Index 0 .. 19 of the stage field at (stage, row) in Edit1 .. Edit20, stage 1 .. 5 and row
+/// 1 .. 4: stage s holds Edit(4s-3) .. Edit(4s).
+int CascadeFieldIndex(int stage, int row);
+
+/// What the 24 fields show after a computation.
+struct CascadeFieldTexts
+{
+    /// Edit1 .. Edit24: texts[k - 1] belongs to Edit<k>.
+    std::array<QString, kCascadeFieldCount> texts;
+    /// The total fields are enabled unless no stage is ticked (they then show "-").
+    bool totalsEnabled = true;
+};
+
+/// The texts of all 24 fields for the stages and totals as ComputeCascade left them, with two
+/// decimals; the noise-factor form keeps its trailing blank. The totals are the last enabled
+/// stage's.
+CascadeFieldTexts CascadeTexts(const CascadeState &state);
+
+/// ComputeCascade, then the texts of the fields.
+CascadeFieldTexts ComputeCascadeTexts(CascadeState &state);
 
 class CalculatorPage
 {

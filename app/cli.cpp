@@ -25,8 +25,8 @@ namespace cli {
 
 namespace {
 
-const QStringList kCommands{QStringLiteral("export"), QStringLiteral("report"), QStringLiteral("measure"),
-                            QStringLiteral("help")};
+const QStringList kCommands{QStringLiteral("export"),    QStringLiteral("report"), QStringLiteral("measure"),
+                            QStringLiteral("calibrate"), QStringLiteral("history"), QStringLiteral("help")};
 
 // ---- Options ----------------------------------------------------------------------------------
 
@@ -63,11 +63,22 @@ const QList<Option> &Options()
         {"loss-before-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"loss-after", "DB|FILE.csv", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"loss-after-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
-        {"dut", "TYPE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"dut-type", "TYPE", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"lo", "F", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"image-rejection", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"cal-enr", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"cal-enr-table", "FILE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"limits", "FILE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"json", "FILE", {QStringLiteral("export"), QStringLiteral("measure"), QStringLiteral("history")}},
+        {"calibration", "FILE", {QStringLiteral("measure")}},
+        {"max-age", "HOURS", {QStringLiteral("measure")}},
+        {"yes", nullptr, {QStringLiteral("measure")}},
+        {"history", "PATH", {QStringLiteral("measure"), QStringLiteral("history"), QStringLiteral("export"), QStringLiteral("report")}},
+        {"no-history", nullptr, {QStringLiteral("measure")}},
+        {"serial", "TEXT", {QStringLiteral("measure"), QStringLiteral("history")}},
+        {"dut", "TEXT", {QStringLiteral("measure"), QStringLiteral("history")}},
+        {"since", "DATE", {QStringLiteral("history")}},
+        {"run", "ID", {QStringLiteral("export"), QStringLiteral("report")}},
     };
     return options;
 }
@@ -101,14 +112,23 @@ void Parse(Invocation &inv, const QStringList &arguments)
                             + help.left(help.indexOf(QStringLiteral("\n\n"))),
              CliUsage);
     }
-    const int files = inv.command == QLatin1String("export") || inv.command == QLatin1String("report") ? 1 : 0;
+    const int files = (inv.command == QLatin1String("export") || inv.command == QLatin1String("report"))
+                              && !p.isSet(QStringLiteral("run"))
+                          ? 1
+                          : 0;
     if (positional.size() - 1 != files && inv.command != QLatin1String("help"))
         Usage(files ? QStringLiteral("%1 takes one measurement file").arg(inv.command)
                     : QStringLiteral("%1 takes no file but options").arg(inv.command));
     if (files)
         inv.file = positional[1];
+    const QString asCommand = inv.command == QLatin1String("calibrate") ? QStringLiteral("measure") : inv.command;
+    static const QStringList notForCalibrate{QStringLiteral("calibration"), QStringLiteral("max-age"), QStringLiteral("yes"),
+                                             QStringLiteral("limits"), QStringLiteral("json"), QStringLiteral("csv"),
+                                             QStringLiteral("history"), QStringLiteral("no-history"), QStringLiteral("serial"),
+                                             QStringLiteral("dut"), QStringLiteral("cal-only")};
     for (const Option &o : Options())
-        if (inv.has(o.name) && !o.commands.contains(inv.command))
+        if (inv.has(o.name) && (!o.commands.contains(asCommand)
+                                || (inv.command == QLatin1String("calibrate") && notForCalibrate.contains(QLatin1String(o.name)))))
             Usage(QStringLiteral("--%1 does not apply to %2").arg(QString::fromLatin1(o.name), inv.command));
 }
 
@@ -117,6 +137,9 @@ int Dispatch(int argc, char **argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // For history, --json is a switch: the listing goes to standard output as JSON.
+    if (arguments.size() > 1 && arguments[1] == QLatin1String("history"))
+        arguments.replaceInStrings(QRegularExpression(QStringLiteral("^--json$")), QStringLiteral("--json=-"));
     Invocation inv;
     Parse(inv, arguments);
     if (inv.parser.isSet(QStringLiteral("help")) || inv.command == QLatin1String("help")) {
@@ -131,6 +154,8 @@ int Dispatch(int argc, char **argv)
         return RunExport(inv);
     if (inv.command == QLatin1String("report"))
         return RunReport(inv);
+    if (inv.command == QLatin1String("history"))
+        return RunHistory(inv);
     return RunMeasure(inv);
 }
 
@@ -323,18 +348,18 @@ bool IsStandardOutput(const QString &path)
 }
 
 void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
-              const QString &sourceText, const QDateTime &measured)
+              const QString &sourceText, const QDateTime &measured, const QList<CsvColumn> &extra)
 {
     QString error;
     try {
         CsvExportDetails details = MeasurementCsvDetails(record, context, sourceText);
         details.measured = measured;
         if (IsStandardOutput(path)) {
-            const QByteArray text = MeasurementCsvText(record, details);
+            const QByteArray text = MeasurementCsvText(record, details, StepCsvColumns() + extra);
             if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size())
                 || std::fflush(stdout) != 0)
                 Fail(QStringLiteral("standard output"), QString::fromLocal8Bit(std::strerror(errno)));
-        } else if (!WriteMeasurementCsv(path, record, details, &error)) {
+        } else if (!WriteMeasurementCsv(path, record, details, &error, StepCsvColumns() + extra)) {
             Fail(path, error);
         }
     } catch (const AppError &e) {
@@ -401,16 +426,21 @@ QString CliHelpText()
 {
     return QStringLiteral(
         "Usage: tessary                      the window\n"
-        "       tessary export RUN.mea [-o RUN.csv] [--temperature T] [--enr DB | --enr-table FILE.tab]\n"
-        "       tessary report RUN.mea -o RUN.pdf [--remarks FILE] [--title TEXT]\n"
+        "       tessary export (RUN.mea | --run ID) [-o RUN.csv] [--temperature T] [--enr DB | --enr-table FILE.tab]\n"
+        "                      [--limits FILE] [--json FILE|-]\n"
+        "       tessary report (RUN.mea | --run ID) -o RUN.pdf [--remarks FILE] [--title TEXT]\n"
         "       tessary measure (--port N | --host HOST [--tcp-port P]) -o RUN.mea [--csv RUN.csv]\n"
         "                       [--start F] [--stop F] [--steps N] [--single F]\n"
         "                       [--rbw TEXT] [--vbw TEXT] [--average N] [--temperature T]\n"
         "                       [--enr DB | --enr-table FILE.tab] [--cal-only]\n"
         "       bench (export and measure): [--loss-before DB|FILE.csv [--loss-before-temp T]]\n"
         "                       [--loss-after DB|FILE.csv [--loss-after-temp T]]\n"
-        "                       [--dut amplifier|down|up --lo F [--image-rejection DB|ssb]]\n"
+        "                       [--dut-type amplifier|down|up --lo F [--image-rejection DB|ssb]]\n"
         "                       [--cal-enr DB | --cal-enr-table FILE.tab] [--enr-file FILE]\n"
+        "                       [--calibration CAL.cal [--max-age HOURS]] [--yes] [--limits FILE]\n"
+        "                       [--json FILE|-] [--dut TEXT] [--serial TEXT] [--history PATH | --no-history]\n"
+        "       tessary calibrate (--port N | --host HOST [--tcp-port P]) -o CAL.cal [plan and settings as measure]\n"
+        "       tessary history [--dut TEXT] [--serial TEXT] [--since DATE] [--json] [--history PATH]\n"
         "       tessary --help | --version\n"
         "\n"
         "export   writes the measurement as CSV (default: RUN.csv beside RUN.mea), evaluated\n"
@@ -419,10 +449,9 @@ QString CliHelpText()
         "         default.tbl in the working folder.\n"
         "report   prints the test report into a PDF (A4, 10 mm margins); --title is the DUT,\n"
         "         --remarks a text file whose lines are the remarks.\n"
-        "measure  connects, sets the analyser up, calibrates and measures without prompts: the\n"
-        "         noise source goes straight to the analyser for the calibration, and the DUT\n"
-        "         must be in place when the measurement pass follows (the analyser's dialogue\n"
-        "         switches between them). --cal-only stops after the calibration. Settings not\n"
+        "measure  connects, sets the analyser up, calibrates and measures: the noise source\n"
+        "         goes straight to the analyser for the calibration, and the DUT is put in\n"
+        "         between the passes (see below). --cal-only stops after the calibration. Settings not\n"
         "         given are the window's: the line from config.ini in the working folder, the\n"
         "         Options page's start-up values (RBW 3 MHz, VBW 10 Hz, averaging 10, 400 MHz to\n"
         "         500 MHz in 10 steps) and the ENR of default.tbl or 5.52 dB.\n"
@@ -434,6 +463,20 @@ QString CliHelpText()
         "Frequencies and levels are read as the entry fields read them: 400M is 400 MHz, a bare\n"
         "number is MHz, 1.2G and \"1.2 GHz\" are 1.2 GHz; a temperature is \u00B0C unless it ends in K.\n"
         "\n"
-        "Exit status: 0 success, 1 a file or the analyser failed, 2 a wrong command line; a\n"
+        "measure stops between the passes with \"Connect the DUT between noise source and\n"
+        "         analyser, then press Enter.\" and waits for Enter; --yes runs on (a switch\n"
+        "         matrix swaps the DUT in); without a terminal and without --yes it refuses.\n"
+        "         --calibration runs the measurement pass alone against a kept calibration of\n"
+        "         the same plan and settings, at most --max-age hours old (24; 0: any age).\n"
+        "calibrate runs the calibration pass alone and keeps it in CAL.cal.\n"
+        "--limits  a limits file (lines \"kind, frequency, value\"); the verdict goes to stderr\n"
+        "         and the CSV gains the limits and a pass/fail column.\n"
+        "--json    the result as one JSON document, \"-\" for standard output.\n"
+        "history  lists the runs kept in the history ($XDG_DATA_HOME/tessary/history.sqlite,\n"
+        "         config.ini [History] Path= or --history); every measure records its run\n"
+        "         there unless --no-history. --run ID takes a run from it.\n"
+        "\n"
+        "Exit status: 0 success (every tested point within the limits), 1 a point breaks the\n"
+        "limits, 2 no result (a file or the analyser failed, or a wrong command line); a\n"
         "failure is one line on stderr naming the file or connection and the reason.\n");
 }

@@ -5,8 +5,9 @@
 // evaluation, the CSV writer, the report painter, the sweep plan, the set-up, AnalyserLink and
 // its sequencer), so a file looks the same whichever side wrote it.
 //
-// Every command ends with status 0 on success. A failure ends with a non-zero status (1 for a
-// file or the analyser, 2 for a wrong command line) and one line on stderr:
+// Every command ends with status 0 on success, 1 when a point of the measurement breaks the
+// limits given with --limits, and 2 for any failure to produce a result (a file, the analyser,
+// a wrong command line), which also prints one line on stderr:
 // "tessary: <file or connection>: <reason>".
 
 #include "app/core/entry_rules.h"
@@ -15,7 +16,7 @@
 #include <QStringList>
 
 /// Exit statuses of the command line.
-enum CliStatus : int { CliOk = 0, CliFailed = 1, CliUsage = 2 };
+enum CliStatus : int { CliOk = 0, CliVerdictFailed = 1, CliFailed = 2, CliUsage = 2 };
 
 /// True when the arguments ask for the command line instead of the window: a first argument
 /// that is a word (one of the commands "export", "report", "measure", "help", or a mistyped

@@ -60,17 +60,18 @@ int RunExport(const Invocation &inv)
 {
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
+                        : inv.has("run")  ? QStringLiteral("run-%1.csv").arg(inv.value("run"))
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
-    if (IsCompleteMeasurementFileName(inv.file)) {
+    if (IsCompleteMeasurementFileName(inv.file) && !inv.has("run")) {
         // The file carries its own settings; the options of a .mea would only contradict them.
         for (const char *name : {"temperature", "enr", "enr-table", "enr-file", "loss-before", "loss-before-temp",
-                                 "loss-after", "loss-after-temp", "dut", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
+                                 "loss-after", "loss-after-temp", "dut-type", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
             if (inv.has(name))
                 Usage(QStringLiteral("--%1 does not apply to a complete measurement file").arg(QString::fromLatin1(name)));
         WriteBenchCsv(out, LoadNfm(inv.file));
         return CliOk;
     }
-    MeasurementRecord record = LoadMea(inv.file);
+    MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     const EnrChoice enr = ChooseEnrOrFile(inv, record.MeasurementHeader.EnrSource);
     const BenchChoice bench = ChooseBench(inv);
     if (BenchGiven(bench)) {
@@ -82,8 +83,12 @@ int RunExport(const Invocation &inv)
         WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv)));
         return CliOk;
     }
-    WriteCsv(out, record, ContextOf(enr, RoomTemperatureK(inv)), enr.csvSourceText);
-    return CliOk;
+    const EvaluationContext context = ContextOf(enr, RoomTemperatureK(inv));
+    const LimitSet limits = LimitsOption(inv);
+    const QList<StepLimitResult> results = StepResults(record, context, limits);
+    WriteCsv(out, record, context, enr.csvSourceText, QDateTime(), LimitCsvColumns(limits, results));
+    WriteJson(inv, record, context, enr, limits, results, QString());
+    return ReportVerdict(limits, results);
 }
 
 // ---- report ------------------------------------------------------------------------------------
@@ -93,7 +98,7 @@ int RunReport(const Invocation &inv)
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
     RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
-    const MeasurementRecord record = LoadMea(inv.file);
+    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
     input.Texts.DUT = inv.value("title");

@@ -11,9 +11,16 @@
 #include "results/measurement_file.h"
 #include "run/analyser_link.h"
 #include "run/designed_options.h"
+#include "run/calibration_file.h"
 #include "run/sweep_plan.h"
 #include "base/engvalue.h"
 #include "noise/bench_correction.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <unistd.h>
 
 #include <QEventLoop>
 
@@ -111,13 +118,44 @@ void RunUntil(Progress &progress, const std::function<bool()> &done)
     progress.loop.exec();
 }
 
+/// The kept calibration of --calibration, checked against the plan and settings of this run and
+/// against --max-age (hours, default 24, 0 for any age); a mismatch or an old calibration ends
+/// the command with what differs.
+CalibrationFile KeptCalibration(const Invocation &inv, bool single, const SweepPlan &plan, const SetupSettings &settings)
+{
+    const QString path = inv.value("calibration");
+    const CalibrationDecodeResult loaded = LoadCalibrationFile(path);
+    if (!loaded.calibration)
+        Fail(QString(), loaded.error, CliUsage);
+    const CalibrationFile &c = *loaded.calibration;
+    const CalibrationItem item = CalibrationDifference(c.state, single, plan, settings);
+    if (item != CalibrationItem::None)
+        Fail(path, QStringLiteral("the calibration does not match this measurement: %1 differs").arg(CalibrationItemText(item)),
+             CliUsage);
+    double maxAgeHours = 24;
+    if (inv.has("max-age")) {
+        bool ok = false;
+        maxAgeHours = inv.value("max-age").toDouble(&ok);
+        if (!ok || !(maxAgeHours >= 0) || maxAgeHours > 1e6)
+            Usage(QStringLiteral("--max-age needs a number of hours, 0 for any age"));
+    }
+    const qint64 age = CalibrationAgeSeconds(c.state.endedAt, QDateTime::currentDateTime());
+    if (maxAgeHours > 0 && (age < 0 || double(age) > maxAgeHours * 3600))
+        Fail(path, QStringLiteral("the calibration is %1 old, older than --max-age %2 h")
+                       .arg(CalibrationAgeText(age)).arg(maxAgeHours), CliUsage);
+    return c;
+}
+
 }  // namespace
 
 int RunMeasure(const Invocation &inv)
 {
+    const bool calibrate = inv.command == QLatin1String("calibrate");
     if (!inv.has("output"))
-        Usage(QStringLiteral("measure needs -o FILE.mea"));
-    RefuseStandardOutput(inv, "output", QStringLiteral("a measurement file"));
+        Usage(calibrate ? QStringLiteral("calibrate needs -o FILE.cal") : QStringLiteral("measure needs -o FILE.mea"));
+    RefuseStandardOutput(inv, "output", calibrate ? QStringLiteral("a calibration file") : QStringLiteral("a measurement file"));
+    if (inv.has("calibration") && inv.has("cal-only"))
+        Usage(QStringLiteral("--calibration excludes --cal-only"));
     if (inv.has("port") && inv.has("host"))
         Usage(QStringLiteral("--port and --host exclude each other"));
     if (inv.has("tcp-port") && !inv.has("host"))
@@ -135,10 +173,39 @@ int RunMeasure(const Invocation &inv)
     const int rbw = SelectorValue(inv, "rbw", RbwItems(), DesignedOptions::rbwIndex);
     const int vbw = SelectorValue(inv, "vbw", VbwItems(), DesignedOptions::vbwIndex);
     const int average = SelectorValue(inv, "average", AverageItems(), DesignedOptions::averageIndex);
-    const double roomK = RoomTemperatureK(inv);
-    const EnrChoice enr = ChooseEnrOrFile(inv, -1);
+    double roomK = RoomTemperatureK(inv);
+    EnrChoice enr = ChooseEnrOrFile(inv, -1);
     const BenchChoice bench = ChooseBench(inv);
     const bool nfm = IsCompleteMeasurementFileName(inv.value("output"));
+    const LimitSet limits = LimitsOption(inv);
+
+    // A kept calibration must fit this run before anything is sent.
+    SweepPlan wantedPlan;
+    MakeSweepPlan(wantedPlan, sweep);
+    SetupSettings wanted = DesignedOptions::setupSettings(wantedPlan.Start);
+    wanted.vbwText = VbwItems()[vbw];
+    wanted.vbwIndex = vbw;
+    wanted.rbwText = RbwItems()[rbw];
+    wanted.averageText = AverageItems()[average];
+    std::optional<CalibrationFile> kept;
+    QString calibrationText = QStringLiteral("calibrated at ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (inv.has("calibration")) {
+        kept = KeptCalibration(inv, single, wantedPlan, wanted);
+        // The calibration's noise source and room temperature, unless this run names its own.
+        if (!inv.has("enr") && !inv.has("enr-table")) {
+            enr.source.mode = kept->enr.mode;
+            enr.source.enrAllText = kept->enr.enrAllText;
+            enr.source.rows = kept->enr.rows;
+            enr.noiseSourceText = kept->enr.noiseSourceText;
+            enr.csvSourceText = kept->enr.noiseSourceText;
+        }
+        if (!inv.has("temperature"))
+            roomK = kept->roomTemperatureK;
+        calibrationText = QFileInfo(inv.value("calibration")).fileName() + QStringLiteral(", calibrated at ")
+                          + kept->state.endedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    }
+    // Between the passes the DUT goes in: someone must say when, or a switch does it (--yes).
+    const bool stopBetween = !calibrate && !kept && !inv.has("cal-only") && !inv.has("yes");
 
     // The line as the window would take it: config.ini for what is not given.
     const std::optional<ConfigValues> config = ReadConfig();
@@ -163,6 +230,11 @@ int RunMeasure(const Invocation &inv)
         subject = QStringLiteral("COM%1").arg(port);
     }
 
+    if (stopBetween && !isatty(STDIN_FILENO))
+        Fail(QString(), QStringLiteral("measure stops between the passes to have the DUT connected, which needs a "
+                                       "terminal: give --yes when a switch connects it, or --calibration CAL.cal"),
+             CliUsage);
+
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
     // A converter's plan is refused before anything is sent when its IFs cannot be measured.
@@ -176,6 +248,9 @@ int RunMeasure(const Invocation &inv)
     Progress hostSide;
     Connect(link, hostSide, record, context);
     const PassInputs inputs{AverageItems()[average], single};
+    QString identity;
+    QObject::connect(&link, &AnalyserLink::searchEnded,
+                     [&identity](bool, const QByteArray &reply) { identity = QString::fromLatin1(reply); });
 
     const auto failWith = [&](const QString &reason) -> int {
         // A silent or lost analyser cannot take its settings back; any other gets them.
@@ -210,10 +285,37 @@ int RunMeasure(const Invocation &inv)
         return failWith(hostSide.failure.value_or(QStringLiteral("Error on opening!")));
     record.SweepPlan.StepIndex = 0;
 
-    link.startCalibration(inputs);
-    RunUntil(hostSide, [&] { return hostSide.passDone; });
-    if (hostSide.failure)
-        return failWith(*hostSide.failure);
+    if (kept) {
+        ApplyCalibrationLevels(*kept, record);
+        Note(QStringLiteral("calibration of ") + inv.value("calibration") + QStringLiteral(", ")
+             + CalibrationAgeText(CalibrationAgeSeconds(kept->state.endedAt, QDateTime::currentDateTime()))
+             + QStringLiteral(" old"));
+    } else {
+        link.startCalibration(inputs);
+        RunUntil(hostSide, [&] { return hostSide.passDone; });
+        if (hostSide.failure)
+            return failWith(*hostSide.failure);
+    }
+    if (calibrate) {
+        CalibrationFile c;
+        c.state = CompletedCalibration(single, record.SweepPlan, settings, QDateTime::currentDateTime());
+        c.steps = CalibrationStepsOf(record, record.SweepPlan);
+        c.enr = {enr.source.mode, enr.source.enrAllText, enr.source.rows, enr.noiseSourceText};
+        c.roomTemperatureK = roomK;
+        c.analyserIdentity = identity;
+        link.close();
+        QString error;
+        if (!SaveCalibrationFile(inv.value("output"), c, &error))
+            Fail(QString(), error);
+        return CliOk;
+    }
+    if (stopBetween) {
+        std::fputs("Connect the DUT between noise source and analyser, then press Enter.\n", stderr);
+        std::fflush(stderr);
+        char answer[256];
+        if (!std::fgets(answer, sizeof answer, stdin))
+            return failWith(QStringLiteral("no DUT connected: the input ended"));
+    }
 
     // What the measurement start records, also for a file that holds the calibration only.
     MeasurementHeader &h = record.MeasurementHeader;
@@ -253,12 +355,13 @@ int RunMeasure(const Invocation &inv)
         link.close();
         Fail(out, e.message());
     }
+    const QList<StepLimitResult> results = StepResults(record, context, limits);
     if (inv.has("csv")) {
         try {
             if (BenchGiven(bench) || nfm)
                 WriteBenchCsv(inv.value("csv"), complete);
             else
-                WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured);
+                WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured, LimitCsvColumns(limits, results));
         } catch (const CliFailure &) {
             link.close();
             throw;
@@ -267,7 +370,11 @@ int RunMeasure(const Invocation &inv)
     link.close();
     if (hostSide.failure)
         Fail(subject, *hostSide.failure);
-    return CliOk;
+    if (inv.has("cal-only"))
+        return CliOk;
+    WriteJson(inv, record, context, enr, limits, results, calibrationText);
+    RecordRun(inv, record, limits, results, calibrationText);
+    return ReportVerdict(limits, results);
 }
 
 }  // namespace cli

@@ -7,6 +7,7 @@
 #include "app/cli.h"
 #include "app/results_out.h"
 #include "noise/bench_setup.h"
+#include "noise/limits.h"
 #include "noise/measurement_record.h"
 #include "results/bench_export.h"
 #include "results/nfm_file.h"
@@ -73,7 +74,8 @@ bool IsStandardOutput(const QString &path);
 /// named `sourceText`; `measured` (invalid when the source holds no time) goes into the
 /// "# Measured:" line.
 void WriteCsv(const QString &path, const MeasurementRecord &record, const EvaluationContext &context,
-              const QString &sourceText, const QDateTime &measured = QDateTime());
+              const QString &sourceText, const QDateTime &measured = QDateTime(),
+              const QList<CsvColumn> &extra = {});
 /// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
 void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
@@ -98,6 +100,39 @@ EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench,
 QList<double> PlanRfs(const SweepPlan &plan);
 /// The CSV of a complete measurement, written atomically.
 void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
+// ---- Limits, the verdict, the history (cli_production.cpp) ----
+
+/// The limits of --limits, or an empty set without it; a file that cannot be read or holds a
+/// malformed line ends the command.
+LimitSet LimitsOption(const Invocation &inv);
+
+/// The limit columns of the CSV (each kind in force, then "Limits" with pass or fail).
+QList<CsvColumn> LimitCsvColumns(const LimitSet &limits, const QList<StepLimitResult> &results);
+
+/// Every step of the record against the limits, from the same rows as the CSV.
+QList<StepLimitResult> StepResults(const MeasurementRecord &record, const EvaluationContext &context,
+                                   const LimitSet &limits);
+
+/// Prints the verdict on stderr; CliVerdictFailed when a point fails, CliOk otherwise.
+int ReportVerdict(const LimitSet &limits, const QList<StepLimitResult> &results);
+
+/// The history of --history, of config.ini's [History] Path= or the default.
+QString HistoryPathOption(const Invocation &inv);
+
+/// Records the finished measurement in the history unless --no-history; a history that cannot
+/// be written is said once on stderr and changes nothing else.
+void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+               const QList<StepLimitResult> &results, const QString &calibration);
+
+/// The measurement of --run ID from the history.
+MeasurementRecord HistoryRunRecord(const Invocation &inv);
+
+/// The JSON document of --json.
+void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &context,
+               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &calibration);
+
+int RunHistory(const Invocation &inv);
 
 int RunExport(const Invocation &inv);
 int RunReport(const Invocation &inv);

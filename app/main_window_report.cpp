@@ -42,6 +42,8 @@ void TForm1::dd_printClick()
     input.Texts = form->reportTexts();
     const QStringList remarks = form->remarkLines();
     input.Remarks = remarks;
+    // A step the display could not evaluate is marked on paper as it is on screen.
+    input.EvaluationFailed = Graphic->StepEvaluationFailed;
     // The sweep's confidence as the step display gives it, from the stored levels.
     try {
         SweepConfidence confidence;

@@ -1,6 +1,7 @@
 // The page "Noise Source": the choice of the ENR source, the grid that is the working copy of
-// the shown table, default.tbl at start and close, and the table files. The store, the cell
-// rules and the file formats live in noise/enr_store.h and noise/enr_files.h.
+// the shown table, default.tbl at start and close, and the table files. The store and the file
+// formats live in noise/enr_store.h and noise/enr_files.h, the cell rules in
+// app/core/entry_rules.h.
 
 #include "app/noise_source_page.h"
 

@@ -87,15 +87,16 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Ev
     return d;
 }
 
-QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details)
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details,
+                              const QList<CsvColumn> &columns)
 {
-    return CsvExportText(CsvStepRows(record, details), details);
+    return CsvExportText(CsvStepRows(record, details), details, columns);
 }
 
 bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
-                         const CsvExportDetails &details, QString *error)
+                         const CsvExportDetails &details, QString *error, const QList<CsvColumn> &columns)
 {
-    return WriteCsvExport(path, CsvStepRows(record, details), details, error);
+    return WriteCsvExport(path, CsvStepRows(record, details), details, error, columns);
 }
 
 ReportTexts ReportTextsOf(const MeasurementRecord &record, const QString &noiseSourceText, const QDateTime &now)

@@ -38,13 +38,15 @@ CsvExportDetails MeasurementCsvDetails(const MeasurementRecord &record, const Ev
                                        const QDateTime &written = QDateTime::currentDateTime());
 
 /// Evaluates every step of `record` with `details`: the text of the CSV file.
-QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details);
+QByteArray MeasurementCsvText(const MeasurementRecord &record, const CsvExportDetails &details,
+                              const QList<CsvColumn> &columns = StepCsvColumns());
 
 /// Evaluates every step of `record` with `details` and writes the CSV file (through a temporary
 /// file). False with the reason in `error`; a conversion error of the ENR or temperature
 /// propagates as it does in the step display.
 bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
-                         const CsvExportDetails &details, QString *error);
+                         const CsvExportDetails &details, QString *error,
+                         const QList<CsvColumn> &columns = StepCsvColumns());
 
 /// The report details form's texts that the print command fills from a measurement; the
 /// engineer and the DUT are left empty. The date is the system's short date and long time.

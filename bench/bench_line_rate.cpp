@@ -28,7 +28,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -66,7 +65,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Link->passRunning(); }, 300000) || !completed()) {
+    if (!ServeEventsUntil([&] { return !w.Link->passRunning(); }, 300000, kBenchCheckMs) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
@@ -74,7 +73,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, LineCount &counter, const st
     f.ok = true;
     f.seconds = t.nsecsElapsed() * 1e-9;
     // What is still on its way out belongs to the pass as well.
-    serveUntil([&] { return w.Link->serialPort().RxCount() == 0; }, 1000);
+    ServeEventsUntil([&] { return w.Link->serialPort().RxCount() == 0; }, 1000, kBenchCheckMs);
     f.bytes = {counter.sent - before.sent, counter.received - before.received};
     return f;
 }
@@ -112,9 +111,15 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
-    QProcess simulator;
-    StartSimulatorOnCom1(simulator, sim, {QStringLiteral("--format"), QStringLiteral("sci"),
-                                          QStringLiteral("--baud"), QString::number(kBaud)});
+    SimulatorProcess simulator({QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--format"),
+                                QStringLiteral("sci"), QStringLiteral("--baud"), QString::number(kBaud)},
+                               dir.path());
+    simulator.setProgram(sim);
+    QString why;
+    if (!simulator.start(&why)) {
+        std::fprintf(stderr, "analyser-sim: %s\n", qPrintable(why));
+        return 1;
+    }
 
     ConfirmAll confirm;
     setDialogs(&confirm);
@@ -142,7 +147,7 @@ int main(int argc, char **argv)
         w.Link->serialPort().OnSendProgress = [&counter](TPiloComPort *, int count) { counter.sent += quint64(count); };
 
         w.b_connect->click();
-        if (!serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000)) {
+        if (!ServeEventsUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000, kBenchCheckMs)) {
             std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
             rc = 1;
         } else {
@@ -162,7 +167,6 @@ int main(int argc, char **argv)
         }
     }
     setDialogs(nullptr);
-    simulator.terminate();
-    simulator.waitForFinished(3000);
+    simulator.stop();
     return rc;
 }

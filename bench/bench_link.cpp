@@ -15,6 +15,7 @@
 #include "analyser/serial_transport.h"
 #include "analyser/tcp_transport.h"
 #include "base/engvalue.h"
+#include "common/simulator_process.h"
 #include "run/designed_options.h"
 #include "serial/piloport.h"
 
@@ -22,7 +23,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -36,26 +36,6 @@ struct Figures
     double perFrequencyMs = 0;
     bool ok = false;
 };
-
-/// Starts analyser-sim and returns its first stdout line; empty when it does not start.
-QString startSim(QProcess &sim, const QString &program, const QStringList &arguments,
-                 const QString &workDir)
-{
-    sim.setProgram(program);
-    sim.setArguments(arguments);
-    sim.setWorkingDirectory(workDir);
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start();
-    if (!sim.waitForStarted(5000))
-        return {};
-    QByteArray out;
-    const QDeadlineTimer deadline(5000);
-    while (!out.contains('\n') && !deadline.hasExpired() && sim.state() == QProcess::Running) {
-        sim.waitForReadyRead(100);
-        out += sim.readAllStandardOutput();
-    }
-    return QString::fromUtf8(out.left(out.indexOf('\n')));
-}
 
 /// Sends `lines`, waiting for the answer to the last one, as the sequencer's states do.
 bool send(CommandChannel &channel, const QList<QByteArray> &lines)
@@ -159,8 +139,9 @@ int main(int argc, char **argv)
                 frequencies);
 
     {
-        QProcess sim;
-        if (startSim(sim, simPath, {"--port", "1"}, dir.path()).isEmpty()) {
+        SimulatorProcess sim({"--port", "1"}, dir.path());
+        sim.setProgram(simPath);
+        if (!sim.start()) {
             std::fprintf(stderr, "bench_link: cannot start %s\n", qPrintable(simPath));
             return 1;
         }
@@ -168,15 +149,14 @@ int main(int argc, char **argv)
         serial.port().setPort(1);
         serial.port().setBaudrate(9600);
         print("pseudo-terminal (serial)", run(serial, frequencies));
-        sim.terminate();
-        sim.waitForFinished(5000);
+        sim.stop();
     }
 
     const QList<QStringList> tcpOptions{{}, {"--crlf"}};
     for (const QStringList &extra : tcpOptions) {
-        QProcess sim;
-        const QString line = startSim(sim, simPath, QStringList{"--tcp", "0"} + extra, dir.path());
-        const quint16 port = quint16(line.mid(line.lastIndexOf(u':') + 1).toUInt());
+        SimulatorProcess sim(QStringList{"--tcp", "0"} + extra, dir.path());
+        sim.setProgram(simPath);
+        const quint16 port = sim.start() ? sim.tcpPort() : 0;
         if (port == 0) {
             std::fprintf(stderr, "bench_link: no TCP port from %s\n", qPrintable(simPath));
             return 1;
@@ -184,8 +164,7 @@ int main(int argc, char **argv)
         TcpTransport tcp(QStringLiteral("127.0.0.1"), port);
         print(extra.isEmpty() ? "loopback TCP, LF answers" : "loopback TCP, CR LF answers",
               run(tcp, frequencies));
-        sim.terminate();
-        sim.waitForFinished(5000);
+        sim.stop();
     }
     QDir::setCurrent(previous);
     return 0;

@@ -21,19 +21,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -76,7 +71,7 @@ PassFigures runPass(TForm1 &w, QPushButton *button, const std::function<bool()> 
     QElapsedTimer t;
     t.start();
     button->click();
-    if (!serveUntil([&] { return !w.Link->passRunning(); }, 120000) || !completed()) {
+    if (!ServeEventsUntil([&] { return !w.Link->passRunning(); }, 120000, kBenchCheckMs) || !completed()) {
         std::fprintf(stderr, "the pass did not complete\n");
         return {};
     }
@@ -97,24 +92,10 @@ bool runBothPasses(TForm1 &w, PassFigures &cal, PassFigures &meas)
 
 bool waitForDevice(TForm1 &w)
 {
-    if (serveUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000))
+    if (ServeEventsUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000, kBenchCheckMs))
         return true;
     std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
     return false;
-}
-
-/// Starts analyser-sim on a TCP socket of its choosing; the port from its first line, 0 when
-/// it does not come.
-quint16 startTcpSimulator(QProcess &simulator, const QString &sim, const QStringList &options)
-{
-    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.start(sim, QStringList{QStringLiteral("--tcp"), QStringLiteral("0")} + options);
-    const QDeadlineTimer deadline(5000);
-    while (!simulator.canReadLine() && !deadline.hasExpired() && simulator.state() != QProcess::NotRunning)
-        simulator.waitForReadyRead(50);
-    static const QRegularExpression line(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\s*$"));
-    const QRegularExpressionMatch match = line.match(QString::fromLocal8Bit(simulator.readLine()));
-    return match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
 }
 
 void printPass(const char *name, const PassFigures &f)
@@ -150,9 +131,15 @@ int main(int argc, char **argv)
     QDir::setCurrent(dir.path());
     // Both simulators get the same options; only the line differs.
     const QStringList simOptions{QStringLiteral("--format"), QStringLiteral("sci")};
-    QProcess simulator;
-    StartSimulatorOnCom1(simulator, sim, simOptions);
-    QProcess tcpSimulator;
+    SimulatorProcess simulator(QStringList{QStringLiteral("--port"), QStringLiteral("1")} + simOptions, dir.path());
+    simulator.setProgram(sim);
+    QString why;
+    if (!simulator.start(&why)) {
+        std::fprintf(stderr, "analyser-sim: %s\n", qPrintable(why));
+        return 1;
+    }
+    SimulatorProcess tcpSimulator(QStringList{QStringLiteral("--tcp"), QStringLiteral("0")} + simOptions, dir.path());
+    tcpSimulator.setProgram(sim);
 
     ConfirmAll confirm;
     setDialogs(&confirm);
@@ -193,7 +180,7 @@ int main(int argc, char **argv)
             const quint64 ticks0 = w.Link->ticks();
             QElapsedTimer idle;
             idle.start();
-            serveUntil([] { return false; }, idleSeconds * 1000);
+            ServeEventsUntil([] { return false; }, idleSeconds * 1000, kBenchCheckMs);
             const double cpu = processCpuSeconds() - cpu0;
             const double wall = idle.nsecsElapsed() * 1e-9;
             const quint64 idleTicks = w.Link->ticks() - ticks0;
@@ -209,7 +196,7 @@ int main(int argc, char **argv)
             // The same two passes over loopback TCP, to a second simulator.
             PassFigures tcpCal, tcpMeas;
             w.b_connect->click();  // disconnects the pseudo-terminal
-            const quint16 port = startTcpSimulator(tcpSimulator, sim, simOptions);
+            const quint16 port = tcpSimulator.start() ? tcpSimulator.tcpPort() : 0;
             if (port == 0) {
                 std::fprintf(stderr, "analyser-sim did not say its TCP port\n");
                 rc = 1;
@@ -239,18 +226,14 @@ int main(int argc, char **argv)
             bare.start();
             const double bare0 = processCpuSeconds();
             idle.restart();
-            serveUntil([] { return false; }, idleSeconds * 1000);
+            ServeEventsUntil([] { return false; }, idleSeconds * 1000, kBenchCheckMs);
             const double bareCpu = processCpuSeconds() - bare0;
             std::printf("for comparison, a bare 1 ms Qt timer in this process: %.2f %% of one core\n",
                         100.0 * bareCpu / (idle.nsecsElapsed() * 1e-9));
         }
     }
     setDialogs(nullptr);
-    for (QProcess *p : {&tcpSimulator, &simulator}) {
-        if (p->state() == QProcess::NotRunning)
-            continue;
-        p->terminate();
-        p->waitForFinished(3000);
-    }
+    tcpSimulator.stop();
+    simulator.stop();
     return rc;
 }

@@ -1,4 +1,7 @@
 #include "bench/soak_driver.h"
+#include "common/dut_model.h"
+#include "common/event_loop.h"
+#include "common/simulator_process.h"
 
 #include "app/core/dialogs.h"
 #include "app/main_window.h"
@@ -35,10 +38,6 @@ constexpr int kSteps = 10;
 /// set-up 23, then each pass the sweep time 1 and 15 a frequency.
 constexpr int kLinesPerCycle = 1 + 23 + 2 * (1 + 15 * (kSteps + 1));
 constexpr int kPassTimeoutMs = 60000;
-
-/// The simulator's DUT with its default options.
-double DutGainDb(double hz) { return 20.0 - 1.0 * hz / 1e9; }
-double DutNoiseFigureDb(double hz) { return 3.0 + 0.1 * hz / 1e9; }
 
 int FaultIndex(Fault f) { return int(f) - 1; }
 
@@ -78,53 +77,35 @@ private:
     Dialogs *m_previous;
 };
 
-/// Serves events, sleeping between them, until `done` holds or `ms` have passed.
+/// Serves events until `done` holds or `ms` have passed, asking every 5 ms.
 bool ServeUntil(const std::function<bool()> &done, int ms)
 {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(5);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
+    return ServeEventsUntil(done, ms, 5);
 }
 
 /// analyser-sim on ports/COM1 of the current folder, started again whenever its options change.
 class Simulator
 {
 public:
-    explicit Simulator(const QString &path) : m_path(path)
+    explicit Simulator(const QString &path) : m_process({}, QDir::currentPath())
     {
-        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setProgram(path);
+        m_process.setCommandLog(QStringLiteral("sim.log"));
         // Its notes (a replaced stale link) go to a file rather than into the figures.
-        m_process.setStandardErrorFile(QStringLiteral("sim.err"), QIODevice::Append);
+        m_process.setErrorFile(QStringLiteral("sim.err"));
     }
-    ~Simulator() { stop(); }
 
     bool start(const QStringList &faultOptions)
     {
-        stop();
+        m_process.stop();
         // A killed simulator leaves its link behind; the new one must be seen to make its own.
         QFile::remove(QStringLiteral("ports/COM1"));
         m_options = faultOptions;
-        m_process.start(m_path, QStringList{QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--format"),
-                                            QStringLiteral("sci"), QStringLiteral("--log"), QStringLiteral("sim.log")}
-                                    + faultOptions);
-        const QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            if (QFileInfo::exists(QStringLiteral("ports/COM1")))
-                return true;
-            if (m_process.state() == QProcess::NotRunning)
-                return false;
-            QThread::msleep(5);
-        }
-        return false;
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("--format"),
+                                           QStringLiteral("sci")}
+                               + faultOptions);
+        m_process.launch();
+        return m_process.ready(10000);
     }
 
     /// Running with exactly these fault options, or started with them now.
@@ -135,41 +116,18 @@ public:
         return start(faultOptions);
     }
 
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-
+    void stop() { m_process.stop(); }
     /// Killed at once, without a chance to tidy up.
-    void kill()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    void kill() { m_process.kill(); }
 
-    bool running() const { return m_process.state() == QProcess::Running; }
+    bool running() const { return m_process.process().state() == QProcess::Running; }
     bool clean() const { return m_options.isEmpty(); }
 
     /// Lines received since its start.
-    int loggedLines() const
-    {
-        QFile log(QStringLiteral("sim.log"));
-        if (!log.open(QIODevice::ReadOnly))
-            return 0;
-        return int(log.readAll().count('\n'));
-    }
+    int loggedLines() const { return int(m_process.lines().size()); }
 
 private:
-    QString m_path;
-    QProcess m_process;
+    SimulatorProcess m_process;
     QStringList m_options;
 };
 

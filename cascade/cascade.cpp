@@ -1,17 +1,6 @@
 #include "cascade/cascade.h"
 
-#include "base/engvalue.h"
 #include "noise/yfactor.h"
-
-CascadeFieldPlace DecodeCascadeTag(int tag)
-{
-    return {(tag / 16) % 8, tag % 8};
-}
-
-int CascadeFieldIndex(int stage, int row)
-{
-    return kCascadeRowCount * (stage - 1) + row - 1;
-}
 
 void StoreStageValue(CascadeState &state, int stage, int row, double value)
 {
@@ -57,9 +46,7 @@ void SetStageEnabled(CascadeState &state, int stage, bool ticked)
     }
 }
 
-namespace {
-
-void ComputeTotals(CascadeState &state)
+void ComputeCascade(CascadeState &state)
 {
     const StageSet &on = state.EnabledStages;
     if (on.isEmpty())
@@ -105,34 +92,4 @@ void ComputeTotals(CascadeState &state)
         st.TotalNoiseFigureDb = ToDb(noiseFactor);
         gainBeforeDb += st.StageGainDb;
     }
-}
-
-}  // namespace
-
-CascadeFieldTexts ComputeCascade(CascadeState &state)
-{
-    ComputeTotals(state);
-
-    CascadeFieldTexts out;
-    for (int s = 1; s <= kCascadeStageCount; ++s) {
-        const CascadeStage &st = state.stage(s);
-        out.texts[size_t(CascadeFieldIndex(s, NoiseFactorRow))] = FormatValue(2, fvFromDb, st.StageNoiseFigureDb);
-        out.texts[size_t(CascadeFieldIndex(s, NoiseFigureRow))] = FormatValue(2, 0, st.StageNoiseFigureDb);
-        out.texts[size_t(CascadeFieldIndex(s, GainRow))] = FormatValue(2, 0, st.StageGainDb);
-        out.texts[size_t(CascadeFieldIndex(s, Ip3OutRow))] = FormatValue(2, 0, st.StageIp3OutDbm);
-    }
-
-    const size_t totals = kCascadeStageCount * kCascadeRowCount;
-    if (state.EnabledStages.isEmpty()) {
-        out.totalsEnabled = false;
-        for (int r = 0; r < kCascadeRowCount; ++r)
-            out.texts[totals + size_t(r)] = QStringLiteral("-");
-    } else {
-        const CascadeStage &st = state.stage(state.LastStage);
-        out.texts[totals + 0] = FormatValue(2, fvFromDb, st.TotalNoiseFigureDb);
-        out.texts[totals + 1] = FormatValue(2, 0, st.TotalNoiseFigureDb);
-        out.texts[totals + 2] = FormatValue(2, 0, st.TotalGainDb);
-        out.texts[totals + 3] = FormatValue(2, 0, st.TotalIp3OutDbm);
-    }
-    return out;
 }

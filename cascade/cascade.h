@@ -1,20 +1,18 @@
 #pragma once
 // The cascade calculator: up to five two-port stages in series, each with its noise figure,
 // gain and output IP3, combined stage by stage from the first ticked stage on (gain sum, output
-// IP3 referred through the input, Friis). Widget-free: the main window copies field texts in
-// and out and draws the diagram from the state left here.
+// IP3 referred through the input, Friis). Widget-free and in numbers only: the calculator page
+// reads the fields into the stages, shows the stages and totals left here and draws the
+// diagram from them.
 //
 // Stages are numbered 1 to 5 as on the page; arrays are indexed by stage - 1.
 
-#include <QString>
-
 #include <array>
+#include <cstddef>
 
 constexpr int kCascadeStageCount = 5;
 /// Entry rows of a stage: noise factor, noise figure [dB], gain [dB], IP3out [dBm].
 constexpr int kCascadeRowCount = 4;
-/// Twenty stage fields (Edit1 .. Edit20) and the four totals (Edit21 .. Edit24).
-constexpr int kCascadeFieldCount = kCascadeStageCount * kCascadeRowCount + kCascadeRowCount;
 
 enum CascadeRow : int {
     NoiseFactorRow = 1,
@@ -71,23 +69,9 @@ struct CascadeState
     int FirstStage = 1;  ///< lowest enabled stage; 1 when none is enabled
     int LastStage = 5;   ///< highest enabled stage; 5 when none is enabled
 
-    CascadeStage &stage(int s) { return CascadeStages[size_t(s - 1)]; }
-    const CascadeStage &stage(int s) const { return CascadeStages[size_t(s - 1)]; }
+    CascadeStage &stage(int s) { return CascadeStages[std::size_t(s - 1)]; }
+    const CascadeStage &stage(int s) const { return CascadeStages[std::size_t(s - 1)]; }
 };
-
-/// Place of an entry field on the grid, decoded from its Tag (16 × stage + row).
-struct CascadeFieldPlace
-{
-    int stage = 0;
-    int row = 0;
-};
-
-/// stage = (Tag div 16) mod 8, row = Tag mod 8.
-CascadeFieldPlace DecodeCascadeTag(int tag);
-
-/// Index 0 .. 19 of the stage field at (stage, row) in Edit1 .. Edit20, stage 1 .. 5 and row
-/// 1 .. 4: stage s holds Edit(4s-3) .. Edit(4s).
-int CascadeFieldIndex(int stage, int row);
 
 /// Stores a value that the operator left in the field at (stage, row): a noise factor (linear;
 /// 0 or less stores 0 dB), a noise figure in dB, a gain in dB or an output IP3 in dBm. A place
@@ -97,18 +81,9 @@ void StoreStageValue(CascadeState &state, int stage, int row, double value);
 /// Ticks or unticks a stage and updates FirstStage and LastStage.
 void SetStageEnabled(CascadeState &state, int stage, bool ticked);
 
-/// What the 24 fields show after a computation.
-struct CascadeFieldTexts
-{
-    /// Edit1 .. Edit24: texts[k - 1] belongs to Edit<k>.
-    std::array<QString, kCascadeFieldCount> texts;
-    /// The total fields are enabled unless no stage is ticked (they then show "-").
-    bool totalsEnabled = true;
-};
-
 /// Computes the totals of every enabled stage, from FirstStage in ascending order skipping
 /// unticked stages: gain, then output IP3 (the input-referred intercepts summed as
 /// 1/IIP3 = Σ G_before/IIP3 and referred back to the output), then noise figure (Friis).
-/// Totals of stages that are not enabled keep what they held. Returns the texts of all 24
-/// fields with two decimals; the noise-factor form keeps its trailing blank.
-CascadeFieldTexts ComputeCascade(CascadeState &state);
+/// Totals of stages that are not enabled keep what they held. Nothing is computed when no
+/// stage is enabled.
+void ComputeCascade(CascadeState &state);

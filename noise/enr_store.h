@@ -55,26 +55,3 @@ QString NoiseSourceTextForConstant(const QString &enrAllText);
 /// NoiseSourceText for table `number`: its caption, " (", the file name without directories
 /// and ")", cut to 32 characters; "Table 1 ()" for a table that never touched a file.
 QString NoiseSourceTextForTable(int number, const QString &fileName);
-
-// ---- Editing the ENR column of the grid -----------------------------------------------------
-
-inline constexpr char16_t kGridKeyTab = 9;
-
-/// What a character typed into an ENR cell does.
-struct EnrCellKeyResult
-{
-    QChar key;              ///< the character to type (maybe replaced); null when refused
-    bool nextRow = false;   ///< Enter or Tab: the cell is normalised and the next row selected
-};
-
-/// Digits and Backspace are typed; "." and "," become "." unless the cell is empty or holds a
-/// "." already; Enter and Tab end the cell (the caller normalises it and selects the next row,
-/// and passes the key on); everything else, "-" and letters included, is refused.
-EnrCellKeyResult EnrCellKeyPress(const QString &cellText, QChar key);
-
-/// An ENR cell as it stands after it is left: when the cell's first "." is its last character,
-/// that point is dropped ("5." gives "5"), and an empty cell becomes "0".
-QString NormaliseEnrCell(const QString &cellText);
-
-/// The row below `row` (0-based), from the last row back to the first.
-int NextEnrRow(int row);

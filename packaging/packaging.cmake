@@ -18,8 +18,31 @@ set(TESSARY_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 install(TARGETS tessary analyser-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(FILES ${TESSARY_PACKAGING_DIR}/man/tessary.1 ${TESSARY_PACKAGING_DIR}/man/analyser-sim.1
+# Man pages and the changelog are installed gzipped, as Debian keeps them. gzip -n leaves the
+# name and time out of the header, so the same source gives the same bytes.
+find_program(TESSARY_GZIP gzip REQUIRED)
+set(TESSARY_GZIPPED)
+foreach(doc man/tessary.1 man/analyser-sim.1 changelog)
+  get_filename_component(name ${doc} NAME)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
+                     COMMAND sh -c "\"$0\" -9 -n -c \"$1\" > \"$2\"" ${TESSARY_GZIP}
+                             ${TESSARY_PACKAGING_DIR}/${doc} ${out}
+                     DEPENDS ${TESSARY_PACKAGING_DIR}/${doc} VERBATIM)
+  list(APPEND TESSARY_GZIPPED ${out})
+endforeach()
+add_custom_target(packaging_docs ALL DEPENDS ${TESSARY_GZIPPED})
+
+# Directories in the package are rwxr-xr-x whatever the umask of the one who builds it.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/tessary.1.gz ${CMAKE_CURRENT_BINARY_DIR}/packaging/analyser-sim.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+set(TESSARY_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tessary)
+install(FILES ${TESSARY_PACKAGING_DIR}/copyright ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${TESSARY_DOC_DIR})
 install(FILES ${TESSARY_PACKAGING_DIR}/${TESSARY_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${TESSARY_PACKAGING_DIR}/${TESSARY_APP_ID}.metainfo.xml
@@ -37,14 +60,16 @@ endforeach()
 # (xcb, offscreen) come in a package of their own that nothing else pulls in.
 set(CPACK_PACKAGE_NAME tessary)
 set(CPACK_PACKAGE_VENDOR "Tessary")
-set(TESSARY_PACKAGE_MAINTAINER "Tessary developers" CACHE STRING
+set(TESSARY_DEBIAN_MAINTAINER "Tessary developers <developers@tessary.org>" CACHE STRING
     "Maintainer field of the Debian package, a name and <e-mail address>")
-set(CPACK_PACKAGE_CONTACT "${TESSARY_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_CONTACT "${TESSARY_DEBIAN_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "noise figure and gain by the Y-factor method with a spectrum analyser")
+# Debian wants the lines of the long description shorter than 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tessary measures the noise figure and the gain of an amplifier, mixer or receiver by the\n"
-    "Y-factor method, driving a spectrum analyser over RS-232 with SCPI commands. It comes\n"
-    "with analyser-sim, a simulated analyser with a noise source and a DUT on its bench.")
+    "Tessary measures the noise figure and the gain of an amplifier, mixer or\n"
+    "receiver by the Y-factor method, driving a spectrum analyser over RS-232\n"
+    "with SCPI commands. It comes with analyser-sim, a simulated analyser with\n"
+    "a noise source and a DUT on its bench.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tessary)
@@ -55,9 +80,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6svg6 (>= 6.4), libqt6sql6 (>= 6.4), libqt6sql6-sqlite (>= 6.4), qt6-qpa-plugins (>= 6.4)")
-# Where dpkg-shlibdeps is at hand it adds the C and C++ runtime with the versions the build needs.
-find_program(TESSARY_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(TESSARY_DPKG_SHLIBDEPS)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-endif()
+# dpkg-shlibdeps adds the C and C++ runtime (and the Qt libraries again) with the versions this
+# build needs; cpack -G DEB then needs dpkg-dev, which every Debian build machine has.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
 include(CPack)

@@ -16,6 +16,7 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kGrey(128, 128, 128);
 const QColor kOrange(255, 140, 0);
+const QColor kMagenta(255, 0, 255);
 
 int lastIndex(int steps)
 {
@@ -79,9 +80,7 @@ ReportPlot ReportPlotRect(int pageWidthMm, int pageHeightMm, int printLineMm)
 
 int ReportAxisY(const ReportPlot &plot, const AxisRange &axis, double v)
 {
-    const float k = float(plot.height / (axis.top - axis.bottom));
-    const float offset = float(plot.height - double(k) * axis.top);
-    const double y = double(offset) + double(k) * v;
+    const double y = ScaledValue(MakeAxisScale(axis, plot.height), v);
     if (!std::isfinite(y))
         return plot.bottom;
     return RoundHalfEven(y) + plot.bottom;
@@ -89,8 +88,7 @@ int ReportAxisY(const ReportPlot &plot, const AxisRange &axis, double v)
 
 int ReportPointX(const ReportPlot &plot, int index, int steps)
 {
-    const int m = steps > 0 ? steps : 1;
-    return RoundHalfEven(double(index) * plot.width / m) + plot.left;
+    return PointOffset(plot.width, index, steps) + plot.left;
 }
 
 int RemarkLineSlots(int pageHeightMm, int firstLineMm)
@@ -350,10 +348,21 @@ void TestReport::PrintGraph()
         c.setPenWidth(2);
         c.lineTo(x, y);
         c.setPenWidth(3);
-        c.moveTo(x, y + 5);
-        c.lineTo(x + 5, y - 5);
-        c.lineTo(x - 5, y - 5);
-        c.lineTo(x, y + 5);
+        if (m_input.EvaluationFailed[size_t(i)]) {
+            // No noise figure of its own: an outlined square at the one it keeps.
+            c.setPenColour(kMagenta);
+            c.moveTo(x - 5, y - 5);
+            c.lineTo(x + 5, y - 5);
+            c.lineTo(x + 5, y + 5);
+            c.lineTo(x - 5, y + 5);
+            c.lineTo(x - 5, y - 5);
+            c.setPenColour(kRed);
+        } else {
+            c.moveTo(x, y + 5);
+            c.lineTo(x + 5, y - 5);
+            c.lineTo(x - 5, y - 5);
+            c.lineTo(x, y + 5);
+        }
         c.moveTo(x, y);
     }
 

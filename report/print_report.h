@@ -53,6 +53,9 @@ struct ReportInput
     double LargestUncertaintyDb = std::numeric_limits<double>::quiet_NaN();
     /// Optional: the steps that break a rule of good practice, marked above their points.
     std::array<bool, kRecordSlots> OutsideGuidelines{};
+    /// Optional: the steps whose evaluation failed. Such a step keeps an older noise figure; it
+    /// is drawn at that value with a magenta square in place of the triangle, as on screen.
+    std::array<bool, kRecordSlots> EvaluationFailed{};
 
     /// Plan and result arrays taken from a measurement record.
     static ReportInput fromRecord(const MeasurementRecord &record);

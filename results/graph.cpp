@@ -148,13 +148,22 @@ AxisRange GainAxis(double minG, double maxG)
     return a;
 }
 
+AxisScale MakeAxisScale(const AxisRange &range, double span)
+{
+    AxisScale s;
+    s.k = toSingle(span / (range.top - range.bottom));
+    s.c = toSingle(span - double(s.k) * range.top);
+    return s;
+}
+
 AxisScale MakeAxisScale(const AxisRange &range, const GraphGeometry &g)
 {
-    const double height = 10.0 * g.dy;
-    AxisScale s;
-    s.k = toSingle(height / (range.top - range.bottom));
-    s.c = toSingle(height - double(s.k) * range.top);
-    return s;
+    return MakeAxisScale(range, 10.0 * g.dy);
+}
+
+double ScaledValue(const AxisScale &scale, double v)
+{
+    return double(scale.k) * v + double(scale.c);
 }
 
 int RoundHalfEven(double v)
@@ -171,13 +180,18 @@ int RoundHalfEven(double v)
 
 int ValueY(const GraphGeometry &g, const AxisScale &scale, double v)
 {
-    return g.y0 + 10 * g.dy - RoundHalfEven(double(scale.k) * v + double(scale.c));
+    return g.y0 + 10 * g.dy - RoundHalfEven(ScaledValue(scale, v));
+}
+
+int PointOffset(double span, int i, int steps)
+{
+    const int m = steps > 0 ? steps : 1;
+    return RoundHalfEven(span * i / m);
 }
 
 int PointX(const GraphGeometry &g, int i, int steps)
 {
-    const int m = steps == 0 ? 1 : steps;
-    return g.x0 + RoundHalfEven(10.0 * g.dx * i / m);
+    return g.x0 + PointOffset(10.0 * g.dx, i, steps);
 }
 
 double AxisLabelValue(const AxisRange &range, int j)

@@ -75,27 +75,38 @@ AxisRange NoiseFigureAxis(double maxF);
 /// there is none).
 AxisRange GainAxis(double minG, double maxG);
 
-/// The value-to-pixel mapping of one axis: y = y0 + 10·dy − round(k·v + c), with k and c held
-/// in single precision.
+/// The value-to-position mapping of one axis, shared by the screen graph (pixels) and the
+/// printed report (0.1 mm): a value lies round(k·v + c) units above the axis's lower end, with
+/// k and c held in single precision.
 struct AxisScale
 {
     float k = 0;
     float c = 0;
 };
 
-/// k = 10·dy / (top − bottom), c = 10·dy − k·top, both stored as 32-bit floats.
+/// k = span / (top − bottom), c = span − k·top, both stored as 32-bit floats; `span` is the
+/// length of the axis from its lower to its upper end.
+AxisScale MakeAxisScale(const AxisRange &range, double span);
+/// The graph's axis: span 10·dy.
 AxisScale MakeAxisScale(const AxisRange &range, const GraphGeometry &g);
+
+/// k·v + c, not rounded: how far above the axis's lower end the value v lies. Not finite when
+/// v is not, or when the axis has no length.
+double ScaledValue(const AxisScale &scale, double v);
 
 /// Rounds to the nearest integer, an exact half to the even one. Values beyond ±1 000 000 and
 /// values that are not numbers are limited to ±1 000 000 first, so that any input gives a
 /// pixel coordinate far outside the image rather than an overflow.
 int RoundHalfEven(double v);
 
-/// Pixel row of the value v on the axis.
+/// Pixel row of the value v on the axis: y0 + 10·dy − round(k·v + c).
 int ValueY(const GraphGeometry &g, const AxisScale &scale, double v);
 
-/// Pixel column of point i of a sweep with `steps` steps: x0 + round(10·dx·i / m), m = steps
-/// or 1 when steps is 0.
+/// How far point i of a sweep with `steps` steps lies from the first point when the sweep
+/// spans `span`: round(span·i / m), m = steps, or 1 for a single frequency.
+int PointOffset(double span, int i, int steps);
+
+/// Pixel column of point i of a sweep with `steps` steps: x0 + PointOffset(10·dx, i, steps).
 int PointX(const GraphGeometry &g, int i, int steps);
 
 /// The printed value of scale line j (0 = top line) of an axis: top − j·(top − bottom)/10, the

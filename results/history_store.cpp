@@ -239,7 +239,8 @@ bool HistoryStore::writeRun(const HistoryRun &run, qint64 *id, QString *error)
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO runs (recorded_at, dut, engineer, serial, start_hz, stop_hz, points, "
                              "worst_nf_db, verdict, limits, calibration, format, content) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                             "VALUES (?, COALESCE(?, ''), COALESCE(?, ''), COALESCE(?, ''), ?, ?, ?, ?, COALESCE(?, ''), "
+                             "COALESCE(?, ''), COALESCE(?, ''), ?, ?)"));
     q.addBindValue(TimeText(run.recordedAt));
     q.addBindValue(run.dut);
     q.addBindValue(run.engineer);
@@ -251,7 +252,7 @@ bool HistoryStore::writeRun(const HistoryRun &run, qint64 *id, QString *error)
     q.addBindValue(run.verdict);
     q.addBindValue(QString::fromUtf8(run.limits));
     q.addBindValue(run.calibration);
-    q.addBindValue(run.measurement.format);
+    q.addBindValue(run.measurement.format.isEmpty() ? QStringLiteral("mea") : run.measurement.format);
     q.addBindValue(run.measurement.content.isNull() ? QByteArray("") : run.measurement.content);
     if (!q.exec()) {
         *error = m_path + QStringLiteral(": ") + Reason(q.lastError());

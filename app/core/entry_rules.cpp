@@ -1,6 +1,7 @@
 #include "app/core/entry_rules.h"
 
 #include "base/engvalue.h"
+#include "noise/enr_lookup.h"
 
 #include <optional>
 
@@ -176,4 +177,36 @@ QString TypedFieldText(EntryKind kind, const QString &typed, const QString &befo
 double ReadTypedFrequencyHz(const QString &typed)
 {
     return ParseValue(TypedFieldText(EntryKind::Frequency, typed, QString()));
+}
+
+EnrCellKeyResult EnrCellKeyPress(const QString &cellText, QChar key)
+{
+    const char16_t c = key.unicode();
+    if ((c >= u'0' && c <= u'9') || c == kKeyBackspace)
+        return {key, false};
+    if (c == u'.' || c == u',') {
+        // No leading point and no second one: the cell stays a plain decimal number.
+        if (cellText.isEmpty() || cellText.contains(u'.'))
+            return {};
+        return {QChar(u'.'), false};
+    }
+    if (c == kKeyEnter || c == kGridKeyTab)
+        return {key, true};
+    return {};
+}
+
+QString NormaliseEnrCell(const QString &cellText)
+{
+    QString text = cellText;
+    const qsizetype point = text.indexOf(u'.');
+    if (point >= 0 && point == text.size() - 1)
+        text.chop(1);
+    if (text.isEmpty())
+        text = QStringLiteral("0");
+    return text;
+}
+
+int NextEnrRow(int row)
+{
+    return (row + 1) % kEnrRows;
 }

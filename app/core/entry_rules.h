@@ -2,16 +2,20 @@
 // Editing rules of the value fields, without any widget. The operator types only the number;
 // the unit comes from the field's kind and from a unit key, and leaving the field rewrites it
 // as number, blank, unit. The main window's key, key-down and exit handlers call these
-// functions with the field's text and caret and write the result back.
+// functions with the field's text and caret and write the result back. The ENR column of the
+// noise source's grid has rules of its own, at the end.
 //
-// Characters are those a key produces: Backspace is kKeyBackspace, Enter kKeyEnter and Escape
-// kKeyEscape; a null QChar stands for a swallowed key.
-
-#include "base/keys.h"
+// Characters are those a key produces: Backspace is kKeyBackspace, Enter kKeyEnter, Escape
+// kKeyEscape and Tab (in the grid) kGridKeyTab; a null QChar stands for a swallowed key.
 
 #include <QChar>
 #include <QString>
 #include <QStringList>
+
+inline constexpr char16_t kKeyBackspace = 8;
+inline constexpr char16_t kKeyEnter = 13;
+inline constexpr char16_t kKeyEscape = 27;
+inline constexpr char16_t kGridKeyTab = 9;
 
 /// Which key handler a value field uses.
 enum class EntryKind {
@@ -75,3 +79,24 @@ QString LimitEntryText(const QString &text);
 /// The item a selector box selects when it is left holding `text`: the item with that text
 /// (letter case ignored), else item 0; -1 when the list is empty.
 int SelectorIndexOnExit(const QStringList &items, const QString &text);
+
+// ---- Editing the ENR column of the grid -----------------------------------------------------
+
+/// What a character typed into an ENR cell does.
+struct EnrCellKeyResult
+{
+    QChar key;              ///< the character to type (maybe replaced); null when refused
+    bool nextRow = false;   ///< Enter or Tab: the cell is normalised and the next row selected
+};
+
+/// Digits and Backspace are typed; "." and "," become "." unless the cell is empty or holds a
+/// "." already; Enter and Tab end the cell (the caller normalises it and selects the next row,
+/// and passes the key on); everything else, "-" and letters included, is refused.
+EnrCellKeyResult EnrCellKeyPress(const QString &cellText, QChar key);
+
+/// An ENR cell as it stands after it is left: when the cell's first "." is its last character,
+/// that point is dropped ("5." gives "5"), and an empty cell becomes "0".
+QString NormaliseEnrCell(const QString &cellText);
+
+/// The row below `row` (0-based), from the last row back to the first.
+int NextEnrRow(int row);

@@ -104,18 +104,18 @@ private slots:
         WorkDir dir;
         // Every answer 25 ms after its line: a command sent before the previous answer would
         // follow it by less.
-        SimRun sim(4, {QStringLiteral("--delay"), QStringLiteral("25")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(4, {QStringLiteral("--delay"), QStringLiteral("25")});
+        QVERIFY(sim->ready());
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
         QVERIFY(RunSetup(l.channel, DefaultDialect(), DesignedSetupSettings(), stateSaved));
         QVERIFY(stateSaved);
         QVERIFY(l.noAnswers.isEmpty());
-        QVERIFY(sim.waitLines(23));
-        const QList<SimRun::Entry> log = sim.entries();
+        QVERIFY(sim->waitLines(23));
+        const QList<SimulatorProcess::Entry> log = sim->entries();
         QList<QByteArray> lines;
-        for (const SimRun::Entry &e : log)
+        for (const SimulatorProcess::Entry &e : log)
             lines.append(e.line);
         QCOMPARE(lines, kDesignedSetup);
         for (int i = 1; i < log.size(); ++i)
@@ -130,8 +130,8 @@ private slots:
     void secondSetupStoresTheStateAgain()
     {
         WorkDir dir;
-        SimRun sim(4);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(4);
+        QVERIFY(sim->ready());
         Link l(4);
         QVERIFY(l.port.Open());
         bool stateSaved = false;
@@ -141,8 +141,8 @@ private slots:
         second.vbwText = QStringLiteral("1 kHz");
         second.vbwIndex = 6;
         QVERIFY(RunSetup(l.channel, DefaultDialect(), second, stateSaved));
-        QVERIFY(sim.waitLines(46));
-        const QList<QByteArray> lines = sim.lines();
+        QVERIFY(sim->waitLines(46));
+        const QList<QByteArray> lines = sim->lines();
         QCOMPARE(lines.count(QByteArray(kStoreState)), 2);
         QCOMPARE(lines.indexOf(QByteArray(kStoreState), 23), 23 + 5);
         QCOMPARE(lines[23 + 13], QByteArray("SWE:TIME 0.12ms;*OPC?"));
@@ -158,8 +158,8 @@ private slots:
     void analyserStopsAnsweringMidway()
     {
         WorkDir dir;
-        SimRun sim(4, {QStringLiteral("--stop-after"), QStringLiteral("7")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(4, {QStringLiteral("--stop-after"), QStringLiteral("7")});
+        QVERIFY(sim->ready());
         Link l(4);
         l.channel.ReplyTimeoutMs = 500;
         QVERIFY(l.port.Open());
@@ -170,14 +170,14 @@ private slots:
         QCOMPARE(l.noAnswers.size(), 1);
         QCOMPARE(l.noAnswers.last(), QStringLiteral("FSP does not answer: FREQ:CENT 400000000;*OPC?"));
         QTest::qWait(100);
-        QCOMPARE(sim.lines(), kDesignedSetup.mid(0, 8));  // nothing more was sent
+        QCOMPARE(sim->lines(), kDesignedSetup.mid(0, 8));  // nothing more was sent
     }
 
     void noAnswerBeforeTheStoreLeavesNothingToRestore()
     {
         WorkDir dir;
-        SimRun sim(4, {QStringLiteral("--stop-after"), QStringLiteral("3")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(4, {QStringLiteral("--stop-after"), QStringLiteral("3")});
+        QVERIFY(sim->ready());
         Link l(4);
         l.channel.ReplyTimeoutMs = 300;
         QVERIFY(l.port.Open());

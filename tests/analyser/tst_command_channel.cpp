@@ -89,7 +89,7 @@ private slots:
         Link l;
         QVERIFY(l.open());
         l.peer.write("4.0E-03\r\n-70.25\r\n");
-        QVERIFY(waitFor([&] { return l.deliveries == 2; }));
+        QVERIFY(ServeEventsUntil([&] { return l.deliveries == 2; }));
         QByteArray reply;
         QVERIFY(l.channel.ReadReply(reply));
         QCOMPARE(reply, QByteArray("-70.25"));
@@ -134,7 +134,7 @@ private slots:
         Link l;
         QVERIFY(l.open());
         l.peer.write("old\r\n");
-        QVERIFY(waitFor([&] { return l.deliveries == 1; }));
+        QVERIFY(ServeEventsUntil([&] { return l.deliveries == 1; }));
         QVERIFY(l.channel.SendCommand("SWE:TIME?", 0));
         QCOMPARE(l.channel.PendingReply, QByteArray("old"));
     }
@@ -144,7 +144,7 @@ private slots:
         Link l;
         QVERIFY(l.open());
         l.peer.write("old\r\n");
-        QVERIFY(waitFor([&] { return l.deliveries == 1; }));
+        QVERIFY(ServeEventsUntil([&] { return l.deliveries == 1; }));
         QTimer::singleShot(100, [&] { l.peer.write("1\r\n"); });
         QElapsedTimer t;
         t.start();
@@ -172,7 +172,7 @@ private slots:
         QCOMPARE(l.noAnswers[0], QStringLiteral("FSP does not answer: *RST;*OPC?"));
         // A late answer is an ordinary reply for whoever polls next.
         l.peer.write("1\r\n");
-        QVERIFY(waitFor([&] { return l.channel.PendingReply == "1"; }));
+        QVERIFY(ServeEventsUntil([&] { return l.channel.PendingReply == "1"; }));
     }
 
     void defaultBoundIsTenSeconds()

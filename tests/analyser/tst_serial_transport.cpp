@@ -68,11 +68,11 @@ private slots:
         peer.write("-75.");
         QTest::qWait(30);
         peer.write("55\r\n");
-        QVERIFY(waitFor([&] { return !lines.isEmpty(); }));
+        QVERIFY(ServeEventsUntil([&] { return !lines.isEmpty(); }));
         QCOMPARE(lines, QList<QByteArray>{"-75.55\r\n"});
 
         peer.hangUp();
-        QVERIFY(waitFor([&] { return hangUps > 0; }));
+        QVERIFY(ServeEventsUntil([&] { return hangUps > 0; }));
         QTest::qWait(50);
         QCOMPARE(hangUps, 1);
         QVERIFY(transport.isOpen());

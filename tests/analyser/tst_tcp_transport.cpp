@@ -5,6 +5,7 @@
 #include "analyser/command_channel.h"
 #include "analyser/tcp_transport.h"
 #include "common/swallowing_host.h"
+#include "common/event_loop.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -70,18 +71,13 @@ struct Client
     }
 };
 
-bool waitFor(const std::function<bool()> &done, int ms = 5000)
-{
-    return QTest::qWaitFor(done, ms);
-}
-
 /// Opens `client` to `peer` and accepts the connection on the peer's side.
 bool connectPair(Client &client, Peer &peer)
 {
     if (!peer.listen())
         return false;
     client.open(QStringLiteral("127.0.0.1"), peer.port());
-    return peer.accept() && waitFor([&] { return client.opened.has_value(); }) && *client.opened;
+    return peer.accept() && ServeEventsUntil([&] { return client.opened.has_value(); }) && *client.opened;
 }
 
 } // namespace
@@ -119,10 +115,10 @@ private slots:
             const qsizetype before = client.lines.size();
             peer.send(packet);
             // Let each packet arrive on its own before the next is sent.
-            waitFor([&] { return client.lines.size() > before || client.transport.bufferedBytes() > 0; },
+            ServeEventsUntil([&] { return client.lines.size() > before || client.transport.bufferedBytes() > 0; },
                     500);
         }
-        QVERIFY(waitFor([&] { return client.lines.size() >= lines.size(); }, 2000));
+        QVERIFY(ServeEventsUntil([&] { return client.lines.size() >= lines.size(); }, 2000));
         QTest::qWait(20);
         QCOMPARE(client.lines, lines);
     }
@@ -191,7 +187,7 @@ private slots:
         CommandChannel channel(&client.transport);
         QVERIFY(channel.SendCommand(command, 0));
         QByteArray received;
-        QVERIFY(waitFor([&] {
+        QVERIFY(ServeEventsUntil([&] {
             received += peer.socket->readAll();
             return received.size() >= wire.size();
         }));
@@ -221,7 +217,7 @@ private slots:
         client.transport.write("\r\n");
         client.transport.write("x");
         QByteArray received;
-        QVERIFY(waitFor([&] {
+        QVERIFY(ServeEventsUntil([&] {
             received += peer.socket->readAll();
             return received.size() >= 2;
         }));
@@ -238,7 +234,7 @@ private slots:
         }
         Client client;
         client.open(QStringLiteral("127.0.0.1"), closedPort);
-        QVERIFY(waitFor([&] { return client.opened.has_value(); }, 6000));
+        QVERIFY(ServeEventsUntil([&] { return client.opened.has_value(); }, 6000));
         QCOMPARE(*client.opened, false);
         QCOMPARE(client.error, QStringLiteral("connection refused"));
         QVERIFY(!client.transport.isOpen());
@@ -255,7 +251,7 @@ private slots:
         QElapsedTimer waited;
         waited.start();
         client.open(QStringLiteral("127.0.0.1"), host.port);
-        QVERIFY(waitFor([&] { return client.opened.has_value(); }, 5000));
+        QVERIFY(ServeEventsUntil([&] { return client.opened.has_value(); }, 5000));
         QVERIFY2(waited.elapsed() >= 350, qPrintable(QString::number(waited.elapsed())));
         QCOMPARE(*client.opened, false);
         QCOMPARE(client.error, QStringLiteral("timed out"));
@@ -268,7 +264,7 @@ private slots:
         Client client;
         // The .invalid domain is reserved never to resolve.
         client.open(QStringLiteral("fsp.invalid"), TcpTransport::kDefaultPort);
-        QVERIFY(waitFor([&] { return client.opened.has_value(); }, 7000));
+        QVERIFY(ServeEventsUntil([&] { return client.opened.has_value(); }, 7000));
         QCOMPARE(*client.opened, false);
         QCOMPARE(client.error, QStringLiteral("unknown host"));
         QVERIFY(!client.transport.isOpen());
@@ -305,10 +301,10 @@ private slots:
             QSKIP("this machine has no IPv6 loopback");
         client.open(QStringLiteral("::1"), peer.port());
         QVERIFY(peer.accept());
-        QVERIFY(waitFor([&] { return client.opened.has_value(); }));
+        QVERIFY(ServeEventsUntil([&] { return client.opened.has_value(); }));
         QVERIFY(*client.opened);
         peer.send("Bench,SA-1,0001,1.0\n");
-        QVERIFY(waitFor([&] { return !client.lines.isEmpty(); }));
+        QVERIFY(ServeEventsUntil([&] { return !client.lines.isEmpty(); }));
         QCOMPARE(client.lines.first(), QByteArray("Bench,SA-1,0001,1.0\r\n"));
     }
 
@@ -325,7 +321,7 @@ private slots:
             QTest::qWait(1);
             most = qMax(most, client.transport.bufferedBytes());
         }
-        QVERIFY(waitFor([&] {
+        QVERIFY(ServeEventsUntil([&] {
             most = qMax(most, client.transport.bufferedBytes());
             return peer.socket->bytesToWrite() == 0;
         }, 10000));
@@ -336,7 +332,7 @@ private slots:
 
         // The line ends: its first kMaxLineBytes arrive, and the next line is whole again.
         peer.send("B\n1\n");
-        QVERIFY(waitFor([&] { return client.lines.size() >= 2; }, 10000));
+        QVERIFY(ServeEventsUntil([&] { return client.lines.size() >= 2; }, 10000));
         QCOMPARE(client.lines[0].size(), TcpTransport::kMaxLineBytes + 2);
         QVERIFY(client.lines[0].startsWith("AAAA"));
         QVERIFY(client.lines[0].endsWith("A\r\n"));
@@ -355,7 +351,7 @@ private slots:
             flood += "-75.55\n";
         peer.socket->write(flood);
         qsizetype most = 0;
-        QVERIFY(waitFor([&] {
+        QVERIFY(ServeEventsUntil([&] {
             most = qMax(most, client.transport.bufferedBytes());
             return client.lines.size() >= count;
         }, 20000));
@@ -372,7 +368,7 @@ private slots:
         QVERIFY(connectPair(client, peer));
         peer.send("1\n");
         peer.socket->disconnectFromHost();
-        QVERIFY(waitFor([&] { return client.hangUps > 0; }));
+        QVERIFY(ServeEventsUntil([&] { return client.hangUps > 0; }));
         QTest::qWait(100);
         QCOMPARE(client.hangUps, 1);
         // Answers that came before the close are still delivered.
@@ -395,7 +391,7 @@ private slots:
             client.transport.close();
         };
         peer.send("1\n2\n");
-        QVERIFY(waitFor([&] { return !client.lines.isEmpty(); }));
+        QVERIFY(ServeEventsUntil([&] { return !client.lines.isEmpty(); }));
         QTest::qWait(50);
         QCOMPARE(client.lines, QList<QByteArray>{"1\r\n"});
         QVERIFY(!client.transport.isOpen());
@@ -432,10 +428,10 @@ private slots:
         client.opened.reset();
         client.open(QStringLiteral("127.0.0.1"), peer.port());
         QVERIFY(peer.accept());
-        QVERIFY(waitFor([&] { return client.opened.has_value(); }));
+        QVERIFY(ServeEventsUntil([&] { return client.opened.has_value(); }));
         QVERIFY(*client.opened);
         peer.send("1\n");
-        QVERIFY(waitFor([&] { return !client.lines.isEmpty(); }));
+        QVERIFY(ServeEventsUntil([&] { return !client.lines.isEmpty(); }));
     }
 };
 

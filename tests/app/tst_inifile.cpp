@@ -1,10 +1,9 @@
-// The INI layer and config.ini: exact bytes of a written file (Windows-1252 "Parität", CR LF),
-// round trip, keys and sections found case-insensitively, lines kept when writing, integers read
-// like the Windows profile functions, garbage files that must neither crash nor hang.
+// config.ini: exact bytes of a written file (Windows-1252 "Parität", CR LF), round trip, keys
+// missing or garbage, other lines kept, files that must neither crash nor hang the start. The
+// INI layer below it is tested in tests/base.
 
 #include "app/core/config.h"
 #include "app/core/uncertainty_settings.h"
-#include "base/engvalue.h"
 #include "base/inifile.h"
 
 #include <QDir>
@@ -45,24 +44,11 @@ IniFile FromBytes(const QByteArray &bytes)
 
 }  // namespace
 
-class TestIniFile : public QObject
+class TestConfigFile : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void windows1252RoundTrip();
-    void windows1252Letters_data();
-    void windows1252Letters();
-
-    void parseInteger_data();
-    void parseInteger();
-
-    void lookup_data();
-    void lookup();
-
-    void write_data();
-    void write();
-
     void configBytes();
     void configRoundTrip_data();
     void configRoundTrip();
@@ -76,9 +62,6 @@ private slots:
     void configHugeFile();
     void configNotARegularFile();
 
-    void leadingInteger_data();
-    void leadingInteger();
-
     void lanSection_data();
     void lanSection();
     void uncertaintySection_data();
@@ -89,157 +72,7 @@ private slots:
 
 Q_DECLARE_METATYPE(LanConfig)
 
-void TestIniFile::windows1252RoundTrip()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    QCOMPARE(ToWindows1252(FromWindows1252(all)), all);
-}
-
-void TestIniFile::windows1252Letters_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("a umlaut") << QByteArray("\xE4") << QStringLiteral("\u00E4");
-    QTest::newRow("capital A umlaut") << QByteArray("\xC4") << QStringLiteral("\u00C4");
-    QTest::newRow("micro") << QByteArray("\xB5") << QStringLiteral("\u00B5");
-    QTest::newRow("degree") << QByteArray("\xB0") << QStringLiteral("\u00B0");
-    QTest::newRow("euro") << QByteArray("\x80") << QStringLiteral("\u20AC");
-    QTest::newRow("en dash") << QByteArray("\x96") << QStringLiteral("\u2013");
-    QTest::newRow("Y diaeresis") << QByteArray("\x9F") << QStringLiteral("\u0178");
-}
-
-void TestIniFile::windows1252Letters()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(FromWindows1252(bytes), text);
-    QCOMPARE(ToWindows1252(text), bytes);
-}
-
-void TestIniFile::parseInteger_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("plain") << "7" << true << 7;
-    QTest::newRow("minus one") << "-1" << true << -1;
-    QTest::newRow("plus sign") << "+12" << true << 12;
-    QTest::newRow("blanks around") << "  42 \t" << true << 42;
-    QTest::newRow("largest") << "2147483647" << true << INT_MAX;
-    QTest::newRow("smallest") << "-2147483648" << true << INT_MIN;
-    QTest::newRow("one too large") << "2147483648" << false << 0;
-    QTest::newRow("one too small") << "-2147483649" << false << 0;
-    QTest::newRow("huge") << "99999999999999999999999999" << false << 0;
-    QTest::newRow("hex 0x") << "0x1F" << true << 31;
-    QTest::newRow("hex dollar") << "$10" << true << 16;
-    QTest::newRow("hex all ones") << "$FFFFFFFF" << true << -1;
-    QTest::newRow("hex too long") << "0x100000000" << false << 0;
-    QTest::newRow("empty") << "" << false << 0;
-    QTest::newRow("letters") << "abc" << false << 0;
-    QTest::newRow("trailing letters") << "7x" << false << 0;
-    QTest::newRow("fraction") << "1.5" << false << 0;
-    QTest::newRow("sign only") << "-" << false << 0;
-    QTest::newRow("0x alone") << "0x" << false << 0;
-    QTest::newRow("blank inside") << "1 2" << false << 0;
-    QTest::newRow("arabic digits") << QStringLiteral("\u0661") << false << 0;
-}
-
-void TestIniFile::parseInteger()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(int, expected);
-    const auto value = ParseIniInteger(text);
-    QCOMPARE(value.has_value(), valid);
-    if (valid)
-        QCOMPARE(*value, expected);
-}
-
-void TestIniFile::lookup_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("expected");  // readInteger with default -99
-
-    const QByteArray file = "; comment\r\n[Schnittstelle]\r\nPort=7\r\nParit\xE4t=2\r\n"
-                            "  Bits = 1  \r\n\r\n[Fenster]\nTop=-5\nLeft=\"12\"\n";
-    QTest::newRow("exact") << file << "Schnittstelle" << "Port" << 7;
-    QTest::newRow("key in lower case") << file << "Schnittstelle" << "port" << 7;
-    QTest::newRow("section in upper case") << file << "SCHNITTSTELLE" << "Port" << 7;
-    QTest::newRow("umlaut key") << file << "Schnittstelle" << QStringLiteral("Parit\u00E4t") << 2;
-    QTest::newRow("umlaut key, capital") << file << "Schnittstelle" << QStringLiteral("PARIT\u00C4T") << 2;
-    QTest::newRow("blanks around key and value") << file << "Schnittstelle" << "Bits" << 1;
-    QTest::newRow("LF lines") << file << "Fenster" << "Top" << -5;
-    QTest::newRow("quoted value") << file << "Fenster" << "Left" << 12;
-    QTest::newRow("key of another section") << file << "Fenster" << "Port" << -99;
-    QTest::newRow("missing section") << file << "Nothing" << "Port" << -99;
-    QTest::newRow("missing key") << file << "Schnittstelle" << "StopBits" << -99;
-    QTest::newRow("UTF-8 spelling is another key") << QByteArray("[S]\nParit\xC3\xA4t=2\n") << "S"
-                                                   << QStringLiteral("Parit\u00E4t") << -99;
-    QTest::newRow("first of two keys") << QByteArray("[S]\nA=1\na=2\n") << "S" << "A" << 1;
-    QTest::newRow("first of two sections") << QByteArray("[S]\nA=1\n[s]\nA=2\n") << "s" << "A" << 1;
-    QTest::newRow("section header with blanks") << QByteArray(" [ S ] \nA=3\n") << "S" << "A" << 3;
-    QTest::newRow("line without equals") << QByteArray("[S]\nA\nA=4\n") << "S" << "A" << 4;
-    QTest::newRow("not a number") << QByteArray("[S]\nA=four\n") << "S" << "A" << -99;
-    QTest::newRow("empty value") << QByteArray("[S]\nA=\n") << "S" << "A" << -99;
-    QTest::newRow("key before any section") << QByteArray("A=1\n[S]\n") << "S" << "A" << -99;
-    QTest::newRow("CR CR LF") << QByteArray("[S]\r\r\nA=5\r\r\n") << "S" << "A" << 5;
-}
-
-void TestIniFile::lookup()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QString, section);
-    QFETCH(QString, key);
-    QFETCH(int, expected);
-    QCOMPARE(FromBytes(file).readInteger(section, key, -99), expected);
-}
-
-void TestIniFile::write_data()
-{
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("empty file") << QByteArray() << "S" << "A" << "1" << QByteArray("[S]\r\nA=1\r\n");
-    QTest::newRow("update in place, spelling kept")
-        << QByteArray("[S]\nkey = 1\nB=2\n") << "S" << "KEY" << "9" << QByteArray("[S]\r\nkey=9\r\nB=2\r\n");
-    QTest::newRow("append key at end of its section")
-        << QByteArray("[S]\r\nA=1\r\n[T]\r\nB=2\r\n") << "s" << "C" << "3"
-        << QByteArray("[S]\r\nA=1\r\nC=3\r\n[T]\r\nB=2\r\n");
-    QTest::newRow("append before blank lines")
-        << QByteArray("[S]\r\nA=1\r\n\r\n[T]\r\n") << "S" << "C" << "3"
-        << QByteArray("[S]\r\nA=1\r\nC=3\r\n\r\n[T]\r\n");
-    QTest::newRow("append section at end, no blank line")
-        << QByteArray("; note\n[S]\nA=1") << "T" << "B" << "2"
-        << QByteArray("; note\r\n[S]\r\nA=1\r\n[T]\r\nB=2\r\n");
-    QTest::newRow("umlaut key written as one byte")
-        << QByteArray() << "S" << QStringLiteral("Parit\u00E4t") << "0" << QByteArray("[S]\r\nParit\xE4t=0\r\n");
-    QTest::newRow("other bytes kept")
-        << QByteArray("[S]\n\x01\xFF\x81 junk\nA=1\n") << "S" << "A" << "2"
-        << QByteArray("[S]\r\n\x01\xFF\x81 junk\r\nA=2\r\n");
-}
-
-void TestIniFile::write()
-{
-    QFETCH(QByteArray, before);
-    QFETCH(QString, section);
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(QByteArray, after);
-    IniFile ini = FromBytes(before);
-    ini.writeString(section, key, value);
-    QCOMPARE(ini.toBytes(), after);
-    QCOMPARE(ini.readString(section, key, QString()), value);
-}
-
-void TestIniFile::configBytes()
+void TestConfigFile::configBytes()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -268,7 +101,7 @@ void TestIniFile::configBytes()
     QCOMPARE(ReadBytes(path), expected);
 }
 
-void TestIniFile::configRoundTrip_data()
+void TestConfigFile::configRoundTrip_data()
 {
     QTest::addColumn<ConfigValues>("values");
     QTest::newRow("designed selections") << ConfigValues{1, 6, 1, 1, 0, 0, 200, 300};
@@ -276,7 +109,7 @@ void TestIniFile::configRoundTrip_data()
     QTest::newRow("extremes") << ConfigValues{INT_MAX, INT_MIN, 0, 2, 2, 1, -32000, 32000};
 }
 
-void TestIniFile::configRoundTrip()
+void TestConfigFile::configRoundTrip()
 {
     QFETCH(ConfigValues, values);
     QTemporaryDir dir;
@@ -288,7 +121,7 @@ void TestIniFile::configRoundTrip()
     QCOMPARE(*read, values);
 }
 
-void TestIniFile::configMissingFile()
+void TestConfigFile::configMissingFile()
 {
     QTemporaryDir dir;
     QVERIFY(!ReadConfig(dir.filePath("config.ini")).has_value());
@@ -299,7 +132,7 @@ void TestIniFile::configMissingFile()
     QCOMPARE(*empty, ConfigValues{});
 }
 
-void TestIniFile::configMissingKeys_data()
+void TestConfigFile::configMissingKeys_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<ConfigValues>("expected");
@@ -313,7 +146,7 @@ void TestIniFile::configMissingKeys_data()
         << ConfigValues{0, 0, -1, 0, 0, 0, 0, 32};
 }
 
-void TestIniFile::configMissingKeys()
+void TestConfigFile::configMissingKeys()
 {
     QFETCH(QByteArray, file);
     QFETCH(ConfigValues, expected);
@@ -325,7 +158,7 @@ void TestIniFile::configMissingKeys()
     QCOMPARE(*read, expected);
 }
 
-void TestIniFile::configKeepsOtherLines()
+void TestConfigFile::configKeepsOtherLines()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
@@ -337,7 +170,7 @@ void TestIniFile::configKeepsOtherLines()
                                           "HandShake=0\r\nParit\xE4t=0\r\nStopBits=0\r\n"));
 }
 
-void TestIniFile::configUnwritable()
+void TestConfigFile::configUnwritable()
 {
     QTemporaryDir dir;
     // A folder in place of the file cannot be replaced by it.
@@ -353,7 +186,7 @@ void TestIniFile::configUnwritable()
     QVERIFY(!error.isEmpty());
 }
 
-void TestIniFile::configGarbage_data()
+void TestConfigFile::configGarbage_data()
 {
     QTest::addColumn<QByteArray>("file");
 
@@ -370,7 +203,7 @@ void TestIniFile::configGarbage_data()
         << QByteArray("[Fenster]\n").repeated(20000) + "[Schnittstelle]\nPort=9\n";
 }
 
-void TestIniFile::configGarbage()
+void TestConfigFile::configGarbage()
 {
     QFETCH(QByteArray, file);
     QTemporaryDir dir;
@@ -386,7 +219,7 @@ void TestIniFile::configGarbage()
     QCOMPARE(*again, *read);
 }
 
-void TestIniFile::configHugeFile()
+void TestConfigFile::configHugeFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
@@ -408,7 +241,7 @@ void TestIniFile::configHugeFile()
     QCOMPARE(ReadConfig(path)->Port, 5);
 }
 
-void TestIniFile::configNotARegularFile()
+void TestConfigFile::configNotARegularFile()
 {
     // A named pipe in place of config.ini would block the start in open() until some writer
     // came. It is read as a file that cannot be read: every key 0. The read runs on a thread of
@@ -431,32 +264,7 @@ void TestIniFile::configNotARegularFile()
     QCOMPARE(*ReadConfig(path), (ConfigValues{1, 2, 1, 0, 0, 0, 5, 6}));
 }
 
-void TestIniFile::leadingInteger_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("number") << "7" << 7;
-    QTest::newRow("no port") << "keiner" << 0;
-    QTest::newRow("blanks and trailing letters") << " 7x" << 7;
-    QTest::newRow("negative") << "-3" << -3;
-    QTest::newRow("plus") << "+12" << 12;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("sign only") << "-" << 0;
-    QTest::newRow("letters first") << "COM3" << 0;
-    QTest::newRow("too large") << "99999999999" << 0;
-    QTest::newRow("largest") << "2147483647" << INT_MAX;
-    QTest::newRow("smallest") << "-2147483648" << INT_MIN;
-}
-
-void TestIniFile::leadingInteger()
-{
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-    QCOMPARE(LeadingInteger(text), expected);
-}
-
-
-void TestIniFile::lanSection_data()
+void TestConfigFile::lanSection_data()
 {
     QTest::addColumn<QByteArray>("section");
     QTest::addColumn<LanConfig>("expected");
@@ -483,7 +291,7 @@ void TestIniFile::lanSection_data()
                                             << lan(0, QString(255, u'h'), 5025);
 }
 
-void TestIniFile::lanSection()
+void TestConfigFile::lanSection()
 {
     QFETCH(QByteArray, section);
     QFETCH(LanConfig, expected);
@@ -494,7 +302,7 @@ void TestIniFile::lanSection()
     QCOMPARE(read.TcpPort, expected.TcpPort);
 }
 
-void TestIniFile::uncertaintySection_data()
+void TestConfigFile::uncertaintySection_data()
 {
     // Every key at its lowest and its highest value and one step past each: a value out of
     // bounds reads as that input's default.
@@ -512,7 +320,7 @@ void TestIniFile::uncertaintySection_data()
     }
 }
 
-void TestIniFile::uncertaintySection()
+void TestConfigFile::uncertaintySection()
 {
     QFETCH(int, field);
     QFETCH(QString, text);
@@ -529,7 +337,7 @@ void TestIniFile::uncertaintySection()
             QCOMPARE(read.*(other.member), UncertaintyInputs().*(other.member));
 }
 
-void TestIniFile::sectionsRoundTrip()
+void TestConfigFile::sectionsRoundTrip()
 {
     // Every input and every LAN setting different from its default and from each other, so
     // that a key written or read for another shows.
@@ -561,7 +369,7 @@ void TestIniFile::sectionsRoundTrip()
     QVERIFY2(bytes.contains("[Ethernet]\r\nInterface=1\r\nHost=192.0.2.7\r\nTcpPort=5026\r\n"), bytes.constData());
 }
 
-void TestIniFile::uncertaintyRefusalText()
+void TestConfigFile::uncertaintyRefusalText()
 {
     UncertaintyTexts texts = UncertaintyFieldTexts(UncertaintyInputs());
     texts[4] = QStringLiteral(" 0.99 ");
@@ -579,5 +387,5 @@ void TestIniFile::uncertaintyRefusalText()
     QCOMPARE(inputs.dutInputVswr, 1.0);
 }
 
-QTEST_GUILESS_MAIN(TestIniFile)
+QTEST_GUILESS_MAIN(TestConfigFile)
 #include "tst_inifile.moc"

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTest>
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -51,6 +52,9 @@ private slots:
     void readReplyNumber();
     void readReplyNumberFails_data();
     void readReplyNumberFails();
+
+    void leadingInteger_data();
+    void leadingInteger();
 };
 
 void TestEngValue::initTestCase()
@@ -373,6 +377,30 @@ void TestEngValue::readReplyNumberFails()
     } catch (const EConvertError &e) {
         QCOMPARE(e.message(), message);
     }
+}
+
+void TestEngValue::leadingInteger_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("number") << "7" << 7;
+    QTest::newRow("no port") << "keiner" << 0;
+    QTest::newRow("blanks and trailing letters") << " 7x" << 7;
+    QTest::newRow("negative") << "-3" << -3;
+    QTest::newRow("plus") << "+12" << 12;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("sign only") << "-" << 0;
+    QTest::newRow("letters first") << "COM3" << 0;
+    QTest::newRow("too large") << "99999999999" << 0;
+    QTest::newRow("largest") << "2147483647" << INT_MAX;
+    QTest::newRow("smallest") << "-2147483648" << INT_MIN;
+}
+
+void TestEngValue::leadingInteger()
+{
+    QFETCH(QString, text);
+    QFETCH(int, expected);
+    QCOMPARE(LeadingInteger(text), expected);
 }
 
 QTEST_GUILESS_MAIN(TestEngValue)

@@ -1,6 +1,8 @@
 // The cascade calculator as the operator uses it on the page "F - Calculator": typing values
-// into the stage fields, ticking stages in and out, reading the totals and the diagram.
+// into the stage fields, ticking stages in and out, reading the totals and the diagram; and
+// the page's own rules without a window: where a field's Tag points and the texts of the totals.
 
+#include "app/calculator_page.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/scripted_dialogs.h"
@@ -27,9 +29,30 @@ struct Typed
 
 constexpr int kYc = 59;
 
+struct StageInput
+{
+    double nfDb, gainDb, ip3Dbm;
+};
+
+CascadeState chain(const QList<StageInput> &stages, const QList<int> &unticked)
+{
+    CascadeState st;
+    for (int s = 1; s <= stages.size(); ++s) {
+        StoreStageValue(st, s, NoiseFigureRow, stages[s - 1].nfDb);
+        StoreStageValue(st, s, GainRow, stages[s - 1].gainDb);
+        StoreStageValue(st, s, Ip3OutRow, stages[s - 1].ip3Dbm);
+    }
+    for (int s : unticked)
+        SetStageEnabled(st, s, false);
+    return st;
+}
+
+const StageInput kDefault{0, 1, 12};
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Typed)
+Q_DECLARE_METATYPE(StageInput)
 
 class TestCascadePage : public QObject
 {
@@ -100,6 +123,65 @@ private slots:
         m_form.reset();
         m_dialogs.reset();
         m_dir.reset();
+    }
+
+    void tagDecoding_data()
+    {
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<int>("row");
+        QTest::newRow("Edit1") << 17 << 1 << 1;
+        QTest::newRow("Edit8") << 36 << 2 << 4;
+        QTest::newRow("Edit19") << 83 << 5 << 3;
+        QTest::newRow("Edit20") << 84 << 5 << 4;
+        QTest::newRow("total Edit23") << 2 << 0 << 2;
+        QTest::newRow("stage wraps at 8") << 16 * 9 + 2 << 1 << 2;
+        QTest::newRow("row wraps at 8") << 16 * 3 + 9 << 3 << 1;
+    }
+    void tagDecoding()
+    {
+        QFETCH(int, tag);
+        QFETCH(int, stage);
+        QFETCH(int, row);
+        const CascadeFieldPlace p = DecodeCascadeTag(tag);
+        QCOMPARE(p.stage, stage);
+        QCOMPARE(p.row, row);
+    }
+
+    void totalTexts_data()
+    {
+        QTest::addColumn<QList<StageInput>>("stages");
+        QTest::addColumn<QList<int>>("unticked");
+        QTest::addColumn<QStringList>("totals");
+
+        const StageInput a{1, 20, 30};
+        const StageInput b{6, 10, 20};
+        const StageInput c{3, -5, 40};
+        const StageInput wild{10, -20, 0};
+        QTest::newRow("start values") << QList<StageInput>{} << QList<int>{}
+                                      << QStringList{"1.00 ", "0.00", "5.00", "6.78"};
+        QTest::newRow("two stages") << QList<StageInput>{a, b} << QList<int>{3, 4, 5}
+                                    << QStringList{"1.29 ", "1.10", "30.00", "19.96"};
+        QTest::newRow("stages 2 and 3") << QList<StageInput>{wild, b, c} << QList<int>{1, 4, 5}
+                                        << QStringList{"4.08 ", "6.11", "5.00", "14.99"};
+        // The lossy stage between them is skipped: its gain does not count in front of stage 3.
+        QTest::newRow("unticked stage in the middle") << QList<StageInput>{a, wild, b} << QList<int>{2, 4, 5}
+                                                      << QStringList{"1.29 ", "1.10", "30.00", "19.96"};
+        QTest::newRow("last stage alone") << QList<StageInput>{kDefault, kDefault, kDefault, kDefault, b}
+                                          << QList<int>{1, 2, 3, 4} << QStringList{"3.98 ", "6.00", "10.00", "20.00"};
+        QTest::newRow("nothing ticked") << QList<StageInput>{a, b} << QList<int>{1, 2, 3, 4, 5}
+                                        << QStringList{"-", "-", "-", "-"};
+    }
+    void totalTexts()
+    {
+        QFETCH(QList<StageInput>, stages);
+        QFETCH(QList<int>, unticked);
+        QFETCH(QStringList, totals);
+        CascadeState st = chain(stages, unticked);
+        const CascadeFieldTexts f = ComputeCascadeTexts(st);
+        const QStringList shown = {f.texts[20], f.texts[21], f.texts[22], f.texts[23]};
+        QCOMPARE(shown, totals);
+        QCOMPARE(f.totalsEnabled, unticked.size() < 5);
     }
 
     void firstShowFormatsTheDesignedTexts()

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "common/swallowing_host.h"
+#include "common/dut_model.h"
 #include "common/scripted_dialogs.h"
 #include "noise/calculator.h"
 #include "noise/enr_files.h"
@@ -17,6 +18,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
@@ -28,7 +32,6 @@
 
 #include <cmath>
 
-using link_test::SimRun;
 using link_test::WorkDir;
 
 namespace {
@@ -46,6 +49,10 @@ struct Run
 Run Tessary(const QStringList &args, int ms = 60000)
 {
     QProcess p;
+    // The history goes into the test's folder, never into the user's own.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QDir::current().filePath(QStringLiteral("xdg")));
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(TESSARY_BIN), args);
     Run r;
     if (!p.waitForFinished(ms)) {
@@ -135,14 +142,14 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line");
         const QString data = QStringLiteral(TESSARY_TEST_DATA "/mea/");
-        QTest::newRow("missing") << QStringList{"export", "nothere.mea"} << 1
+        QTest::newRow("missing") << QStringList{"export", "nothere.mea"} << 2
                                  << "tessary: nothere.mea: File do not exists !";
-        QTest::newRow("folder") << QStringList{"export", "."} << 1 << "tessary: .: File do not exists !";
-        QTest::newRow("short") << QStringList{"export", data + "short.mea"} << 1
+        QTest::newRow("folder") << QStringList{"export", "."} << 2 << "tessary: .: File do not exists !";
+        QTest::newRow("short") << QStringList{"export", data + "short.mea"} << 2
                                << "tessary: " + data + "short.mea: File corrupt !";
-        QTest::newRow("long") << QStringList{"report", data + "long.mea", "-o", "r.pdf"} << 1
+        QTest::newRow("long") << QStringList{"report", data + "long.mea", "-o", "r.pdf"} << 2
                               << "tessary: " + data + "long.mea: File corrupt !";
-        QTest::newRow("device") << QStringList{"export", "/dev/null"} << 1 << "tessary: /dev/null: File corrupt !";
+        QTest::newRow("device") << QStringList{"export", "/dev/null"} << 2 << "tessary: /dev/null: File corrupt !";
         QTest::newRow("no command") << QStringList{"--title", "x"} << 2 << "tessary: no command given (see tessary --help)";
         QTest::newRow("foreign option") << QStringList{"export", kDesigned, "--port", "1"} << 2
                                         << "tessary: --port does not apply to export (see tessary --help)";
@@ -176,6 +183,14 @@ private slots:
                                        << "tessary: --output - (standard output) takes text only, not a PDF" + see;
         QTest::newRow("mea to stdout") << QStringList{"measure", "--port", "1", "-o", "-"} << 2
                                        << "tessary: --output - (standard output) takes text only, not a measurement file" + see;
+        QTest::newRow("no terminal between the passes") << QStringList{"measure", "--port", "1", "-o", "r.mea"} << 2
+            << "tessary: measure stops between the passes to have the DUT connected, which needs a terminal: "
+               "give --yes when a switch connects it, or --calibration CAL.cal";
+        QTest::newRow("malformed limits") << QStringList{"export", kDesigned, "--limits", data + "../limits/typo.lim"} << 2
+            << "tessary: " + data + "../limits/typo.lim: line 3: 'nf_uper' is not a limit kind (nf_upper, nf_lower, gain_upper, gain_lower)";
+        QTest::newRow("no run") << QStringList{"export", "--run", "7"} << 2 << "";
+        QTest::newRow("calibration missing") << QStringList{"measure", "--port", "1", "-o", "r.mea", "--calibration", "none.cal"} << 2
+                                             << "tessary: none.cal: No such file or directory";
         QTest::newRow("steps 0") << QStringList{"measure", "--port", "1", "--steps", "0", "-o", "r.mea"} << 2
                                  << "tessary: --steps '0' is not a whole number from 1 to 99 (see tessary --help)";
         QTest::newRow("tcp-port 65536")
@@ -261,13 +276,14 @@ private slots:
     void valuesReadAsTheFieldsReadThem()
     {
         WorkDir dir;
-        SimRun sim(1);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("--rbw"), QStringLiteral("3M"), QStringLiteral("--vbw"),
                                QStringLiteral("100Hz"), QStringLiteral("--single"), QStringLiteral("450M"),
                                QStringLiteral("--temperature"), QStringLiteral("300K"), QStringLiteral("-o"),
-                               QStringLiteral("run.mea"), QStringLiteral("--csv"), QStringLiteral("-")});
+                               QStringLiteral("run.mea"), QStringLiteral("--csv"), QStringLiteral("-"),
+                               QStringLiteral("--yes"), QStringLiteral("--no-history")});
         QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
         const QByteArray log = ReadAll(QStringLiteral("sim-1.log"));
         QVERIFY(log.contains("BAND:RES 3 MHz;*OPC?"));
@@ -311,8 +327,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QString, subject);
         WorkDir dir;
-        const Run r = Tessary(args + QStringList{"-o", "r.mea"});
-        QCOMPARE(r.status, 1);
+        const Run r = Tessary(args + QStringList{"-o", "r.mea", "--yes"});
+        QCOMPARE(r.status, 2);
         QVERIFY2(!r.errLines.isEmpty() && r.errLines.last().startsWith("tessary: " + subject + ": "),
                  qPrintable(r.errLines.join(u'\n')));
         QVERIFY(!QFileInfo::exists(QStringLiteral("r.mea")));
@@ -467,11 +483,11 @@ private slots:
     {
         WorkDir dir;
         // Readings of seven significant digits: two decimals alone move the gain by a tenth of a dB.
-        SimRun sim(1, {QStringLiteral("--format"), QStringLiteral("sci")});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, {QStringLiteral("--format"), QStringLiteral("sci")});
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--csv"),
-                               QStringLiteral("run.csv")});
+                               QStringLiteral("run.csv"), QStringLiteral("--yes")});
         QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
 
         const MeasurementLoadResult loaded = LoadMeasurementFile(QStringLiteral("run.mea"));
@@ -482,8 +498,8 @@ private slots:
         QCOMPARE(rec.MeasurementHeader.RbwIndex, 7);
         for (int i = 0; i <= 10; ++i) {
             const double hz = rec.SweepPlan.enrHz(i);
-            QVERIFY2(std::abs(rec.GainDb[i] - (20.0 - hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
-            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - (3.0 + 0.1 * hz / 1e9)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.GainDb[i] - DutGainDb(hz)) < 0.05, qPrintable(QString::number(i)));
+            QVERIFY2(std::abs(rec.NoiseFigureDb[i] - DutNoiseFigureDb(hz)) < 0.05, qPrintable(QString::number(i)));
         }
 
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.mea"), QStringLiteral("-o"),
@@ -513,7 +529,7 @@ private slots:
             << QList<double>{400e6, 500e6} << 1;
         QTest::newRow("down-converter")
             << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz"})
-            << QStringList{"--dut", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
+            << QStringList{"--dut-type", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
             << QList<double>{950e6, 1950e6} << 1;
     }
     void measureBench()
@@ -522,12 +538,11 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QList<double>, tunedHz);
         WorkDir dir;
-        const QString log = dir.path() + QStringLiteral("/sim.log");
-        SimRun sim(1, simArgs + QStringList{QStringLiteral("--log"), log});
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, simArgs);
+        QVERIFY(sim->ready());
         const Run r = Tessary(QStringList{QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
                                           QStringLiteral("-o"), QStringLiteral("run.nfm"), QStringLiteral("--csv"),
-                                          QStringLiteral("run.csv")} + args);
+                                          QStringLiteral("run.csv"), QStringLiteral("--yes")} + args);
         QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
 
         // Columns: frequency, IF, four levels, gain, noise figure, ...
@@ -543,10 +558,14 @@ private slots:
         QCOMPARE(Cell(table.last(), 1), tunedHz.last());
 
         // The analyser heard only the IFs, in the calibration and in the measurement.
-        const QString heard = QString::fromLatin1(ReadAll(log));
+        const QList<QByteArray> heard = sim->lines();
         for (double hz : tunedHz) {
-            const QString plain = QString::number(qint64(hz));
-            QVERIFY2(heard.count(QStringLiteral("FREQ:CENT ") + plain + u'\n') >= 2, qPrintable(plain));
+            const QByteArray plain = QByteArray::number(qint64(hz));
+            const QByteArray command = QByteArray("FREQ:CENT ") + plain;
+            const auto tuned = std::count_if(heard.begin(), heard.end(), [&](const QByteArray &l) {
+                return l.startsWith(command) && (l.size() == command.size() || !std::isdigit(uchar(l[command.size()])));
+            });
+            QVERIFY2(tuned >= 2, plain.constData());
         }
 
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
@@ -559,12 +578,12 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("line");
         QTest::newRow("crosses the LO")
-            << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut", "down", "--lo", "450M"}
+            << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--yes", "--dut-type", "down", "--lo", "450M"}
             << "tessary: Step 6 (450 MHz): the IF would be 0 Hz, at or below 0 Hz. (see tessary --help)";
-        QTest::newRow("converter without LO") << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut", "up"}
-                                              << "tessary: --dut up needs --lo F (see tessary --help)";
+        QTest::newRow("converter without LO") << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut-type", "up"}
+                                              << "tessary: --dut-type up needs --lo F (see tessary --help)";
         QTest::newRow("LO for an amplifier") << QStringList{"export", kDesigned, "--lo", "1G"}
-                                             << "tessary: --lo and --image-rejection need --dut down or --dut up (see tessary --help)";
+                                             << "tessary: --lo and --image-rejection need --dut-type down or --dut-type up (see tessary --help)";
     }
     void benchRefusals()
     {
@@ -598,11 +617,11 @@ private slots:
         QFETCH(QStringList, simArgs);
         QFETCH(QString, line);
         WorkDir dir;
-        SimRun sim(1, simArgs);
-        QVERIFY(sim.ready());
+        const auto sim = SimulatorProcess::onComPort(1, simArgs);
+        QVERIFY(sim->ready());
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
-                               QStringLiteral("-o"), QStringLiteral("run.mea")});
-        QCOMPARE(r.status, 1);
+                               QStringLiteral("-o"), QStringLiteral("run.mea"), QStringLiteral("--yes")});
+        QCOMPARE(r.status, 2);
         QCOMPARE(r.errLines.last(), line);
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
@@ -618,13 +637,112 @@ private slots:
         waited.start();
         const Run r = Tessary({QStringLiteral("measure"), QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
                                QStringLiteral("--tcp-port"), QString::number(host.port), QStringLiteral("-o"),
-                               QStringLiteral("run.mea")},
+                               QStringLiteral("run.mea"), QStringLiteral("--yes")},
                               30000);
-        QCOMPARE(r.status, 1);
+        QCOMPARE(r.status, 2);
         QVERIFY2(waited.elapsed() < 20000, qPrintable(QString::number(waited.elapsed())));
         const QString where = QStringLiteral("127.0.0.1:") + QString::number(host.port);
         QCOMPARE(r.errLines.last(), "tessary: " + where + ": Cannot connect to " + where + ": timed out");
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
+    }
+
+    /// Limits on a measurement file: the verdict on stderr and in the exit status, the limit
+    /// columns in the CSV.
+    void limitsVerdict_data()
+    {
+        QTest::addColumn<QByteArray>("limits");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("verdict");
+        QTest::newRow("pass") << QByteArray("nf_upper, 1 MHz, 99\ngain_lower, 1 MHz, -99\n") << 0 << "tessary: verdict: PASS";
+        QTest::newRow("fail") << QByteArray("nf_upper, 1 MHz, -99\n") << 1 << "tessary: verdict: FAIL: 11 of 11 points";
+        QTest::newRow("outside the span") << QByteArray("nf_upper, 1 GHz, -99\nnf_upper, 2 GHz, -99\n") << 0
+                                          << "tessary: verdict: PASS: no point within the limits' span";
+    }
+    void limitsVerdict()
+    {
+        QFETCH(QByteArray, limits);
+        QFETCH(int, status);
+        QFETCH(QString, verdict);
+        WorkDir dir;
+        QFile f(QStringLiteral("lim.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(limits) == limits.size());
+        f.close();
+        const Run r = Tessary({QStringLiteral("export"), kDesigned, QStringLiteral("-o"), QStringLiteral("d.csv"),
+                               QStringLiteral("--limits"), QStringLiteral("lim.txt"), QStringLiteral("--json"),
+                               QStringLiteral("-")});
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.errLines, QStringList{verdict});
+        const QList<QStringList> table = TableOf(ReadAll(QStringLiteral("d.csv")));
+        QCOMPARE(table.size(), 12);
+        QCOMPARE(table[0].last(), QStringLiteral("Limits"));
+        QVERIFY(table[0].contains(QStringLiteral("NF upper (dB)")));
+        const QString expected = status == 1 ? QStringLiteral("fail") : verdict.endsWith(QLatin1String("span")) ? QString()
+                                                                                                                : QStringLiteral("pass");
+        QCOMPARE(table[5].last(), expected);
+        const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+        QCOMPARE(json.value(QLatin1String("verdict")).toString(), verdict.mid(QStringLiteral("tessary: verdict: ").size()));
+        QCOMPARE(json.value(QLatin1String("steps")).toArray().size(), 11);
+    }
+
+    /// A calibration kept in a file, then a measurement against it that sends no calibration:
+    /// the result within 0.05 dB of the simulated DUT, recorded in the history, found by its
+    /// serial and exported from there to the same table.
+    void keptCalibration()
+    {
+        WorkDir dir;
+        const auto sim = SimulatorProcess::onComPort(1, {QStringLiteral("--format"), QStringLiteral("sci")});
+        QVERIFY(sim->ready());
+        Run r = Tessary({QStringLiteral("calibrate"), QStringLiteral("--port"), QStringLiteral("1"),
+                         QStringLiteral("-o"), QStringLiteral("a.cal")});
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+        QVERIFY(ReadAll(QStringLiteral("a.cal")).contains("\"format\": \"tessary-calibration\""));
+        const qsizetype calibrationLines = sim->lines().size();
+        QVERIFY(sim->lines().contains(QByteArray("DIAG:SERV:NSO OFF")));
+
+        r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
+                     QStringLiteral("run.mea"), QStringLiteral("--csv"), QStringLiteral("run.csv"),
+                     QStringLiteral("--calibration"), QStringLiteral("a.cal"), QStringLiteral("--serial"),
+                     QStringLiteral("SN-0042"), QStringLiteral("--dut"), QStringLiteral("LNA 2")});
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+        const QList<QByteArray> measured = sim->lines().mid(calibrationLines);
+        QVERIFY(measured.contains(QByteArray("DIAG:SERV:NSO OFF; *WAI")));
+        QVERIFY(!measured.contains(QByteArray("DIAG:SERV:NSO OFF")));  // the calibration pass's own form
+        const MeasurementLoadResult loaded = LoadMeasurementFile(QStringLiteral("run.mea"));
+        QCOMPARE(loaded.status, MeasurementLoadStatus::Loaded);
+        for (int i = 0; i <= 10; ++i) {
+            const double hz = loaded.record.SweepPlan.enrHz(i);
+            QVERIFY(std::abs(loaded.record.GainDb[i] - DutGainDb(hz)) < 0.05);
+            QVERIFY(std::abs(loaded.record.NoiseFigureDb[i] - DutNoiseFigureDb(hz)) < 0.05);
+        }
+
+        r = Tessary({QStringLiteral("history"), QStringLiteral("--serial"), QStringLiteral("0042"), QStringLiteral("--json")});
+        QCOMPARE(r.status, 0);
+        const QJsonArray runs = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].toObject().value(QLatin1String("dut")).toString(), QStringLiteral("LNA 2"));
+        const QString id = QString::number(runs[0].toObject().value(QLatin1String("id")).toInteger());
+        QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("--run"), id, QStringLiteral("-o"),
+                          QStringLiteral("again.csv")}).status, 0);
+        QCOMPARE(WithoutDate(ReadAll(QStringLiteral("again.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+        QCOMPARE(Tessary({QStringLiteral("history"), QStringLiteral("--serial"), QStringLiteral("SN-9")}).out, QByteArray());
+
+        // Refused before anything is sent: another plan, an old calibration.
+        r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
+                     QStringLiteral("r2.mea"), QStringLiteral("--calibration"), QStringLiteral("a.cal"),
+                     QStringLiteral("--rbw"), QStringLiteral("1 MHz")});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.errLines, QStringList{QStringLiteral("tessary: a.cal: the calibration does not match this measurement: RBW differs")});
+        QByteArray old = ReadAll(QStringLiteral("a.cal"));
+        const qsizetype at = old.indexOf("\"endedAt\": \"") + 12;
+        old.replace(at, 4, "2025");
+        QFile f(QStringLiteral("old.cal"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+        f.close();
+        r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
+                     QStringLiteral("r2.mea"), QStringLiteral("--calibration"), QStringLiteral("old.cal")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.errLines.value(0).contains(QStringLiteral("older than --max-age 24 h")), qPrintable(r.errLines.join(u'\n')));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("r2.mea")));
     }
 
     void windowMenus()
@@ -653,6 +771,13 @@ private slots:
         QSvgRenderer svg(QStringLiteral("graph.svg"));
         QVERIFY(svg.isValid());
         QCOMPARE(svg.viewBox().size(), shown.size());
+        // A drawing, not a heap of pixels: the grid's lines and the labels are vector elements.
+        const QByteArray drawing = ReadAll(QStringLiteral("graph.svg"));
+        const auto count = [&](const char *element) { return int(drawing.count(element)); };
+        QVERIFY2(drawing.size() < 100000, qPrintable(QString::number(drawing.size())));
+        QVERIFY2(count("<rect") < 100, qPrintable(QString::number(count("<rect"))));
+        QVERIFY(count("<polyline") + count("<path") + count("<line") >= 21);  // 11 across, 10 up at least
+        QVERIFY2(count("<text") >= 22, qPrintable(QString::number(count("<text"))));  // both scales
 
         // Another extension is refused with the reason, and nothing is written.
         w.dialogs.files.push_back(QStringLiteral("graph.bmp"));

@@ -3,10 +3,13 @@
 // pseudo-terminal: the real main window (offscreen), its progress window, and a scripted dialog
 // seam. Tests operate the buttons as an operator does.
 
-#include "common/designed_setup.h"
 #include "analyser/helper_link.h"
 #include "app/main_window.h"
+#include "common/designed_setup.h"
+#include "common/dut_model.h"
+#include "common/event_loop.h"
 #include "common/scripted_dialogs.h"
+#include "common/simulator_process.h"
 #include "app/progress_form.h"
 #include "serial/piloport.h"
 
@@ -21,19 +24,13 @@
 
 namespace e2e {
 
-using link_test::SimRun;
-using link_test::waitFor;
 using link_test::WorkDir;
-
-/// The simulator's DUT with its default options: straight lines over frequency.
-inline double DutGainDb(double hz) { return 20.0 - 1.0 * hz / 1e9; }
-inline double DutNoiseFigureDb(double hz) { return 3.0 + 0.1 * hz / 1e9; }
 
 struct Program
 {
     ScriptedDialogs dialogs;
     WorkDir dir;
-    std::unique_ptr<SimRun> sim;
+    std::unique_ptr<SimulatorProcess> sim;
     std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm2> progress;
 
@@ -41,7 +38,7 @@ struct Program
     explicit Program(const QStringList &simArgs = {}, bool withSimulator = true)
     {
         if (withSimulator) {
-            sim = std::make_unique<SimRun>(1, simArgs);
+            sim = SimulatorProcess::onComPort(1, simArgs);
             sim->ready();
         }
         form = std::make_unique<TForm1>();
@@ -63,7 +60,7 @@ struct Program
     {
         form->cb_COM->setEditText(QString::number(port));
         QTest::mouseClick(form->b_connect, Qt::LeftButton);
-        return waitFor([&] { return form->statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
+        return ServeEventsUntil([&] { return form->statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
     }
 
     bool passRunning() const { return form->Link->passRunning(); }
@@ -72,14 +69,14 @@ struct Program
     bool calibrate(int ms = 30000)
     {
         QTest::mouseClick(form->b_Start, Qt::LeftButton);
-        return waitFor([&] { return !passRunning(); }, ms) && form->b_Measure->isEnabled();
+        return ServeEventsUntil([&] { return !passRunning(); }, ms) && form->b_Measure->isEnabled();
     }
 
     /// Clicks "Measure" and waits for the pass to end; true when it ran through.
     bool measure(int ms = 30000)
     {
         QTest::mouseClick(form->b_Measure, Qt::LeftButton);
-        return waitFor([&] { return !passRunning(); }, ms) && form->Speichern1->isEnabled();
+        return ServeEventsUntil([&] { return !passRunning(); }, ms) && form->Speichern1->isEnabled();
     }
 
     QStringList messageTexts() const

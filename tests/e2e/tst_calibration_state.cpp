@@ -92,7 +92,7 @@ private slots:
             QVERIFY(p.calibrate());
             QVERIFY(p.measure());
         } else {
-            QVERIFY(waitFor([&] { return !p.passRunning(); }, 30000));
+            QVERIFY(ServeEventsUntil([&] { return !p.passRunning(); }, 30000));
             QVERIFY(w.Speichern1->isEnabled());
             QCOMPARE(p.messageTexts(), QStringList{QStringLiteral("Connect DUT between Noise Source and FSP !")});
         }
@@ -132,9 +132,9 @@ private slots:
         QVERIFY(p.connect());
         QVERIFY(p.calibrate());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
+        QVERIFY(ServeEventsUntil([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
         QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return !p.passRunning(); }, 10000));
+        QVERIFY(ServeEventsUntil([&] { return !p.passRunning(); }, 10000));
         QVERIFY(w.b_Measure->isEnabled());
         QCOMPARE(w.l_Calibrated->text(), QStringLiteral("Not calibrated"));
         p.dialogs.messages.clear();
@@ -162,12 +162,12 @@ private slots:
                 w.se_steps->setValue(20);
                 QVERIFY(p.connect());
                 QTest::mouseClick(w.b_Start, Qt::LeftButton);
-                QVERIFY(waitFor([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
+                QVERIFY(ServeEventsUntil([&] { return p.passRunning() && w.MeasurementRecord.SweepPlan.StepIndex >= 1; }, 20000));
             } else {
                 w.cb_COM->setEditText(QStringLiteral("1"));
                 QTest::mouseClick(w.b_connect, Qt::LeftButton);
-                QVERIFY(waitFor([&] { return w.statusText().startsWith(QStringLiteral("Searching")); }, 5000));
-                QVERIFY(waitFor([&] { return !w.MainWindowEnabled(); }, 2000));
+                QVERIFY(ServeEventsUntil([&] { return w.statusText().startsWith(QStringLiteral("Searching")); }, 5000));
+                QVERIFY(ServeEventsUntil([&] { return !w.MainWindowEnabled(); }, 2000));
             }
             const qsizetype asked = p.dialogs.filterIndexes.size();
             p.dialogs.messages.clear();
@@ -181,9 +181,9 @@ private slots:
             if (pass) {
                 QVERIFY(p.passRunning());
                 QTest::mouseClick(p.progress->Button1, Qt::LeftButton);
-                QVERIFY(waitFor([&] { return !p.passRunning(); }, 10000));
+                QVERIFY(ServeEventsUntil([&] { return !p.passRunning(); }, 10000));
             } else {
-                QVERIFY(waitFor([&] { return w.MainWindowEnabled(); }, 10000));
+                QVERIFY(ServeEventsUntil([&] { return w.MainWindowEnabled(); }, 10000));
                 QCOMPARE(w.statusText(), QStringLiteral("Could not open FSP !"));
             }
             QVERIFY(w.MainWindowEnabled());

@@ -10,8 +10,6 @@
 
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -19,64 +17,13 @@ using namespace e2e;
 
 namespace {
 
-/// analyser-sim on a loopback TCP socket it picks itself, with its command log.
-class TcpSim
+/// The TCP port of a simulator started with SimulatorProcess::onTcp, once it says it listens
+/// on "127.0.0.1:<port>"; 0 when it does not.
+quint16 LoopbackPort(SimulatorProcess &sim)
 {
-public:
-    explicit TcpSim(const QStringList &extra = {})
-    {
-        m_log = QDir::current().filePath(QStringLiteral("sim-tcp.log"));
-        m_process.setWorkingDirectory(QDir::currentPath());
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(TESSARY_SIM),
-                        QStringList{QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--log"), m_log} + extra);
-    }
-    ~TcpSim()
-    {
-        link_test::StopProcess(m_process);
-    }
-    TcpSim(const TcpSim &) = delete;
-    TcpSim &operator=(const TcpSim &) = delete;
-
-    /// Waits for "listening on 127.0.0.1:<port>" and returns the port; 0 when it does not come.
-    quint16 port(int ms = 5000)
-    {
-        if (m_port)
-            return m_port;
-        static const QRegularExpression line(QStringLiteral("^listening on 127\\.0\\.0\\.1:(\\d+)\\s*$"));
-        const QDeadlineTimer deadline(ms);
-        while (!m_process.canReadLine() && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning)
-            m_process.waitForReadyRead(50);
-        const QRegularExpressionMatch match = line.match(QString::fromLocal8Bit(m_process.readLine()));
-        m_port = match.hasMatch() ? quint16(match.captured(1).toUInt()) : 0;
-        return m_port;
-    }
-
-    QList<QByteArray> lines() const
-    {
-        QList<QByteArray> out;
-        QFile f(m_log);
-        if (!f.open(QIODevice::ReadOnly))
-            return out;
-        for (QByteArray l : f.readAll().split('\n')) {
-            if (l.endsWith('\r'))
-                l.chop(1);
-            const qsizetype blank = l.indexOf(' ');
-            if (blank >= 0)
-                out.append(l.mid(blank + 1));
-        }
-        return out;
-    }
-    bool waitLines(int count, int ms = 5000) const
-    {
-        return waitFor([&] { return lines().size() >= count; }, ms);
-    }
-
-private:
-    QProcess m_process;
-    QString m_log;
-    quint16 m_port = 0;
-};
+    const quint16 port = sim.tcpPort();
+    return sim.servingLine().startsWith(QStringLiteral("listening on 127.0.0.1:")) ? port : 0;
+}
 
 const QStringList kExactReadings{QStringLiteral("--format"), QStringLiteral("sci")};
 
@@ -94,7 +41,7 @@ bool connectLan(Program &p, quint16 port)
 {
     chooseLan(p.w(), QStringLiteral("127.0.0.1"), QString::number(port));
     QTest::mouseClick(p.w().b_connect, Qt::LeftButton);
-    return waitFor([&] { return p.w().statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
+    return ServeEventsUntil([&] { return p.w().statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
 }
 
 bool isIdle(TForm1 &w)
@@ -148,10 +95,10 @@ private slots:
     void designedPlanOverTcp()
     {
         Program p({}, false);
-        TcpSim sim(kExactReadings);
-        QVERIFY(sim.port() != 0);
+        const auto sim = SimulatorProcess::onTcp(kExactReadings);
+        QVERIFY(LoopbackPort(*sim) != 0);
         TForm1 &w = p.w();
-        QVERIFY(connectLan(p, sim.port()));
+        QVERIFY(connectLan(p, LoopbackPort(*sim)));
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
         QVERIFY(w.b_Start->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
@@ -178,14 +125,14 @@ private slots:
                 expected += FrequencyDialogue(measurement, hz, measurement ? hz + ".00 Hz" : hz);
             }
         }
-        QVERIFY(sim.waitLines(int(expected.size())));
-        QCOMPARE(sim.lines(), expected);
+        QVERIFY(sim->waitLines(int(expected.size())));
+        QCOMPARE(sim->lines(), expected);
 
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(isIdle(w));
-        QVERIFY(sim.waitLines(int(expected.size()) + 1));
-        QCOMPARE(sim.lines().last(), RestoreCommand);
+        QVERIFY(sim->waitLines(int(expected.size()) + 1));
+        QCOMPARE(sim->lines().last(), RestoreCommand);
     }
 
     void connectionThatCannotBeMade_data()
@@ -216,7 +163,7 @@ private slots:
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
         QVERIFY(!w.gb_com->isEnabled());
         const QString prefix = QStringLiteral("Cannot connect to %1:%2: ").arg(host).arg(port);
-        QVERIFY2(waitFor([&] { return w.statusText().startsWith(prefix); }, 10000), qPrintable(w.statusText()));
+        QVERIFY2(ServeEventsUntil([&] { return w.statusText().startsWith(prefix); }, 10000), qPrintable(w.statusText()));
         QVERIFY2(w.statusText().size() > prefix.size(), qPrintable(w.statusText()));  // with a reason
         if (!reason.isEmpty())
             QCOMPARE(w.statusText(), prefix + reason);
@@ -241,31 +188,31 @@ private slots:
         });
         chooseLan(w, QStringLiteral("127.0.0.1"), QString::number(silent.serverPort()));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("Searching for FSP ..."); }, 5000));
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("Could not open FSP !"); }, 15000));
+        QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("Searching for FSP ..."); }, 5000));
+        QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("Could not open FSP !"); }, 15000));
         QVERIFY(isIdle(w));
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(peers.size(), 1);
         QVERIFY(received.startsWith("*idn?"));
-        QVERIFY(waitFor([&] { return peers.first()->state() == QAbstractSocket::UnconnectedState; }, 2000));
+        QVERIFY(ServeEventsUntil([&] { return peers.first()->state() == QAbstractSocket::UnconnectedState; }, 2000));
     }
 
     void setUpNotAnswered()
     {
         // The search and the first nine set-up commands are answered, BAND:VID is not.
         Program p({}, false);
-        TcpSim sim({QStringLiteral("--stop-after"), QStringLiteral("10")});
-        QVERIFY(sim.port() != 0);
+        const auto sim = SimulatorProcess::onTcp({QStringLiteral("--stop-after"), QStringLiteral("10")});
+        QVERIFY(LoopbackPort(*sim) != 0);
         TForm1 &w = p.w();
         QCOMPARE(w.Link->replyTimeoutMs(), 10000);
         w.Link->setReplyTimeoutMs(600);  // the wait itself is the serial line's
-        QVERIFY(connectLan(p, sim.port()));
+        QVERIFY(connectLan(p, LoopbackPort(*sim)));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
         QCOMPARE(p.messageTexts(), (QStringList{QStringLiteral("FSP does not answer: BAND:VID 10 Hz;*OPC?"),
                                                 QStringLiteral("Error on opening!")}));
         QVERIFY(!w.Link->passRunning());
         QVERIFY(w.MainWindowEnabled());
-        QCOMPARE(int(sim.lines().size()), 1 + 10);
+        QCOMPARE(int(sim->lines().size()), 1 + 10);
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(isIdle(w));
@@ -275,12 +222,12 @@ private slots:
     {
         // Line 60 lies in the third frequency of the calibration pass.
         Program p({}, false);
-        TcpSim sim({QStringLiteral("--hangup-after"), QStringLiteral("60")});
-        QVERIFY(sim.port() != 0);
+        const auto sim = SimulatorProcess::onTcp({QStringLiteral("--hangup-after"), QStringLiteral("60")});
+        QVERIFY(LoopbackPort(*sim) != 0);
         TForm1 &w = p.w();
-        QVERIFY(connectLan(p, sim.port()));
+        QVERIFY(connectLan(p, LoopbackPort(*sim)));
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
+        QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
         // The pass ends as Cancel ends it; the window shows the disconnected state.
         QVERIFY(!w.Link->passRunning());
         QVERIFY(!p.progress->isVisible());
@@ -293,14 +240,14 @@ private slots:
     void disconnectWhileConnecting()
     {
         Program p({}, false);
-        TcpSim sim;
-        QVERIFY(sim.port() != 0);
+        const auto sim = SimulatorProcess::onTcp();
+        QVERIFY(LoopbackPort(*sim) != 0);
         TForm1 &w = p.w();
         int connectedSignals = 0;
         int failedSignals = 0;
         QObject::connect(w.Link, &AnalyserLink::connected, [&] { ++connectedSignals; });
         QObject::connect(w.Link, &AnalyserLink::connectFailed, [&] { ++failedSignals; });
-        chooseLan(w, QStringLiteral("127.0.0.1"), QString::number(sim.port()));
+        chooseLan(w, QStringLiteral("127.0.0.1"), QString::number(LoopbackPort(*sim)));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY(w.Link->isConnecting());
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));
@@ -313,11 +260,11 @@ private slots:
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
         QVERIFY(isIdle(w));
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(sim.lines().isEmpty());
+        QVERIFY(sim->lines().isEmpty());
         // And connecting again works.
-        QVERIFY(connectLan(p, sim.port()));
-        QVERIFY(sim.waitLines(1));
-        QCOMPARE(sim.lines(), QList<QByteArray>{"*idn?"});
+        QVERIFY(connectLan(p, LoopbackPort(*sim)));
+        QVERIFY(sim->waitLines(1));
+        QCOMPARE(sim->lines(), QList<QByteArray>{"*idn?"});
     }
 
     /// The TCP port as the operator types it: 1 and 65535 are kept; 0 and 65536 are refused

@@ -51,8 +51,8 @@ private slots:
         QCOMPARE(w.statusText(), QStringLiteral("Searching for FSP ..."));
         QVERIFY(!w.b_connect->isEnabled());
         QVERIFY(!w.gb_com->isEnabled());
-        QVERIFY(waitFor([&] { return !w.MainWindowEnabled(); }, 1000));
-        QVERIFY(waitFor([&] { return isFailedSearch(w); }, 15000));
+        QVERIFY(ServeEventsUntil([&] { return !w.MainWindowEnabled(); }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return isFailedSearch(w); }, 15000));
         QVERIFY(w.gb_com->isEnabled());
         QVERIFY(w.b_connect->isEnabled());
         QCOMPARE(w.b_connect->text(), QStringLiteral("Connect"));
@@ -83,7 +83,7 @@ private slots:
         clock.start();
         w.cb_COM->setEditText(QStringLiteral("1"));
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return isFailedSearch(w) || w.statusText().startsWith(QStringLiteral("Device: ")); },
+        QVERIFY(ServeEventsUntil([&] { return isFailedSearch(w) || w.statusText().startsWith(QStringLiteral("Device: ")); },
                         15000));
         const qint64 ms = clock.elapsed();
         QCOMPARE(w.statusText().startsWith(QStringLiteral("Device: ")), found);
@@ -100,7 +100,7 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 2; }));
+        QVERIFY(ServeEventsUntil([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 2; }));
         QVERIFY(p.progress->isVisible());
         QVERIFY(!w.MainWindowEnabled());
         QVERIFY(p.progress->isEnabled());
@@ -111,7 +111,7 @@ private slots:
         // next tick.
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
-        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->passRunning(); }, 1000));
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!w.Link->sequencer().CancelRequested);
         QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
@@ -130,11 +130,11 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
+        QVERIFY(ServeEventsUntil([&] { return w.MeasurementRecord.SweepPlan.StepIndex >= 1; }));
         p.progress->close();  // the title-bar box
         QVERIFY(w.MainWindowEnabled());
         QVERIFY(w.Link->passRunning());
-        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 20000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->passRunning(); }, 20000));
         QVERIFY(w.b_Measure->isEnabled());
     }
 
@@ -215,7 +215,7 @@ private slots:
         } else {
             QTest::mouseClick(w.b_Start, Qt::LeftButton);
         }
-        QVERIFY(waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
+        QVERIFY(ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); }, 10000));
         QVERIFY(!w.Link->passRunning());
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
@@ -266,7 +266,7 @@ private slots:
         }
         QElapsedTimer t;
         t.start();
-        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 5000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->passRunning(); }, 5000));
         QVERIFY2(t.elapsed() >= 550, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("FSP does not answer: ") + command);
         QCOMPARE(p.dialogs.messages.last().type, MsgType::Error);
@@ -290,7 +290,7 @@ private slots:
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QVERIFY(peer.waitReceived("*idn?\r\n"));
         peer.write("Bench,FSP-SIM,1,1.0\r\n");
-        QVERIFY(waitFor([&] { return w.b_Start->isEnabled(); }));
+        QVERIFY(ServeEventsUntil([&] { return w.b_Start->isEnabled(); }));
         peer.clearReceived();
         // Every set-up command waits for its "*OPC?" answer inside the click; the calibration
         // pass then asks for the sweep time. The answers come from a timer meanwhile.
@@ -312,8 +312,8 @@ private slots:
         });
         analyser.start(1);
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return hungUp; }));
-        waitFor([&] { return w.statusText() == QStringLiteral("FSP connection lost"); });
+        QVERIFY(ServeEventsUntil([&] { return hungUp; }));
+        ServeEventsUntil([&] { return w.statusText() == QStringLiteral("FSP connection lost"); });
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
         QTest::qWait(50);
         QCOMPARE(w.statusText(), QStringLiteral("FSP connection lost"));
@@ -367,10 +367,10 @@ private slots:
         TForm1 &w = p.w();
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_Start, Qt::LeftButton);
-        QVERIFY(waitFor([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
+        QVERIFY(ServeEventsUntil([&] { return !p.dialogs.messages.isEmpty() && p.dialogs.messages.last().type == MsgType::Error; }));
         QCOMPARE(p.dialogs.lastMessage(), QStringLiteral("'?#%garbage%#?' ist kein gültiger Gleitkommawert"));
         // After the message the pass ends as Cancel ends it; nothing more is shown or sent.
-        QVERIFY(waitFor([&] { return !w.Link->passRunning(); }, 1000));
+        QVERIFY(ServeEventsUntil([&] { return !w.Link->passRunning(); }, 1000));
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());

@@ -2,7 +2,8 @@
 # Installs the build into a fresh staging folder and checks what lands there: both programs,
 # the man pages, the desktop entry, the icon in every size and the AppStream metainfo, then that
 # desktop-file-validate and appstreamcli accept them (each where it is installed) and, where
-# dpkg-deb is at hand, that the Debian package carries the files and names the Qt runtime.
+# dpkg-deb is at hand, that the Debian package carries the files and names the Qt runtime and
+# the C library, and where lintian is installed, that it finds no error and no warning in it.
 #
 #   check_install.sh BUILD_DIR
 set -u
@@ -27,7 +28,8 @@ root=$staging/usr
 for f in bin/tessary bin/analyser-sim; do
     [ -x "$root/$f" ] || fail "$f missing or not executable"
 done
-for f in share/man/man1/tessary.1 share/man/man1/analyser-sim.1 \
+for f in share/man/man1/tessary.1.gz share/man/man1/analyser-sim.1.gz \
+         share/doc/tessary/copyright share/doc/tessary/changelog.gz \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg \
          share/icons/hicolor/48x48/apps/$id.png \
@@ -64,7 +66,7 @@ else
 fi
 if command -v groff >/dev/null; then
     for page in tessary analyser-sim; do
-        warnings=$(groff -man -ww -z "$root/share/man/man1/$page.1" 2>&1)
+        warnings=$(gzip -dc "$root/share/man/man1/$page.1.gz" | groff -man -ww -z 2>&1)
         [ -z "$warnings" ] || fail "man page $page: $warnings"
     done
 fi
@@ -77,14 +79,32 @@ if command -v dpkg-deb >/dev/null && [ -f "$build/CPackConfig.cmake" ]; then
         deb=$(ls "$staging"/deb/tessary_*.deb 2>/dev/null | head -n 1)
         if [ -n "$deb" ]; then
             depends=$(dpkg-deb -f "$deb" Depends)
-            for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6network6 libqt6sql6-sqlite qt6-qpa-plugins; do
+            for p in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6network6 libqt6sql6-sqlite qt6-qpa-plugins; do
                 echo "$depends" | grep -q "\\b$p\\b" || fail "package does not depend on $p: $depends"
             done
             contents=$(dpkg-deb -c "$deb")
             for f in ./usr/bin/tessary ./usr/bin/analyser-sim ./usr/share/applications/$id.desktop \
-                     ./usr/share/metainfo/$id.metainfo.xml ./usr/share/man/man1/tessary.1; do
+                     ./usr/share/metainfo/$id.metainfo.xml ./usr/share/man/man1/tessary.1.gz \
+                     ./usr/share/man/man1/analyser-sim.1.gz ./usr/share/doc/tessary/copyright \
+                     ./usr/share/doc/tessary/changelog.gz; do
                 echo "$contents" | grep -q " $f\$" || fail "package lacks $f"
             done
+            # The changelog's latest entry names the version being packaged.
+            version=$(dpkg-deb -f "$deb" Version)
+            logged=$(gzip -dc "$root/share/doc/tessary/changelog.gz" | sed -n '1s/^tessary (\([^)]*\)).*/\1/p')
+            [ "$logged" = "$version" ] || fail "changelog names version '$logged', the package is $version"
+            if command -v lintian >/dev/null; then
+                # Every tag of severity error or warning fails; info and pedantic ones do not.
+                lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$staging/lintian.log" 2>&1
+                status=$?
+                tags=$(grep -E '^[EW]: ' "$staging/lintian.log")
+                if [ "$status" -ne 0 ] || [ -n "$tags" ]; then
+                    cat "$staging/lintian.log"
+                    fail "lintian finds errors or warnings in the package"
+                fi
+            else
+                echo "note: lintian not installed, the package is not checked against Debian's rules"
+            fi
         else
             fail "cpack made no tessary_*.deb"
         fi

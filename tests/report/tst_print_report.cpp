@@ -474,6 +474,32 @@ private slots:
         }
     }
 
+    /// A step whose evaluation failed stands at the noise figure it keeps, as a magenta square
+    /// in place of its triangle; the curve still runs through it.
+    void failedStepIsASquareAtItsKeptValue()
+    {
+        ReportInput in = designedMeasurement();
+        in.EvaluationFailed[4] = true;
+        in.EvaluationFailed[11] = true;  // beyond the plan's steps: not drawn
+        Recorded r(in);
+        const ReportPlot plot = r.report.plot();
+        const QList<QPointF> apexes = triangleApexes(r.device, plot);
+        QCOMPARE(apexes.size(), 10);
+        const int x = ReportPointX(plot, 4, 10);
+        const int y = ReportAxisY(plot, NoiseFigureAxis(2.7), 1.2 + 0.15 * 4);
+        QVERIFY(!apexes.contains(QPointF(x, y + 5)));
+        const QList<RecordedLine> square = r.device.linesOf(QColor(255, 0, 255), 3);
+        QCOMPARE(square.size(), 4);
+        QCOMPARE(square.first().from, QPointF(x - 5, y - 5));
+        QCOMPARE(square[1].from, QPointF(x + 5, y - 5));
+        QCOMPARE(square[2].from, QPointF(x + 5, y + 5));
+        QCOMPARE(square.last().to, QPointF(x - 5, y - 5));
+        const QList<RecordedLine> curve = r.device.linesOf(kRed, 2);
+        QCOMPARE(curve.size(), 10);
+        QCOMPARE(curve[3].to, QPointF(x, y));
+        QCOMPARE(curve[4].from, QPointF(x, y));
+    }
+
     void curvesJoinConsecutivePoints()
     {
         Recorded r(designedMeasurement());

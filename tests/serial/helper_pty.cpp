@@ -3,9 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,23 +11,6 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
-
-bool serveEventsUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer check;
-    check.setInterval(1);
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start();
-    loop.exec();
-    return done();
-}
 
 TempWorkDir::TempWorkDir() : m_previous(QDir::currentPath())
 {

@@ -3,15 +3,11 @@
 // serial line (the component opens the slave side, the test plays the instrument on the
 // master side), linked as ports/COM<n> in a temporary working folder.
 
+#include "common/event_loop.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-
-#include <functional>
-
-/// Runs the event loop as the program does (sleeping until an event comes, unlike qWait, which
-/// polls every 10 ms) until done() holds or timeoutMs has passed; returns done().
-bool serveEventsUntil(const std::function<bool()> &done, int timeoutMs);
 
 /// Makes a temporary folder the working folder, with an empty ports/ folder in it, and goes
 /// back to the previous working folder when destroyed.

@@ -213,7 +213,7 @@ void TestReceive::linesSurviveAnySplit()
                 std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     });
-    serveEventsUntil([&] { return reader.deliveries.size() >= lines.size(); }, 20000);
+    ServeEventsUntil([&] { return reader.deliveries.size() >= lines.size(); }, 20000);
     writer.join();
     QCOMPARE(reader.deliveries, lines);
 }
@@ -484,7 +484,7 @@ void TestReceive::closeDuringBurstNeverDeadlocks()
     QVERIFY(openPort(*port));
     LineWriter writer(m_line->master(), Lines);
 
-    QVERIFY(serveEventsUntil([&] { return count >= CloseAt; }, 60000));
+    QVERIFY(ServeEventsUntil([&] { return count >= CloseAt; }, 60000));
     QElapsedTimer closing;
     closing.start();
     if (how == "pending" || how == "destroy") {

@@ -1,7 +1,6 @@
 #include "helper_simbench.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -16,95 +15,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-
-SimProcess::SimProcess(const QStringList &arguments, const QString &workDir)
-    : m_dir(workDir.isEmpty() ? m_temp.path() : workDir)
-    , m_arguments(arguments)
-{
-}
-
-SimProcess::~SimProcess()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-    }
-}
-
-QString SimProcess::portPath(int port) const
-{
-    return m_dir + QStringLiteral("/ports/COM%1").arg(port);
-}
-
-QString SimProcess::pidPath(int port) const
-{
-    return portPath(port) + QStringLiteral(".pid");
-}
-
-QString SimProcess::file(const QString &name) const
-{
-    return QDir(m_dir).filePath(name);
-}
-
-bool SimProcess::start(QString *why)
-{
-    // A simulator whose stderr nobody reads would block once the pipe is full.
-    m_process.setProcessChannelMode(m_captureErrors ? QProcess::SeparateChannels
-                                                    : QProcess::ForwardedErrorChannel);
-    m_process.setWorkingDirectory(m_dir);
-    m_process.setProgram(QStringLiteral(TESSARY_SIM));
-    m_process.setArguments(m_arguments);
-    m_process.start();
-    if (!m_process.waitForStarted(5000)) {
-        if (why)
-            *why = QStringLiteral("cannot start %1: %2").arg(TESSARY_SIM, m_process.errorString());
-        return false;
-    }
-    QByteArray out;
-    const QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        out += m_process.readAllStandardOutput();
-        const qsizetype eol = out.indexOf('\n');
-        if (eol >= 0) {
-            m_servingLine = QString::fromUtf8(out.left(eol));
-            return true;
-        }
-        if (m_process.state() == QProcess::NotRunning)
-            break;
-        m_process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-    }
-    if (why)
-        *why = QStringLiteral("no serving line; stderr: ") + QString::fromUtf8(errors());
-    return false;
-}
-
-QByteArray SimProcess::errors()
-{
-    m_errors += m_process.readAllStandardError();
-    return m_errors;
-}
-
-quint16 SimProcess::tcpPort() const
-{
-    static const QString prefix = QStringLiteral("listening on ");
-    if (!m_servingLine.startsWith(prefix))
-        return 0;
-    const qsizetype colon = m_servingLine.lastIndexOf(u':');
-    return quint16(m_servingLine.mid(colon + 1).toUInt());
-}
-
-bool SimProcess::stop()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            return false;
-    }
-    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-}
 
 PortClient::~PortClient()
 {

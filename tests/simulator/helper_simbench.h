@@ -1,54 +1,14 @@
 #pragma once
-// Test bench for the analyser simulator: starts analyser-sim in a temporary folder and talks to
-// it over its pseudo-terminal with plain POSIX calls, as a client program would.
+// Test bench for the analyser simulator: analyser-sim started by the common launcher in a
+// temporary folder, and a client that talks to it over its pseudo-terminal or its TCP socket
+// with plain POSIX calls, as a client program would.
+
+#include "common/simulator_process.h"
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
 
 #include <optional>
-
-/// One analyser-sim process in its own temporary working folder.
-class SimProcess
-{
-public:
-    explicit SimProcess(const QStringList &arguments = {}, const QString &workDir = {});
-    ~SimProcess();
-
-    /// Keep the simulator's stderr for errors() instead of passing it on to the test's own
-    /// stderr (where its notes help to read a failure). Call before start().
-    void captureErrors() { m_captureErrors = true; }
-    /// Everything the simulator wrote to stderr so far (with captureErrors()).
-    QByteArray errors();
-
-    /// Starts the simulator and waits (at most 5 s) for its "serving COM<n> on ..." line.
-    /// `why` receives the reason when it fails.
-    bool start(QString *why = nullptr);
-    /// SIGTERM and wait for the end (at most 5 s); true when it ended by itself with code 0.
-    bool stop();
-
-    QString workDir() const { return m_dir; }
-    QString portPath(int port = 1) const;
-    QString pidPath(int port = 1) const;
-    /// The first line the simulator printed.
-    QString servingLine() const { return m_servingLine; }
-    /// With --tcp: the port from "listening on <address>:<port>"; 0 when there is none.
-    quint16 tcpPort() const;
-    QProcess &process() { return m_process; }
-    /// Log file path inside the working folder (for --log).
-    QString file(const QString &name) const;
-
-private:
-    QTemporaryDir m_temp;
-    QString m_dir;
-    QStringList m_arguments;
-    QProcess m_process;
-    QString m_servingLine;
-    QByteArray m_errors;
-    bool m_captureErrors = false;
-};
 
 /// A client on the simulator's port: raw 8N1, CR LF lines; or on its TCP socket, where answer
 /// lines end in LF with an optional CR before it.

@@ -14,12 +14,12 @@ class TestSimFaults : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<SimulatorProcess> m_sim;
     PortClient m_client;
 
     void startSim(const QStringList &arguments)
     {
-        m_sim = std::make_unique<SimProcess>(arguments);
+        m_sim = std::make_unique<SimulatorProcess>(arguments);
         QString why;
         QVERIFY2(m_sim->start(&why), qPrintable(why));
         QVERIFY2(m_client.open(m_sim->portPath()), qPrintable(m_sim->portPath()));

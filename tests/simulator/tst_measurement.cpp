@@ -51,13 +51,13 @@ class TestSimMeasurement : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<SimulatorProcess> m_sim;
     PortClient m_client;
 
     void startSim(const QStringList &arguments)
     {
         // These levels are worked out for the noisy analyser of 20 dB; a row's own option wins.
-        m_sim = std::make_unique<SimProcess>(QStringList{QStringLiteral("--analyser-nf"), QStringLiteral("20")} + arguments);
+        m_sim = std::make_unique<SimulatorProcess>(QStringList{QStringLiteral("--analyser-nf"), QStringLiteral("20")} + arguments);
         QString why;
         QVERIFY2(m_sim->start(&why), qPrintable(why));
         QVERIFY2(m_client.open(m_sim->portPath()), qPrintable(m_sim->portPath()));
@@ -355,8 +355,8 @@ private slots:
 
         // The same seed gives the same readings, another seed others.
         auto firstReadings = [&](const QString &seed) {
-            SimProcess other({"--analyser-nf", "20", "--format", "sci", "--jitter", "0.2", "--seed", seed,
-                              "--dut", "out", "--port", "2"});
+            SimulatorProcess other({"--analyser-nf", "20", "--format", "sci", "--jitter", "0.2", "--seed", seed,
+                                    "--dut", "out", "--port", "2"});
             PortClient client;
             QList<QByteArray> readings;
             if (!other.start() || !client.open(other.portPath(2)))
@@ -375,7 +375,7 @@ private slots:
     void readingFormat()
     {
         startSim({"--format", "plain"});
-        SimProcess sci({"--analyser-nf", "20", "--format", "sci", "--port", "2"});
+        SimulatorProcess sci({"--analyser-nf", "20", "--format", "sci", "--port", "2"});
         QString why;
         QVERIFY2(sci.start(&why), qPrintable(why));
         PortClient sciClient;

@@ -47,7 +47,7 @@ private slots:
     void signalEndsCleanly()
     {
         QFETCH(int, signal);
-        SimProcess sim({"--port", "3"});
+        SimulatorProcess sim({"--port", "3"});
         QString why;
         QVERIFY2(sim.start(&why), qPrintable(why));
         QVERIFY(QFileInfo(sim.portPath(3)).isSymLink());
@@ -66,12 +66,12 @@ private slots:
 
     void liveOwnerKeepsThePort()
     {
-        SimProcess first;
+        SimulatorProcess first;
         QString why;
         QVERIFY2(first.start(&why), qPrintable(why));
         const QString target = QFile::symLinkTarget(first.portPath());
 
-        SimProcess second({}, first.workDir());
+        SimulatorProcess second({}, first.workDir());
         second.captureErrors();
         QVERIFY(!second.start());
         QTRY_COMPARE(second.process().state(), QProcess::NotRunning);
@@ -89,7 +89,7 @@ private slots:
         QCOMPARE(client.ask("*OPC?"), QByteArray("1"));
 
         // Another port in the same folder is free.
-        SimProcess other({"--port", "2"}, first.workDir());
+        SimulatorProcess other({"--port", "2"}, first.workDir());
         QVERIFY2(other.start(&why), qPrintable(why));
         QVERIFY(QFile::symLinkTarget(other.portPath(2)) != target);
         QVERIFY(other.stop());
@@ -118,7 +118,7 @@ private slots:
             pid.write(pidFile.toLatin1() + "\n");
         }
 
-        SimProcess sim({}, dir.path());
+        SimulatorProcess sim({}, dir.path());
         QString why;
         QVERIFY2(sim.start(&why), qPrintable(why));
         const QString target = QFile::symLinkTarget(link);
@@ -139,7 +139,7 @@ private slots:
         file.write("not a port\n");
         file.close();
 
-        SimProcess sim({}, dir.path());
+        SimulatorProcess sim({}, dir.path());
         sim.captureErrors();
         QVERIFY(!sim.start());
         QTRY_COMPARE(sim.process().state(), QProcess::NotRunning);
@@ -151,7 +151,7 @@ private slots:
 
     void clientsComeAndGo()
     {
-        SimProcess sim({"--log", "clients.log"});
+        SimulatorProcess sim({"--log", "clients.log"});
         QString why;
         QVERIFY2(sim.start(&why), qPrintable(why));
         for (int round = 0; round < 5; ++round) {
@@ -173,7 +173,7 @@ private slots:
 
     void idleSimulatorSleeps()
     {
-        SimProcess sim;
+        SimulatorProcess sim;
         QString why;
         QVERIFY2(sim.start(&why), qPrintable(why));
         {

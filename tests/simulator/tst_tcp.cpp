@@ -15,11 +15,11 @@ class TestSimTcp : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<SimulatorProcess> m_sim;
 
     bool startSim(const QStringList &arguments)
     {
-        m_sim = std::make_unique<SimProcess>(arguments);
+        m_sim = std::make_unique<SimulatorProcess>(arguments);
         QString why;
         if (!m_sim->start(&why)) {
             qWarning("%s", qPrintable(why));
@@ -146,7 +146,7 @@ private slots:
 
     void ipv6Loopback()
     {
-        m_sim = std::make_unique<SimProcess>(QStringList{"--tcp", "0", "--listen", "::1"});
+        m_sim = std::make_unique<SimulatorProcess>(QStringList{"--tcp", "0", "--listen", "::1"});
         m_sim->captureErrors();
         if (!m_sim->start())
             QSKIP("this machine has no IPv6 loopback");

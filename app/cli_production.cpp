@@ -1,0 +1,332 @@
+#include "app/cli_parts.h"
+
+#include "app/core/config.h"
+#include "app/core/entry_rules.h"
+#include "base/engvalue.h"
+#include "base/errors.h"
+#include "base/files.h"
+#include "base/inifile.h"
+#include "noise/step_confidence.h"
+#include "noise/yfactor.h"
+#include "results/history_store.h"
+#include "results/measurement_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace cli {
+
+namespace {
+
+const std::array<LimitKind, kLimitKinds> kKinds = {LimitKind::NfUpper, LimitKind::NfLower, LimitKind::GainUpper,
+                                                   LimitKind::GainLower};
+
+QJsonValue Number(std::optional<double> v)
+{
+    return v && std::isfinite(*v) ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<double> WorstNoiseFigure(const MeasurementRecord &record)
+{
+    std::optional<double> worst;
+    for (int i = 0; i <= record.SweepPlan.Steps && i <= kMaxStepSlot; ++i) {
+        const double nf = record.NoiseFigureDb[size_t(i)];
+        if (nf >= 0 && std::isfinite(nf) && (!worst || nf > *worst))
+            worst = nf;
+    }
+    return worst;
+}
+
+void WriteOut(const QString &path, const QByteArray &bytes)
+{
+    if (path == QLatin1String("-")) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+        return;
+    }
+    QString error;
+    if (!WriteFileAtomically(path, bytes, &error))
+        Fail(path, error);
+}
+
+QJsonObject RunSummary(const HistoryRun &r)
+{
+    return {{QStringLiteral("id"), r.id},
+            {QStringLiteral("recordedAt"), r.recordedAt.toUTC().toString(Qt::ISODateWithMs)},
+            {QStringLiteral("dut"), r.dut},
+            {QStringLiteral("engineer"), r.engineer},
+            {QStringLiteral("serial"), r.serial},
+            {QStringLiteral("startHz"), r.startHz},
+            {QStringLiteral("stopHz"), r.stopHz},
+            {QStringLiteral("points"), r.points},
+            {QStringLiteral("worstNfDb"), Number(r.worstNfDb)},
+            {QStringLiteral("verdict"), r.verdict},
+            {QStringLiteral("calibration"), r.calibration}};
+}
+
+HistoryStore &OpenHistory(HistoryStore &store)
+{
+    QString error;
+    if (!store.open(&error))
+        Fail(QString(), QStringLiteral("history: ") + error);
+    if (!store.setAsidePath().isEmpty())
+        Note(QStringLiteral("history: the damaged database was set aside as ") + store.setAsidePath());
+    return store;
+}
+
+}  // namespace
+
+LimitSet LimitsOption(const Invocation &inv)
+{
+    if (!inv.has("limits"))
+        return {};
+    const QString path = inv.value("limits");
+    QFile f(path);
+    if (!QFileInfo(path).isFile())
+        Fail(path, QStringLiteral("File do not exists !"));
+    if (!f.open(QIODevice::ReadOnly))
+        Fail(path, f.errorString());
+    const LimitsParseResult r = ParseLimits(f.read(1024 * 1024), ReadTypedFrequencyHz);
+    if (!r.limits)
+        Fail(path, r.error);
+    if (r.limits->empty())
+        Fail(path, QStringLiteral("the file holds no limit"));
+    return *r.limits;
+}
+
+QList<StepLimitResult> StepResults(const MeasurementRecord &record, const EvaluationContext &context,
+                                   const LimitSet &limits)
+{
+    QList<StepLimitResult> results;
+    if (limits.empty())
+        return results;
+    try {
+        for (const CsvStepRow &row : CsvStepRows(record, MeasurementCsvDetails(record, context, QString())))
+            results << CheckStepLimits(limits, row.frequencyHz, row.gainDb, row.noiseFigureDb);
+    } catch (const AppError &e) {
+        Fail(QString(), e.message());
+    }
+    return results;
+}
+
+QList<CsvColumn> LimitCsvColumns(const LimitSet &limits, const QList<StepLimitResult> &results)
+{
+    QList<CsvColumn> columns;
+    if (limits.empty())
+        return columns;
+    for (const LimitKind kind : kKinds) {
+        if (limits.of(kind).isEmpty())
+            continue;
+        columns << CsvColumn{LimitKindTitle(kind) + QStringLiteral(" (dB)"), [results, kind](const CsvStepRow &row) {
+                                 return row.step < results.size() ? CsvNumber(results[row.step].limitDb[size_t(kind)])
+                                                                  : QString();
+                             }};
+    }
+    columns << CsvColumn{QStringLiteral("Limits"), [results](const CsvStepRow &row) {
+                             if (row.step >= results.size() || !results[row.step].tested)
+                                 return QString();
+                             return results[row.step].pass ? QStringLiteral("pass") : QStringLiteral("fail");
+                         }};
+    return columns;
+}
+
+int ReportVerdict(const LimitSet &limits, const QList<StepLimitResult> &results)
+{
+    if (limits.empty())
+        return CliOk;
+    const LimitVerdict verdict = VerdictOf(results);
+    Note(QStringLiteral("verdict: ") + VerdictText(verdict, true));
+    return verdict.pass() ? CliOk : CliVerdictFailed;
+}
+
+QString HistoryPathOption(const Invocation &inv)
+{
+    if (inv.has("history"))
+        return inv.value("history");
+    IniFile ini;
+    if (ini.load(ConfigFilePath())) {
+        const QString path = ini.readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
+        if (!path.isEmpty())
+            return path;
+    }
+    return HistoryStore::DefaultPath();
+}
+
+void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+               const QList<StepLimitResult> &results, const QString &calibration)
+{
+    if (inv.has("no-history"))
+        return;
+    HistoryRun run;
+    run.recordedAt = QDateTime::currentDateTime();
+    run.dut = inv.value("dut");
+    run.serial = inv.value("serial");
+    run.startHz = record.SweepPlan.Start;
+    run.stopHz = record.SweepPlan.Stop;
+    run.points = record.SweepPlan.Steps + 1;
+    run.worstNfDb = WorstNoiseFigure(record);
+    run.verdict = VerdictText(VerdictOf(results), !limits.empty());
+    run.limits = limits.empty() ? QByteArray() : FormatLimits(limits);
+    run.calibration = calibration;
+    run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    HistoryStore store(HistoryPathOption(inv));
+    QString error;
+    const std::optional<qint64> id = store.record(run, &error);
+    if (!store.setAsidePath().isEmpty())
+        Note(QStringLiteral("history: the damaged database was set aside as ") + store.setAsidePath());
+    if (id)
+        Note(QStringLiteral("history: run %1").arg(*id));
+    else
+        Note(QStringLiteral("history: ") + error + QStringLiteral("; the run is kept in ") + inv.value("output")
+             + QStringLiteral(" only"));
+}
+
+MeasurementRecord HistoryRunRecord(const Invocation &inv)
+{
+    bool ok = false;
+    const qint64 id = inv.value("run").toLongLong(&ok);
+    if (!ok || id < 1)
+        Usage(QStringLiteral("--run needs the number of a run (see tessary history)"));
+    HistoryStore store(HistoryPathOption(inv));
+    OpenHistory(store);
+    QString error;
+    const std::optional<HistoryRun> run = store.run(id, &error);
+    if (!run)
+        Fail(QString(), QStringLiteral("history: ") + error);
+    if (run->measurement.format != QLatin1String("mea"))
+        Fail(QString(), QStringLiteral("history: run %1 holds a measurement of the format '%2', which this version "
+                                       "cannot read").arg(id).arg(run->measurement.format));
+    const std::optional<MeasurementRecord> record = DecodeMeasurementRecord(run->measurement.content);
+    if (!record)
+        Fail(QString(), QStringLiteral("history: the measurement of run %1 is corrupt").arg(id));
+    return *record;
+}
+
+void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &evaluation,
+               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &calibration)
+{
+    if (!inv.has("json"))
+        return;
+    EvaluationContext context = evaluation;
+    context.uncertainty = ReadUncertaintyConfig();
+    QJsonArray steps;
+    try {
+        const QList<CsvStepRow> rows = CsvStepRows(record, MeasurementCsvDetails(record, context, QString()));
+        for (const CsvStepRow &row : rows) {
+            const StepConfidence c = EvaluateStep(record, row.step, context).confidence;
+            QJsonArray findings;
+            for (const GuidelineFinding &f : c.findings)
+                findings.append(f.text);
+            QJsonObject step{{QStringLiteral("step"), row.step},
+                             {QStringLiteral("rfHz"), record.SweepPlan.enrHz(row.step)},
+                             {QStringLiteral("ifHz"), record.SweepPlan.tuneHz(row.step)},
+                             {QStringLiteral("n2offDbm"), row.n2offDbm},
+                             {QStringLiteral("n2onDbm"), row.n2onDbm},
+                             {QStringLiteral("n12offDbm"), row.n12offDbm},
+                             {QStringLiteral("n12onDbm"), row.n12onDbm},
+                             {QStringLiteral("gainDb"), Number(row.gainDb)},
+                             {QStringLiteral("noiseFigureDb"), Number(row.noiseFigureDb)},
+                             {QStringLiteral("uncertaintyDb"),
+                              c.uncertainty.valid ? Number(c.uncertainty.uncertaintyDb) : QJsonValue(QJsonValue::Null)},
+                             {QStringLiteral("guidelines"), findings}};
+            if (row.step < results.size()) {
+                const StepLimitResult &r = results[row.step];
+                QJsonObject limitsOfStep;
+                for (const LimitKind kind : kKinds)
+                    limitsOfStep[LimitKindName(kind)] = Number(r.limitDb[size_t(kind)]);
+                step[QStringLiteral("limits")] = limitsOfStep;
+                step[QStringLiteral("limitResult")] = !r.tested ? QStringLiteral("untested")
+                                                      : r.pass  ? QStringLiteral("pass")
+                                                                : QStringLiteral("fail");
+                step[QStringLiteral("limitText")] = StepLimitText(r);
+            }
+            steps.append(step);
+        }
+    } catch (const AppError &e) {
+        Fail(inv.value("json"), e.message());
+    }
+    const MeasurementHeader &h = record.MeasurementHeader;
+    const QJsonObject settings{{QStringLiteral("startHz"), record.SweepPlan.Start},
+                               {QStringLiteral("stopHz"), record.SweepPlan.Stop},
+                               {QStringLiteral("steps"), record.SweepPlan.Steps},
+                               {QStringLiteral("rbwIndex"), h.RbwIndex},
+                               {QStringLiteral("vbwIndex"), h.VbwIndex},
+                               {QStringLiteral("averageIndex"), h.AverageIndex},
+                               {QStringLiteral("noiseSource"), FromWindows1252(h.NoiseSourceText)},
+                               {QStringLiteral("enrSource"), enr.csvSourceText},
+                               {QStringLiteral("enrMode"), context.enr.mode},
+                               {QStringLiteral("enrConstant"), context.enr.enrAllText},
+                               {QStringLiteral("roomTemperatureK"), context.roomTemperatureK}};
+    const LimitVerdict verdict = VerdictOf(results);
+    const QJsonObject root{
+        {QStringLiteral("format"), QStringLiteral("tessary-measurement-json")},
+        {QStringLiteral("version"), 1},
+        {QStringLiteral("verdict"), limits.empty() ? QJsonValue(QJsonValue::Null)
+                                                   : QJsonValue(VerdictText(verdict, true))},
+        {QStringLiteral("pointsTested"), verdict.tested},
+        {QStringLiteral("pointsFailed"), verdict.failed},
+        {QStringLiteral("limits"), QString::fromUtf8(FormatLimits(limits))},
+        {QStringLiteral("dut"), QJsonObject{{QStringLiteral("name"), inv.value("dut")},
+                                            {QStringLiteral("serial"), inv.value("serial")}}},
+        {QStringLiteral("calibration"), calibration},
+        {QStringLiteral("settings"), settings},
+        {QStringLiteral("steps"), steps},
+    };
+    WriteOut(inv.value("json"), QJsonDocument(root).toJson(QJsonDocument::Indented));
+}
+
+int RunHistory(const Invocation &inv)
+{
+    HistoryFilter filter;
+    filter.dut = inv.value("dut");
+    filter.serial = inv.value("serial");
+    if (inv.has("since")) {
+        const QString text = inv.value("since").trimmed();
+        QDateTime since = QDateTime::fromString(text, Qt::ISODate);
+        if (!since.isValid())
+            since = QDateTime(QDate::fromString(text, Qt::ISODate), QTime(0, 0));
+        if (!since.isValid())
+            Usage(QStringLiteral("--since '%1' is not a date (2026-12-08 or 2026-12-08T09:30)").arg(text));
+        filter.since = since;
+    }
+    HistoryStore store(HistoryPathOption(inv));
+    OpenHistory(store);
+    QString error;
+    const QList<HistoryRun> runs = store.list(filter, &error);
+    if (!error.isEmpty())
+        Fail(QString(), QStringLiteral("history: ") + error);
+    if (inv.has("json")) {
+        QJsonArray list;
+        for (const HistoryRun &r : runs)
+            list.append(RunSummary(r));
+        WriteOut(inv.value("json"), QJsonDocument(list).toJson(QJsonDocument::Indented));
+        return CliOk;
+    }
+    QByteArray out;
+    for (const HistoryRun &r : runs) {
+        const QString range = r.points > 1 ? FormatValue(2, fvHz + fvPrefix, r.startHz) + QStringLiteral(" to ")
+                                                 + FormatValue(2, fvHz + fvPrefix, r.stopHz)
+                                           : FormatValue(2, fvHz + fvPrefix, r.startHz);
+        const QStringList cells{QString::number(r.id),
+                                r.recordedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                r.dut,
+                                r.serial,
+                                range,
+                                QString::number(r.points),
+                                r.worstNfDb ? FormatValue(2, fvDb, *r.worstNfDb) : QString(),
+                                r.verdict};
+        out += cells.join(u'\t').toUtf8() + '\n';
+    }
+    WriteOut(QStringLiteral("-"), out);
+    return CliOk;
+}
+
+}  // namespace cli
