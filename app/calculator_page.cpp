@@ -3,8 +3,8 @@
 // write every field and the diagram back.
 #include "app/calculator_page.h"
 
+#include "app/core/dialogs.h"
 #include "app/core/entry_rules.h"
-#include "app/main_window.h"
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "noise/step_confidence.h"
@@ -13,6 +13,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+
+CalculatorPage::CalculatorPage(const CalculatorControls &controls, ::MeasurementRecord &record,
+                               const ::UncertaintyInputs &uncertainty, std::function<int()> selectedStep)
+    : c(controls), m_record(record), m_uncertainty(uncertainty), m_selectedStep(std::move(selectedStep))
+{
+}
 
 CascadeFieldPlace DecodeCascadeTag(int tag)
 {
@@ -63,19 +69,19 @@ void CalculatorPage::b_calcClick()
 
 void CalculatorPage::CalculatePoint()
 {
-    const CalculatorFields fields{{w.e_n2off->text(), w.e_n2on->text(), w.e_n12off->text(), w.e_n12on->text()},
-                                  w.e_Frequency->text(),
-                                  w.e_Temperature->text()};
+    const CalculatorFields fields{{c.e_n2off->text(), c.e_n2on->text(), c.e_n12off->text(), c.e_n12on->text()},
+                                  c.e_Frequency->text(),
+                                  c.e_Temperature->text()};
     m_lastCalculationFailed = false;
     // The room temperature is read from its field by the calculation itself, after the ENR.
     EvaluationContext context;
-    context.enr = w.enrSource();
-    ShowCalculation(CalculatePointFromFields(fields, context, w.MeasurementRecord, w.se_Freq->value(),
-                                             [this](const QString &text) { w.setStatusText(text); }));
+    context.enr = m_enr;
+    ShowCalculation(CalculatePointFromFields(fields, context, m_record, m_selectedStep(),
+                                             [this](const QString &text) { emit status(text); }));
     // The calculator's slot holds the levels, the ENR and the temperature just used.
     const UncertaintyResult u = m_lastCalculationFailed ? UncertaintyResult()
-                                                        : CalculatorUncertainty(w.MeasurementRecord, w.Uncertainty);
-    w.l_CalcUncertainty->setText(QStringLiteral("Uncertainty: ") + UncertaintyText(u));
+                                                        : CalculatorUncertainty(m_record, m_uncertainty);
+    c.l_CalcUncertainty->setText(QStringLiteral("Uncertainty: ") + UncertaintyText(u));
 }
 
 void CalculatorPage::ShowCalculation(const CalculationResult &r)
@@ -87,8 +93,23 @@ void CalculatorPage::ShowCalculation(const CalculationResult &r)
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, CalculationErrorText());
         return;
     }
-    w.l_gain->setText(r.gainText);
-    w.l_NoiseFigure->setText(r.noiseFigureText);
+    c.result.l_gain->setText(r.gainText);
+    c.result.l_NoiseFigure->setText(r.noiseFigureText);
+}
+
+void CalculatorPage::showLevel(LevelField field, const QString &text)
+{
+    QLineEdit *const fields[] = {c.e_n2off, c.e_n2on, c.e_n12off, c.e_n12on};
+    fields[int(field)]->setText(text);
+}
+
+void CalculatorPage::showStepInputs(const LevelTexts &levels, const QString &frequencyText)
+{
+    c.e_n2off->setText(levels.n2off);
+    c.e_n2on->setText(levels.n2on);
+    c.e_n12off->setText(levels.n12off);
+    c.e_n12on->setText(levels.n12on);
+    c.e_Frequency->setText(frequencyText);
 }
 
 void CalculatorPage::ShowStepEvaluated(bool failed)
@@ -98,13 +119,13 @@ void CalculatorPage::ShowStepEvaluated(bool failed)
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, CalculationErrorText());
 }
 
-void CalculatorPage::Edit1Exit(QLineEdit *field)
+void CalculatorPage::Edit1Exit(QLineEdit *field, const QString &savedText, const QString &pendingUnit)
 {
     // A field left empty or holding only a sign gets its old text back and keeps its value as
     // it was: the text shows two decimals, the value keeps all that the operator once typed.
     // (The rule restores exactly when it is given no saved text to restore.)
     const bool restored = ApplyExitRule(field->text(), QString(), QString()).isEmpty();
-    const QString text = ApplyExitRule(field->text(), w.SavedText, w.PendingUnit);
+    const QString text = ApplyExitRule(field->text(), savedText, pendingUnit);
     field->setText(text);
     if (!restored) {
         const CascadeFieldPlace place = DecodeCascadeTag(field->property("Tag").toInt());
@@ -129,7 +150,7 @@ void CalculatorPage::cb_Stage1Click(QCheckBox *box)
     SetStageEnabled(Cascade, stage, ticked);
     // The fields of an unticked stage keep their values; they only take no input.
     for (int row = 1; row <= kCascadeRowCount; ++row)
-        w.Edit[size_t(CascadeFieldIndex(stage, row))]->setEnabled(ticked);
+        c.Edit[size_t(CascadeFieldIndex(stage, row))]->setEnabled(ticked);
     DrawCascade();
 }
 
@@ -137,15 +158,15 @@ void CalculatorPage::DrawCascade()
 {
     const CascadeFieldTexts fields = ComputeCascadeTexts(Cascade);
     for (size_t k = 0; k < fields.texts.size(); ++k)
-        w.Edit[k]->setText(fields.texts[k]);
-    for (size_t k = kCascadeStageCount * kCascadeRowCount; k < w.Edit.size(); ++k)
-        w.Edit[k]->setEnabled(fields.totalsEnabled);
-    CascadeDiagram = ::DrawCascade(w.gfx2->canvas(), Cascade);
-    w.gfx2->update();
+        c.Edit[k]->setText(fields.texts[k]);
+    for (size_t k = kCascadeStageCount * kCascadeRowCount; k < c.Edit.size(); ++k)
+        c.Edit[k]->setEnabled(fields.totalsEnabled);
+    CascadeDiagram = ::DrawCascade(c.gfx2->canvas(), Cascade);
+    c.gfx2->update();
 }
 
 void CalculatorPage::gfx2MouseDown()
 {
-    FillImage(w.gfx2->canvas(), Qt::white);
+    FillImage(c.gfx2->canvas(), Qt::white);
     DrawCascade();
 }

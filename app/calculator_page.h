@@ -2,17 +2,24 @@
 // The behaviour of the page "F - Calculator": the single-point calculator and the cascade of
 // five stages with its diagram.
 
+#include "app/page.h"
 #include "cascade/cascade.h"
 #include "cascade/diagram.h"
 #include "noise/calculator.h"
+#include "noise/enr_source.h"
+#include "noise/uncertainty.h"
 
+#include <QObject>
 #include <QString>
 
 #include <array>
+#include <functional>
 
+class ImageView;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
-class TForm1;
+struct MeasurementRecord;
 
 /// Twenty stage fields (Edit1 .. Edit20) and the four totals (Edit21 .. Edit24).
 constexpr int kCascadeFieldCount = kCascadeStageCount * kCascadeRowCount + kCascadeRowCount;
@@ -48,10 +55,30 @@ CascadeFieldTexts CascadeTexts(const CascadeState &state);
 /// ComputeCascade, then the texts of the fields.
 CascadeFieldTexts ComputeCascadeTexts(CascadeState &state);
 
-class CalculatorPage
+/// The controls of the page "F - Calculator" (with the fields of gb_TempFreq it reads).
+struct CalculatorControls
 {
+    QLineEdit *e_n2off = nullptr;
+    QLineEdit *e_n2on = nullptr;
+    QLineEdit *e_n12off = nullptr;
+    QLineEdit *e_n12on = nullptr;
+    QLineEdit *e_Frequency = nullptr;
+    QLineEdit *e_Temperature = nullptr;
+    QLabel *l_CalcUncertainty = nullptr;
+    ResultLine result;
+    std::array<QLineEdit *, 24> Edit{};  ///< Edit1 .. Edit24
+    ImageView *gfx2 = nullptr;
+};
+
+class CalculatorPage : public QObject
+{
+    Q_OBJECT
+
 public:
-    explicit CalculatorPage(TForm1 &window) : w(window) {}
+    /// `selectedStep` tells the step the graph's selector stands at, where "Calculate!" also
+    /// stores its result.
+    CalculatorPage(const CalculatorControls &controls, ::MeasurementRecord &record,
+                   const ::UncertaintyInputs &uncertainty, std::function<int()> selectedStep);
 
     ::CascadeState Cascade;           ///< the five stages and the ticked set
     ::CascadeDrawing CascadeDiagram;  ///< what the last redraw put on gfx2
@@ -66,12 +93,28 @@ public:
     /// arithmetic failure.
     void ShowStepEvaluated(bool failed);
 
-    void Edit1Exit(QLineEdit *field);
+    /// The cascade field left; `savedText` and `pendingUnit` are its entry's, as the window kept them.
+    void Edit1Exit(QLineEdit *field, const QString &savedText, const QString &pendingUnit);
     void cb_Stage1Click(QCheckBox *box);
     void DrawCascade();
     void gfx2MouseDown();
 
+    /// The ENR in use, as the Noise Source page publishes it.
+    void setEnrSource(const EnrSource &source) { m_enr = source; }
+    /// A level of a pass, or of the step display, in its field.
+    void showLevel(LevelField field, const QString &text);
+    /// The step display's inputs: the four levels and the step's frequency.
+    void showStepInputs(const LevelTexts &levels, const QString &frequencyText);
+
+signals:
+    /// A text for the status bar.
+    void status(const QString &text);
+
 private:
-    TForm1 &w;
+    CalculatorControls c;
+    ::MeasurementRecord &m_record;
+    const ::UncertaintyInputs &m_uncertainty;
+    std::function<int()> m_selectedStep;
+    EnrSource m_enr;
     bool m_lastCalculationFailed = false;
 };

@@ -1,6 +1,7 @@
 #include "app/cli.h"
 
 #include "app/cli_parts.h"
+#include "app/core/config.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/version.h"
@@ -339,6 +340,8 @@ EvaluationContext ContextOf(const EnrChoice &enr, double roomK)
     EvaluationContext context;
     context.enr = enr.source;
     context.roomTemperatureK = roomK;
+    // The window's inputs of the uncertainty, so a step's "±" reads the same in both.
+    context.uncertainty = ReadUncertaintyConfig();
     return context;
 }
 

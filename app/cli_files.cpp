@@ -102,6 +102,8 @@ int RunReport(const Invocation &inv)
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
     input.Texts.DUT = inv.value("title");
+    FillReportConfidence(input, record,
+                         ContextOf(ChooseEnr(inv, record.MeasurementHeader.EnrSource), RoomTemperatureK(inv)));
     if (inv.has("remarks")) {
         const QString path = inv.value("remarks");
         QFile f(path);

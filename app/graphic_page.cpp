@@ -62,7 +62,7 @@ void GraphicPage::ResetStepEvaluations()
 EvaluationContext GraphicPage::evaluationContext() const
 {
     EvaluationContext c;
-    c.enr = w.enrSource();
+    c.enr = w.NoiseSource->enrSource();
     c.roomTemperatureK = ParseValue(w.e_Temperature->text());
     c.uncertainty = w.Uncertainty;
     try {

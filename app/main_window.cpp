@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/core/config.h"
+#include "app/guarded.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/version.h"
@@ -31,13 +32,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     buildControls();
-    Link = new AnalyserLink(MeasurementRecord, this);
-    Options = std::make_unique<OptionsPage>(*this);
-    Graphic = std::make_unique<GraphicPage>(*this);
-    Calculator = std::make_unique<CalculatorPage>(*this);
-    NoiseSource = std::make_unique<NoiseSourcePage>(*this);
-    Controller = new MeasurementController(*this, *Link);
+    buildPages();
     connectHandlers();
+    wirePages();
     bindEntryFields();
     guarded([this] { FormCreate(); });
 }
@@ -105,13 +102,7 @@ void TForm1::connectHandlers()
 
 void TForm1::guarded(const std::function<void()> &action)
 {
-    try {
-        action();
-    } catch (const AppError &e) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok, e.message());
-    } catch (const std::exception &e) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok, QString::fromLocal8Bit(e.what()));
-    }
+    Guarded(action);
 }
 
 // ---- The status bar ----------------------------------------------------------------------

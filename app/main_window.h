@@ -249,8 +249,7 @@ public:
 
     void b_calcClick() { Calculator->b_calcClick(); }
     void CalculatePoint() { Calculator->CalculatePoint(); }
-    bool lastCalculationFailed() const { return Calculator->lastCalculationFailed(); }
-    void Edit1Exit(QLineEdit *field) { Calculator->Edit1Exit(field); }
+    void Edit1Exit(QLineEdit *field) { Calculator->Edit1Exit(field, SavedText, PendingUnit); }
     void cb_Stage1Click(QCheckBox *box) { Calculator->cb_Stage1Click(box); }
     void DrawCascade() { Calculator->DrawCascade(); }
     void gfx2MouseDown() { Calculator->gfx2MouseDown(); }
@@ -261,8 +260,6 @@ public:
     void PersistEnrTables(bool load) { NoiseSource->PersistEnrTables(load); }
     void b_TableLoadClick() { NoiseSource->b_TableLoadClick(); }
     void b_TableSaveClick() { NoiseSource->b_TableSaveClick(); }
-    EnrSource enrSource() const { return NoiseSource->enrSource(); }
-    EnrRows enrGridRows() const { return NoiseSource->enrGridRows(); }
 
     // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------
     void dd_printClick();
@@ -281,6 +278,10 @@ protected:
 
 private:
     void buildControls();
+    /// The pages with their controls and models (app/main_window_wiring.cpp).
+    void buildPages();
+    /// What one page hears of another, wired once (app/main_window_wiring.cpp).
+    void wirePages();
     void buildPage1();
     void buildPage2();
     void buildPage3();

@@ -158,9 +158,6 @@ void TForm1::bindEntryFields()
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == vle_ENR || (vle_ENR && watched->parent() == vle_ENR->viewport()))
-        return NoiseSource->enrGridEvent(watched, event);
-
     if (watched->property(kSelectorProperty).toBool()) {
         if (event->type() == QEvent::FocusOut && !IsPassingFocusChange(event)) {
             auto *box = static_cast<QComboBox *>(watched);

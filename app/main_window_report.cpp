@@ -44,15 +44,11 @@ void TForm1::dd_printClick()
     input.Remarks = remarks;
     // A step the display could not evaluate is marked on paper as it is on screen.
     input.EvaluationFailed = Graphic->StepEvaluationFailed;
-    // The sweep's confidence as the step display gives it, from the stored levels.
+    // The sweep's confidence as the step display gives it, from the stored levels; a room
+    // temperature that does not read sends the report out without it.
     try {
-        SweepConfidence confidence;
-        AssessSweep(confidence, MeasurementRecord, evaluationContext());
-        input.LargestUncertaintyDb = confidence.largestUncertaintyDb(MeasurementRecord.SweepPlan.Steps);
-        for (size_t i = 0; i < input.OutsideGuidelines.size(); ++i)
-            input.OutsideGuidelines[i] = confidence.assessed[i] && confidence.outsideGuidelines[i];
+        FillReportConfidence(input, MeasurementRecord, evaluationContext());
     } catch (const std::exception &) {
-        // A room temperature that does not read: the report goes out without them.
     }
 
     TestReport report(std::move(input));

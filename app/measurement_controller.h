@@ -14,9 +14,6 @@
 class AnalyserLink;
 class TForm1;
 
-/// The level fields of the calculator page that the passes write.
-enum class LevelField { N2off, N2on, N12off, N12on };
-
 /// How the window shows a pass.
 struct PassLook
 {

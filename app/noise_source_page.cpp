@@ -5,13 +5,16 @@
 
 #include "app/noise_source_page.h"
 
+#include "app/core/dialogs.h"
 #include "app/core/entry_rules.h"
 #include "base/errors.h"
 #include "base/files.h"
-#include "app/main_window.h"
+#include "app/guarded.h"
 #include "app/key_character.h"
+#include "app/results_out.h"
 #include "app/widgets.h"
 #include "noise/enr_files.h"
+#include "noise/measurement_record.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -32,7 +35,7 @@ namespace {
 constexpr int kFrequencyColumn = 0;
 constexpr int kEnrColumn = 1;
 
-/// The grid's editor: its keys reach the main window's grid handler before the delegate's own
+/// The grid's editor: its keys reach the page's grid handler before the delegate's own
 /// handling, and it remembers the editor that is open.
 class EnrGridDelegate : public QStyledItemDelegate
 {
@@ -61,16 +64,18 @@ protected:
         if (event->type() == QEvent::FocusOut) {
             // The delegate commits the cell first, so that the grid's exit sees the typed text.
             const bool handled = QStyledItemDelegate::eventFilter(object, event);
-            m_form->eventFilter(object, event);
+            if (m_form)
+                m_form->eventFilter(object, event);
             return handled;
         }
-        if (m_form->eventFilter(object, event))
+        if (m_form && m_form->eventFilter(object, event))
             return true;
         return QStyledItemDelegate::eventFilter(object, event);
     }
 
 private:
-    QObject *m_form;
+    // The page may go before the grid's last events, as the window closes.
+    QPointer<QObject> m_form;
     mutable QPointer<QLineEdit> m_editor;
 };
 
@@ -96,34 +101,52 @@ QTableWidgetItem *GridItem(QTableWidget *grid, int row, int column)
 
 }  // namespace
 
+NoiseSourcePage::NoiseSourcePage(const NoiseSourceControls &controls, ::MeasurementRecord &record)
+    : c(controls), m_record(record)
+{
+}
+
 // ---- The grid ------------------------------------------------------------------------------------
 
 void NoiseSourcePage::bindEnrGrid()
 {
-    w.vle_ENR->setItemDelegate(new EnrGridDelegate(&w, w.vle_ENR));
+    c.vle_ENR->setItemDelegate(new EnrGridDelegate(this, c.vle_ENR));
     // Tab ends the cell and leaves the grid, as Enter ends the cell and stays.
-    w.vle_ENR->setTabKeyNavigation(false);
-    w.vle_ENR->setSelectionMode(QAbstractItemView::SingleSelection);
-    w.vle_ENR->setSelectionBehavior(QAbstractItemView::SelectItems);
+    c.vle_ENR->setTabKeyNavigation(false);
+    c.vle_ENR->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.vle_ENR->setSelectionBehavior(QAbstractItemView::SelectItems);
     setEnrGridRows(DefaultEnrRows());
-    w.vle_ENR->setCurrentCell(0, kEnrColumn);
-    QObject::connect(w.vle_ENR, &QTableWidget::currentCellChanged, &w, [this](int row, int column, int, int) {
+    c.vle_ENR->setCurrentCell(0, kEnrColumn);
+    QObject::connect(c.vle_ENR, &QTableWidget::currentCellChanged, this, [this](int row, int column, int, int) {
         if (row >= 0 && column == kFrequencyColumn)
-            w.vle_ENR->setCurrentCell(row, kEnrColumn);
+            c.vle_ENR->setCurrentCell(row, kEnrColumn);
     });
-    w.vle_ENR->installEventFilter(&w);
+    c.vle_ENR->installEventFilter(this);
     m_published = enrSource();
     m_bound = true;
-    QObject::connect(w.vle_ENR, &QTableWidget::itemChanged, this, [this] { publishEnrSource(); });
-    QObject::connect(w.e_ENRall, &QLineEdit::textChanged, this, [this] { publishEnrSource(); });
+    QObject::connect(c.vle_ENR, &QTableWidget::itemChanged, this, [this] { publishEnrSource(); });
+    QObject::connect(c.e_ENRall, &QLineEdit::textChanged, this, [this] { publishEnrSource(); });
+    // The item's own handler publishes the source it applies; this catches a change of item
+    // whose handler ended early.
+    QObject::connect(c.rg_ENR, &RadioGroup::clicked, this, [this] { publishEnrSource(); });
+    // Those who take the source start from the one the page starts with.
+    emit enrSourceChanged(m_published);
+}
+
+bool NoiseSourcePage::eventFilter(QObject *watched, QEvent *event)
+{
+    // The grid and its cell editor (whose delegate hands its events here).
+    if (watched == c.vle_ENR || watched->parent() == c.vle_ENR->viewport())
+        return enrGridEvent(watched, event);
+    return QObject::eventFilter(watched, event);
 }
 
 EnrRows NoiseSourcePage::enrGridRows() const
 {
     EnrRows rows;
     for (int r = 0; r < kEnrRows; ++r) {
-        const QTableWidgetItem *f = w.vle_ENR->item(r, kFrequencyColumn);
-        const QTableWidgetItem *e = w.vle_ENR->item(r, kEnrColumn);
+        const QTableWidgetItem *f = c.vle_ENR->item(r, kFrequencyColumn);
+        const QTableWidgetItem *e = c.vle_ENR->item(r, kEnrColumn);
         rows[size_t(r)] = {f ? f->text() : QString(), e ? e->text() : QString()};
     }
     return rows;
@@ -135,8 +158,8 @@ void NoiseSourcePage::setEnrGridRows(const EnrRows &rows)
         // The rows change as one: the source is published once they all stand.
         const QScopedValueRollback<bool> filling(m_fillingGrid, true);
         for (int r = 0; r < kEnrRows; ++r) {
-            GridItem(w.vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
-            GridItem(w.vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
+            GridItem(c.vle_ENR, r, kFrequencyColumn)->setText(rows[size_t(r)].FrequencyText);
+            GridItem(c.vle_ENR, r, kEnrColumn)->setText(rows[size_t(r)].EnrText);
         }
     }
     publishEnrSource();
@@ -144,11 +167,11 @@ void NoiseSourcePage::setEnrGridRows(const EnrRows &rows)
 
 void NoiseSourcePage::vle_ENRKeyPress(QChar &key)
 {
-    const int row = w.vle_ENR->currentRow();
+    const int row = c.vle_ENR->currentRow();
     if (row < 0)
         return;
-    QLineEdit *editor = GridDelegate(w.vle_ENR) ? GridDelegate(w.vle_ENR)->openEditor() : nullptr;
-    QTableWidgetItem *cell = GridItem(w.vle_ENR, row, kEnrColumn);
+    QLineEdit *editor = GridDelegate(c.vle_ENR) ? GridDelegate(c.vle_ENR)->openEditor() : nullptr;
+    QTableWidgetItem *cell = GridItem(c.vle_ENR, row, kEnrColumn);
     const QString text = editor ? editor->text() : cell->text();
     const EnrCellKeyResult result = EnrCellKeyPress(text, key);
     key = result.key;
@@ -160,13 +183,13 @@ void NoiseSourcePage::vle_ENRKeyPress(QChar &key)
     else
         cell->setText(normalised);
     // Moving the current cell commits the open editor and closes it.
-    w.vle_ENR->setCurrentCell(NextEnrRow(row), kEnrColumn);
+    c.vle_ENR->setCurrentCell(NextEnrRow(row), kEnrColumn);
 }
 
 void NoiseSourcePage::vle_ENRExit()
 {
     for (int r = 0; r < kEnrRows; ++r) {
-        QTableWidgetItem *cell = GridItem(w.vle_ENR, r, kEnrColumn);
+        QTableWidgetItem *cell = GridItem(c.vle_ENR, r, kEnrColumn);
         const QString normalised = NormaliseEnrCell(cell->text());
         if (normalised != cell->text())
             cell->setText(normalised);
@@ -181,10 +204,10 @@ bool NoiseSourcePage::enrGridEvent(QObject *watched, QEvent *event)
             return false;
         // Moving between the grid and its cell editor is no exit from the grid.
         for (QWidget *focused = QApplication::focusWidget(); focused; focused = focused->parentWidget()) {
-            if (focused == w.vle_ENR)
+            if (focused == c.vle_ENR)
                 return false;
         }
-        w.guarded([this] { vle_ENRExit(); });
+        Guarded([this] { vle_ENRExit(); });
         return false;
     }
     if (event->type() != QEvent::KeyPress)
@@ -193,24 +216,24 @@ bool NoiseSourcePage::enrGridEvent(QObject *watched, QEvent *event)
     const std::optional<QChar> typed = KeyCharacter(static_cast<QKeyEvent *>(event), KeyReader::Grid);
     if (!typed)
         return false;
-    const bool onEditor = watched != w.vle_ENR;
+    const bool onEditor = watched != c.vle_ENR;
     const bool endsCell = *typed == QChar(kKeyEnter) || *typed == QChar(kGridKeyTab);
     // A character typed on the grid itself opens the cell's editor, which then receives it.
     if (!onEditor && !endsCell)
         return false;
 
     QChar key = *typed;
-    w.guarded([this, &key] { vle_ENRKeyPress(key); });
+    Guarded([this, &key] { vle_ENRKeyPress(key); });
     if (key.isNull())
         return true;
     if (endsCell) {
         if (key == QChar(kGridKeyTab))
-            w.focusNextField();
+            emit focusNext();
         return true;
     }
     if (key == *typed)
         return false;  // typed as it came
-    if (QLineEdit *editor = GridDelegate(w.vle_ENR)->openEditor())
+    if (QLineEdit *editor = GridDelegate(c.vle_ENR)->openEditor())
         editor->insert(QString(key));
     return true;
 }
@@ -229,42 +252,57 @@ void NoiseSourcePage::rg_ENRClick()
     if (EnrTables.ShownTable == EnrTable1 || EnrTables.ShownTable == EnrTable2)
         EnrTables.Table(EnrTables.ShownTable).Rows = LimitEnrRows(enrGridRows());
 
-    const int m = w.rg_ENR->ItemIndex();
+    const int m = c.rg_ENR->ItemIndex();
     if (m != EnrAll && m != EnrTable1 && m != EnrTable2) {
         // No item selected (a measurement file may name a source that does not exist): the
         // constant is the only source that needs no table.
-        w.rg_ENR->setItemIndex(EnrAll);  // applies the mode again
+        c.rg_ENR->setItemIndex(EnrAll);  // applies the mode again
         return;
     }
 
     const bool table = m != EnrAll;
     if (!table) {
-        w.rg_ENR->setToolTip(QStringLiteral("const."));
-        w.l_NoiseSource->setText(QStringLiteral("const."));
-        NoiseSourceText = NoiseSourceTextForConstant(w.e_ENRall->text());
+        c.rg_ENR->setToolTip(QStringLiteral("const."));
+        c.l_NoiseSource->setText(QStringLiteral("const."));
+        NoiseSourceText = NoiseSourceTextForConstant(c.e_ENRall->text());
     } else {
         const EnrTable &shown = EnrTables.Table(m);
-        w.rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
-        w.l_NoiseSource->setText(EnrTableCaption(m));
+        c.rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
+        c.l_NoiseSource->setText(EnrTableCaption(m));
         NoiseSourceText = NoiseSourceTextForTable(m, shown.FileName);
         setEnrGridRows(shown.Rows);
     }
-    w.e_ENRall->setEnabled(!table);
-    w.vle_ENR->setEnabled(table);
-    w.b_TableLoad->setEnabled(table);
-    w.b_TableSave->setEnabled(table);
+    c.e_ENRall->setEnabled(!table);
+    c.vle_ENR->setEnabled(table);
+    c.b_TableLoad->setEnabled(table);
+    c.b_TableSave->setEnabled(table);
     EnrTables.ShownTable = m;
-    w.MeasurementRecord.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
+    m_record.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
     publishEnrSource();
 }
 
 EnrSource NoiseSourcePage::enrSource() const
 {
     EnrSource source;
-    source.mode = w.rg_ENR->ItemIndex();
-    source.enrAllText = w.e_ENRall->text();
+    source.mode = c.rg_ENR->ItemIndex();
+    source.enrAllText = c.e_ENRall->text();
     source.rows = enrGridRows();
     return source;
+}
+
+void NoiseSourcePage::selectLoadedSource(int enrSource)
+{
+    // A source number that is none of the three items leaves the selection as it is.
+    if (enrSource >= 0 && enrSource < 3)
+        c.rg_ENR->setItemIndex(enrSource);  // runs the noise-source handler when it changes
+}
+
+void NoiseSourcePage::takeLoadedSourceText()
+{
+    ::MeasurementHeader &h = m_record.MeasurementHeader;
+    NoiseSourceText = NoiseSourceTextOf(h);
+    if (h.NoiseSourceText.isEmpty())
+        h.NoiseSourceText = ToWindows1252(NoiseSourceText);
 }
 
 void NoiseSourcePage::publishEnrSource()
@@ -291,7 +329,7 @@ void NoiseSourcePage::PersistEnrTables(bool load)
         try {
             WriteEnrStoreFile(path, EnrTables);
         } catch (const EFileError &e) {
-            w.reportSaveError(QStringLiteral("The ENR tables could not be saved.\n") + e.message());
+            emit saveFailed(QStringLiteral("The ENR tables could not be saved.\n") + e.message());
         }
         return;
     }
@@ -308,7 +346,7 @@ void NoiseSourcePage::PersistEnrTables(bool load)
         EnrTables = *stored;
         if (EnrTables.ShownTable != EnrAll) {
             setEnrGridRows(EnrTables.Table(EnrTables.ShownTable).Rows);
-            w.rg_ENR->setItemIndex(EnrTables.ShownTable);  // applies the mode
+            c.rg_ENR->setItemIndex(EnrTables.ShownTable);  // applies the mode
         }
         return;
     }
@@ -322,7 +360,7 @@ void NoiseSourcePage::PersistEnrTables(bool load)
 
 void NoiseSourcePage::b_TableLoadClick()
 {
-    const int m = w.rg_ENR->ItemIndex();
+    const int m = c.rg_ENR->ItemIndex();
     if (m != EnrTable1 && m != EnrTable2)
         return;
     const std::optional<QString> path = dialogs().openFile(FileFilter(), kFilterTables);
@@ -337,7 +375,7 @@ void NoiseSourcePage::b_TableLoadClick()
 
 void NoiseSourcePage::b_TableSaveClick()
 {
-    const int m = w.rg_ENR->ItemIndex();
+    const int m = c.rg_ENR->ItemIndex();
     if (m != EnrTable1 && m != EnrTable2)
         return;
     const std::optional<QString> chosen = dialogs().saveFile(FileFilter(), kFilterTables);

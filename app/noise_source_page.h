@@ -10,15 +10,32 @@
 #include <QString>
 
 class QEvent;
+class QLabel;
+class QLineEdit;
 class QObject;
-class TForm1;
+class QPushButton;
+class QTableWidget;
+class RadioGroup;
+struct MeasurementRecord;
+
+/// The controls of the page "Noise Source" (with l_NoiseSource of gb_TempFreq, which names
+/// the source in use).
+struct NoiseSourceControls
+{
+    QTableWidget *vle_ENR = nullptr;
+    RadioGroup *rg_ENR = nullptr;
+    QLineEdit *e_ENRall = nullptr;
+    QPushButton *b_TableLoad = nullptr;
+    QPushButton *b_TableSave = nullptr;
+    QLabel *l_NoiseSource = nullptr;
+};
 
 class NoiseSourcePage : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit NoiseSourcePage(TForm1 &window) : w(window) {}
+    NoiseSourcePage(const NoiseSourceControls &controls, ::MeasurementRecord &record);
 
     /// Both tables and the mode applied last; kept in default.tbl.
     EnrTableStore EnrTables;
@@ -26,7 +43,7 @@ public:
     /// which also writes it in Windows-1252 to the measurement header's NoiseSourceText.
     QString NoiseSourceText;
 
-    /// Start-up: the grid's editor and keys, and the designed rows.
+    /// Start-up: the grid's editor and keys, and the designed rows; publishes the source.
     void bindEnrGrid();
     /// Start-up: the names of both tables are empty until default.tbl or a table file sets them.
     void InitEnrTableNames();
@@ -47,16 +64,30 @@ public:
     EnrRows enrGridRows() const;
     void setEnrGridRows(const EnrRows &rows);
 
+    /// A loaded measurement file names its source: the item it names, when it is one of the three.
+    void selectLoadedSource(int enrSource);
+    /// A loaded measurement is shown: NoiseSourceText is the file's, or the file takes the one
+    /// in use when it holds none.
+    void takeLoadedSourceText();
+
 signals:
     /// The ENR in use changed: another item of rg_ENR applied, e_ENRall or a cell of the grid
     /// edited, a table loaded.
     void enrSourceChanged(const EnrSource &source);
+    /// Tab left the grid: the focus moves on.
+    void focusNext();
+    /// default.tbl could not be written.
+    void saveFailed(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     /// Emits enrSourceChanged when the source differs from the one published last.
     void publishEnrSource();
 
-    TForm1 &w;
+    NoiseSourceControls c;
+    ::MeasurementRecord &m_record;
     EnrSource m_published;
     bool m_bound = false;        ///< bindEnrGrid has run: the grid and its signals stand
     bool m_fillingGrid = false;  ///< setEnrGridRows is filling the grid

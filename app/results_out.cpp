@@ -2,6 +2,7 @@
 
 #include "base/engvalue.h"
 #include "base/files.h"
+#include "noise/step_confidence.h"
 #include "run/designed_options.h"
 
 #include <QBuffer>
@@ -110,6 +111,19 @@ ReportTexts ReportTextsOf(const MeasurementRecord &record, const QString &noiseS
     t.FreqSteps = QString::number(plan.Steps);
     t.Temperature = FormatValue(1, 0, record.RoomTemperature - 273.15) + QStringLiteral(" \u00B0C");
     return t;
+}
+
+void FillReportConfidence(ReportInput &input, const MeasurementRecord &record, const EvaluationContext &context)
+{
+    try {
+        SweepConfidence confidence;
+        AssessSweep(confidence, record, context);
+        input.LargestUncertaintyDb = confidence.largestUncertaintyDb(record.SweepPlan.Steps);
+        for (size_t i = 0; i < input.OutsideGuidelines.size(); ++i)
+            input.OutsideGuidelines[i] = confidence.assessed[i] && confidence.outsideGuidelines[i];
+    } catch (const std::exception &) {
+        // Without them, as a report of a step that cannot be evaluated goes out.
+    }
 }
 
 bool SaveGraph(const QString &path, const QImage &shown, const GraphGeometry &geometry,

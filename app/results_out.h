@@ -53,6 +53,11 @@ bool WriteMeasurementCsv(const QString &path, const MeasurementRecord &record,
 ReportTexts ReportTextsOf(const MeasurementRecord &record, const QString &noiseSourceText,
                           const QDateTime &now = QDateTime::currentDateTime());
 
+/// The sweep's confidence on the report as the step display gives it: the largest uncertainty
+/// and the steps outside the guidelines, from the levels of `record` evaluated in `context`.
+/// A step that cannot be evaluated (an ENR cell that does not read) leaves both out.
+void FillReportConfidence(ReportInput &input, const MeasurementRecord &record, const EvaluationContext &context);
+
 /// The graph saved in the format its file name ends in: ".png" the image `shown` pixel for
 /// pixel; ".svg" the same graph (`geometry`, `data`) painted anew as a drawing of the same size.
 /// False with the reason in `error` (also for any other extension).

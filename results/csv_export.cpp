@@ -2,6 +2,7 @@
 
 #include "base/files.h"
 #include "base/version.h"
+#include "noise/step_confidence.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -55,6 +56,8 @@ QList<CsvColumn> StepCsvColumns()
         numberColumn("Noise temperature (K)", [](const CsvStepRow &r) { return r.noiseTemperatureK; }),
         numberColumn("Y calibration (dB)", [](const CsvStepRow &r) { return r.yCalibrationDb; }),
         numberColumn("Y with DUT (dB)", [](const CsvStepRow &r) { return r.yDutDb; }),
+        numberColumn("Uncertainty (dB)", [](const CsvStepRow &r) { return r.uncertaintyDb; }),
+        {QStringLiteral("Guidelines"), [](const CsvStepRow &r) { return CsvText(r.guidelines); }},
     };
 }
 
@@ -76,6 +79,11 @@ CsvStepRow CsvStepRowOf(int step, const StepEvaluation &evaluation)
     }
     row.yCalibrationDb = evaluation.calibrationYDb();
     row.yDutDb = evaluation.dutYDb();
+    // As the step display shows them under the noise figure.
+    const StepConfidence &c = evaluation.confidence;
+    if (c.uncertainty.valid)
+        row.uncertaintyDb = c.uncertainty.uncertaintyDb;
+    row.guidelines = GuidelineText(c.findings);
     return row;
 }
 

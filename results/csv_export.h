@@ -39,6 +39,8 @@ struct CsvStepRow
     std::optional<double> noiseTemperatureK;  ///< 290 K × (noise factor − 1)
     std::optional<double> yCalibrationDb;     ///< N2on − N2off
     std::optional<double> yDutDb;             ///< N12on − N12off
+    std::optional<double> uncertaintyDb;      ///< ± of the noise figure, where one can be given
+    QString guidelines;                       ///< the findings' sentences, empty within every guideline
 };
 
 /// One column of the table: its title (with the unit in parentheses) and the finished cell of
@@ -52,7 +54,7 @@ struct CsvColumn
 };
 
 /// The columns of every export: frequency, the four levels, gain, noise figure, noise factor,
-/// noise temperature and both Y-factors.
+/// noise temperature, both Y-factors, the uncertainty and the guideline findings.
 QList<CsvColumn> StepCsvColumns();
 
 /// What stands above the table. Text values are written as they are; a value with line breaks

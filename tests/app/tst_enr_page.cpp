@@ -207,16 +207,16 @@ void TestEnrPage::lookupFollowsTheChoice()
 {
     QVERIFY(start());
     QSignalSpy published(m_form->NoiseSource.get(), &NoiseSourcePage::enrSourceChanged);
-    QVERIFY(qAbs(m_form->enrSource().lookup(1e9) - 3.5645) < 1e-4);
+    QVERIFY(qAbs(m_form->NoiseSource->enrSource().lookup(1e9) - 3.5645) < 1e-4);
     chooseSource(1);
-    QVERIFY(qAbs(m_form->enrSource().lookup(2.5e9) - 3.4634) < 1e-4);
+    QVERIFY(qAbs(m_form->NoiseSource->enrSource().lookup(2.5e9) - 3.4634) < 1e-4);
     QCOMPARE(published.size(), 1);
     QCOMPARE(published.last().at(0).value<EnrSource>().mode, int(EnrTable1));
     // The lookup reads the grid as it stands, edits included, and each edit is published.
     m_form->vle_ENR->item(3, 1)->setText(QStringLiteral("5.27"));
-    QVERIFY(qAbs(m_form->enrSource().lookup(2.5e9) - FromDb(5.27)) < 1e-4);
+    QVERIFY(qAbs(m_form->NoiseSource->enrSource().lookup(2.5e9) - FromDb(5.27)) < 1e-4);
     QCOMPARE(published.size(), 2);
-    QCOMPARE(published.last().at(0).value<EnrSource>(), m_form->enrSource());
+    QCOMPARE(published.last().at(0).value<EnrSource>(), m_form->NoiseSource->enrSource());
     // Applying the same choice again publishes nothing new.
     chooseSource(1);
     QCOMPARE(published.size(), 2);
@@ -428,26 +428,26 @@ void TestEnrPage::loadShortFileMakesLookupFail()
     QCOMPARE(cell(19, 1), QString());
     QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("Table 2 (ten_lines.tab)"));
     // The empty cells make the next lookup fail with a clear error, never a number.
-    QVERIFY_THROWS_EXCEPTION(EConvertError, m_form->enrSource().lookup(2.5e9));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, m_form->NoiseSource->enrSource().lookup(2.5e9));
 
     // A file with binary bytes loads without harm and fails the same way.
     m_dialogs->files.push_back(dataFile("binary.tab"));
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     QVERIFY(cell(0, 1).size() <= 32);
-    QVERIFY_THROWS_EXCEPTION(AppError, m_form->enrSource().lookup(2.5e9));
+    QVERIFY_THROWS_EXCEPTION(AppError, m_form->NoiseSource->enrSource().lookup(2.5e9));
 }
 
 void TestEnrPage::loadFailureChangesNothing()
 {
     QVERIFY(start());
     chooseSource(1);
-    const EnrRows before = m_form->enrGridRows();
+    const EnrRows before = m_form->NoiseSource->enrGridRows();
     m_dialogs->files.push_back(path(QStringLiteral("nothing.tab")));
     QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
     QCOMPARE(m_dialogs->messages.size(), 1);
     QCOMPARE(m_dialogs->messages.first().type, MsgType::Error);
     QVERIFY(m_dialogs->lastMessage().contains(QStringLiteral("nothing.tab")));
-    QCOMPARE(m_form->enrGridRows(), before);
+    QCOMPARE(m_form->NoiseSource->enrGridRows(), before);
     QVERIFY(m_form->NoiseSource->EnrTables.Table(1).FileName.isEmpty());
     QCOMPARE(m_form->rg_ENR->toolTip(), QStringLiteral("actual: "));
 }
@@ -555,7 +555,7 @@ void TestEnrPage::unusableStore()
     QVERIFY2(m_dialogs->lastMessage().contains(QStringLiteral("default.tbl")), qPrintable(m_dialogs->lastMessage()));
     QCOMPARE(m_form->rg_ENR->ItemIndex(), 0);
     QCOMPARE(m_form->NoiseSource->EnrTables, EnrTableStore());
-    QCOMPARE(m_form->enrGridRows(), DefaultEnrRows());
+    QCOMPARE(m_form->NoiseSource->enrGridRows(), DefaultEnrRows());
     if (fixture.isEmpty())
         return;
     stop();

@@ -323,7 +323,7 @@ private slots:
         load(path(QStringLiteral("table1.mea")));
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
         const double enr = m_form->MeasurementRecord.Enr;
-        QCOMPARE(enr, m_form->enrSource().lookup(ParseValue(m_form->e_Frequency->text())));
+        QCOMPARE(enr, m_form->NoiseSource->enrSource().lookup(ParseValue(m_form->e_Frequency->text())));
         QVERIFY(qAbs(10 * std::log10(enr) - 20.0) > 1.0);
     }
 

@@ -5,6 +5,7 @@
 #include "app/cli.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
+#include "app/results_out.h"
 #include "common/swallowing_host.h"
 #include "common/dut_model.h"
 #include "common/scripted_dialogs.h"
@@ -473,6 +474,14 @@ private slots:
         QVERIFY(pdf.find(QStringLiteral("Second line")));
         QVERIFY(pdf.find(QStringLiteral("400.00 MHz")));
         QVERIFY(pdf.find(QStringLiteral("10 MHz / DIV")));
+        // The confidence line of the window's report, worked out by the same function.
+        ReportInput confidence;
+        EvaluationContext context;
+        context.roomTemperatureK = 294.15;
+        FillReportConfidence(confidence, LoadMeasurementFile(kDesigned).record, context);
+        const QString line = ReportUncertaintyText(confidence.LargestUncertaintyDb);
+        QVERIFY(line.startsWith(QStringLiteral("Uncertainty")));
+        QVERIFY2(pdf.find(line), qPrintable(line));
         // The printable area starts 10 mm in from the paper's left edge.
         QVERIFY(pdf.find(QStringLiteral("Test engineer:"))->left() > MmToPt(10));
     }

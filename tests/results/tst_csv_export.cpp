@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "base/version.h"
 #include "results/csv_export.h"
+#include "noise/step_confidence.h"
 #include "results/measurement_file.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ QStringList tableOf(const QByteArray &text)
 
 const QString kTitles = QStringLiteral(
     "Frequency (Hz),N2off (dBm),N2on (dBm),N12off (dBm),N12on (dBm),Gain (dB),Noise figure (dB),"
-    "Noise factor,Noise temperature (K),Y calibration (dB),Y with DUT (dB)");
+    "Noise factor,Noise temperature (K),Y calibration (dB),Y with DUT (dB),Uncertainty (dB),Guidelines");
 
 }  // namespace
 
@@ -160,8 +161,12 @@ private slots:
         QCOMPARE(table.size(), 1 + 11);
         QCOMPARE(table.first(), kTitles);
         for (int i = 0; i <= 10; ++i) {
-            const QStringList cells = table[1 + i].split(u',');
-            QCOMPARE(cells.size(), 11);
+            // The step's uncertainty and findings as the step display has them.
+            const StepConfidence conf = EvaluateStep(record, i, designedDetails().context).confidence;
+            QVERIFY(conf.uncertainty.valid);
+            QVERIFY2(table[1 + i].endsWith(u',' + CsvNumber(conf.uncertainty.uncertaintyDb) + u',' + CsvText(GuidelineText(conf.findings))),
+                     qPrintable(table[1 + i]));
+            const QStringList cells = table[1 + i].split(u',').mid(0, 11);
             QList<double> v;
             for (const QString &c : cells) {
                 bool ok = false;
@@ -205,9 +210,9 @@ private slots:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<double>("noiseFigureDb");
         QTest::addColumn<QString>("line");
-        QTest::newRow("computed") << false << 3.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,3,1.99526231497,288.626071341,5.25,0";
-        QTest::newRow("no noise figure") << false << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,,,,5.25,0";
-        QTest::newRow("arithmetic failure") << true << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,,,,,5.25,0";
+        QTest::newRow("computed") << false << 3.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,3,1.99526231497,288.626071341,5.25,0,0.25,\"Low Y, raise the ENR.\"";
+        QTest::newRow("no noise figure") << false << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,0,,,,5.25,0,,";
+        QTest::newRow("arithmetic failure") << true << -1.0 << "433333333,-75.5,-70.25,-54.25,-54.25,,,,,5.25,0,,";
     }
     void missingValuesAreEmptyCells()
     {
@@ -220,6 +225,11 @@ private slots:
         e.failed = failed;
         e.gainDb = 0;
         e.noiseFigureDb = noiseFigureDb;
+        if (noiseFigureDb >= 0 && !failed) {
+            e.confidence.uncertainty.valid = true;
+            e.confidence.uncertainty.uncertaintyDb = 0.25;
+            e.confidence.findings = {{GuidelineKind::LowCalibrationYFactor, QStringLiteral("Low Y, raise the ENR.")}};
+        }
         const CsvStepRow row = CsvStepRowOf(3, e);
         QCOMPARE(row.step, 3);
         const QStringList table = tableOf(CsvExportText({row}, designedDetails()));

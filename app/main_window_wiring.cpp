@@ -1,0 +1,54 @@
+// The map of the window: which controls and models each page is built with, and every way one
+// page hears of another. Nothing else in the pages knows of the window or of another page.
+#include "app/main_window.h"
+
+#include "app/widgets.h"
+
+#include <QLineEdit>
+#include <QSpinBox>
+
+void TForm1::buildPages()
+{
+    Link = new AnalyserLink(MeasurementRecord, this);
+    Options = std::make_unique<OptionsPage>(*this);
+    Graphic = std::make_unique<GraphicPage>(*this);
+
+    CalculatorControls calculator;
+    calculator.e_n2off = e_n2off;
+    calculator.e_n2on = e_n2on;
+    calculator.e_n12off = e_n12off;
+    calculator.e_n12on = e_n12on;
+    calculator.e_Frequency = e_Frequency;
+    calculator.e_Temperature = e_Temperature;
+    calculator.l_CalcUncertainty = l_CalcUncertainty;
+    calculator.result = {l_gain, l_NoiseFigure};
+    calculator.Edit = Edit;
+    calculator.gfx2 = gfx2;
+    // "Calculate!" stores its result also into the step the graph's selector stands at.
+    Calculator = std::make_unique<CalculatorPage>(calculator, MeasurementRecord, Uncertainty,
+                                                  [this] { return se_Freq->value(); });
+
+    NoiseSourceControls noiseSource;
+    noiseSource.vle_ENR = vle_ENR;
+    noiseSource.rg_ENR = rg_ENR;
+    noiseSource.e_ENRall = e_ENRall;
+    noiseSource.b_TableLoad = b_TableLoad;
+    noiseSource.b_TableSave = b_TableSave;
+    noiseSource.l_NoiseSource = l_NoiseSource;
+    NoiseSource = std::make_unique<NoiseSourcePage>(noiseSource, MeasurementRecord);
+
+    Controller = new MeasurementController(*this, *Link);
+}
+
+void TForm1::wirePages()
+{
+    // Every page's news for the status bar.
+    connect(Calculator.get(), &CalculatorPage::status, this, &TForm1::setStatusText);
+
+    // The ENR in use, published by the Noise Source page: "Calculate!" looks it up.
+    connect(NoiseSource.get(), &NoiseSourcePage::enrSourceChanged, Calculator.get(), &CalculatorPage::setEnrSource);
+    // Tab leaves the ENR grid for the next control of the window.
+    connect(NoiseSource.get(), &NoiseSourcePage::focusNext, this, &TForm1::focusNextField);
+    // default.tbl could not be written: told with the other files at close.
+    connect(NoiseSource.get(), &NoiseSourcePage::saveFailed, this, &TForm1::reportSaveError);
+}
