@@ -64,6 +64,16 @@ const QList<Option> &Options()
         {"average", "N", {QStringLiteral("measure")}},
         {"cal-only", nullptr, {QStringLiteral("measure")}},
         {"csv", "FILE", {QStringLiteral("measure")}},
+        {"enr-file", "FILE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"loss-before", "DB|FILE.csv", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"loss-before-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"loss-after", "DB|FILE.csv", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"loss-after-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"dut-type", "TYPE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"lo", "F", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"image-rejection", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"cal-enr", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"cal-enr-table", "FILE", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"limits", "FILE", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"json", "FILE", {QStringLiteral("export"), QStringLiteral("measure"), QStringLiteral("history")}},
         {"calibration", "FILE", {QStringLiteral("measure")}},
@@ -433,6 +443,10 @@ QString CliHelpText()
         "                       [--start F] [--stop F] [--steps N] [--single F]\n"
         "                       [--rbw TEXT] [--vbw TEXT] [--average N] [--temperature T]\n"
         "                       [--enr DB | --enr-table FILE.tab] [--cal-only]\n"
+        "       bench (export and measure): [--loss-before DB|FILE.csv [--loss-before-temp T]]\n"
+        "                       [--loss-after DB|FILE.csv [--loss-after-temp T]]\n"
+        "                       [--dut-type amplifier|down|up --lo F [--image-rejection DB|ssb]]\n"
+        "                       [--cal-enr DB | --cal-enr-table FILE.tab] [--enr-file FILE]\n"
         "                       [--calibration CAL.cal [--max-age HOURS]] [--yes] [--limits FILE]\n"
         "                       [--json FILE|-] [--dut TEXT] [--serial TEXT] [--history PATH | --no-history]\n"
         "       tessary calibrate (--port N | --host HOST [--tcp-port P]) -o CAL.cal [plan and settings as measure]\n"
@@ -451,6 +465,10 @@ QString CliHelpText()
         "         given are the window's: the line from config.ini in the working folder, the\n"
         "         Options page's start-up values (RBW 3 MHz, VBW 10 Hz, averaging 10, 400 MHz to\n"
         "         500 MHz in 10 steps) and the ENR of default.tbl or 5.52 dB.\n"
+        "\n"
+        "With a bench, measure tunes the analyser to the IF of each step in both passes and\n"
+        "gives the DUT's own gain and noise figure; -o RUN.nfm keeps the whole measurement with\n"
+        "its bench, and export and report read it back without options.\n"
         "\n"
         "Frequencies and levels are read as the entry fields read them: 400M is 400 MHz, a bare\n"
         "number is MHz, 1.2G and \"1.2 GHz\" are 1.2 GHz; a temperature is \u00B0C unless it ends in K.\n"

@@ -19,8 +19,25 @@ namespace {
 
 // ---- Measurement files -------------------------------------------------------------------------
 
+CompleteMeasurement LoadNfm(const QString &path)
+{
+    NfmDecodeResult loaded;
+    try {
+        loaded = LoadCompleteMeasurementFile(path);
+    } catch (const AppError &e) {
+        Fail(path, e.message());
+    }
+    if (loaded.status == NfmStatus::Missing)
+        Fail(path, QStringLiteral("File do not exists !"));
+    if (loaded.status != NfmStatus::Loaded)
+        Fail(QString(), loaded.message);
+    return std::move(loaded.measurement);
+}
+
 MeasurementRecord LoadMea(const QString &path)
 {
+    if (IsCompleteMeasurementFileName(path))
+        return LoadNfm(path).record;
     MeasurementLoadResult loaded;
     try {
         loaded = LoadMeasurementFile(path);
@@ -41,12 +58,31 @@ MeasurementRecord LoadMea(const QString &path)
 
 int RunExport(const Invocation &inv)
 {
-    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
-    const EnrChoice enr = ChooseEnr(inv, record.MeasurementHeader.EnrSource);
     const QFileInfo mea(inv.file);
     const QString out = inv.has("output") ? inv.value("output")
                         : inv.has("run")  ? QStringLiteral("run-%1.csv").arg(inv.value("run"))
                                           : mea.dir().filePath(mea.completeBaseName() + QStringLiteral(".csv"));
+    if (IsCompleteMeasurementFileName(inv.file) && !inv.has("run")) {
+        // The file carries its own settings; the options of a .mea would only contradict them.
+        for (const char *name : {"temperature", "enr", "enr-table", "enr-file", "loss-before", "loss-before-temp",
+                                 "loss-after", "loss-after-temp", "dut-type", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
+            if (inv.has(name))
+                Usage(QStringLiteral("--%1 does not apply to a complete measurement file").arg(QString::fromLatin1(name)));
+        WriteBenchCsv(out, LoadNfm(inv.file));
+        return CliOk;
+    }
+    MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
+    const EnrChoice enr = ChooseEnrOrFile(inv, record.MeasurementHeader.EnrSource);
+    const BenchChoice bench = ChooseBench(inv);
+    if (BenchGiven(bench)) {
+        record.SweepPlan.Conversion = bench.bench.dutType;
+        record.SweepPlan.LoHz = bench.bench.loHz;
+        const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
+        if (!ifPlan.ok())
+            Usage(ifPlan.refusal);
+        WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv)));
+        return CliOk;
+    }
     const EvaluationContext context = ContextOf(enr, RoomTemperatureK(inv));
     const LimitSet limits = LimitsOption(inv);
     const QList<StepLimitResult> results = StepResults(record, context, limits);

@@ -13,6 +13,8 @@
 #include "run/designed_options.h"
 #include "run/calibration_file.h"
 #include "run/sweep_plan.h"
+#include "base/engvalue.h"
+#include "noise/bench_correction.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -86,8 +88,11 @@ void Connect(AnalyserLink &link, Progress &progress, MeasurementRecord &record, 
         // The step display's evaluation: the levels as its fields show them, the ENR at the
         // step's frequency, the room temperature; gain and noise figure go into the record.
         try {
-            const CalculationResult r = CalculationResultOf(StoreStepEvaluation(record, index, index, context));
-            if (!r.failed)
+            const StepEvaluation e = StoreStepEvaluation(record, index, index, context);
+            const CalculationResult r = CalculationResultOf(e);
+            if (e.corrected && e.benchStatus != BenchStepStatus::Ok)
+                Note(BenchStepStatusText(e.benchStatus));
+            else if (!r.failed)
                 Note(r.gainText + QStringLiteral(", ") + r.noiseFigureText);
             else
                 Note(CalculationErrorText());
@@ -192,7 +197,9 @@ int RunMeasure(const Invocation &inv)
     const int vbw = SelectorValue(inv, "vbw", VbwItems(), DesignedOptions::vbwIndex);
     const int average = SelectorValue(inv, "average", AverageItems(), DesignedOptions::averageIndex);
     double roomK = RoomTemperatureK(inv);
-    EnrChoice enr = ChooseEnr(inv, -1);
+    EnrChoice enr = ChooseEnrOrFile(inv, -1);
+    const BenchChoice bench = ChooseBench(inv);
+    const bool nfm = IsCompleteMeasurementFileName(inv.value("output"));
     const LimitSet limits = LimitsOption(inv);
 
     // A kept calibration must fit this run before anything is sent.
@@ -257,8 +264,14 @@ int RunMeasure(const Invocation &inv)
 
     MeasurementRecord record;
     MakeSweepPlan(record.SweepPlan, sweep);
+    // A converter's plan is refused before anything is sent when its IFs cannot be measured.
+    const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
+    if (!ifPlan.ok())
+        Usage(ifPlan.refusal);
+    record.SweepPlan.Conversion = bench.bench.dutType;
+    record.SweepPlan.LoHz = bench.bench.loHz;
     AnalyserLink link(record);
-    const EvaluationContext context = ContextOf(enr, roomK);
+    const EvaluationContext context = BenchContextOf(enr, bench, roomK);
     Progress hostSide;
     Connect(link, hostSide, record, context);
     const PassInputs inputs{AverageItems()[average], single};
@@ -360,8 +373,17 @@ int RunMeasure(const Invocation &inv)
     }
 
     const QString out = inv.value("output");
+    CompleteMeasurement complete = CompleteOf(record, enr, bench, roomK);
+    complete.measuredAt = measured;
     try {
-        SaveMeasurementFile(out, record);
+        if (nfm) {
+            SaveCompleteMeasurementFile(out, complete);
+        } else {
+            SaveMeasurementFile(out, record);
+            const QStringList lost = SettingsMeaCannotHold(complete);
+            if (!lost.isEmpty())
+                Note(QStringLiteral("%1 does not keep: %2 (save as .nfm to keep them)").arg(out, lost.join(QStringLiteral(", "))));
+        }
     } catch (const AppError &e) {
         link.close();
         Fail(out, e.message());
@@ -369,7 +391,10 @@ int RunMeasure(const Invocation &inv)
     const QList<StepLimitResult> results = StepResults(record, context, limits);
     if (inv.has("csv")) {
         try {
-            WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured, LimitCsvColumns(limits, results));
+            if (BenchGiven(bench) || nfm)
+                WriteBenchCsv(inv.value("csv"), complete);
+            else
+                WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured, LimitCsvColumns(limits, results));
         } catch (const CliFailure &) {
             link.close();
             throw;

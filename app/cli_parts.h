@@ -6,8 +6,11 @@
 
 #include "app/cli.h"
 #include "app/results_out.h"
+#include "noise/bench_setup.h"
 #include "noise/limits.h"
 #include "noise/measurement_record.h"
+#include "results/bench_export.h"
+#include "results/nfm_file.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -54,6 +57,7 @@ struct EnrChoice
     QString noiseSourceText;
     /// The name the CSV gives the source: a table that came from no file by its caption alone.
     QString csvSourceText;
+    QString fileName;  ///< the table's file, when one was read
 };
 
 /// --enr or --enr-table when given; otherwise the window's: the constant "5.52 dB" and the
@@ -75,6 +79,27 @@ void WriteCsv(const QString &path, const MeasurementRecord &record, const Evalua
 /// Refuses "-" as the value of option `name`, whose file is `what` ("a PDF").
 void RefuseStandardOutput(const Invocation &inv, const char *name, const QString &what);
 
+/// ChooseEnr, or the ENR data file of --enr-file as table 1.
+EnrChoice ChooseEnrOrFile(const Invocation &inv, int mode);
+
+/// The bench of --loss-before ... --cal-enr-table; usage errors for what does not fit.
+struct BenchChoice
+{
+    BenchSetup bench;
+    std::optional<NfmEnrSource> calibration;  ///< --cal-enr or --cal-enr-table
+};
+BenchChoice ChooseBench(const Invocation &inv);
+/// True when the bench leaves its defaults.
+bool BenchGiven(const BenchChoice &bench);
+/// The complete measurement of a record with the command line's choices.
+CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice &enr, const BenchChoice &bench,
+                               double roomK);
+/// The context of the command line's choices, bench included.
+EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench, double roomK);
+/// The RFs of the steps of `plan`.
+QList<double> PlanRfs(const SweepPlan &plan);
+/// The CSV of a complete measurement, written atomically.
+void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
 // ---- Limits, the verdict, the history (cli_production.cpp) ----
 
 /// The limits of --limits, or an empty set without it; a file that cannot be read or holds a

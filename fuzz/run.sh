@@ -24,7 +24,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(fuzz_measurement_file fuzz_enr_tab fuzz_enr_store fuzz_config fuzz_engvalue
              fuzz_enr_lookup fuzz_receive_lines fuzz_reply fuzz_tcp_lines fuzz_limits
-             fuzz_calibration_file fuzz_lan_replies)
+             fuzz_calibration_file fuzz_lan_replies fuzz_enr_data_file fuzz_nfm_file)
 fi
 cmake --build build-fuzz -j "$jobs" --target "${targets[@]}"
 

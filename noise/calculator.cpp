@@ -76,6 +76,10 @@ StepEvaluation StoreStepEvaluation(MeasurementRecord &record, int step, int sele
     record.T0 = kT0Kelvin;
     record.RoomTemperature = e.roomTemperatureK;
     StoreResults(record, o, selectedStep);
+    // A DUT whose noise factor comes out below 1 after the bench's corrections has no noise
+    // figure: the step is marked so, never left with a figure of an earlier evaluation.
+    if (e.corrected && e.benchStatus == BenchStepStatus::BelowOne && selectedStep >= 0 && selectedStep <= kMaxStepSlot)
+        record.NoiseFigureDb[size_t(selectedStep)] = -1;
     return e;
 }
 

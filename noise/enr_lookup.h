@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <optional>
 
 /// One row of an ENR table as the grid shows it: the frequency in GHz and the ENR in dB, both as
 /// bare decimal numbers ("0.01", "6.12").
@@ -18,6 +19,8 @@ bool operator==(const EnrRow &a, const EnrRow &b);
 
 constexpr int kEnrRows = 20;
 using EnrRows = std::array<EnrRow, kEnrRows>;
+/// Per row, the ENR uncertainty in dB a noise source's data file gives; nothing where it gives none.
+using EnrUncertainties = std::array<std::optional<double>, kEnrRows>;
 
 /// The ENR at `frequencyHz` as a linear power ratio (5.52 dB gives 3.5645). `enrMode` 0 reads
 /// `enrAllText` ("5.52 dB") through ParseValue; any other mode interpolates `rows`, which are
@@ -29,3 +32,8 @@ double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, con
 
 /// The 20 designed rows of the grid, the content of both tables before any is loaded.
 const EnrRows &DefaultEnrRows();
+
+/// The ENR uncertainty at `frequencyHz` from per-row uncertainties, interpolated linearly over
+/// frequency between the rows that have one (and held beyond them), as the ENR is; nothing when
+/// no row has one. Rows whose frequency cell is not a number are skipped.
+std::optional<double> EnrUncertaintyAt(double frequencyHz, const EnrRows &rows, const EnrUncertainties &uncertaintyDb);

@@ -22,14 +22,22 @@ struct EnrSource
     int mode = EnrAll;
     QString enrAllText = QStringLiteral("5.52 dB");  ///< the constant as e_ENRall shows it
     EnrRows rows = DefaultEnrRows();                 ///< the shown table's rows, GHz and dB text
+    /// Per row, the ENR uncertainty of the data file the rows came from; nothing where it gives
+    /// none (a table typed or read from a *.tab file gives none).
+    EnrUncertainties uncertaintyDb{};
 
     /// True when the ENR comes from the rows rather than the constant.
     bool isTable() const { return mode != EnrAll; }
     /// The linear ENR at `frequencyHz`; throws as LookupEnr does.
     double lookup(double frequencyHz) const { return LookupEnr(frequencyHz, mode, enrAllText, rows); }
+    /// The ENR uncertainty of the rows at `frequencyHz`, dB, where a data file gave it.
+    std::optional<double> uncertaintyAt(double frequencyHz) const
+    {
+        return isTable() ? EnrUncertaintyAt(frequencyHz, rows, uncertaintyDb) : std::nullopt;
+    }
 };
 
 inline bool operator==(const EnrSource &a, const EnrSource &b)
 {
-    return a.mode == b.mode && a.enrAllText == b.enrAllText && a.rows == b.rows;
+    return a.mode == b.mode && a.enrAllText == b.enrAllText && a.rows == b.rows && a.uncertaintyDb == b.uncertaintyDb;
 }

@@ -18,8 +18,13 @@ QString FactorAndDb(double valueDb)
 StepConfidence Assess(const StepEvaluation &e, const EvaluationContext &context)
 {
     const double enrDb = ToDb(e.enr);
+    UncertaintyInputs inputs = context.uncertainty;
+    // A noise source's data file gives the ENR's uncertainty per frequency; it stands in for
+    // the one global limit where it does.
+    if (const std::optional<double> u = context.enr.uncertaintyAt(e.enrHz))
+        inputs.enrUncertaintyDb = *u;
     StepConfidence c;
-    c.uncertainty = ComputeUncertainty(e.levels, e.roomTemperatureK, enrDb, context.uncertainty);
+    c.uncertainty = ComputeUncertainty(e.levels, e.roomTemperatureK, enrDb, inputs);
 
     GuidelineInputs g;
     g.levels = e.levels;
@@ -30,6 +35,85 @@ StepConfidence Assess(const StepEvaluation &e, const EvaluationContext &context)
     g.tableMode = context.enr.isTable() && EnrTableRangeHz(context.enr.rows, g.tableLowHz, g.tableHighHz);
     c.findings = CheckGuidelines(g);
     return c;
+}
+
+/// The limits of error of a step evaluated through its bench. The cascade's noise figure
+/// (loss before, DUT and loss after) has the designed model's uncertainty; the DUT's own noise
+/// temperature is the cascade's less the losses' over Lb, so in dB its sensitivity to the
+/// cascade's is F_cascade / (Lb·F_DUT), which scales every term alike.
+UncertaintyResult BenchUncertainty(const BenchStepResult &r, double lossBeforeDb, const UncertaintyInputs &inputs)
+{
+    UncertaintyResult u;
+    if (!r.ok() || !(r.cascadeGain > 0))
+        return u;
+    const double f12 = r.systemNoiseFactor;
+    const double f2 = r.analyserNoiseFactor;
+    const double fCascade = f12 - (f2 - 1.0) / r.cascadeGain;
+    u = ComputeUncertainty(ToDb(f12), ToDb(f2), ToDb(r.cascadeGain), inputs);
+    if (!u.valid)
+        return u;
+    const double scale = fCascade / (FromDb(lossBeforeDb) * r.noiseFactor);
+    if (!std::isfinite(scale) || !(scale > 0))
+        return UncertaintyResult();
+    u.nf1Db = r.noiseFigureDb;
+    u.gainDb = r.gainDb;
+    u.uncertaintyDb *= scale;
+    u.s12 *= scale;
+    u.s2 *= scale;
+    u.sGain *= scale;
+    u.sEnr *= scale;
+    return u;
+}
+
+/// EvaluateLevels through the bench of `context`: both sources' ENRs where their noise
+/// entered, the losses where they sit, the DUT's own figures.
+void EvaluateThroughBench(StepEvaluation &e, const EvaluationContext &context)
+{
+    const BenchSetup &b = context.bench;
+    e.corrected = true;
+    e.calibrationEnr = context.calibrationSource().lookup(e.tuneHz);
+    bool outsideBefore = false;
+    bool outsideAfter = false;
+    e.lossBeforeDb = b.lossBefore.lossDbAt(e.enrHz, &outsideBefore);
+    e.lossAfterDb = b.lossAfter.lossDbAt(e.tuneHz, &outsideAfter);
+    e.lossOutsideTable = outsideBefore || outsideAfter;
+
+    StepBench bench;
+    bench.roomTemperatureK = e.roomTemperatureK;
+    bench.measEnrDb = ToDb(e.enr);
+    bench.calEnrDb = ToDb(e.calibrationEnr);
+    bench.lossBeforeDb = e.lossBeforeDb;
+    bench.lossBeforeK = b.lossBefore.temperatureAt(e.roomTemperatureK);
+    bench.lossAfterDb = e.lossAfterDb;
+    bench.lossAfterK = b.lossAfter.temperatureAt(e.roomTemperatureK);
+    if (b.isConverter())
+        bench.imageRejectionDb = b.imageRejectionDb;
+    const BenchStepResult r = CorrectStep(e.levels, bench);
+    e.benchStatus = r.status;
+    e.failed = r.status == BenchStepStatus::NoYFactor || r.status == BenchStepStatus::NoGain
+               || r.status == BenchStepStatus::NotFinite;
+    e.gainDb = e.failed ? 0 : r.gainDb;
+    e.noiseFigureDb = r.ok() ? r.noiseFigureDb : -1;
+
+    UncertaintyInputs inputs = context.uncertainty;
+    if (const std::optional<double> u = context.enr.uncertaintyAt(e.enrHz))
+        inputs.enrUncertaintyDb = *u;
+    e.confidence.uncertainty = BenchUncertainty(r, e.lossBeforeDb, inputs);
+
+    GuidelineInputs g;
+    g.levels = e.levels;
+    g.roomTemperatureK = e.roomTemperatureK;
+    g.enrDb = bench.measEnrDb;
+    g.refLevelDbm = context.refLevelDbm;
+    g.frequencyHz = e.enrHz;
+    g.tableMode = context.enr.isTable() && EnrTableRangeHz(context.enr.rows, g.tableLowHz, g.tableHighHz);
+    g.lossBeforeDb = e.lossBeforeDb;
+    g.lossOutsideTable = e.lossOutsideTable;
+    if (r.cascadeGain > 0 && std::isfinite(r.cascadeGain))
+        g.systemNoise = SystemNoise{true, r.systemNoiseFactor, r.analyserNoiseFactor, r.cascadeGain};
+    else
+        g.systemNoise = SystemNoise{};
+    e.confidence.findings = CheckGuidelines(g);
 }
 
 }  // namespace
@@ -66,9 +150,20 @@ StepEvaluation EvaluateLevels(const StepLevels &levelsDbm, double enrHz, const E
 {
     StepEvaluation e;
     e.enrHz = enrHz;
+    e.tuneHz = IfFrequencyHz(context.bench.dutType, context.bench.loHz, enrHz);
     e.levels = levelsDbm;
     e.enr = context.enr.lookup(enrHz);
     e.roomTemperatureK = context.roomTemperatureK;
+    if (context.corrects()) {
+        EvaluateThroughBench(e, context);
+        if (outcome) {
+            outcome->failed = e.failed;
+            outcome->hasGain = !e.failed;
+            outcome->gainDb = e.gainDb;
+            outcome->noiseFigureDb = e.noiseFigureDb;
+        }
+        return e;
+    }
     // FromDb is the very conversion ParseValue makes of "<dBm> dB", so a step evaluated here
     // and the same levels typed into the calculator give the same bits.
     const YFactorOutcome o = EvaluateYFactor(levelsDbm.map(FromDb), e.enr, e.roomTemperatureK);

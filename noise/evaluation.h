@@ -6,6 +6,8 @@
 // line all build on it, so every place that shows a step's result shows the same numbers.
 // Plain arithmetic on values; no widgets, safe from any thread.
 
+#include "noise/bench_correction.h"
+#include "noise/bench_setup.h"
 #include "noise/enr_source.h"
 #include "noise/guidelines.h"
 #include "noise/step_levels.h"
@@ -15,6 +17,7 @@
 #include <QList>
 #include <QString>
 #include <limits>
+#include <optional>
 
 /// The circumstances a step is evaluated in: everything besides its own levels and frequency.
 struct EvaluationContext
@@ -25,11 +28,18 @@ struct EvaluationContext
     /// The analyser's reference level, dBm, for the headroom check; +∞ when it is not known.
     double refLevelDbm = std::numeric_limits<double>::infinity();
 
-    // The corrections of a bench beyond a plain amplifier join here, each defaulting to none,
-    // so that a context without them evaluates as before: losses before and after the DUT
-    // with their physical temperatures, the DUT's kind (a frequency converter with its LO,
-    // sideband and image rejection), and a separate ENR source for the calibration. Their
-    // arithmetic belongs in EvaluateLevels, between the Y-factor result and the assessment.
+    /// The bench around the DUT: losses before and after it with their physical temperatures,
+    /// the DUT's kind with a converter's LO and image rejection. At its defaults (nothing
+    /// between source, DUT and analyser, an amplifier) it corrects nothing.
+    BenchSetup bench;
+    /// The calibration's own noise source, looked up at the IF where its noise entered the
+    /// analyser; nothing: the measurement's source.
+    std::optional<EnrSource> calibrationEnr;
+
+    /// True when the bench's corrections take part: a step is then evaluated through them.
+    bool corrects() const { return !bench.isDefault() || calibrationEnr.has_value(); }
+    /// The calibration's source: its own, or the measurement's.
+    const EnrSource &calibrationSource() const { return calibrationEnr ? *calibrationEnr : enr; }
 };
 
 /// One step's uncertainty and the rules of good practice it breaks.
@@ -55,6 +65,7 @@ YFactorOutcome EvaluateYFactor(const StepLevels &levelsMw, double enr, double ro
 struct StepEvaluation
 {
     double enrHz = 0;          ///< the frequency the ENR was looked up at
+    double tuneHz = 0;         ///< the frequency the analyser was tuned to (a converter's IF)
     StepLevels levels;         ///< the four levels evaluated, dBm
     double enr = 0;            ///< linear ENR used
     double roomTemperatureK = 0;
@@ -62,6 +73,15 @@ struct StepEvaluation
     double gainDb = 0;
     double noiseFigureDb = -1;  ///< negative: no noise figure could be computed
     StepConfidence confidence;
+    /// The bench's corrections, when the context has any: the linear ENR of the calibration's
+    /// source at the IF, the losses where they sit, whether a loss table misses the step, and
+    /// what the correction found (a noise factor below 1 leaves the noise figure at -1).
+    bool corrected = false;
+    double calibrationEnr = 0;
+    double lossBeforeDb = 0;
+    double lossAfterDb = 0;
+    bool lossOutsideTable = false;
+    BenchStepStatus benchStatus = BenchStepStatus::Ok;
 
     bool hasNoiseFigure() const { return !failed && noiseFigureDb >= 0; }
     /// Noise factor (linear) and noise temperature (K, against 290 K) of the noise figure.
@@ -74,7 +94,8 @@ struct StepEvaluation
 
 /// The evaluation of a step's levels (dBm) with the ENR looked up at `enrHz`. A failure of the
 /// lookup propagates (EConvertError, EMathError); an arithmetic failure is reported as
-/// `failed`. The levels are taken as linear powers exactly as ParseValue reads "<dBm> dB".
+/// `failed`. With a bench that corrects, the analyser's frequency is the IF of `enrHz`, the
+/// calibration's ENR is looked up there, and gain and noise figure are the DUT's own. The levels are taken as linear powers exactly as ParseValue reads "<dBm> dB".
 /// `outcome`, when given, receives the Y-factor arithmetic as it ended (with a gain computed
 /// before a failure).
 StepEvaluation EvaluateLevels(const StepLevels &levelsDbm, double enrHz, const EvaluationContext &context,

@@ -49,13 +49,21 @@ QList<GuidelineFinding> CheckGuidelines(const GuidelineInputs &in)
 
     const double yMeasurementDb = l.n12on - l.n12off;
     if (yMeasurementDb < kMinYFactorDb) {
-        findings.append({GuidelineKind::LowMeasurementYFactor,
-                         QStringLiteral("Low Y-factor with the DUT (%1): the system's noise is "
-                                        "high for this ENR; use a noise source with a higher ENR.")
-                             .arg(Db(1, yMeasurementDb))});
+        if (in.lossBeforeDb > 0)
+            findings.append({GuidelineKind::LowMeasurementYFactor,
+                             QStringLiteral("Low Y-factor with the DUT (%1): behind the loss before "
+                                            "the DUT the noise source's ENR is only %2; use a noise "
+                                            "source with a higher ENR or a smaller loss.")
+                                 .arg(Db(1, yMeasurementDb), Db(2, in.enrDb - in.lossBeforeDb))});
+        else
+            findings.append({GuidelineKind::LowMeasurementYFactor,
+                             QStringLiteral("Low Y-factor with the DUT (%1): the system's noise is "
+                                            "high for this ENR; use a noise source with a higher ENR.")
+                                 .arg(Db(1, yMeasurementDb))});
     }
 
-    const double share = AnalyserNoiseShare(DeriveSystemNoise(l, in.roomTemperatureK, in.enrDb));
+    const double share = AnalyserNoiseShare(in.systemNoise ? *in.systemNoise
+                                                           : DeriveSystemNoise(l, in.roomTemperatureK, in.enrDb));
     if (share > kMaxAnalyserShare) {
         findings.append({GuidelineKind::AnalyserNoiseDominates,
                          QStringLiteral("The analyser adds %1 % of the system's excess noise: the "
@@ -79,6 +87,12 @@ QList<GuidelineFinding> CheckGuidelines(const GuidelineInputs &in)
                                         "extrapolated; add table rows that cover it.")
                              .arg(Frequency(in.frequencyHz), Frequency(in.tableLowHz),
                                   Frequency(in.tableHighHz))});
+    }
+    if (in.lossOutsideTable) {
+        findings.append({GuidelineKind::LossExtrapolated,
+                         QStringLiteral("%1 lies outside a loss table, so its end value is taken; "
+                                        "add points that cover it.")
+                             .arg(Frequency(in.frequencyHz))});
     }
     return findings;
 }

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 /// Below this Y-factor, dB, the on and off readings lie so close that the analyser's reading
 /// error dominates the noise figure.
@@ -22,6 +23,7 @@ enum class GuidelineKind {
     AnalyserNoiseDominates,  ///< ((F2 − 1)/G1)/(F12 − 1) above kMaxAnalyserShare
     NearReferenceLevel,      ///< a level less than kMinHeadroomDb below the reference level
     EnrExtrapolated,         ///< table mode, frequency outside the table's rows
+    LossExtrapolated,        ///< a loss table does not reach the step's frequency
 };
 
 struct GuidelineFinding
@@ -41,6 +43,12 @@ struct GuidelineInputs
     bool tableMode = false;         ///< the ENR comes from a table rather than one constant
     double tableLowHz = 0;          ///< lowest frequency of the table's rows
     double tableHighHz = 0;         ///< highest frequency of the table's rows
+    /// A loss between the noise source and the DUT, dB: the ENR the DUT sees is this much lower.
+    double lossBeforeDb = 0;
+    bool lossOutsideTable = false;  ///< a loss table's end value stands in for this step
+    /// The noise of a step evaluated through a bench (the cascade and the analyser as the
+    /// correction derived them); nothing: derived from the levels with `enrDb`.
+    std::optional<SystemNoise> systemNoise;
 };
 
 /// The findings for one step, in the order of GuidelineKind; empty when all is well.

@@ -3,6 +3,8 @@
 // measurement files keep and the report prints. Its field order is the layout of a
 // measurement file.
 
+#include "noise/dut_conversion.h"
+
 #include <QByteArray>
 #include <array>
 #include <cstdint>
@@ -15,14 +17,18 @@ struct SweepPlan
     double Step = 0;      ///< whole-number step width; 0 in Single mode, negative for a falling range
     int32_t StepIndex = 0;  ///< index the sequencer is working on
     int32_t Steps = 0;      ///< a pass covers Steps + 1 frequencies
+    /// The DUT's kind and a converter's LO (Hz): the plan is entered at the DUT's input (the
+    /// RF), the analyser is tuned to what the DUT makes of it. Not part of a measurement file.
+    DutType Conversion = DutType::Amplifier;
+    double LoHz = 0;
 
-    /// The frequency the analyser is tuned to at step `index`: Start + index × Step, in double
-    /// precision.
-    double tuneHz(int index) const { return Start + index * Step; }
-    /// The frequency of step `index` at the noise source: where its ENR is looked up, and the
-    /// frequency the graph plots, the files carry and the calibration is matched at. For an
-    /// amplifier it is the tuned frequency.
-    double enrHz(int index) const { return tuneHz(index); }
+    /// The frequency of step `index` at the noise source, the DUT's input: Start + index ×
+    /// Step in double precision; where the measurement's ENR is looked up, and the frequency
+    /// the graph plots, the files carry and the calibration is matched at.
+    double enrHz(int index) const { return Start + index * Step; }
+    /// The frequency the analyser is tuned to at step `index`: the RF for an amplifier, the IF
+    /// of a converter.
+    double tuneHz(int index) const { return IfFrequencyHz(Conversion, LoHz, enrHz(index)); }
 };
 
 /// Settings of the last measurement pass.

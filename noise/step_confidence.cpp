@@ -22,6 +22,7 @@ QString GuidelineShortText(GuidelineKind kind)
     case GuidelineKind::AnalyserNoiseDominates: return QStringLiteral("analyser dominates");
     case GuidelineKind::NearReferenceLevel: return QStringLiteral("near reference level");
     case GuidelineKind::EnrExtrapolated: return QStringLiteral("ENR extrapolated");
+    case GuidelineKind::LossExtrapolated: return QStringLiteral("loss table extrapolated");
     }
     return {};
 }

@@ -65,6 +65,39 @@ double BenchModel::enrDb(double freqHz) const
     return m_options.enrFromTable ? defaultTableEnrDb(freqHz) : m_options.enrDb;
 }
 
+double BenchModel::calEnrDb(double freqHz) const
+{
+    if (!m_options.calSourceGiven)
+        return enrDb(freqHz);
+    return m_options.calEnrFromTable ? defaultTableEnrDb(freqHz) : m_options.calEnrDb;
+}
+
+double BenchModel::signalHz(double ifHz) const
+{
+    switch (m_options.dutKind) {
+    case DutKind::Amplifier:
+        break;
+    case DutKind::Down:
+        return m_options.loHz + ifHz;
+    case DutKind::Up:
+        return ifHz - m_options.loHz;
+    }
+    return ifHz;
+}
+
+double BenchModel::imageHz(double ifHz) const
+{
+    switch (m_options.dutKind) {
+    case DutKind::Amplifier:
+        break;
+    case DutKind::Down:
+        return std::max(0.0, m_options.loHz - ifHz);
+    case DutKind::Up:
+        return ifHz + m_options.loHz;
+    }
+    return 0;
+}
+
 double BenchModel::dutGainDb(double freqHz) const
 {
     return m_options.dutGainDb + m_options.dutGainSlopeDbPerGhz * freqHz / 1e9;
@@ -75,16 +108,41 @@ double BenchModel::dutNfDb(double freqHz) const
     return std::max(0.0, m_options.dutNfDb + m_options.dutNfSlopeDbPerGhz * freqHz / 1e9);
 }
 
+namespace {
+
+/// What leaves a loss at its physical temperature when `inputK` enters it.
+double passLoss(double inputK, const SimLoss &loss, double benchK)
+{
+    const double l = fromDb(loss.db);
+    const double physicalK = loss.kelvin < 0 ? benchK : loss.kelvin;
+    return inputK / l + physicalK * (1.0 - 1.0 / l);
+}
+
+} // namespace
+
 double BenchModel::levelDbm(double freqHz, double rbwHz, bool sourceOn, bool dutIn) const
 {
     const double coldK = m_options.coldTempK;
-    const double sourceK = sourceOn ? coldK + fromDb(enrDb(freqHz)) * kReferenceTempK : coldK;
     const double analyserK = kReferenceTempK * (fromDb(m_options.analyserNfDb) - 1.0);
-    double noiseK = sourceK + analyserK;
-    if (dutIn) {
-        const double gain = fromDb(dutGainDb(freqHz));
-        const double dutK = kReferenceTempK * (fromDb(dutNfDb(freqHz)) - 1.0);
-        noiseK = gain * (sourceK + dutK) + analyserK;
+    double noiseK = 0;
+    if (!dutIn) {
+        const double sourceK = sourceOn ? coldK + fromDb(calEnrDb(freqHz)) * kReferenceTempK : coldK;
+        noiseK = sourceK + analyserK;
+    } else {
+        const double rfHz = signalHz(freqHz);
+        const double sourceK = sourceOn ? coldK + fromDb(enrDb(rfHz)) * kReferenceTempK : coldK;
+        const double gain = fromDb(dutGainDb(rfHz));
+        const double dutK = kReferenceTempK * (fromDb(dutNfDb(rfHz)) - 1.0);
+        double outK = gain * (passLoss(sourceK, m_options.lossBefore, coldK) + dutK);
+        const double imgHz = imageHz(freqHz);
+        if (m_options.imageGainGiven && imgHz > 0) {
+            // The image band's noise enters as well; the single-sideband noise figure already
+            // counts the DUT's own noise of both bands, so T0 of it comes off.
+            const double imageK = sourceOn ? coldK + fromDb(enrDb(imgHz)) * kReferenceTempK : coldK;
+            outK += gain * fromDb(m_options.imageGainDb) *
+                    (passLoss(imageK, m_options.lossBefore, coldK) - kReferenceTempK);
+        }
+        noiseK = passLoss(outK, m_options.lossAfter, coldK) + analyserK;
     }
     const double powerW = kBoltzmann * rbwHz * noiseK;
     return 10.0 * std::log10(powerW / 1e-3);

@@ -1,5 +1,6 @@
 #include "simulator/instrument.h"
 
+#include <algorithm>
 #include <cmath>
 
 using scpi::Command;
@@ -188,7 +189,13 @@ void Instrument::buildTable()
                        [this] { return std::to_string(m_settings.powerSaveHoldoffMin); }});
     // The sweeps run at once and are over before the next command is read; the reading of
     // the marker is formed when it is asked for.
-    m_table.push_back({"INITiate[:IMMediate]", [](const Command &c) { return c.params.empty(); },
+    m_table.push_back({"INITiate[:IMMediate]",
+                       [this](const Command &c) {
+                           if (!c.params.empty())
+                               return false;
+                           m_sweepSeconds += double(std::max(1L, m_settings.sweepCount)) * m_settings.sweepTimeS;
+                           return true;
+                       },
                        nullptr});
     m_table.push_back({"CALCulate#:MARKer#:X",
                        [this](const Command &c) {
@@ -271,6 +278,13 @@ const Instrument::Entry *Instrument::find(const Command &command) const
             return &entry;
     }
     return nullptr;
+}
+
+double Instrument::takeSweepSeconds()
+{
+    const double s = m_sweepSeconds;
+    m_sweepSeconds = 0;
+    return s;
 }
 
 std::optional<std::string> Instrument::executeLine(std::string_view line)

@@ -60,6 +60,10 @@ public:
     bool dutIn() const;
     /// The level marker 1 reads now, in dBm, before jitter and formatting.
     double markerLevelDbm() const;
+    /// The seconds of sweeping that the "INIT"s carried out since the last call started: for
+    /// each, the sweep count (at least one sweep) times the sweep time. The server holds later
+    /// answers until they are over when the timing is real.
+    double takeSweepSeconds();
 
 private:
     struct Entry
@@ -92,5 +96,6 @@ private:
     bool m_selectLimitLines = false;
     bool m_measurementPass = false; ///< auto placement: DUT in since "NSO OFF; *WAI"
     bool m_garbagePending = false;
+    double m_sweepSeconds = 0;
     std::mt19937_64 m_random;
 };

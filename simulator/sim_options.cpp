@@ -23,6 +23,14 @@ enum OptionId {
     OptEnr,
     OptEnrTable,
     OptTcold,
+    OptCalEnr,
+    OptCalEnrTable,
+    OptLossBefore,
+    OptLossAfter,
+    OptDutType,
+    OptLo,
+    OptImageGain,
+    OptTiming,
     OptJitter,
     OptSeed,
     OptFormat,
@@ -53,6 +61,14 @@ const option kLongOptions[] = {
     {"enr", required_argument, nullptr, OptEnr},
     {"enr-table", required_argument, nullptr, OptEnrTable},
     {"tcold", required_argument, nullptr, OptTcold},
+    {"cal-enr", required_argument, nullptr, OptCalEnr},
+    {"cal-enr-table", required_argument, nullptr, OptCalEnrTable},
+    {"loss-before", required_argument, nullptr, OptLossBefore},
+    {"loss-after", required_argument, nullptr, OptLossAfter},
+    {"dut-type", required_argument, nullptr, OptDutType},
+    {"lo", required_argument, nullptr, OptLo},
+    {"image-gain", required_argument, nullptr, OptImageGain},
+    {"timing", required_argument, nullptr, OptTiming},
     {"jitter", required_argument, nullptr, OptJitter},
     {"seed", required_argument, nullptr, OptSeed},
     {"format", required_argument, nullptr, OptFormat},
@@ -119,6 +135,22 @@ std::string helpText()
         "                           (default 294.15)\n"
         "\n"
         "Readings:\n"
+        "  --cal-enr DB             the calibration's own noise source, a constant ENR (default:\n"
+        "                           the calibration uses the measurement's source)\n"
+        "  --cal-enr-table default  the calibration's own source, the program's default table\n"
+        "  --loss-before DB[@K]     a loss between noise source and DUT, at K kelvin (default\n"
+        "                           the bench temperature); it passes Tin/L + K*(1 - 1/L)\n"
+        "  --loss-after DB[@K]      a loss between DUT and analyser, the same way\n"
+        "  --dut-type amplifier|down|up\n"
+        "                           the DUT amplifies at the marker frequency, or converts:\n"
+        "                           the marker is the IF, the signal band lies at LO + IF (down)\n"
+        "                           or IF - LO (up); the DUT's gain and noise figure are taken\n"
+        "                           at the RF (default amplifier)\n"
+        "  --lo F                   the converter's LO, \"9.75GHz\" or 9.75e9\n"
+        "  --image-gain DB          a converter's gain in its image band (LO - IF for down,\n"
+        "                           IF + LO for up) relative to the signal band (default none)\n"
+        "  --timing real            every sweep takes the sweep time the analyser reports: an\n"
+        "                           answer after INIT comes SWE:COUN sweep times later\n"
         "  --jitter DB              standard deviation of a random error added to every\n"
         "                           reading (default 0: exact readings)\n"
         "  --seed N                 seed of the random error (default 1)\n"
@@ -258,6 +290,71 @@ OptionsResult parseOptions(int argc, char **argv)
             o.coldTempK = *n;
             break;
         }
+        case OptCalEnr: {
+            const std::optional<double> n = number();
+            if (!n)
+                return badValue();
+            o.calSourceGiven = true;
+            o.calEnrFromTable = false;
+            o.calEnrDb = *n;
+            break;
+        }
+        case OptCalEnrTable:
+            if (value != "default")
+                return fail("--cal-enr-table takes 'default' (the program's default table), not '" +
+                            value + "'");
+            o.calSourceGiven = true;
+            o.calEnrFromTable = true;
+            break;
+        case OptLossBefore:
+        case OptLossAfter: {
+            // DB or DB@K
+            const size_t at = value.find('@');
+            const std::optional<double> db = scpi::parseNumber(value.substr(0, at), scpi::Unit::None);
+            std::optional<double> k = -1.0;
+            if (at != std::string::npos)
+                k = scpi::parseNumber(value.substr(at + 1), scpi::Unit::None);
+            if (!db || *db < 0 || !k || (at != std::string::npos && *k < 0))
+                return fail(name + " needs a loss of 0 dB or more, optionally @ its temperature in K, not '" +
+                            value + "'");
+            SimLoss &loss = id == OptLossBefore ? o.lossBefore : o.lossAfter;
+            loss.db = *db;
+            loss.kelvin = *k;
+            break;
+        }
+        case OptDutType:
+            if (value == "amplifier")
+                o.dutKind = DutKind::Amplifier;
+            else if (value == "down")
+                o.dutKind = DutKind::Down;
+            else if (value == "up")
+                o.dutKind = DutKind::Up;
+            else
+                return fail("--dut-type takes amplifier, down or up, not '" + value + "'");
+            break;
+        case OptLo: {
+            const std::optional<double> n = scpi::parseNumber(value, scpi::Unit::Frequency);
+            if (!n || *n <= 0)
+                return fail("--lo needs a frequency above 0 Hz, not '" + value + "'");
+            o.loHz = *n;
+            break;
+        }
+        case OptImageGain: {
+            const std::optional<double> n = number();
+            if (!n)
+                return badValue();
+            o.imageGainGiven = true;
+            o.imageGainDb = *n;
+            break;
+        }
+        case OptTiming:
+            if (value == "real")
+                o.realTiming = true;
+            else if (value == "none")
+                o.realTiming = false;
+            else
+                return fail("--timing takes real or none, not '" + value + "'");
+            break;
         case OptSeed: {
             const std::optional<long> n = integer();
             if (!n || *n < 0)
@@ -338,6 +435,8 @@ OptionsResult parseOptions(int argc, char **argv)
         return fail("unexpected argument '" + std::string(argv[optind]) + "'");
     if (o.vxi11 && (o.gpibAdapter || o.tcpPort >= 0))
         return fail(std::string(o.gpibAdapter ? "--gpib-adapter" : "--tcp") + " cannot go with --vxi11");
+    if (o.dutKind != DutKind::Amplifier && o.loHz <= 0)
+        return fail("--dut-type " + std::string(o.dutKind == DutKind::Down ? "down" : "up") + " needs --lo");
     if (o.tcpPort < 0 && !o.vxi11 && (listenGiven || o.crlf))
         return fail(std::string(listenGiven ? "--listen" : "--crlf") + " needs --tcp");
     return result;

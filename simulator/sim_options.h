@@ -10,6 +10,16 @@
 /// the next "*RST").
 enum class DutPlace { In, Out, Auto };
 
+/// What the DUT does with frequency: amplify where it is measured, or convert with a fixed LO.
+enum class DutKind { Amplifier, Down, Up };
+
+/// A lossy element (cable, pad, adapter) at its physical temperature.
+struct SimLoss
+{
+    double db = 0;
+    double kelvin = -1;  ///< -1: the bench temperature (--tcold)
+};
+
 /// Form of the "CALC:MARK1:Y?" answer: -75.55 or -7.555012E+01.
 enum class ReadingFormat { Plain, Scientific };
 
@@ -28,6 +38,17 @@ struct SimOptions
     double analyserNfDb = 7.0;
     bool enrFromTable = false; ///< the program's 20-row default table instead of `enrDb`
     double enrDb = 5.52;
+    // The calibration's own noise source; without one the calibration uses the same source.
+    bool calSourceGiven = false;
+    bool calEnrFromTable = false;
+    double calEnrDb = 5.52;
+    SimLoss lossBefore;        ///< between the noise source and the DUT's input
+    SimLoss lossAfter;         ///< between the DUT's output and the analyser
+    DutKind dutKind = DutKind::Amplifier;
+    double loHz = 0;
+    bool imageGainGiven = false;
+    double imageGainDb = 0;    ///< the image band's gain relative to the signal band
+    bool realTiming = false;   ///< every sweep takes the sweep time the analyser reports
     double coldTempK = 294.15;
     double jitterDb = 0.0;     ///< standard deviation of the reading's random error
     std::uint64_t seed = 1;

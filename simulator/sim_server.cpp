@@ -126,7 +126,9 @@ void SimServer::queueAnswer(std::string bytes, Clock::time_point now, bool delay
     }
     m_dropping = false;
     m_queuedBytes += bytes.size();
-    const auto due = delayed ? now + std::chrono::milliseconds(m_options.delayMs) : now;
+    auto due = delayed ? now + std::chrono::milliseconds(m_options.delayMs) : now;
+    if (delayed && m_options.realTiming)
+        due = std::max(due, m_sweepsEnd);  // an answer comes once the sweeps are over
     m_answers.push_back({due, std::move(bytes)});
 }
 
@@ -158,7 +160,12 @@ void SimServer::handleLine(std::string line, Clock::time_point now)
     if (m_options.stopAfterLines >= 0 && m_lines > m_options.stopAfterLines)
         return;
 
-    if (std::optional<std::string> answer = m_instrument.executeLine(line)) {
+    std::optional<std::string> answer = m_instrument.executeLine(line);
+    const double sweepS = m_instrument.takeSweepSeconds();
+    if (m_options.realTiming && sweepS > 0)
+        m_sweepsEnd = std::max(m_sweepsEnd, now) +
+                      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(sweepS));
+    if (answer) {
         if (m_options.gpibAdapter) {
             // On the bus an answer ends in LF (with EOI); it waits in the instrument until
             // the adapter addresses it to talk.

@@ -62,6 +62,7 @@ private:
     long m_lines = 0;
 
     std::deque<Answer> m_answers;  ///< waiting for their delay
+    Clock::time_point m_sweepsEnd{};  ///< --timing real: when the sweeps started so far are over
     size_t m_queuedBytes = 0;      ///< in m_answers and m_wire together
     std::string m_wire;            ///< released, not yet written
     bool m_writeBlocked = false;   ///< the client's input queue is full: wait for POLLOUT

@@ -616,6 +616,89 @@ private slots:
         QVERIFY(!QFileInfo::exists(QStringLiteral("run.mea")));
     }
 
+    /// A DUT behind a loss before and after it, and a down-converter with a fixed LO, measured
+    /// through the command line against the simulated bench: the DUT's own figures, the
+    /// analyser tuned to the IFs in both passes, and the complete file exporting the same table.
+    void measureBench_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QList<double>>("tunedHz");
+        QTest::addColumn<int>("columnShift");
+        const QStringList flat{"--format", "sci", "--dut-gain-slope", "0", "--dut-nf-slope", "0"};
+        QTest::newRow("losses before and after")
+            << (flat + QStringList{"--loss-before", "1", "--loss-after", "3@77"})
+            << QStringList{"--loss-before", "1", "--loss-after", "3", "--loss-after-temp", "77 K"}
+            << QList<double>{400e6, 500e6} << 1;
+        QTest::newRow("down-converter")
+            << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz"})
+            << QStringList{"--dut-type", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
+            << QList<double>{950e6, 1950e6} << 1;
+    }
+    void measureBench()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        QFETCH(QList<double>, tunedHz);
+        WorkDir dir;
+        const auto sim = SimulatorProcess::onComPort(1, simArgs);
+        QVERIFY(sim->ready());
+        const Run r = Tessary(QStringList{QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
+                                          QStringLiteral("-o"), QStringLiteral("run.nfm"), QStringLiteral("--csv"),
+                                          QStringLiteral("run.csv"), QStringLiteral("--yes")} + args);
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+
+        // Columns: frequency, IF, four levels, gain, noise figure, ...
+        const QList<QStringList> table = TableOf(ReadAll(QStringLiteral("run.csv")));
+        QVERIFY(table.size() > 2);
+        QCOMPARE(table[0].value(1), QStringLiteral("IF (Hz)"));
+        QCOMPARE(table[0].value(6), QStringLiteral("Gain (dB)"));
+        for (qsizetype i = 1; i < table.size(); ++i) {
+            QVERIFY2(std::abs(Cell(table[i], 6) - 20.0) < 0.05, qPrintable(table[i].join(u',')));
+            QVERIFY2(std::abs(Cell(table[i], 7) - 3.0) < 0.05, qPrintable(table[i].join(u',')));
+        }
+        QCOMPARE(Cell(table[1], 1), tunedHz.first());
+        QCOMPARE(Cell(table.last(), 1), tunedHz.last());
+
+        // The analyser heard only the IFs, in the calibration and in the measurement.
+        const QList<QByteArray> heard = sim->lines();
+        for (double hz : tunedHz) {
+            const QByteArray plain = QByteArray::number(qint64(hz));
+            const QByteArray command = QByteArray("FREQ:CENT ") + plain;
+            const auto tuned = std::count_if(heard.begin(), heard.end(), [&](const QByteArray &l) {
+                return l.startsWith(command) && (l.size() == command.size() || !std::isdigit(uchar(l[command.size()])));
+            });
+            QVERIFY2(tuned >= 2, plain.constData());
+        }
+
+        QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
+                          QStringLiteral("again.csv")}).status, 0);
+        QCOMPARE(WithoutDate(ReadAll(QStringLiteral("again.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+    }
+
+    void benchRefusals_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("crosses the LO")
+            << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--yes", "--dut-type", "down", "--lo", "450M"}
+            << "tessary: Step 6 (450 MHz): the IF would be 0 Hz, at or below 0 Hz. (see tessary --help)";
+        QTest::newRow("converter without LO") << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut-type", "up"}
+                                              << "tessary: --dut-type up needs --lo F (see tessary --help)";
+        QTest::newRow("LO for an amplifier") << QStringList{"export", kDesigned, "--lo", "1G"}
+                                             << "tessary: --lo and --image-rejection need --dut-type down or --dut-type up (see tessary --help)";
+    }
+    void benchRefusals()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, line);
+        WorkDir dir;
+        const Run r = Tessary(args);
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.errLines.value(0), line);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("r.nfm")));
+    }
+
     void failingAnalyser_data()
     {
         QTest::addColumn<QStringList>("simArgs");

@@ -6,8 +6,10 @@
 
 #include "helper_dialogue.h"
 #include "helper_simbench.h"
+#include "noise/bench_correction.h"
 #include "noise/yfactor.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -15,6 +17,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(PassFrequency)
+Q_DECLARE_METATYPE(StepBench)
 
 namespace {
 
@@ -159,6 +162,85 @@ private slots:
                      qPrintable(QStringLiteral("%1: noise figure %2 dB, configured %3 dB")
                                     .arg(QLatin1String(where)).arg(gotNf).arg(wantNf)));
         }
+    }
+
+    void benchGivesTheDut_data()
+    {
+        // The analyser is tuned to `tunedHz`; the DUT's lines are flat, so the RF does not
+        // matter to the expected figures, only to where the sources' ENR is taken.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QList<PassFrequency>>("tuned");
+        QTest::addColumn<StepBench>("bench");
+        QTest::addColumn<double>("gainDb");
+        QTest::addColumn<double>("nfDb");
+        const QStringList flat{"--format", "sci", "--dut-gain-slope", "0", "--dut-nf-slope", "0",
+                               "--enr", "15", "--analyser-nf", "10"};
+        StepBench b;
+        b.roomTemperatureK = 294.15;
+        b.calEnrDb = b.measEnrDb = 15;
+        b.lossBeforeDb = 1.0;
+        b.lossBeforeK = 294.15;
+        b.lossAfterDb = 3.0;
+        b.lossAfterK = 77;
+        QTest::newRow("losses before and after")
+            << (flat + QStringList{"--loss-before", "1", "--loss-after", "3@77"})
+            << QList<PassFrequency>{k400MHz, k1GHz} << b << 20.0 << 3.0;
+        b = StepBench{};
+        b.roomTemperatureK = 294.15;
+        b.calEnrDb = 6;
+        b.measEnrDb = 15;
+        b.imageRejectionDb = std::nullopt;
+        QTest::newRow("down-converter, its own calibration source")
+            << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz", "--cal-enr", "6"})
+            << QList<PassFrequency>{k1GHz, k1G5Hz} << b << 20.0 << 3.0;
+        b.imageRejectionDb = 0.0;
+        b.calEnrDb = 15;
+        QTest::newRow("down-converter, double sideband")
+            << (flat + QStringList{"--dut-type", "down", "--lo", "9.75e9", "--image-gain", "0",
+                                   "--dut-nf", "9"})
+            << QList<PassFrequency>{k1GHz} << b << 20.0 << 9.0;
+    }
+
+    void benchGivesTheDut()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QList<PassFrequency>, tuned);
+        QFETCH(StepBench, bench);
+        QFETCH(double, gainDb);
+        QFETCH(double, nfDb);
+        startSim(arguments);
+        SetupTexts texts;
+        texts.startHz = tuned.front().plain;
+        QString why;
+        QVERIFY2(runSetup(m_client, texts, &why), qPrintable(why));
+        QList<PassReadings> calibration;
+        QList<PassReadings> measurement;
+        QVERIFY2(runPass(m_client, false, tuned, texts.average, &calibration, &why), qPrintable(why));
+        QVERIFY2(runPass(m_client, true, tuned, texts.average, &measurement, &why), qPrintable(why));
+        for (qsizetype i = 0; i < tuned.size(); ++i) {
+            const StepLevels levels{reading(calibration[i].off), reading(calibration[i].on),
+                                       reading(measurement[i].off), reading(measurement[i].on)};
+            const BenchStepResult r = CorrectStep(levels, bench);
+            QCOMPARE(r.status, BenchStepStatus::Ok);
+            QVERIFY2(std::abs(r.gainDb - gainDb) < 0.01, qPrintable(QString::number(r.gainDb)));
+            QVERIFY2(std::abs(r.noiseFigureDb - nfDb) < 0.01, qPrintable(QString::number(r.noiseFigureDb)));
+        }
+    }
+
+    void realTiming()
+    {
+        // Four sweeps of 60 ms: the answer after INIT comes no sooner than 240 ms later.
+        startSim({"--timing", "real"});
+        QCOMPARE(m_client.ask("SWE:TIME 60ms;*OPC?"), QByteArray("1"));
+        QCOMPARE(m_client.ask("SWE:COUN 4;*OPC?"), QByteArray("1"));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(m_client.ask("INIT;*WAI;*OPC?", 5000), QByteArray("1"));
+        QVERIFY2(clock.elapsed() >= 240, qPrintable(QString::number(clock.elapsed())));
+        // Without sweeps nothing waits.
+        clock.restart();
+        QCOMPARE(m_client.ask("*OPC?"), QByteArray("1"));
+        QVERIFY(clock.elapsed() < 200);
     }
 
     void absoluteLevel_data()
