@@ -48,6 +48,7 @@ void TForm1::attachSecondaryWindows(TForm2 *progress, TInputMaskeFrm *report)
 {
     Form2 = progress;
     InputMaskeFrm = report;
+    Controller->setProgressWindow(progress);
 }
 
 void TForm1::connectHandlers()
@@ -165,15 +166,15 @@ void TForm1::FormCreate()
     setWindowTitle(QStringLiteral("Tessary ") + VersionText());
     NoiseSource->InitEnrTableNames();
     Graphic->GraphGeometry = ::GraphGeometry::fromImageSize(gfx->canvas().width(), gfx->canvas().height());
-    MakeSweepPlan();
+    Options->MakeSweepPlan();
     Options->ListPorts();
     readSettings();
     rg_ENR->setItemIndex(0);
-    PersistEnrTables(true);
+    NoiseSource->PersistEnrTables(true);
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
     Link->idle();
-    DrawGraphFrame();
+    Graphic->DrawGraphFrame();
     rg_SweepClick();
     TabSheet1Show();
     // The cascade stages start from their initial values, every box ticked; the first
@@ -203,7 +204,7 @@ void TForm1::FormClose()
     m_collectSaveErrors = true;
     Options->DisconnectAtClose();
     writeSettings();
-    PersistEnrTables(false);
+    NoiseSource->PersistEnrTables(false);
     m_collectSaveErrors = false;
     if (!m_saveErrors.isEmpty())
         ShowMessage(MsgType::Error, MsgButtons::Ok, m_saveErrors.join(QStringLiteral("\n\n")));
@@ -335,7 +336,7 @@ void TForm1::TabSheet3Show()
     e_Frequency->setVisible(true);
     gb_TempFreq->show();
     b_calc->setFocus();
-    DrawCascade();
+    Calculator->DrawCascade();
 }
 
 void TForm1::ComboBox1Change()

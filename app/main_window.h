@@ -1,8 +1,9 @@
 #pragma once
 // The main window: it holds every control, the measurement record, the analyser connection and
-// the behaviour of its four pages. Each handler is short: it reads the controls, calls
-// widget-free code and writes the results back; the pages' handlers live in the page classes
-// and the window forwards to them under their designed names.
+// the four pages. Each page is built with its own controls and the models it needs, and knows
+// nothing of the window; what one page hears of another is wired once, in
+// app/main_window_wiring.cpp, the map of the window. The pages' handlers live in the page
+// classes and the window forwards to them under their designed names.
 //
 // Controls are public members named as designed (the name is also the objectName), so that
 // tests find them as an operator would. Handlers that an event starts are public too; a test
@@ -239,12 +240,10 @@ public:
     QString PendingUnit;
 
     // ---- The pages' handlers, as the controls call them ---------------------------------------
-    void MakeSweepPlan() { Options->MakeSweepPlan(); }
     void rg_SweepClick() { Options->rg_SweepClick(); }
     void cb_RefLvlAutoClick() { Options->cb_RefLvlAutoClick(); }
     void b_connectClick() { Options->b_connectClick(); }
     void e_commandKeyPress(QChar &key) { Options->e_commandKeyPress(key); }
-    bool InitialiseAnalyser() { return Options->InitialiseAnalyser(); }
     void b_StartClick() { Options->b_StartClick(); }
     void b_MeasureClick() { Options->b_MeasureClick(); }
     void Timer1Timer() { Link->Timer1Timer(); }
@@ -254,24 +253,17 @@ public:
     void cb_ShowFClick() { Graphic->cb_ShowFClick(); }
     void cb_ErrorBarsClick() { Graphic->cb_ErrorBarsClick(); }
     void se_FreqChange() { Graphic->se_FreqChange(); }
-    void ShowStep() { Graphic->ShowStep(); }
-    void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
-    void RecomputeResults(int selected) { Graphic->RecomputeResults(selected); }
-    void ResetStepEvaluations() { Graphic->ResetStepEvaluations(); }
     void Speichern1Click() { Graphic->Speichern1Click(); }
     void Laden1Click() { Graphic->Laden1Click(); }
 
     void b_calcClick() { Calculator->b_calcClick(); }
-    void CalculatePoint() { Calculator->CalculatePoint(); }
     void Edit1Exit(QLineEdit *field) { Calculator->Edit1Exit(field, SavedText, PendingUnit); }
     void cb_Stage1Click(QCheckBox *box) { Calculator->cb_Stage1Click(box); }
-    void DrawCascade() { Calculator->DrawCascade(); }
     void gfx2MouseDown() { Calculator->gfx2MouseDown(); }
 
     void rg_ENRClick() { NoiseSource->rg_ENRClick(); }
     void vle_ENRKeyPress(QChar &key) { NoiseSource->vle_ENRKeyPress(key); }
     void vle_ENRExit() { NoiseSource->vle_ENRExit(); }
-    void PersistEnrTables(bool load) { NoiseSource->PersistEnrTables(load); }
     void b_TableLoadClick() { NoiseSource->b_TableLoadClick(); }
     void b_TableSaveClick() { NoiseSource->b_TableSaveClick(); }
 

@@ -7,11 +7,50 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
 
 void TForm1::buildPages()
 {
     Link = new AnalyserLink(MeasurementRecord, this);
-    Options = std::make_unique<OptionsPage>(*this);
+
+    OptionsControls options;
+    options.gb_com = gb_com;
+    options.cb_Device = cb_Device;
+    options.ComboBox1 = ComboBox1;
+    options.cb_rbw = cb_rbw;
+    options.cb_vbw = cb_vbw;
+    options.cb_RFAtt = cb_RFAtt;
+    options.e_Range = e_Range;
+    options.e_RefLvl = e_RefLvl;
+    options.cb_RefLvlAuto = cb_RefLvlAuto;
+    options.cb_Average = cb_Average;
+    options.e_Sweep = e_Sweep;
+    options.rg_Sweep = rg_Sweep;
+    options.e_Start = e_Start;
+    options.e_Stop = e_Stop;
+    options.e_Single = e_Single;
+    options.se_steps = se_steps;
+    options.cb_COM = cb_COM;
+    options.cb_Baud = cb_Baud;
+    options.cb_Bits = cb_Bits;
+    options.cb_Handshake = cb_Handshake;
+    options.cb_Parity = cb_Parity;
+    options.cb_StopBits = cb_StopBits;
+    options.e_Host = e_Host;
+    options.e_TcpPort = e_TcpPort;
+    options.cb_LanProtocol = cb_LanProtocol;
+    options.e_LanDevice = e_LanDevice;
+    options.cb_GpibAdapter = cb_GpibAdapter;
+    options.se_GpibAddress = se_GpibAddress;
+    options.e_GpibPort = e_GpibPort;
+    options.b_connect = b_connect;
+    options.b_Start = b_Start;
+    options.b_Measure = b_Measure;
+    options.b_Measure2 = b_Measure2;
+    options.l_Calibrated = l_Calibrated;
+    options.e_command = e_command;
+    options.Memo1 = Memo1;
+    Options = std::make_unique<OptionsPage>(options, MeasurementRecord, *Link);
 
     GraphicControls graphic;
     graphic.gfx = gfx;
@@ -54,7 +93,8 @@ void TForm1::buildPages()
     noiseSource.l_NoiseSource = l_NoiseSource;
     NoiseSource = std::make_unique<NoiseSourcePage>(noiseSource, MeasurementRecord);
 
-    Controller = new MeasurementController(*this, *Link);
+    // The road of a measured level ends here: the link's news, shown on the pages.
+    Controller = new MeasurementController(*Link, {*Options, *Graphic, *Calculator}, [this] { return statusText(); }, this);
 }
 
 void TForm1::wirePages()
@@ -62,11 +102,15 @@ void TForm1::wirePages()
     // Every page's news for the status bar.
     connect(Calculator.get(), &CalculatorPage::status, this, &TForm1::setStatusText);
     connect(Graphic.get(), &GraphicPage::status, this, &TForm1::setStatusText);
+    connect(Options.get(), &OptionsPage::status, this, &TForm1::setStatusText);
+    connect(Controller, &MeasurementController::status, this, &TForm1::setStatusText);
 
     // The ENR in use, published by the Noise Source page: "Calculate!" looks it up.
     connect(NoiseSource.get(), &NoiseSourcePage::enrSourceChanged, Calculator.get(), &CalculatorPage::setEnrSource);
     // ... and the step display, print, export and the uncertainty dialog evaluate with it.
     connect(NoiseSource.get(), &NoiseSourcePage::enrSourceChanged, this, [this](const EnrSource &source) { m_enr = source; });
+    // ... and a measurement's header names it.
+    connect(NoiseSource.get(), &NoiseSourcePage::enrSourceChanged, Options.get(), &OptionsPage::setEnrSource);
     // Tab leaves the ENR grid for the next control of the window.
     connect(NoiseSource.get(), &NoiseSourcePage::focusNext, this, &TForm1::focusNextField);
     // default.tbl could not be written: told with the other files at close.
@@ -86,4 +130,18 @@ void TForm1::wirePages()
         NoiseSource->takeLoadedSourceText();
         dd_print->setEnabled(true);
     });
+
+    // The Options page plans and starts the passes the graph shows.
+    connect(Options.get(), &OptionsPage::sweepModeChanged, this,
+            [this](bool single) { PageControl1->setTabEnabled(int(Page::Graphic), !single); });
+    connect(Options.get(), &OptionsPage::stepsPlanned, Graphic.get(), &GraphicPage::planSteps);
+    connect(Options.get(), &OptionsPage::calibrationStarted, Graphic.get(), &GraphicPage::DrawGraphFrame);
+    connect(Options.get(), &OptionsPage::measurementStarting, Graphic.get(), &GraphicPage::ResetStepEvaluations);
+    connect(Options.get(), &OptionsPage::connectionDropped, this, [this] { SetMainWindowEnabled(true); });
+
+    // The search and the passes, as the controller shows them on the window.
+    connect(Controller, &MeasurementController::mainWindowEnabled, this, &TForm1::SetMainWindowEnabled);
+    connect(Controller, &MeasurementController::pageChosen, this,
+            [this](Page page) { PageControl1->setCurrentIndex(int(page)); });
+    connect(Controller, &MeasurementController::measurementTaken, this, [this] { Speichern1->setEnabled(true); });
 }

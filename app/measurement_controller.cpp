@@ -2,7 +2,9 @@
 #include "app/measurement_controller.h"
 
 #include "app/core/dialogs.h"
-#include "app/main_window.h"
+#include "app/calculator_page.h"
+#include "app/graphic_page.h"
+#include "app/options_page.h"
 #include "app/progress_form.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
@@ -69,10 +71,11 @@ QString ProgressInfoText(PassKind pass, double hz)
     return QString::fromLatin1(look.infoPrefix) + FormatValue(look.infoDecimals, fvPrefix | fvHz, hz);
 }
 
-MeasurementController::MeasurementController(TForm1 &window, AnalyserLink &link)
-    : QObject(&window), w(window), m_link(link)
+MeasurementController::MeasurementController(AnalyserLink &link, MeasurementPages pages,
+                                             std::function<QString()> statusText, QObject *parent)
+    : QObject(parent), m_link(link), m_pages(pages), m_statusText(std::move(statusText))
 {
-    connect(&link, &AnalyserLink::searchStarted, this, [this] { w.SetMainWindowEnabled(false); });
+    connect(&link, &AnalyserLink::searchStarted, this, [this] { emit mainWindowEnabled(false); });
     connect(&link, &AnalyserLink::searchEnded, this, &MeasurementController::searchEnded);
     connect(&link, &AnalyserLink::passStarted, this, &MeasurementController::passStarted);
     connect(&link, &AnalyserLink::sweepTimeRead, this, &MeasurementController::sweepTimeRead);
@@ -105,12 +108,12 @@ void MeasurementController::passStarted(PassKind pass, int steps)
 {
     const PassLook &look = LookOf(pass);
     if (look.startPage)
-        w.PageControl1->setCurrentIndex(int(*look.startPage));
-    w.SetMainWindowEnabled(false);
+        emit pageChosen(*look.startPage);
+    emit mainWindowEnabled(false);
     m_stepErrorShown = false;
-    if (TForm2 *p = w.Form2) {
+    if (TForm2 *p = m_progress) {
         p->OnCancel = [this] { m_link.cancel(); };
-        p->OnClose = [this] { w.SetMainWindowEnabled(true); };
+        p->OnClose = [this] { emit mainWindowEnabled(true); };
         p->setWindowTitle(QString::fromLatin1(look.caption));
         p->Label1->setText(QStringLiteral("Step"));
         p->l_info->setText(QString::fromLatin1(look.infoPrefix) + QStringLiteral("- "));
@@ -121,7 +124,7 @@ void MeasurementController::passStarted(PassKind pass, int steps)
         p->show();
     }
     if (pass == PassKind::Measurement)
-        w.RecomputeResults(kNoSelection);
+        m_pages.graphic.RecomputeResults(kNoSelection);
 }
 
 void MeasurementController::sweepTimeRead(PassKind pass, const QString &sweepTime)
@@ -130,31 +133,30 @@ void MeasurementController::sweepTimeRead(PassKind pass, const QString &sweepTim
     // An answer that arrived just before the line went may be taken after it: the news that
     // the line is gone stays in view.
     if (!m_link.hungUp())
-        w.setStatusText(sweepTime);
+        emit status(sweepTime);
     if (look.showsSweepTime)
-        w.e_Sweep->setText(sweepTime + QStringLiteral(" s"));
+        m_pages.options.showSweepTime(sweepTime);
     if (look.sweepModePage && !single())
-        w.PageControl1->setCurrentIndex(int(*look.sweepModePage));
+        emit pageChosen(*look.sweepModePage);
 }
 
 void MeasurementController::frequencyStarted(PassKind pass, double hz)
 {
-    if (w.Form2)
-        w.Form2->l_info->setText(ProgressInfoText(pass, hz));
+    if (m_progress)
+        m_progress->l_info->setText(ProgressInfoText(pass, hz));
 }
 
 void MeasurementController::levelRead(PassKind pass, SourceState source, double levelDbm)
 {
     const PassLook &look = LookOf(pass);
-    QLineEdit *const fields[] = {w.e_n2off, w.e_n2on, w.e_n12off, w.e_n12on};
-    fields[int(source == SourceState::Off ? look.off : look.on)]->setText(LevelText(pass, levelDbm));
+    m_pages.calculator.showLevel(source == SourceState::Off ? look.off : look.on, LevelText(pass, levelDbm));
 }
 
 void MeasurementController::stepCompleted(PassKind pass, int step)
 {
     if (pass == PassKind::Measurement) {
         try {
-            w.Graphic->showMeasuredStep(step);
+            m_pages.graphic.showMeasuredStep(step);
         } catch (const std::exception &e) {
             // A step that cannot be evaluated keeps its start values; the pass goes on, and the
             // operator hears of it once, not at every frequency.
@@ -165,28 +167,24 @@ void MeasurementController::stepCompleted(PassKind pass, int step)
             }
         }
     }
-    if (w.Form2) {
-        w.Form2->ProgressStep = step + 1;
-        w.Form2->SetGaugePosition(step + 1);
+    if (m_progress) {
+        m_progress->ProgressStep = step + 1;
+        m_progress->SetGaugePosition(step + 1);
     }
 }
 
 void MeasurementController::passEnded(PassKind pass)
 {
     const PassLook &look = LookOf(pass);
-    if (w.Form2 && w.Form2->isVisible())
-        w.Form2->close();
+    if (m_progress && m_progress->isVisible())
+        m_progress->close();
     // Closing the progress window enables the main window; without one shown, do it here.
-    w.SetMainWindowEnabled(true);
-    w.PageControl1->setCurrentIndex(int(single() ? look.endPageSingle : look.endPage));
-    const bool measurement = pass == PassKind::Measurement;
-    if (!measurement)
-        w.Options->CalibrationCompleted();
-    w.b_Measure->setEnabled(true);
-    w.b_Measure2->setEnabled(true);
-    if (measurement) {
-        w.Speichern1->setEnabled(true);
-        w.Graphic->MeasuredAt = QDateTime::currentDateTime();
+    emit mainWindowEnabled(true);
+    emit pageChosen(single() ? look.endPageSingle : look.endPage);
+    m_pages.options.passCompleted(pass);
+    if (pass == PassKind::Measurement) {
+        emit measurementTaken();
+        m_pages.graphic.MeasuredAt = QDateTime::currentDateTime();
     }
 }
 
@@ -194,9 +192,9 @@ void MeasurementController::passFailed(PassKind, PassFailure why, const QString 
 {
     // As "Cancel" ends a pass: the progress window closes, the main window takes input again,
     // the step display and the record keep what was measured; no button changes.
-    if (w.Form2 && w.Form2->isVisible())
-        w.Form2->close();
-    w.SetMainWindowEnabled(true);
+    if (m_progress && m_progress->isVisible())
+        m_progress->close();
+    emit mainWindowEnabled(true);
     // A reading that is no number has had its message; a hang-up is told by the status bar.
     if (why == PassFailure::NoAnswer)
         showError(message);
@@ -205,26 +203,15 @@ void MeasurementController::passFailed(PassKind, PassFailure why, const QString 
 void MeasurementController::waiting(bool waiting)
 {
     if (waiting) {
-        m_statusBeforeWait = w.statusText();
-        w.setStatusText(kWaitingText);
-    } else if (w.statusText() == kWaitingText) {
-        w.setStatusText(m_statusBeforeWait);
+        m_statusBeforeWait = m_statusText();
+        emit status(kWaitingText);
+    } else if (m_statusText() == kWaitingText) {
+        emit status(m_statusBeforeWait);
     }
 }
 
 void MeasurementController::searchEnded(bool found, const QByteArray &identification)
 {
-    if (!found) {
-        // The link has closed the line already.
-        w.gb_com->setEnabled(true);
-        w.setStatusText(QStringLiteral("Could not open ") + w.cb_Device->currentText() + QStringLiteral(" !"));
-        w.b_connect->setEnabled(true);
-        w.SetMainWindowEnabled(true);
-        return;
-    }
-    w.b_Start->setEnabled(true);
-    w.b_connect->setText(QStringLiteral("Disconnect"));
-    w.b_connect->setEnabled(true);
-    w.setStatusText(QStringLiteral("Device: ") + QString::fromLatin1(identification));
-    w.SetMainWindowEnabled(true);
+    m_pages.options.searchEnded(found, identification);
+    emit mainWindowEnabled(true);
 }

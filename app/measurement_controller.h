@@ -9,10 +9,14 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class AnalyserLink;
-class TForm1;
+class CalculatorPage;
+class GraphicPage;
+class OptionsPage;
+class TForm2;
 
 /// How the window shows a pass.
 struct PassLook
@@ -36,10 +40,35 @@ QString LevelText(PassKind pass, double levelDbm);
 /// The progress window's info text for a frequency: "Frequency: 400.00 MHz", "Frequenz: 1.500 GHz".
 QString ProgressInfoText(PassKind pass, double hz);
 
+/// The pages a measurement shows itself on.
+struct MeasurementPages
+{
+    OptionsPage &options;
+    GraphicPage &graphic;
+    CalculatorPage &calculator;
+};
+
 class MeasurementController : public QObject
 {
+    Q_OBJECT
+
 public:
-    MeasurementController(TForm1 &window, AnalyserLink &link);
+    /// `statusText` tells what the status bar shows now.
+    MeasurementController(AnalyserLink &link, MeasurementPages pages, std::function<QString()> statusText,
+                          QObject *parent = nullptr);
+
+    /// The progress window a pass shows over the main window (none until it is attached).
+    void setProgressWindow(TForm2 *progress) { m_progress = progress; }
+
+signals:
+    /// A text for the status bar.
+    void status(const QString &text);
+    /// The main window takes input, or none while the search or a pass runs.
+    void mainWindowEnabled(bool enabled);
+    /// The page control is to show `page`.
+    void pageChosen(Page page);
+    /// A measurement pass ran to its end: there is a measurement to save.
+    void measurementTaken();
 
 private:
     void passStarted(PassKind pass, int steps);
@@ -54,8 +83,10 @@ private:
     void showError(const QString &message);
     bool single() const;
 
-    TForm1 &w;
     AnalyserLink &m_link;
+    MeasurementPages m_pages;
+    std::function<QString()> m_statusText;
+    TForm2 *m_progress = nullptr;
     bool m_stepErrorShown = false;  ///< an evaluation error of this pass has been shown
     QString m_statusBeforeWait;     ///< the status bar's text before "Waiting for the analyser ..."
 };

@@ -5,12 +5,14 @@
 #include "analyser/analyser_setup.h"
 #include "analyser/connection.h"
 #include "analyser/tcp_transport.h"
-#include "app/main_window.h"
+#include "app/core/dialogs.h"
+#include "app/guarded.h"
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "results/graph.h"
 #include "run/analyser_link.h"
-#include "app/page.h"
+#include "noise/enr_source.h"
+#include "noise/measurement_record.h"
 #include "run/sweep_plan.h"
 #include "serial/piloport.h"
 
@@ -41,7 +43,7 @@ bool IsSingleMode(const RadioGroup *mode)
 class CommandLineKeys : public QObject
 {
 public:
-    explicit CommandLineKeys(TForm1 *form) : QObject(form), m_form(form) {}
+    explicit CommandLineKeys(OptionsPage *page) : QObject(page), m_page(page) {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -52,43 +54,43 @@ protected:
         if (key != Qt::Key_Return && key != Qt::Key_Enter)
             return false;
         QChar ch(u'\r');
-        TForm1::guarded([&] { m_form->e_commandKeyPress(ch); });
+        Guarded([&] { m_page->e_commandKeyPress(ch); });
         return ch.isNull();
     }
 
 private:
-    TForm1 *m_form;
+    OptionsPage *m_page;
 };
 
 }  // namespace
 
-OptionsPage::OptionsPage(TForm1 &window) : w(window)
+OptionsPage::OptionsPage(const OptionsControls &controls, ::MeasurementRecord &record, AnalyserLink &link)
+    : c(controls), m_record(record), m_link(link)
 {
-    AnalyserLink &link = *w.Link;
-    QObject::connect(&link, &AnalyserLink::connectionLost, &w, [this] {
+    connect(&link, &AnalyserLink::connectionLost, this, [this] {
         // Nothing can reach the analyser any more: the window shows the disconnected state,
         // as after Disconnect, with the news of the loss in the status bar.
-        w.Link->close();
+        m_link.close();
         setCalibration(CalibrationState());
-        w.b_Start->setEnabled(false);
-        w.b_Measure->setEnabled(false);
-        w.b_Measure2->setEnabled(false);
+        c.b_Start->setEnabled(false);
+        c.b_Measure->setEnabled(false);
+        c.b_Measure2->setEnabled(false);
         ConnectButtonIdle();
-        w.SetMainWindowEnabled(true);
-        w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" connection lost"));
+        emit connectionDropped();
+        emit status(c.cb_Device->currentText() + QStringLiteral(" connection lost"));
     });
-    QObject::connect(&link, &AnalyserLink::connectFailed, &w, [this](const QString &message) {
-        w.setStatusText(message);
+    connect(&link, &AnalyserLink::connectFailed, this, [this](const QString &message) {
+        emit status(message);
         ConnectButtonIdle();
     });
-    QObject::connect(&link, &AnalyserLink::connected, &w, [this] {
-        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
-        w.b_connect->setText(QStringLiteral("Connect"));
-        w.b_connect->setEnabled(false);
+    connect(&link, &AnalyserLink::connected, this, [this] {
+        emit status(QStringLiteral("Searching for ") + c.cb_Device->currentText() + QStringLiteral(" ..."));
+        c.b_connect->setText(QStringLiteral("Connect"));
+        c.b_connect->setEnabled(false);
     });
-    QObject::connect(&link, &AnalyserLink::noAnswer, &w,
+    connect(&link, &AnalyserLink::noAnswer, this,
                      [](const QString &message) { ShowMessage(MsgType::Error, MsgButtons::Ok, message); });
-    w.e_command->installEventFilter(new CommandLineKeys(&w));
+    c.e_command->installEventFilter(new CommandLineKeys(this));
 }
 
 OptionsPage::~OptionsPage() = default;
@@ -97,58 +99,58 @@ void OptionsPage::ListPorts()
 {
     QStringList ports;
     TPiloComPort::EnumComPorts(ports);
-    w.cb_COM->addItems(ports);
+    c.cb_COM->addItems(ports);
     if (!ports.isEmpty())
-        w.cb_COM->setCurrentIndex(0);
+        c.cb_COM->setCurrentIndex(0);
 }
 
 // ---- Sweep plan -------------------------------------------------------------------------------
 
 SweepInputs OptionsPage::sweepInputs() const
 {
-    return {IsSingleMode(w.rg_Sweep), w.e_Start->text(), w.e_Stop->text(), w.e_Single->text(), w.se_steps->value()};
+    return {IsSingleMode(c.rg_Sweep), c.e_Start->text(), c.e_Stop->text(), c.e_Single->text(), c.se_steps->value()};
 }
 
 void OptionsPage::MakeSweepPlan()
 {
-    ::MakeSweepPlan(w.MeasurementRecord.SweepPlan, sweepInputs());
+    ::MakeSweepPlan(m_record.SweepPlan, sweepInputs());
 }
 
 void OptionsPage::rg_SweepClick()
 {
-    const bool single = IsSingleMode(w.rg_Sweep);
-    w.e_Start->setEnabled(!single);
-    w.e_Stop->setEnabled(!single);
-    w.se_steps->setEnabled(!single);
-    w.e_Single->setEnabled(single);
-    w.PageControl1->setTabEnabled(int(Page::Graphic), !single);
+    const bool single = IsSingleMode(c.rg_Sweep);
+    c.e_Start->setEnabled(!single);
+    c.e_Stop->setEnabled(!single);
+    c.se_steps->setEnabled(!single);
+    c.e_Single->setEnabled(single);
+    emit sweepModeChanged(single);
     MakeSweepPlan();
 }
 
 void OptionsPage::cb_RefLvlAutoClick()
 {
     // The set-up sends the text of the field whether the box is checked or not.
-    w.e_RefLvl->setEnabled(!w.cb_RefLvlAuto->isChecked());
+    c.e_RefLvl->setEnabled(!c.cb_RefLvlAuto->isChecked());
 }
 
 // ---- Connect, search, disconnect ------------------------------------------------------------
 
 void OptionsPage::b_connectClick()
 {
-    AnalyserLink &link = *w.Link;
-    const bool vxi11 = w.ComboBox1->currentIndex() == 1 && w.cb_LanProtocol->currentIndex() == 1;
-    const bool gpibLan = w.ComboBox1->currentIndex() == 2 && w.cb_GpibAdapter->currentIndex() == 1;
-    if (!link.isOpen() && w.ComboBox1->currentIndex() == 1 && !vxi11) {
-        const QString host = w.e_Host->text().trimmed();
-        const int port = w.e_TcpPort->text().toInt();
-        w.gb_com->setEnabled(false);
+    AnalyserLink &link = m_link;
+    const bool vxi11 = c.ComboBox1->currentIndex() == 1 && c.cb_LanProtocol->currentIndex() == 1;
+    const bool gpibLan = c.ComboBox1->currentIndex() == 2 && c.cb_GpibAdapter->currentIndex() == 1;
+    if (!link.isOpen() && c.ComboBox1->currentIndex() == 1 && !vxi11) {
+        const QString host = c.e_Host->text().trimmed();
+        const int port = c.e_TcpPort->text().toInt();
+        c.gb_com->setEnabled(false);
         // The connection is made in the background; until it stands, the button abandons it.
-        w.setStatusText(QStringLiteral("Connecting to %1:%2 ...").arg(host, w.e_TcpPort->text()));
-        w.b_connect->setText(QStringLiteral("Disconnect"));
-        w.b_connect->setEnabled(true);
+        emit status(QStringLiteral("Connecting to %1:%2 ...").arg(host, c.e_TcpPort->text()));
+        c.b_connect->setText(QStringLiteral("Disconnect"));
+        c.b_connect->setEnabled(true);
         if (port < 1 || port > 65535) {
-            w.setStatusText(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
-                                .replace(QStringLiteral(":0:"), u':' + w.e_TcpPort->text() + u':'));
+            emit status(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
+                                .replace(QStringLiteral(":0:"), u':' + c.e_TcpPort->text() + u':'));
             ConnectButtonIdle();
             return;
         }
@@ -157,72 +159,72 @@ void OptionsPage::b_connectClick()
     }
     if (!link.isOpen() && (vxi11 || gpibLan)) {
         // The link or the adapter is reached in the background; until then the button abandons it.
-        const QString host = w.e_Host->text().trimmed();
-        w.gb_com->setEnabled(false);
-        w.b_connect->setText(QStringLiteral("Disconnect"));
-        w.b_connect->setEnabled(true);
+        const QString host = c.e_Host->text().trimmed();
+        c.gb_com->setEnabled(false);
+        c.b_connect->setText(QStringLiteral("Disconnect"));
+        c.b_connect->setEnabled(true);
         if (vxi11) {
-            const QString device = w.e_LanDevice->text().trimmed().isEmpty() ? QStringLiteral("inst0")
-                                                                             : w.e_LanDevice->text().trimmed();
-            w.setStatusText(QStringLiteral("Connecting to %1 (VXI-11 %2) ...").arg(host, device));
+            const QString device = c.e_LanDevice->text().trimmed().isEmpty() ? QStringLiteral("inst0")
+                                                                             : c.e_LanDevice->text().trimmed();
+            emit status(QStringLiteral("Connecting to %1 (VXI-11 %2) ...").arg(host, device));
             link.openVxi11(host, device);
             return;
         }
-        const int port = w.e_GpibPort->text().toInt();
-        w.setStatusText(QStringLiteral("Connecting to %1:%2 ...").arg(host, w.e_GpibPort->text()));
+        const int port = c.e_GpibPort->text().toInt();
+        emit status(QStringLiteral("Connecting to %1:%2 ...").arg(host, c.e_GpibPort->text()));
         if (port < 1 || port > 65535) {
-            w.setStatusText(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
-                                .replace(QStringLiteral(":0:"), u':' + w.e_GpibPort->text() + u':'));
+            emit status(CannotConnectText(host, 0, QStringLiteral("no TCP port from 1 to 65535"))
+                                .replace(QStringLiteral(":0:"), u':' + c.e_GpibPort->text() + u':'));
             ConnectButtonIdle();
             return;
         }
-        link.openGpibTcp(host, quint16(port), w.se_GpibAddress->value());
+        link.openGpibTcp(host, quint16(port), c.se_GpibAddress->value());
         return;
     }
-    if (!link.isOpen() && w.ComboBox1->currentIndex() == 2) {
+    if (!link.isOpen() && c.ComboBox1->currentIndex() == 2) {
         // Until the adapter has answered and is set up, the button abandons it; the search
         // that follows runs as on the serial line. A port that cannot be opened says so at once.
-        w.gb_com->setEnabled(false);
-        w.setStatusText(QStringLiteral("Connecting to the GPIB adapter on COM%1 ...").arg(w.cb_COM->currentText()));
-        w.b_connect->setText(QStringLiteral("Disconnect"));
-        w.b_connect->setEnabled(true);
-        link.openGpibSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
-                             w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
-                             w.cb_StopBits->currentIndex()},
-                            w.se_GpibAddress->value());
+        c.gb_com->setEnabled(false);
+        emit status(QStringLiteral("Connecting to the GPIB adapter on COM%1 ...").arg(c.cb_COM->currentText()));
+        c.b_connect->setText(QStringLiteral("Disconnect"));
+        c.b_connect->setEnabled(true);
+        link.openGpibSerial({c.cb_COM->currentText(), c.cb_Baud->currentText(), c.cb_Bits->currentText(),
+                             c.cb_Handshake->currentIndex(), c.cb_Parity->currentIndex(),
+                             c.cb_StopBits->currentIndex()},
+                            c.se_GpibAddress->value());
         return;
     }
     if (!link.isOpen()) {
-        w.gb_com->setEnabled(false);
-        w.setStatusText(QStringLiteral("Searching for ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
-        w.b_connect->setEnabled(false);
+        c.gb_com->setEnabled(false);
+        emit status(QStringLiteral("Searching for ") + c.cb_Device->currentText() + QStringLiteral(" ..."));
+        c.b_connect->setEnabled(false);
         // A port that cannot be opened says so at once (connectFailed) and frees the settings.
-        link.openSerial({w.cb_COM->currentText(), w.cb_Baud->currentText(), w.cb_Bits->currentText(),
-                         w.cb_Handshake->currentIndex(), w.cb_Parity->currentIndex(),
-                         w.cb_StopBits->currentIndex()});
+        link.openSerial({c.cb_COM->currentText(), c.cb_Baud->currentText(), c.cb_Bits->currentText(),
+                         c.cb_Handshake->currentIndex(), c.cb_Parity->currentIndex(),
+                         c.cb_StopBits->currentIndex()});
         return;
     }
 
     link.close();
     // The analyser has its own settings back: no calibration holds any more.
     setCalibration(CalibrationState());
-    w.b_Start->setEnabled(false);
-    w.b_Measure->setEnabled(false);
-    w.b_Measure2->setEnabled(false);
+    c.b_Start->setEnabled(false);
+    c.b_Measure->setEnabled(false);
+    c.b_Measure2->setEnabled(false);
     ConnectButtonIdle();
-    w.setStatusText(w.cb_Device->currentText() + QStringLiteral(" closed..."));
+    emit status(c.cb_Device->currentText() + QStringLiteral(" closed..."));
 }
 
 void OptionsPage::ConnectButtonIdle()
 {
-    w.gb_com->setEnabled(true);
-    w.b_connect->setText(QStringLiteral("Connect"));
-    w.b_connect->setEnabled(true);
+    c.gb_com->setEnabled(true);
+    c.b_connect->setText(QStringLiteral("Connect"));
+    c.b_connect->setEnabled(true);
 }
 
 void OptionsPage::DisconnectAtClose()
 {
-    if (w.Link->isOpen())
+    if (m_link.isOpen())
         b_connectClick();
 }
 
@@ -230,8 +232,8 @@ void OptionsPage::e_commandKeyPress(QChar &key)
 {
     if (key != u'\r')
         return;
-    if (w.b_Start->isEnabled())
-        w.Link->sendLine(CommandText(w.e_command->text()));
+    if (c.b_Start->isEnabled())
+        m_link.sendLine(CommandText(c.e_command->text()));
     key = QChar();
 }
 
@@ -239,22 +241,22 @@ void OptionsPage::e_commandKeyPress(QChar &key)
 
 bool OptionsPage::InitialiseAnalyser()
 {
-    if (!w.Link->isOpen())
+    if (!m_link.isOpen())
         return false;
     MakeSweepPlan();
-    w.setStatusText(QStringLiteral("Initialize ") + w.cb_Device->currentText() + QStringLiteral(" ..."));
+    emit status(QStringLiteral("Initialize ") + c.cb_Device->currentText() + QStringLiteral(" ..."));
 
-    const SetupSettings settings = setupSettings(w.MeasurementRecord.SweepPlan.Start);
+    const SetupSettings settings = setupSettings(m_record.SweepPlan.Start);
     // From here the analyser takes new settings: an earlier calibration no longer matches it,
     // whatever becomes of this one, and until this one completes it counts as cancelled.
     setCalibration(StartedCalibration());
-    m_setUpSingle = IsSingleMode(w.rg_Sweep);
-    m_setUpPlan = w.MeasurementRecord.SweepPlan;
+    m_setUpSingle = IsSingleMode(c.rg_Sweep);
+    m_setUpPlan = m_record.SweepPlan;
     m_setUpSettings = settings;
 
-    if (!w.Link->setUp(settings))
+    if (!m_link.setUp(settings))
         return false;
-    w.MeasurementRecord.SweepPlan.StepIndex = 0;
+    m_record.SweepPlan.StepIndex = 0;
     return true;
 }
 
@@ -262,26 +264,59 @@ SetupSettings OptionsPage::setupSettings(double startHz) const
 {
     SetupSettings settings;
     settings.startHz = startHz;
-    settings.vbwText = w.cb_vbw->currentText();
-    settings.vbwIndex = w.cb_vbw->currentIndex();
-    settings.rbwText = w.cb_rbw->currentText();
-    settings.averageText = w.cb_Average->currentText();
-    settings.rfAttText = w.cb_RFAtt->currentText();
-    settings.refLevelText = w.e_RefLvl->text();
-    settings.rangeText = w.e_Range->text();
+    settings.vbwText = c.cb_vbw->currentText();
+    settings.vbwIndex = c.cb_vbw->currentIndex();
+    settings.rbwText = c.cb_rbw->currentText();
+    settings.averageText = c.cb_Average->currentText();
+    settings.rfAttText = c.cb_RFAtt->currentText();
+    settings.refLevelText = c.e_RefLvl->text();
+    settings.rangeText = c.e_Range->text();
     return settings;
 }
 
 PassInputs OptionsPage::passInputs() const
 {
-    return {w.cb_Average->currentText(), IsSingleMode(w.rg_Sweep)};
+    return {c.cb_Average->currentText(), IsSingleMode(c.rg_Sweep)};
 }
 
 void OptionsPage::showLoadedPlan(const MeasurementHeader &h)
 {
-    w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
-    w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
-    w.se_steps->setValue(h.StepsCount);
+    c.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
+    c.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
+    c.se_steps->setValue(h.StepsCount);
+}
+
+void OptionsPage::setEnrSource(const EnrSource &source)
+{
+    m_enrMode = source.mode;
+}
+
+void OptionsPage::showSweepTime(const QString &sweepTime)
+{
+    c.e_Sweep->setText(sweepTime + QStringLiteral(" s"));
+}
+
+void OptionsPage::passCompleted(PassKind pass)
+{
+    if (pass == PassKind::Calibration)
+        CalibrationCompleted();
+    c.b_Measure->setEnabled(true);
+    c.b_Measure2->setEnabled(true);
+}
+
+void OptionsPage::searchEnded(bool found, const QByteArray &identification)
+{
+    if (!found) {
+        // The link has closed the line already.
+        c.gb_com->setEnabled(true);
+        emit status(QStringLiteral("Could not open ") + c.cb_Device->currentText() + QStringLiteral(" !"));
+        c.b_connect->setEnabled(true);
+        return;
+    }
+    c.b_Start->setEnabled(true);
+    c.b_connect->setText(QStringLiteral("Disconnect"));
+    c.b_connect->setEnabled(true);
+    emit status(QStringLiteral("Device: ") + QString::fromLatin1(identification));
 }
 
 void OptionsPage::CalibrationCompleted()
@@ -292,12 +327,12 @@ void OptionsPage::CalibrationCompleted()
 void OptionsPage::setCalibration(const CalibrationState &calibration)
 {
     Calibration = calibration;
-    w.l_Calibrated->setText(CalibratedText(Calibration));
+    c.l_Calibrated->setText(CalibratedText(Calibration));
 }
 
 void OptionsPage::b_StartClick()
 {
-    w.Memo1->clear();
+    c.Memo1->clear();
     if (!InitialiseAnalyser()) {
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
         return;
@@ -307,10 +342,10 @@ void OptionsPage::b_StartClick()
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
         return;
     }
-    w.Link->startCalibration(passInputs());
-    w.Graphic->planSteps(IsSingleMode(w.rg_Sweep) ? 0 : w.se_steps->value(), /*fromFirst*/ true);
-    w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
-    w.DrawGraphFrame();
+    m_link.startCalibration(passInputs());
+    emit stepsPlanned(IsSingleMode(c.rg_Sweep) ? 0 : c.se_steps->value(), /*fromFirst*/ true);
+    emit status(ShortestDecimal(ParseValue(c.e_Start->text())));
+    emit calibrationStarted();
 }
 
 void OptionsPage::b_MeasureClick()
@@ -321,29 +356,29 @@ void OptionsPage::b_MeasureClick()
     SweepPlan wanted;
     ::MakeSweepPlan(wanted, sweepInputs());
     const CalibrationItem differs =
-        CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start));
+        CalibrationDifference(Calibration, IsSingleMode(c.rg_Sweep), wanted, setupSettings(wanted.Start));
     if (differs != CalibrationItem::None) {
         ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText(differs));
         return;
     }
-    w.Memo1->clear();
+    c.Memo1->clear();
     if (ShowMessage(MsgType::Information, MsgButtons::OkCancel, QStringLiteral("Connect DUT between Noise Source and FSP !"))
         != MsgResult::Ok)
         return;
-    w.ResetStepEvaluations();
-    w.Link->startMeasurement(passInputs());
-    w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
+    emit measurementStarting();
+    m_link.startMeasurement(passInputs());
+    emit status(ShortestDecimal(ParseValue(c.e_Start->text())));
 
-    ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
+    ::MeasurementHeader &h = m_record.MeasurementHeader;
     // A typed bandwidth that is none of the list's items has no list position.
-    h.RbwIndex = ItemIndex(w.cb_rbw);
-    h.VbwIndex = w.cb_vbw->currentIndex();
-    h.AverageIndex = w.cb_Average->currentIndex();
-    h.EnrSource = w.rg_ENR->ItemIndex();
+    h.RbwIndex = ItemIndex(c.cb_rbw);
+    h.VbwIndex = c.cb_vbw->currentIndex();
+    h.AverageIndex = c.cb_Average->currentIndex();
+    h.EnrSource = m_enrMode;
     MakeSweepPlan();
-    const ::SweepPlan &plan = w.MeasurementRecord.SweepPlan;
+    const ::SweepPlan &plan = m_record.SweepPlan;
     h.StepsCount = plan.Steps;
     h.StartSingle = float(plan.Start);
     h.StopSingle = float(plan.Stop);
-    w.Graphic->planSteps(IsSingleMode(w.rg_Sweep) ? 1 : w.se_steps->value(), /*fromFirst*/ false);
+    emit stepsPlanned(IsSingleMode(c.rg_Sweep) ? 1 : c.se_steps->value(), /*fromFirst*/ false);
 }

@@ -140,7 +140,7 @@ private slots:
     void showingThePageDrawsTheFrameOnly()
     {
         measuredSweep();
-        m_form->RecomputeResults(kNoSelection);
+        m_form->Graphic->RecomputeResults(kNoSelection);
         QVERIFY(count(*m_form, kRed, kGrid) > 0);
         clickTab(1);
         QCOMPARE(count(*m_form, kRed, kGrid), 0);
@@ -276,7 +276,7 @@ private slots:
         QVERIFY(px(*m_form, 187, y + 3) != kMagenta && px(*m_form, 187, y + 3) != kWhite);
 
         m_form->Graphic->StepEvaluationFailed[5] = true;
-        m_form->ResetStepEvaluations();
+        m_form->Graphic->ResetStepEvaluations();
         QVERIFY(!m_form->Graphic->StepEvaluationFailed[5]);
     }
 
@@ -326,7 +326,7 @@ private slots:
     {
         measuredSweep();
         m_form->MeasurementRecord.NoiseFigureDb[4] = -1;
-        m_form->RecomputeResults(4);
+        m_form->Graphic->RecomputeResults(4);
         // White cross at x 334 on the lower grid line.
         QCOMPARE(px(*m_form, 331, 382), kWhite);
         QCOMPARE(px(*m_form, 336, 387), kWhite);

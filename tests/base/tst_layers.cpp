@@ -111,6 +111,33 @@ private slots:
         QVERIFY(files > 0);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
+    /// The pages, the controller and the dialogs are built with their own controls and models:
+    /// only the window's own files and the program's start know the window.
+    void onlyTheWindowKnowsTheWindow()
+    {
+        static const QRegularExpression includesWindow(
+            QStringLiteral("^\\s*#\\s*include\\s*\"app/main_window\\.h\""), QRegularExpression::MultilineOption);
+        static const QRegularExpression windowsOwn(QStringLiteral("^(main_window[^/]*\\.(h|cpp)|main\\.cpp)$"));
+        const QString root = QStringLiteral(TESSARY_SOURCE_DIR "/app");
+        QStringList problems;
+        int windowFiles = 0;
+        QDirIterator it(root, {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            if (!includesWindow.match(QString::fromUtf8(f.readAll())).hasMatch())
+                continue;
+            const QString relative = QDir(root).relativeFilePath(f.fileName());
+            if (windowsOwn.match(relative).hasMatch())
+                ++windowFiles;
+            else
+                problems << QStringLiteral("app/") + relative;
+        }
+        // The check sees the window's own files, so a moved header cannot make it pass vacuously.
+        QVERIFY(windowFiles > 0);
+        QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("includes main_window.h: ") + problems.join(u' ')));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLayers)

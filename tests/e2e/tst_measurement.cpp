@@ -185,7 +185,7 @@ private slots:
         QVERIFY(w.cb_RefLvlAuto->isChecked());
         QVERIFY(!w.e_RefLvl->isEnabled());
         QVERIFY(p.connect());
-        QVERIFY(w.InitialiseAnalyser());
+        QVERIFY(w.Options->InitialiseAnalyser());
         QVERIFY(p.sim->lines().contains("DISP:TRAC:Y:RLEV 0 dBm;*OPC?"));
         QCOMPARE(w.statusText(), QStringLiteral("Initialize FSP ..."));
         QTest::mouseClick(w.cb_RefLvlAuto, Qt::LeftButton);
