@@ -130,7 +130,9 @@ private slots:
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!w.Link->sequencer().CancelRequested);
         QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
 
@@ -288,7 +290,9 @@ private slots:
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));  // the line stays
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
     }
@@ -389,7 +393,9 @@ private slots:
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(p.dialogs.messages.count(), 2);
         QCOMPARE(int(p.sim->lines().size()), sent);
