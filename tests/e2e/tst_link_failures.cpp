@@ -188,7 +188,7 @@ private slots:
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
-        QTest::qWait(50);
+        QCOMPARE(qint64(p.sim->settledLineCount()), w.Link->linesSent());
         QCOMPARE(p.sim->lines(), QList<QByteArray>{"*idn?"});
         // And connecting again works.
         QVERIFY(p.connect());
@@ -420,6 +420,7 @@ private slots:
         QVERIFY(!p.progress->isVisible());
         // The set-up has run all the same; the pass has not.
         QVERIFY(w.Link->stateSaved());
+        QCOMPARE(qint64(p.sim->settledLineCount()), w.Link->linesSent());
         QVERIFY(!p.sim->lines().contains("SWE:TIME?"));
 
         // Measurement: declining does nothing at all.
