@@ -65,6 +65,8 @@ EvaluationContext GraphicPage::evaluationContext() const
     c.enr = w.NoiseSource->enrSource();
     c.roomTemperatureK = ParseValue(w.e_Temperature->text());
     c.uncertainty = w.Uncertainty;
+    c.bench = w.Bench;
+    c.calibrationEnr = w.calibrationEnrSource();
     try {
         c.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
     } catch (...) {

@@ -150,6 +150,7 @@ void TForm1::FormCreate()
     readSettings();
     rg_ENR->setItemIndex(0);
     PersistEnrTables(true);
+    readBenchSettings();
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
     Link->idle();
@@ -260,7 +261,7 @@ void TForm1::writeSettings()
     gpib.TcpPort = adapterPort >= 1 && adapterPort <= 65535 ? adapterPort : GpibConfig().TcpPort;
     QString error;
     if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteGpibConfig(gpib, &error)
-        || !WriteUncertaintyConfig(Uncertainty, &error))
+        || !WriteUncertaintyConfig(Uncertainty, &error) || !writeBenchSettings(&error))
         reportSaveError(error);
 }
 
