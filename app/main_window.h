@@ -17,6 +17,7 @@
 #include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
 #include "noise/uncertainty.h"
+#include "results/nfm_file.h"
 #include "run/analyser_link.h"
 
 #include <QByteArray>
@@ -292,6 +293,11 @@ public:
     void applyBench();
     /// The calibration's own noise source when the bench names one.
     std::optional<EnrSource> calibrationEnrSource() const;
+    /// The measurement shown with everything it was evaluated with, for a complete file.
+    CompleteMeasurement completeMeasurement() const;
+    /// A loaded complete file's settings take effect: both noise sources with their data, the
+    /// room temperature, the uncertainty inputs, the bench and the report details.
+    void restoreCompleteMeasurement(const CompleteMeasurement &m);
 
     /// Runs `action` and reports any error it raises in an error message box, as the
     /// application's top-level handler does: the operator's action ends there.

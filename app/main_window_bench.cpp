@@ -7,13 +7,22 @@
 #include "app/bench_dialog.h"
 #include "app/core/bench_config.h"
 #include "app/core/config.h"
+#include "app/input_mask_form.h"
 #include "app/layout_helpers.h"
+#include "app/widgets.h"
+#include "base/engvalue.h"
+#include "base/version.h"
+#include "noise/enr_store.h"
+#include "results/nfm_file.h"
+#include "run/calibration_state.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+
+#include <algorithm>
 
 using namespace layout;
 
@@ -81,4 +90,99 @@ bool TForm1::writeBenchSettings(QString *error)
         config.enrUncertainty[size_t(t - 1)] = KeptUncertainties(NoiseSource->EnrUncertainty[size_t(t - 1)], rows);
     }
     return WriteBenchConfig(config, error, ConfigFilePath());
+}
+
+// ---- Complete measurement files ------------------------------------------------------------
+
+namespace {
+
+NfmEnrSource NfmSourceOf(const EnrSource &source, const EnrTableStore &tables)
+{
+    NfmEnrSource s;
+    s.mode = source.mode;
+    s.enrAllText = source.enrAllText;
+    s.rows = source.rows;
+    s.uncertaintyDb = source.uncertaintyDb;
+    if (source.mode == EnrTable1 || source.mode == EnrTable2)
+        s.fileName = tables.Table(source.mode).FileName;
+    return s;
+}
+
+}  // namespace
+
+CompleteMeasurement TForm1::completeMeasurement() const
+{
+    CompleteMeasurement m;
+    m.record = MeasurementRecord;
+    m.temperatureText = e_Temperature->text();
+    m.roomTemperatureK = ParseValue(e_Temperature->text());
+    const SetupSettings settings = Options->setupSettings(MeasurementRecord.SweepPlan.Start);
+    m.analyser.rbwText = settings.rbwText;
+    m.analyser.vbwText = settings.vbwText;
+    m.analyser.vbwIndex = settings.vbwIndex;
+    m.analyser.averageText = settings.averageText;
+    m.analyser.rfAttText = settings.rfAttText;
+    m.analyser.refLevelText = settings.refLevelText;
+    m.analyser.rangeText = settings.rangeText;
+    m.analyser.single = MeasurementRecord.SweepPlan.Steps == 0 && MeasurementRecord.SweepPlan.Step == 0;
+    m.measurementEnr = NfmSourceOf(NoiseSource->enrSource(), NoiseSource->EnrTables);
+    if (const std::optional<EnrSource> cal = calibrationEnrSource())
+        m.calibrationEnr = NfmSourceOf(*cal, NoiseSource->EnrTables);
+    m.bench = Bench;
+    m.uncertainty = Uncertainty;
+    if (InputMaskeFrm) {
+        for (QLineEdit *field : {InputMaskeFrm->le_Engineer, InputMaskeFrm->le_DUT, InputMaskeFrm->le_Date,
+                                 InputMaskeFrm->le_FreqStart, InputMaskeFrm->le_NoiseSource, InputMaskeFrm->le_Temperature,
+                                 InputMaskeFrm->le_FreqStop, InputMaskeFrm->le_FreqSteps})
+            m.reportDetails.append({field->objectName(), field->text()});
+        m.remarks = InputMaskeFrm->remarkLines();
+    }
+    const CalibrationState &cal = Options->Calibration;
+    if (cal.valid) {
+        m.calibratedAt = cal.endedAt;
+        for (int i = 0; i <= std::clamp(int(cal.plan.Steps), 0, kMaxStepSlot); ++i)
+            m.calibrationIfsHz << cal.plan.tuneHz(i);
+    } else {
+        for (int i = 0; i <= std::clamp(int(MeasurementRecord.SweepPlan.Steps), 0, kMaxStepSlot); ++i)
+            m.calibrationIfsHz << MeasurementRecord.SweepPlan.tuneHz(i);
+    }
+    m.measuredAt = Graphic->MeasuredAt;
+    m.programVersion = VersionText();
+    return m;
+}
+
+void TForm1::restoreCompleteMeasurement(const CompleteMeasurement &m)
+{
+    // The noise sources: the tables take the rows the measurement used, the constant its text.
+    const auto restoreSource = [this](const NfmEnrSource &s) {
+        if (s.mode == EnrTable1 || s.mode == EnrTable2) {
+            EnrTable &t = NoiseSource->EnrTables.Table(s.mode);
+            t.Rows = LimitEnrRows(s.rows);
+            t.FileName = LimitEnrFileName(s.fileName);
+            NoiseSource->EnrUncertainty[size_t(s.mode - 1)] = s.uncertaintyDb;
+            if (NoiseSource->EnrTables.ShownTable == s.mode)
+                NoiseSource->setEnrGridRows(t.Rows);
+        } else {
+            e_ENRall->setText(s.enrAllText);
+        }
+    };
+    if (m.calibrationEnr)
+        restoreSource(*m.calibrationEnr);
+    restoreSource(m.measurementEnr);
+    e_ENRall->setText(m.measurementEnr.mode == EnrAll ? m.measurementEnr.enrAllText : e_ENRall->text());
+    if (rg_ENR->ItemIndex() == m.measurementEnr.mode)
+        rg_ENRClick();
+    else
+        rg_ENR->setItemIndex(m.measurementEnr.mode);  // applies the mode
+    e_Temperature->setText(m.temperatureText);
+    Uncertainty = m.uncertainty;
+    Bench = m.bench;
+    if (InputMaskeFrm) {
+        for (const auto &[name, text] : m.reportDetails) {
+            if (auto *field = InputMaskeFrm->findChild<QLineEdit *>(name))
+                field->setText(text);
+        }
+        InputMaskeFrm->setRemarkLines(m.remarks);
+    }
+    applyBench();
 }

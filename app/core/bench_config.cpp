@@ -32,6 +32,13 @@ std::optional<double> Number(const QString &text)
     return v;
 }
 
+/// A number as the file keeps it: the shortest text that reads back as exactly the same value.
+QString Exact(double v)
+{
+    const QString shortest = ShortestDecimal(v);
+    return shortest.toDouble() == v ? shortest : QString::number(v, 'g', 17);
+}
+
 QList<LossPoint> PointsOf(const QString &text)
 {
     QList<LossPoint> points;
@@ -55,7 +62,7 @@ QString PointsText(const QList<LossPoint> &points)
 {
     QStringList parts;
     for (const LossPoint &p : points)
-        parts << ShortestDecimal(p.frequencyHz) + QLatin1Char(':') + ShortestDecimal(p.lossDb);
+        parts << Exact(p.frequencyHz) + QLatin1Char(':') + Exact(p.lossDb);
     return parts.join(QLatin1Char(';'));
 }
 
@@ -90,10 +97,10 @@ LossSetting ReadLoss(const IniFile &ini, const char *prefix)
 void WriteLoss(IniFile &ini, const char *prefix, const LossSetting &loss)
 {
     ini.writeString(kBenchSection, Key(prefix, ""), QString::fromLatin1(kLossModeKeys[int(loss.mode)]));
-    ini.writeString(kBenchSection, Key(prefix, "Db"), ShortestDecimal(loss.fixedDb));
+    ini.writeString(kBenchSection, Key(prefix, "Db"), Exact(loss.fixedDb));
     ini.writeString(kBenchSection, Key(prefix, "File"), loss.tableFile);
     ini.writeString(kBenchSection, Key(prefix, "Table"), PointsText(loss.table));
-    ini.writeString(kBenchSection, Key(prefix, "TempK"), loss.temperatureK ? ShortestDecimal(*loss.temperatureK) : QString());
+    ini.writeString(kBenchSection, Key(prefix, "TempK"), loss.temperatureK ? Exact(*loss.temperatureK) : QString());
 }
 
 QList<std::pair<QString, double>> UncertaintyListOf(const QString &text)
@@ -192,14 +199,14 @@ void WriteBenchConfigValues(IniFile &ini, const BenchConfig &config)
     WriteLoss(ini, "LossBefore", b.lossBefore);
     WriteLoss(ini, "LossAfter", b.lossAfter);
     ini.writeString(kBenchSection, QStringLiteral("DutType"), DutTypeKey(b.dutType));
-    ini.writeString(kBenchSection, QStringLiteral("LoHz"), ShortestDecimal(b.loHz));
+    ini.writeString(kBenchSection, QStringLiteral("LoHz"), Exact(b.loHz));
     ini.writeString(kBenchSection, QStringLiteral("ImageRejectionDb"),
-                    b.imageRejectionDb ? ShortestDecimal(*b.imageRejectionDb) : QStringLiteral("SSB"));
+                    b.imageRejectionDb ? Exact(*b.imageRejectionDb) : QStringLiteral("SSB"));
     ini.writeInteger(kBenchSection, QStringLiteral("CalSource"), b.calSource);
     for (int t = 0; t < 2; ++t) {
         QStringList parts;
         for (const auto &[text, value] : config.enrUncertainty[size_t(t)])
-            parts << text + QLatin1Char(':') + ShortestDecimal(value);
+            parts << text + QLatin1Char(':') + Exact(value);
         ini.writeString(kBenchSection, QStringLiteral("EnrUncertainty%1").arg(t + 1), parts.join(QLatin1Char(';')));
     }
 }

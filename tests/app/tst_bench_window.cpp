@@ -240,7 +240,7 @@ private slots:
             QCOMPARE(d.l_LossBeforeTable->text(), QStringLiteral("Table cable.csv, 2 points"));
             QTest::mouseClick(d.b_BenchOk, Qt::LeftButton);
         });
-        const LossSetting &loss = m_form->Bench.lossBefore;
+        const LossSetting loss = m_form->Bench.lossBefore;
         QCOMPARE(loss.mode, LossMode::Table);
         QCOMPARE(loss.table.size(), 2);
         QCOMPARE(loss.table[0].frequencyHz, 1e9);  // sorted as read
