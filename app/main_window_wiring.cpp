@@ -50,7 +50,8 @@ void TForm1::buildPages()
     options.l_Calibrated = l_Calibrated;
     options.e_command = e_command;
     options.Memo1 = Memo1;
-    Options = std::make_unique<OptionsPage>(options, MeasurementRecord, *Link);
+    // A calibration holds for the noise source the bench names for it.
+    Options = std::make_unique<OptionsPage>(options, MeasurementRecord, *Link, [this] { return Bench.calSource; });
 
     GraphicControls graphic;
     graphic.gfx = gfx;
@@ -91,6 +92,7 @@ void TForm1::buildPages()
     noiseSource.b_TableLoad = b_TableLoad;
     noiseSource.b_TableSave = b_TableSave;
     noiseSource.l_NoiseSource = l_NoiseSource;
+    noiseSource.b_EnrFileLoad = b_EnrFileLoad;
     NoiseSource = std::make_unique<NoiseSourcePage>(noiseSource, MeasurementRecord);
 
     // The road of a measured level ends here: the link's news, shown on the pages.

@@ -64,8 +64,9 @@ private:
 
 }  // namespace
 
-OptionsPage::OptionsPage(const OptionsControls &controls, ::MeasurementRecord &record, AnalyserLink &link)
-    : c(controls), m_record(record), m_link(link)
+OptionsPage::OptionsPage(const OptionsControls &controls, ::MeasurementRecord &record, AnalyserLink &link,
+                         std::function<int()> calibrationSource)
+    : c(controls), m_record(record), m_link(link), m_calibrationSource(std::move(calibrationSource))
 {
     connect(&link, &AnalyserLink::connectionLost, this, [this] {
         // Nothing can reach the analyser any more: the window shows the disconnected state,
@@ -321,7 +322,8 @@ void OptionsPage::searchEnded(bool found, const QByteArray &identification)
 
 void OptionsPage::CalibrationCompleted()
 {
-    setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime()));
+    setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime(),
+                                        m_calibrationSource()));
 }
 
 void OptionsPage::setCalibration(const CalibrationState &calibration)
@@ -355,8 +357,11 @@ void OptionsPage::b_MeasureClick()
     // the calibration of a different one.
     SweepPlan wanted;
     ::MakeSweepPlan(wanted, sweepInputs());
-    const CalibrationItem differs =
-        CalibrationDifference(Calibration, IsSingleMode(c.rg_Sweep), wanted, setupSettings(wanted.Start));
+    // The bench tunes the analyser to what the DUT makes of each frequency.
+    wanted.Conversion = m_record.SweepPlan.Conversion;
+    wanted.LoHz = m_record.SweepPlan.LoHz;
+    const CalibrationItem differs = CalibrationDifference(Calibration, IsSingleMode(c.rg_Sweep), wanted,
+                                                          setupSettings(wanted.Start), m_calibrationSource());
     if (differs != CalibrationItem::None) {
         ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText(differs));
         return;

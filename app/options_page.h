@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class AnalyserLink;
 class QCheckBox;
 class QComboBox;
@@ -74,7 +76,9 @@ class OptionsPage : public QObject
     Q_OBJECT
 
 public:
-    OptionsPage(const OptionsControls &controls, ::MeasurementRecord &record, AnalyserLink &link);
+    /// `calibrationSource` tells the noise source the bench names for the calibration.
+    OptionsPage(const OptionsControls &controls, ::MeasurementRecord &record, AnalyserLink &link,
+                std::function<int()> calibrationSource);
     ~OptionsPage() override;
     OptionsPage(const OptionsPage &) = delete;
     OptionsPage &operator=(const OptionsPage &) = delete;
@@ -137,6 +141,7 @@ private:
     OptionsControls c;
     ::MeasurementRecord &m_record;
     AnalyserLink &m_link;
+    std::function<int()> m_calibrationSource;
     int m_enrMode = 0;  ///< the item of rg_ENR in use
     /// The plan and settings of the last set-up, for the calibration pass that follows it.
     bool m_setUpSingle = false;
