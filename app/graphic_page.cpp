@@ -229,9 +229,14 @@ void GraphicPage::Laden1Click()
         break;
     }
 
-    w.MeasurementRecord = std::move(loaded.record);
+    ShowLoaded(std::move(loaded.record), QFileInfo(*chosen).completeBaseName());
+}
+
+void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name)
+{
+    w.MeasurementRecord = std::move(record);
     ResetStepEvaluations();
-    MeasurementName = QFileInfo(*chosen).completeBaseName();
+    MeasurementName = name;
     ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
     w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
     w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));

@@ -42,7 +42,10 @@ class QTimer;
 class QAction;
 class QKeyEvent;
 
+class CalibrationKeeper;
 class ImageView;
+class THistoryDialog;
+class WindowHistory;
 class RadioGroup;
 class TForm2;
 class TInputMaskeFrm;
@@ -172,6 +175,9 @@ public:
     QAction *Beenden1 = nullptr;
     QAction *ExportCSV1 = nullptr;        ///< "Export CSV ...": the shown measurement as CSV
     QAction *GrafikSpeichern1 = nullptr;  ///< "Save graph as ...": the graph as PNG or SVG
+    QAction *KalibrierungSpeichern1 = nullptr;  ///< "Save calibration ...": the calibration in force
+    QAction *KalibrierungLaden1 = nullptr;      ///< "Load calibration ...": a kept calibration
+    QAction *Verlauf1 = nullptr;                ///< "History ...": the runs recorded
     QMenu *Optionen1 = nullptr;           ///< "Options"
     QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
     QMenu *Info1 = nullptr;
@@ -198,6 +204,12 @@ public:
     std::unique_ptr<NoiseSourcePage> NoiseSource;
     /// The inputs of every uncertainty; config.ini [Uncertainty].
     ::UncertaintyInputs Uncertainty;
+    /// Calibrations kept in files and used again (app/main_window_production.cpp).
+    CalibrationKeeper *Calibrations = nullptr;
+    /// Every completed measurement pass, recorded at once.
+    WindowHistory *History = nullptr;
+    /// "File / History ...", made when first opened.
+    THistoryDialog *HistoryDialog = nullptr;
 
     // ---- Start-up, shut-down and the small handlers of the shell ----------------------------
     void FormCreate();
@@ -277,6 +289,9 @@ public:
     QString proposedExportPath(const QString &suffix) const;
     void GrafikSpeichern1Click();
     void Unsicherheit1Click();
+    void Verlauf1Click();
+    /// A completed measurement pass goes into the history.
+    void RecordMeasurementRun();
 
     /// Runs `action` and reports any error it raises in an error message box, as the
     /// application's top-level handler does: the operator's action ends there.
@@ -292,6 +307,8 @@ private:
     void buildPages();
     /// What one page hears of another, wired once (app/main_window_wiring.cpp).
     void wirePages();
+    /// Kept calibrations and the history: their menu commands and what they hear.
+    void buildProduction();
     void buildPage1();
     void buildPage2();
     void buildPage3();

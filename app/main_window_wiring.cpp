@@ -51,4 +51,6 @@ void TForm1::wirePages()
     connect(NoiseSource.get(), &NoiseSourcePage::focusNext, this, &TForm1::focusNextField);
     // default.tbl could not be written: told with the other files at close.
     connect(NoiseSource.get(), &NoiseSourcePage::saveFailed, this, &TForm1::reportSaveError);
+
+    buildProduction();
 }

@@ -44,8 +44,10 @@ public:
     /// What a pass takes from the page as it starts: the averaging and the Single mode.
     PassInputs passInputs() const;
 
-private:
+    /// Puts `calibration` in force and names it in l_Calibrated.
     void setCalibration(const CalibrationState &calibration);
+
+private:
     /// No connection: the settings free, the button reads "Connect".
     void ConnectButtonIdle();
     TForm1 &w;
