@@ -1,17 +1,15 @@
 // The page "Graphic" (result graph and step display) and the measurement files.
 #include "app/graphic_page.h"
 
-#include "app/main_window.h"
+#include "app/core/dialogs.h"
 #include "app/results_out.h"
-#include "noise/calculator.h"
-#include "app/page.h"
-#include "base/engvalue.h"
 #include "app/widgets.h"
+#include "base/engvalue.h"
+#include "noise/calculator.h"
 #include "noise/enr_files.h"
 #include "noise/yfactor.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
-#include "app/page.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -27,24 +25,29 @@
 #include <exception>
 #include <limits>
 
+GraphicPage::GraphicPage(const GraphicControls &controls, ::MeasurementRecord &record, GraphicQueries queries)
+    : c(controls), m_record(record), m_ask(std::move(queries))
+{
+}
+
 // ---- Result graph ---------------------------------------------------------------------------
 
 GraphData GraphicPage::graphData(int selected) const
 {
-    const ::MeasurementRecord &r = w.MeasurementRecord;
+    const ::MeasurementRecord &r = m_record;
     GraphData d;
     d.startHz = r.SweepPlan.Start;
     d.stopHz = r.SweepPlan.Stop;
-    d.startText = w.e_Start->text();
-    d.stopText = w.e_Stop->text();
-    d.showNoiseFigure = w.cb_ShowF->isChecked();
-    d.showGain = w.cb_ShowG->isChecked();
+    d.startText = m_ask.startText();
+    d.stopText = m_ask.stopText();
+    d.showNoiseFigure = c.cb_ShowF->isChecked();
+    d.showGain = c.cb_ShowG->isChecked();
     d.steps = r.SweepPlan.Steps;
     d.noiseFigureDb = r.NoiseFigureDb;
     d.gainDb = r.GainDb;
     d.evaluationFailed = StepEvaluationFailed;
     d.selected = selected;
-    d.showErrorBars = w.cb_ErrorBars->isChecked();
+    d.showErrorBars = c.cb_ErrorBars->isChecked();
     d.uncertaintyDb = Confidence.uncertaintyDb;
     d.outsideGuidelines = Confidence.outsideGuidelines;
     return d;
@@ -59,36 +62,21 @@ void GraphicPage::ResetStepEvaluations()
     m_loadedShown = false;
 }
 
-EvaluationContext GraphicPage::evaluationContext() const
-{
-    EvaluationContext c;
-    c.enr = w.NoiseSource->enrSource();
-    c.roomTemperatureK = ParseValue(w.e_Temperature->text());
-    c.uncertainty = w.Uncertainty;
-    try {
-        c.refLevelDbm = ToDb(ParseValue(w.e_RefLvl->text()));
-    } catch (...) {
-        // A reference level that does not read leaves the headroom unchecked.
-        c.refLevelDbm = std::numeric_limits<double>::infinity();
-    }
-    return c;
-}
-
 void GraphicPage::ShowConfidence(int i)
 {
     if (i < 0 || i >= kRecordSlots || !Confidence.assessed[size_t(i)]) {
-        w.l_Uncertainty->clear();
-        w.l_Guidelines->clear();
-        w.l_Guidelines->setToolTip(QString());
+        c.l_Uncertainty->clear();
+        c.l_Guidelines->clear();
+        c.l_Guidelines->setToolTip(QString());
         return;
     }
-    const StepConfidence &c = Confidence.steps[size_t(i)];
-    w.l_Uncertainty->setText(UncertaintyText(c.uncertainty));
-    w.l_Guidelines->setText(GuidelineSummary(c.findings));
+    const StepConfidence &step = Confidence.steps[size_t(i)];
+    c.l_Uncertainty->setText(UncertaintyText(step.uncertainty));
+    c.l_Guidelines->setText(GuidelineSummary(step.findings));
     QStringList sentences;
-    for (const GuidelineFinding &f : c.findings)
+    for (const GuidelineFinding &f : step.findings)
         sentences << f.text;
-    w.l_Guidelines->setToolTip(sentences.join(u'\n'));
+    c.l_Guidelines->setToolTip(sentences.join(u'\n'));
 }
 
 void GraphicPage::RefreshConfidence()
@@ -96,8 +84,8 @@ void GraphicPage::RefreshConfidence()
     // Nothing shown yet: nothing to assess again, and the graph stays as it is.
     if (std::none_of(Confidence.assessed.begin(), Confidence.assessed.end(), [](bool a) { return a; }))
         return;
-    AssessSweep(Confidence, w.MeasurementRecord, evaluationContext(), /*onlyAssessed*/ true);
-    const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
+    AssessSweep(Confidence, m_record, m_ask.context(), /*onlyAssessed*/ true);
+    const int i = std::clamp(c.se_Freq->value(), 0, kMaxStepSlot);
     ShowConfidence(i);
     RecomputeResults(i);
 }
@@ -105,15 +93,15 @@ void GraphicPage::RefreshConfidence()
 void GraphicPage::DrawGraphFrame()
 {
     m_loadedShown = false;
-    ::DrawGraphFrame(w.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
-    w.gfx->update();
+    ::DrawGraphFrame(c.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
+    c.gfx->update();
 }
 
 void GraphicPage::RecomputeResults(int selected)
 {
     m_selected = selected;
-    ::RecomputeResults(w.gfx->canvas(), GraphGeometry, graphData(selected));
-    w.gfx->update();
+    ::RecomputeResults(c.gfx->canvas(), GraphGeometry, graphData(selected));
+    c.gfx->update();
 }
 
 void GraphicPage::TabSheet2Show()
@@ -126,12 +114,12 @@ void GraphicPage::TabSheet2Show()
         DrawGraphFrame();
 }
 
-void GraphicPage::PageControl1Change()
+void GraphicPage::PageControl1Change(int index)
 {
-    const bool graphic = w.PageControl1->currentIndex() == int(Page::Graphic);
-    w.cb_ShowF->setVisible(graphic);
-    w.cb_ShowG->setVisible(graphic);
-    w.cb_ErrorBars->setVisible(graphic);
+    const bool graphic = index == int(Page::Graphic);
+    c.cb_ShowF->setVisible(graphic);
+    c.cb_ShowG->setVisible(graphic);
+    c.cb_ErrorBars->setVisible(graphic);
 }
 
 void GraphicPage::cb_ShowFClick()
@@ -152,21 +140,20 @@ void GraphicPage::se_FreqChange()
 void GraphicPage::ShowStep()
 {
     // The selector stays within the measured steps; the limit only guards the slots.
-    const int i = std::clamp(w.se_Freq->value(), 0, kMaxStepSlot);
-    const ::MeasurementRecord &r = w.MeasurementRecord;
+    const int i = std::clamp(c.se_Freq->value(), 0, kMaxStepSlot);
+    const ::MeasurementRecord &r = m_record;
 
-    w.e_n2off->setText(FormatValue(6, 0, r.N2off[i]));
-    w.e_n2on->setText(FormatValue(6, 0, r.N2on[i]));
-    w.e_n12off->setText(FormatValue(6, 0, r.N12off[i]));
-    w.e_n12on->setText(FormatValue(6, 0, r.N12on[i]));
-    w.e_Frequency->setText(FormatValue(2, fvPrefix | fvHz, r.SweepPlan.enrHz(i)));
-    w.Label25->setText(QStringLiteral("Frequency: ") + w.e_Frequency->text());
+    const QString frequencyText = FormatValue(2, fvPrefix | fvHz, r.SweepPlan.enrHz(i));
+    emit stepInputsShown({FormatValue(6, 0, r.N2off[i]), FormatValue(6, 0, r.N2on[i]),
+                          FormatValue(6, 0, r.N12off[i]), FormatValue(6, 0, r.N12on[i])},
+                         frequencyText);
+    c.Label25->setText(QStringLiteral("Frequency: ") + frequencyText);
 
     // The same evaluation as "Calculate!", on the numbers as the fields above show them, once:
     // its gain and noise figure go into the record, its uncertainty and findings beside it.
     StepEvaluation e;
     try {
-        e = StoreStepEvaluation(w.MeasurementRecord, i, w.se_Freq->value(), evaluationContext());
+        e = StoreStepEvaluation(m_record, i, c.se_Freq->value(), m_ask.context());
     } catch (...) {
         // A step that cannot be evaluated keeps an older noise figure, which must not pass
         // for this step's result.
@@ -176,21 +163,43 @@ void GraphicPage::ShowStep()
         RecomputeResults(i);
         throw;
     }
-    w.setStatusText(EnrStatusText(e.enr));
-    w.Calculator->ShowStepEvaluated(e.failed);
+    emit status(EnrStatusText(e.enr));
+    emit stepEvaluated(e.failed);
     const bool failed = !e.hasNoiseFigure();
     StepEvaluationFailed[i] = failed;
     Confidence.store(i, e.confidence);
     ShowConfidence(i);
 
-    w.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
+    c.result.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
     const double f = r.NoiseFigureDb[i];
     if (failed || f < 0)
-        w.l_NoiseFigure->setText(QStringLiteral("F: Error"));
+        c.result.l_NoiseFigure->setText(QStringLiteral("F: Error"));
     else
-        w.l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
+        c.result.l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
                                + FormatValue(2, fvDb, f) + QStringLiteral(")"));
     RecomputeResults(i);
+}
+
+int GraphicPage::selectedStep() const
+{
+    return c.se_Freq->value();
+}
+
+void GraphicPage::planSteps(int lastStep, bool fromFirst)
+{
+    c.se_Freq->setMaximum(lastStep);
+    if (fromFirst)
+        c.se_Freq->setValue(0);
+}
+
+void GraphicPage::showMeasuredStep(int step)
+{
+    {
+        // The selector's own change handler would run the step display a second time.
+        const QSignalBlocker block(c.se_Freq);
+        c.se_Freq->setValue(step);
+    }
+    ShowStep();
 }
 
 // ---- Measurement files ----------------------------------------------------------------------
@@ -201,7 +210,7 @@ void GraphicPage::Speichern1Click()
     if (!chosen)
         return;
     const QString name = MeasurementFileName(*chosen);
-    const ::MeasurementRecord copy = w.MeasurementRecord;
+    const ::MeasurementRecord copy = m_record;
     if (QFileInfo::exists(name)
         && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
                        QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
@@ -234,23 +243,19 @@ void GraphicPage::Laden1Click()
 
 void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name)
 {
-    w.MeasurementRecord = std::move(record);
+    m_record = std::move(record);
     ResetStepEvaluations();
     MeasurementName = name;
-    ::MeasurementHeader &h = w.MeasurementRecord.MeasurementHeader;
-    w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
-    w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
-    w.se_steps->setValue(h.StepsCount);
+    const ::MeasurementHeader &h = m_record.MeasurementHeader;
     {
         // The step display runs once below, for step 0, not for a step the new maximum
         // happens to clamp the selector to.
-        const QSignalBlocker block(w.se_Freq);
-        w.se_Freq->setMaximum(h.StepsCount);
-        w.se_Freq->setValue(0);
+        const QSignalBlocker block(c.se_Freq);
+        c.se_Freq->setMaximum(h.StepsCount);
+        c.se_Freq->setValue(0);
     }
-    // A source number that is none of the three items leaves the selection as it is.
-    if (h.EnrSource >= 0 && h.EnrSource < 3)
-        w.rg_ENR->setItemIndex(h.EnrSource);  // runs the noise-source handler when it changes
+    // The plan's fields and the noise source it names.
+    emit measurementLoaded(h);
 
     // Step 0 is evaluated again with the present ENR settings and room temperature. A failure
     // there is reported, but the loaded measurement is still shown and printable.
@@ -258,17 +263,14 @@ void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name)
     try {
         // Every step's uncertainty and guidelines from its stored levels, for the error bars
         // and marks; the step display then shows step 0.
-        AssessSweep(Confidence, w.MeasurementRecord, evaluationContext());
+        AssessSweep(Confidence, m_record, m_ask.context());
         ShowStep();
     } catch (...) {
         error = std::current_exception();
     }
-    w.NoiseSource->NoiseSourceText = NoiseSourceTextOf(h);
-    if (h.NoiseSourceText.isEmpty())
-        h.NoiseSourceText = ToWindows1252(w.NoiseSource->NoiseSourceText);
     RecomputeResults(0);
     m_loadedShown = true;
-    w.dd_print->setEnabled(true);
+    emit loadedMeasurementShown();
     if (error)
         std::rethrow_exception(error);
 }

@@ -2,22 +2,56 @@
 // The behaviour of the page "Graphic": the result graph and the step display, and the
 // measurement files of the "File" menu.
 
+#include "app/page.h"
 #include "noise/measurement_record.h"
 #include "noise/evaluation.h"
 #include "noise/step_confidence.h"
 #include "results/graph.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include <array>
+#include <functional>
 
-class TForm1;
+class ImageView;
+class QCheckBox;
+class QLabel;
+class QSpinBox;
 
-class GraphicPage
+/// The controls of the page "Graphic", with the result line and the step's confidence under
+/// the pages.
+struct GraphicControls
 {
+    ImageView *gfx = nullptr;
+    QLabel *Label25 = nullptr;
+    QSpinBox *se_Freq = nullptr;
+    QCheckBox *cb_ShowF = nullptr;
+    QCheckBox *cb_ShowG = nullptr;
+    QCheckBox *cb_ErrorBars = nullptr;
+    QLabel *l_Uncertainty = nullptr;
+    QLabel *l_Guidelines = nullptr;
+    ResultLine result;
+};
+
+/// What the page asks of the rest of the window as it draws and evaluates.
+struct GraphicQueries
+{
+    /// The context a step is evaluated in, as the window stands (a conversion error when the
+    /// room temperature does not read).
+    std::function<EvaluationContext()> context;
+    /// The sweep's start and stop as the Options page's fields show them.
+    std::function<QString()> startText;
+    std::function<QString()> stopText;
+};
+
+class GraphicPage : public QObject
+{
+    Q_OBJECT
+
 public:
-    explicit GraphicPage(TForm1 &window) : w(window) {}
+    GraphicPage(const GraphicControls &controls, ::MeasurementRecord &record, GraphicQueries queries);
 
     /// Fixed at start-up from the size of gfx.
     ::GraphGeometry GraphGeometry;
@@ -39,16 +73,13 @@ public:
     /// Forgets the failed evaluations, the assessments, the name and the time of the
     /// measurement; a measurement pass calls it when it starts.
     void ResetStepEvaluations();
-    /// The context a step is evaluated in, as the window stands: the ENR in use, the room
-    /// temperature of e_Temperature (a conversion error when it does not read), the
-    /// uncertainty inputs and the reference level (unknown when e_RefLvl does not read).
-    EvaluationContext evaluationContext() const;
     /// Assesses the steps again after the inputs changed, and shows the selected one.
     void RefreshConfidence();
     void DrawGraphFrame();
     void RecomputeResults(int selected);
     void TabSheet2Show();
-    void PageControl1Change();
+    /// The page control shows page `index`: the graph's check boxes only with the graph.
+    void PageControl1Change(int index);
     void cb_ShowFClick();
     /// "Error bars": the whole graph again, the selected step kept.
     void cb_ErrorBarsClick();
@@ -62,10 +93,32 @@ public:
     /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;
 
+    /// The step the selector stands at.
+    int selectedStep() const;
+    /// A pass is planned over steps 0 .. `lastStep`; `fromFirst` selects step 0.
+    void planSteps(int lastStep, bool fromFirst);
+    /// A measurement pass completed step `step`: the selector moves there and the step display
+    /// shows it, once.
+    void showMeasuredStep(int step);
+
+signals:
+    /// A text for the status bar.
+    void status(const QString &text);
+    /// The step display shows a step's levels and frequency in the calculator's fields.
+    void stepInputsShown(const LevelTexts &levels, const QString &frequencyText);
+    /// The step display evaluated a step; `failed` for an arithmetic failure.
+    void stepEvaluated(bool failed);
+    /// A measurement file was loaded into the record: its plan and source are to be shown.
+    void measurementLoaded(const MeasurementHeader &header);
+    /// The loaded measurement is shown and may be printed.
+    void loadedMeasurementShown();
+
 private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
     void ShowConfidence(int i);
-    TForm1 &w;
+    GraphicControls c;
+    ::MeasurementRecord &m_record;
+    GraphicQueries m_ask;
     /// A loaded file is in view (until a pass starts): showing the page draws it whole.
     bool m_loadedShown = false;
     /// The step selected in the last whole graph; "Error bars" keeps it.

@@ -7,6 +7,7 @@
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/version.h"
+#include "noise/yfactor.h"
 #include "app/widgets.h"
 
 #include <QAction>
@@ -27,6 +28,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+
+#include <limits>
 
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
@@ -130,6 +133,23 @@ void TForm1::SetMainWindowEnabled(bool enabled)
 bool TForm1::MainWindowEnabled() const
 {
     return centralWidget()->isEnabled() && menuBar()->isEnabled();
+}
+
+// ---- The context of every evaluation --------------------------------------------------------
+
+EvaluationContext TForm1::evaluationContext() const
+{
+    EvaluationContext c;
+    c.enr = m_enr;
+    c.roomTemperatureK = ParseValue(e_Temperature->text());
+    c.uncertainty = Uncertainty;
+    try {
+        c.refLevelDbm = ToDb(ParseValue(e_RefLvl->text()));
+    } catch (...) {
+        // A reference level that does not read leaves the headroom unchecked.
+        c.refLevelDbm = std::numeric_limits<double>::infinity();
+    }
+    return c;
 }
 
 // ---- Start-up and shut-down -----------------------------------------------------------------

@@ -204,6 +204,11 @@ public:
     std::unique_ptr<NoiseSourcePage> NoiseSource;
     /// The inputs of every uncertainty; config.ini [Uncertainty].
     ::UncertaintyInputs Uncertainty;
+    /// The context a step is evaluated in, as the window stands: the ENR in use as the Noise
+    /// Source page publishes it, the room temperature of e_Temperature (a conversion error when
+    /// it does not read), the uncertainty inputs and the reference level (unknown when e_RefLvl
+    /// does not read).
+    EvaluationContext evaluationContext() const;
     /// Calibrations kept in files and used again (app/main_window_production.cpp).
     CalibrationKeeper *Calibrations = nullptr;
     /// Every completed measurement pass, recorded at once.
@@ -257,7 +262,7 @@ public:
     void Timer1Timer() { Link->Timer1Timer(); }
 
     void TabSheet2Show() { Graphic->TabSheet2Show(); }
-    void PageControl1Change() { Graphic->PageControl1Change(); }
+    void PageControl1Change() { Graphic->PageControl1Change(PageControl1->currentIndex()); }
     void cb_ShowFClick() { Graphic->cb_ShowFClick(); }
     void cb_ErrorBarsClick() { Graphic->cb_ErrorBarsClick(); }
     void se_FreqChange() { Graphic->se_FreqChange(); }
@@ -265,7 +270,6 @@ public:
     void DrawGraphFrame() { Graphic->DrawGraphFrame(); }
     void RecomputeResults(int selected) { Graphic->RecomputeResults(selected); }
     void ResetStepEvaluations() { Graphic->ResetStepEvaluations(); }
-    EvaluationContext evaluationContext() const { return Graphic->evaluationContext(); }
     void Speichern1Click() { Graphic->Speichern1Click(); }
     void Laden1Click() { Graphic->Laden1Click(); }
 
@@ -326,4 +330,5 @@ private:
     bool m_collectSaveErrors = false;
     QStringList m_saveErrors;
     QLineEdit *m_enteredField = nullptr;  ///< the value field whose entry is under way
+    EnrSource m_enr;                      ///< the ENR in use, as the Noise Source page published it
 };

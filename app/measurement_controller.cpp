@@ -154,12 +154,7 @@ void MeasurementController::stepCompleted(PassKind pass, int step)
 {
     if (pass == PassKind::Measurement) {
         try {
-            {
-                // The selector's own change handler would run the step display a second time.
-                const QSignalBlocker block(w.se_Freq);
-                w.se_Freq->setValue(step);
-            }
-            w.ShowStep();
+            w.Graphic->showMeasuredStep(step);
         } catch (const std::exception &e) {
             // A step that cannot be evaluated keeps its start values; the pass goes on, and the
             // operator hears of it once, not at every frequency.

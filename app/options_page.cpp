@@ -277,6 +277,13 @@ PassInputs OptionsPage::passInputs() const
     return {w.cb_Average->currentText(), IsSingleMode(w.rg_Sweep)};
 }
 
+void OptionsPage::showLoadedPlan(const MeasurementHeader &h)
+{
+    w.e_Start->setText(FormatValue(0, fvPrefix | fvHz, h.StartSingle));
+    w.e_Stop->setText(FormatValue(0, fvPrefix | fvHz, h.StopSingle));
+    w.se_steps->setValue(h.StepsCount);
+}
+
 void OptionsPage::CalibrationCompleted()
 {
     setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime()));
@@ -301,8 +308,7 @@ void OptionsPage::b_StartClick()
         return;
     }
     w.Link->startCalibration(passInputs());
-    w.se_Freq->setMaximum(IsSingleMode(w.rg_Sweep) ? 0 : w.se_steps->value());
-    w.se_Freq->setValue(0);
+    w.Graphic->planSteps(IsSingleMode(w.rg_Sweep) ? 0 : w.se_steps->value(), /*fromFirst*/ true);
     w.setStatusText(ShortestDecimal(ParseValue(w.e_Start->text())));
     w.DrawGraphFrame();
 }
@@ -339,5 +345,5 @@ void OptionsPage::b_MeasureClick()
     h.StepsCount = plan.Steps;
     h.StartSingle = float(plan.Start);
     h.StopSingle = float(plan.Stop);
-    w.se_Freq->setMaximum(IsSingleMode(w.rg_Sweep) ? 1 : w.se_steps->value());
+    w.Graphic->planSteps(IsSingleMode(w.rg_Sweep) ? 1 : w.se_steps->value(), /*fromFirst*/ false);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class TForm1;
+struct MeasurementHeader;
 struct PassInputs;
 
 class OptionsPage
@@ -43,6 +44,8 @@ public:
     SetupSettings setupSettings(double startHz) const;
     /// What a pass takes from the page as it starts: the averaging and the Single mode.
     PassInputs passInputs() const;
+    /// A measurement file was loaded: its start, stop and step count in the sweep fields.
+    void showLoadedPlan(const MeasurementHeader &header);
 
     /// Puts `calibration` in force and names it in l_Calibrated.
     void setCalibration(const CalibrationState &calibration);
