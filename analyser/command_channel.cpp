@@ -28,6 +28,7 @@ bool CommandChannel::SendCommand(const QByteArray &command, int wait)
         ReadReply(stale);
     }
     m_port->write(command + QByteArrayLiteral("\r\n"));
+    ++m_linesSent;
     if (wait != 1)
         return true;
     return waitForReply(command);

@@ -59,6 +59,9 @@ public:
     /// Ends a wait at once (the port closed or the other end hung up).
     void WakeWaiting();
 
+    /// How many lines went out since the channel was made (for the record of a session).
+    qint64 LinesSent() const { return m_linesSent; }
+
     /// True while a waiting SendCommand is in progress (it may be nested).
     bool IsWaiting() const { return !m_loops.isEmpty(); }
 
@@ -82,6 +85,7 @@ private:
 
     CommandPort *m_port = nullptr;
     QList<QEventLoop *> m_loops;
+    qint64 m_linesSent = 0;
 };
 
 /// The text of the message shown when `command` got no answer: "FSP does not answer: *RST;*OPC?".

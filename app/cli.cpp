@@ -69,7 +69,7 @@ const QList<Option> &Options()
         {"loss-before-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"loss-after", "DB|FILE.csv", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"loss-after-temp", "T", {QStringLiteral("export"), QStringLiteral("measure")}},
-        {"dut-type", "TYPE", {QStringLiteral("export"), QStringLiteral("measure")}},
+        {"dut", "TYPE|TEXT", {QStringLiteral("export"), QStringLiteral("measure"), QStringLiteral("history")}},
         {"lo", "F", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"image-rejection", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
         {"cal-enr", "DB", {QStringLiteral("export"), QStringLiteral("measure")}},
@@ -82,7 +82,7 @@ const QList<Option> &Options()
         {"history", "PATH", {QStringLiteral("measure"), QStringLiteral("history"), QStringLiteral("export"), QStringLiteral("report")}},
         {"no-history", nullptr, {QStringLiteral("measure")}},
         {"serial", "TEXT", {QStringLiteral("measure"), QStringLiteral("history")}},
-        {"dut", "TEXT", {QStringLiteral("measure"), QStringLiteral("history")}},
+        {"dut-name", "TEXT", {QStringLiteral("measure")}},
         {"since", "DATE", {QStringLiteral("history")}},
         {"run", "ID", {QStringLiteral("export"), QStringLiteral("report")}},
     };
@@ -131,7 +131,7 @@ void Parse(Invocation &inv, const QStringList &arguments)
     static const QStringList notForCalibrate{QStringLiteral("calibration"), QStringLiteral("max-age"), QStringLiteral("yes"),
                                              QStringLiteral("limits"), QStringLiteral("json"), QStringLiteral("csv"),
                                              QStringLiteral("history"), QStringLiteral("no-history"), QStringLiteral("serial"),
-                                             QStringLiteral("dut"), QStringLiteral("cal-only")};
+                                             QStringLiteral("dut-name"), QStringLiteral("cal-only")};
     for (const Option &o : Options())
         if (inv.has(o.name) && (!o.commands.contains(asCommand)
                                 || (inv.command == QLatin1String("calibrate") && notForCalibrate.contains(QLatin1String(o.name)))))
@@ -445,10 +445,10 @@ QString CliHelpText()
         "                       [--enr DB | --enr-table FILE.tab] [--cal-only]\n"
         "       bench (export and measure): [--loss-before DB|FILE.csv [--loss-before-temp T]]\n"
         "                       [--loss-after DB|FILE.csv [--loss-after-temp T]]\n"
-        "                       [--dut-type amplifier|down|up --lo F [--image-rejection DB|ssb]]\n"
+        "                       [--dut amplifier|down|up --lo F [--image-rejection DB|ssb]]\n"
         "                       [--cal-enr DB | --cal-enr-table FILE.tab] [--enr-file FILE]\n"
         "                       [--calibration CAL.cal [--max-age HOURS]] [--yes] [--limits FILE]\n"
-        "                       [--json FILE|-] [--dut TEXT] [--serial TEXT] [--history PATH | --no-history]\n"
+        "                       [--json FILE|-] [--dut-name TEXT] [--serial TEXT] [--history PATH | --no-history]\n"
         "       tessary calibrate (--port N | --host HOST [--tcp-port P]) -o CAL.cal [plan and settings as measure]\n"
         "       tessary history [--dut TEXT] [--serial TEXT] [--since DATE] [--json] [--history PATH]\n"
         "       tessary --help | --version\n"

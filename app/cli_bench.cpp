@@ -98,15 +98,15 @@ BenchChoice ChooseBench(const Invocation &inv)
     BenchSetup &b = c.bench;
     b.lossBefore = LossOption(inv, "loss-before", "loss-before-temp");
     b.lossAfter = LossOption(inv, "loss-after", "loss-after-temp");
-    if (inv.has("dut-type")) {
-        const std::optional<DutType> type = DutTypeFromKey(inv.value("dut-type"));
+    if (inv.has("dut")) {
+        const std::optional<DutType> type = DutTypeFromKey(inv.value("dut"));
         if (!type)
-            Usage(QStringLiteral("--dut-type must be one of amplifier, down, up"));
+            Usage(QStringLiteral("--dut must be one of amplifier, down, up"));
         b.dutType = *type;
     }
     if (b.isConverter()) {
         if (!inv.has("lo"))
-            Usage(QStringLiteral("--dut-type %1 needs --lo F").arg(DutTypeKey(b.dutType)));
+            Usage(QStringLiteral("--dut %1 needs --lo F").arg(DutTypeKey(b.dutType)));
         b.loHz = ParseValue(FieldValue(inv, "lo", EntryKind::Frequency, QString()));
         if (!(b.loHz > 0))
             Usage(QStringLiteral("--lo must lie above 0 Hz"));
@@ -117,7 +117,7 @@ BenchChoice ChooseBench(const Invocation &inv)
                 Usage(QStringLiteral("--image-rejection takes DB or ssb"));
         }
     } else if (inv.has("lo") || inv.has("image-rejection")) {
-        Usage(QStringLiteral("--lo and --image-rejection need --dut-type down or --dut-type up"));
+        Usage(QStringLiteral("--lo and --image-rejection need --dut down or --dut up"));
     }
     if (inv.has("cal-enr") && inv.has("cal-enr-table"))
         Usage(QStringLiteral("--cal-enr and --cal-enr-table exclude each other"));

@@ -65,7 +65,7 @@ int RunExport(const Invocation &inv)
     if (IsCompleteMeasurementFileName(inv.file) && !inv.has("run")) {
         // The file carries its own settings; the options of a .mea would only contradict them.
         for (const char *name : {"temperature", "enr", "enr-table", "enr-file", "loss-before", "loss-before-temp",
-                                 "loss-after", "loss-after-temp", "dut-type", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
+                                 "loss-after", "loss-after-temp", "dut", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
             if (inv.has(name))
                 Usage(QStringLiteral("--%1 does not apply to a complete measurement file").arg(QString::fromLatin1(name)));
         WriteBenchCsv(out, LoadNfm(inv.file));

@@ -166,7 +166,7 @@ void RecordRun(const Invocation &inv, const MeasurementRecord &record, const Lim
         return;
     HistoryRun run;
     run.recordedAt = QDateTime::currentDateTime();
-    run.dut = inv.value("dut");
+    run.dut = inv.value("dut-name");
     run.serial = inv.value("serial");
     run.startHz = record.SweepPlan.Start;
     run.stopHz = record.SweepPlan.Stop;
@@ -274,7 +274,7 @@ void WriteJson(const Invocation &inv, const MeasurementRecord &record, const Eva
         {QStringLiteral("pointsTested"), verdict.tested},
         {QStringLiteral("pointsFailed"), verdict.failed},
         {QStringLiteral("limits"), QString::fromUtf8(FormatLimits(limits))},
-        {QStringLiteral("dut"), QJsonObject{{QStringLiteral("name"), inv.value("dut")},
+        {QStringLiteral("dut"), QJsonObject{{QStringLiteral("name"), inv.value("dut-name")},
                                             {QStringLiteral("serial"), inv.value("serial")}}},
         {QStringLiteral("calibration"), calibration},
         {QStringLiteral("settings"), settings},

@@ -98,6 +98,8 @@ public:
     const ::Sequencer &sequencer() const { return m_sequencer; }
     /// True while a pass or the search runs.
     bool passRunning() const { return m_sequencer.SequencerRunning; }
+    /// How many command lines this link has sent.
+    qint64 linesSent() const { return m_channel.LinesSent(); }
     /// The timer "Timer1", ticking every millisecond while it runs.
     const QTimer &timer() const { return *m_timer; }
     /// The set-up has stored the analyser's own settings on it; the disconnect brings them back.

@@ -6,6 +6,8 @@
 #include "app/core/uncertainty_settings.h"
 #include "base/inifile.h"
 
+#include "common/working_folder.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,20 +22,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
-bool WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 IniFile FromBytes(const QByteArray &bytes)
 {
@@ -90,15 +78,15 @@ void TestConfigFile::configBytes()
                                 "[Fenster]\r\n"
                                 "Top=120\r\n"
                                 "Left=-40\r\n";
-    QCOMPARE(ReadBytes(path), expected);
+    QCOMPARE(ReadFileBytesOrMissing(path), expected);
     // "Parität" is seven bytes, the sixth E4.
-    const QByteArray parity = ReadBytes(path).split('\n').at(5).left(7);
+    const QByteArray parity = ReadFileBytesOrMissing(path).split('\n').at(5).left(7);
     QCOMPARE(parity.size(), 7);
     QCOMPARE(quint8(parity.at(5)), quint8(0xE4));
 
     // Writing again over the file gives the same bytes, not a second copy of the keys.
     QVERIFY(WriteConfig(values, &error, path));
-    QCOMPARE(ReadBytes(path), expected);
+    QCOMPARE(ReadFileBytesOrMissing(path), expected);
 }
 
 void TestConfigFile::configRoundTrip_data()
@@ -126,7 +114,7 @@ void TestConfigFile::configMissingFile()
     QTemporaryDir dir;
     QVERIFY(!ReadConfig(dir.filePath("config.ini")).has_value());
     // An empty file exists: every key 0.
-    QVERIFY(WriteBytes(dir.filePath("empty.ini"), QByteArray()));
+    QVERIFY(WriteFileBytes(dir.filePath("empty.ini"), QByteArray()));
     const auto empty = ReadConfig(dir.filePath("empty.ini"));
     QVERIFY(empty.has_value());
     QCOMPARE(*empty, ConfigValues{});
@@ -152,7 +140,7 @@ void TestConfigFile::configMissingKeys()
     QFETCH(ConfigValues, expected);
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
-    QVERIFY(WriteBytes(path, file));
+    QVERIFY(WriteFileBytes(path, file));
     const auto read = ReadConfig(path);
     QVERIFY(read.has_value());
     QCOMPARE(*read, expected);
@@ -162,10 +150,10 @@ void TestConfigFile::configKeepsOtherLines()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
-    QVERIFY(WriteBytes(path, "[Fenster]\nLeft=5\n[Other]\nX=1\n"));
+    QVERIFY(WriteFileBytes(path, "[Fenster]\nLeft=5\n[Other]\nX=1\n"));
     QString error;
     QVERIFY(WriteConfig(ConfigValues{2, 0, 0, 0, 0, 0, 7, 8}, &error, path));
-    QCOMPARE(ReadBytes(path), QByteArray("[Fenster]\r\nLeft=8\r\nTop=7\r\n[Other]\r\nX=1\r\n"
+    QCOMPARE(ReadFileBytesOrMissing(path), QByteArray("[Fenster]\r\nLeft=8\r\nTop=7\r\n[Other]\r\nX=1\r\n"
                                           "[Schnittstelle]\r\nPort=2\r\nBaudrate=0\r\nBits=0\r\n"
                                           "HandShake=0\r\nParit\xE4t=0\r\nStopBits=0\r\n"));
 }
@@ -208,7 +196,7 @@ void TestConfigFile::configGarbage()
     QFETCH(QByteArray, file);
     QTemporaryDir dir;
     const QString path = dir.filePath("config.ini");
-    QVERIFY(WriteBytes(path, file));
+    QVERIFY(WriteFileBytes(path, file));
     const auto read = ReadConfig(path);
     QVERIFY(read.has_value());
     // Whatever was read, it can be written back and read again to the same values.
@@ -227,7 +215,7 @@ void TestConfigFile::configHugeFile()
     QByteArray file = "[Schnittstelle]\r\nPort=5\r\n";
     file += QByteArray("Junk=1234567890\r\n").repeated(10 * 1024 * 1024 / 17);
     file += "Baudrate=6\r\n";
-    QVERIFY(WriteBytes(path, file));
+    QVERIFY(WriteFileBytes(path, file));
     QElapsedTimer timer;
     timer.start();
     const auto read = ReadConfig(path);
@@ -362,7 +350,7 @@ void TestConfigFile::sectionsRoundTrip()
     for (const UncertaintyField &f : UncertaintyFields())
         QVERIFY2(readU.*(f.member) == u.*(f.member), f.key);
     QVERIFY(ReadLanConfig(path) == lan);
-    const QByteArray bytes = ReadBytes(path);
+    const QByteArray bytes = ReadFileBytesOrMissing(path);
     QVERIFY2(bytes.contains("[Uncertainty]\r\nEnrDb=0.11\r\nNoiseFigureDb=0.22\r\nGainDb=0.33\r\nVswrSource=1.04\r\n"
                             "VswrDutIn=1.05\r\nVswrDutOut=1.06\r\nVswrAnalyser=1.07\r\n"),
              bytes.constData());

@@ -3,6 +3,8 @@
 
 #include "base/files.h"
 
+#include "common/working_folder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,20 +15,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray ReadBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<missing>");
-    return f.readAll();
-}
-
-bool WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 /// While it lives, no file of this process may grow beyond `bytes`: a write past the limit
 /// stops short (EFBIG) instead of raising SIGXFSZ, as on a disk that fills up in the middle.
@@ -125,10 +113,10 @@ void TestFiles::writeFileAtomically()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("default.tbl"));
     if (existing)
-        QVERIFY(WriteBytes(path, QByteArray(4096, 'x')));
+        QVERIFY(WriteFileBytes(path, QByteArray(4096, 'x')));
     QString error;
     QVERIFY2(WriteFileAtomically(path, bytes, &error), qPrintable(error));
-    QCOMPARE(ReadBytes(path), bytes);
+    QCOMPARE(ReadFileBytesOrMissing(path), bytes);
     // Nothing of the temporary file is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("default.tbl")});
 }
@@ -160,7 +148,7 @@ void TestFiles::failedWriteKeepsTheOldFile()
         written = WriteFileAtomically(path, bytes, &error);
         QVERIFY(QFileInfo(path).isDir());
     } else {
-        QVERIFY(WriteBytes(path, old));
+        QVERIFY(WriteFileBytes(path, old));
         {
             // Room for the old file but not for the new one: the write stops after 16 KiB.
             FileSizeLimit limit(16 * 1024);
@@ -168,7 +156,7 @@ void TestFiles::failedWriteKeepsTheOldFile()
                 QSKIP("the file size limit cannot be set here");
             written = WriteFileAtomically(path, bytes, &error);
         }
-        QCOMPARE(ReadBytes(path), old);
+        QCOMPARE(ReadFileBytesOrMissing(path), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("config.ini")});
     }
     QVERIFY(!written);

@@ -632,7 +632,7 @@ private slots:
             << QList<double>{400e6, 500e6} << 1;
         QTest::newRow("down-converter")
             << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz"})
-            << QStringList{"--dut-type", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
+            << QStringList{"--dut", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
             << QList<double>{950e6, 1950e6} << 1;
     }
     void measureBench()
@@ -681,12 +681,16 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("line");
         QTest::newRow("crosses the LO")
-            << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--yes", "--dut-type", "down", "--lo", "450M"}
+            << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--yes", "--dut", "down", "--lo", "450M"}
             << "tessary: Step 6 (450 MHz): the IF would be 0 Hz, at or below 0 Hz. (see tessary --help)";
-        QTest::newRow("converter without LO") << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut-type", "up"}
-                                              << "tessary: --dut-type up needs --lo F (see tessary --help)";
+        QTest::newRow("converter without LO") << QStringList{"measure", "--port", "1", "-o", "r.nfm", "--dut", "up"}
+                                              << "tessary: --dut up needs --lo F (see tessary --help)";
         QTest::newRow("LO for an amplifier") << QStringList{"export", kDesigned, "--lo", "1G"}
-                                             << "tessary: --lo and --image-rejection need --dut-type down or --dut-type up (see tessary --help)";
+                                             << "tessary: --lo and --image-rejection need --dut down or --dut up (see tessary --help)";
+        QTest::newRow("DUT type unknown") << QStringList{"export", kDesigned, "--dut", "LNA 2"}
+                                          << "tessary: --dut must be one of amplifier, down, up (see tessary --help)";
+        QTest::newRow("DUT name on the history") << QStringList{"history", "--dut-name", "LNA 2"}
+                                                 << "tessary: --dut-name does not apply to history (see tessary --help)";
     }
     void benchRefusals()
     {
@@ -805,7 +809,7 @@ private slots:
         r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
                      QStringLiteral("run.mea"), QStringLiteral("--csv"), QStringLiteral("run.csv"),
                      QStringLiteral("--calibration"), QStringLiteral("a.cal"), QStringLiteral("--serial"),
-                     QStringLiteral("SN-0042"), QStringLiteral("--dut"), QStringLiteral("LNA 2")});
+                     QStringLiteral("SN-0042"), QStringLiteral("--dut-name"), QStringLiteral("LNA 2")});
         QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
         const QList<QByteArray> measured = sim->lines().mid(calibrationLines);
         QVERIFY(measured.contains(QByteArray("DIAG:SERV:NSO OFF; *WAI")));

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QList>
@@ -230,6 +231,27 @@ public:
         for (const Entry &e : entries())
             out.append(e.line);
         return out;
+    }
+    /// The number of lines in the log once it has stopped growing for `quietMs`, or -1 when
+    /// it is still growing after `boundMs`. Lines the program wrote just before it stopped
+    /// sending may still be on their way to a simulator that answers late; this waits for them
+    /// instead of counting them as sent afterwards.
+    int settledLineCount(int quietMs = 300, int boundMs = 5000) const
+    {
+        int count = int(lines().size());
+        QElapsedTimer quiet;
+        quiet.start();
+        const bool settled = ServeEventsUntil(
+            [&] {
+                const int now = int(lines().size());
+                if (now != count) {
+                    count = now;
+                    quiet.restart();
+                }
+                return quiet.elapsed() >= quietMs;
+            },
+            boundMs, 10);
+        return settled ? count : -1;
     }
     /// Serves events until the log holds at least `count` lines.
     bool waitLines(int count, int ms = 5000) const

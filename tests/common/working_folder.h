@@ -29,6 +29,14 @@ inline QByteArray ReadFileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+/// All bytes of a file, or "<missing>" when it cannot be read, so that a file that is not there
+/// never compares equal to an empty one.
+inline QByteArray ReadFileBytesOrMissing(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 /// Writes `bytes` as the whole file; false when that fails.
 inline bool WriteFileBytes(const QString &path, const QByteArray &bytes)
 {

@@ -130,7 +130,9 @@ private slots:
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!w.Link->sequencer().CancelRequested);
         QVERIFY(!w.b_Measure->isEnabled());  // no calibration has completed
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
 
@@ -186,7 +188,7 @@ private slots:
         QVERIFY(p.connect());
         QTest::mouseClick(w.b_connect, Qt::LeftButton);
         QCOMPARE(w.statusText(), QStringLiteral("FSP closed..."));
-        QTest::qWait(50);
+        QCOMPARE(qint64(p.sim->settledLineCount()), w.Link->linesSent());
         QCOMPARE(p.sim->lines(), QList<QByteArray>{"*idn?"});
         // And connecting again works.
         QVERIFY(p.connect());
@@ -288,7 +290,9 @@ private slots:
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
         QCOMPARE(w.b_connect->text(), QStringLiteral("Disconnect"));  // the line stays
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(int(p.sim->lines().size()), sent);  // nothing more goes out
     }
@@ -389,7 +393,9 @@ private slots:
         QCOMPARE(SequencerStateName(w.Link->sequencer().SequencerState), SequencerStateName(StateIdle));
         QVERIFY(!p.progress->isVisible());
         QVERIFY(w.MainWindowEnabled());
-        const int sent = int(p.sim->lines().size());
+        // Every line the program wrote has arrived, and nothing more goes out.
+        const int sent = p.sim->settledLineCount();
+        QCOMPARE(qint64(sent), w.Link->linesSent());
         QTest::qWait(100);
         QCOMPARE(p.dialogs.messages.count(), 2);
         QCOMPARE(int(p.sim->lines().size()), sent);
@@ -414,6 +420,7 @@ private slots:
         QVERIFY(!p.progress->isVisible());
         // The set-up has run all the same; the pass has not.
         QVERIFY(w.Link->stateSaved());
+        QCOMPARE(qint64(p.sim->settledLineCount()), w.Link->linesSent());
         QVERIFY(!p.sim->lines().contains("SWE:TIME?"));
 
         // Measurement: declining does nothing at all.
