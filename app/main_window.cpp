@@ -143,6 +143,9 @@ EvaluationContext TForm1::evaluationContext() const
     c.enr = m_enr;
     c.roomTemperatureK = ParseValue(e_Temperature->text());
     c.uncertainty = Uncertainty;
+    // The bench around the DUT; at its defaults it corrects nothing.
+    c.bench = Bench;
+    c.calibrationEnr = calibrationEnrSource();
     try {
         c.refLevelDbm = ToDb(ParseValue(e_RefLvl->text()));
     } catch (...) {
@@ -170,6 +173,7 @@ void TForm1::FormCreate()
     readSettings();
     rg_ENR->setItemIndex(0);
     PersistEnrTables(true);
+    readBenchSettings();
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
     Link->idle();
@@ -280,7 +284,7 @@ void TForm1::writeSettings()
     gpib.TcpPort = adapterPort >= 1 && adapterPort <= 65535 ? adapterPort : GpibConfig().TcpPort;
     QString error;
     if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteGpibConfig(gpib, &error)
-        || !WriteUncertaintyConfig(Uncertainty, &error))
+        || !WriteUncertaintyConfig(Uncertainty, &error) || !writeBenchSettings(&error))
         reportSaveError(error);
 }
 

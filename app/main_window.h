@@ -14,8 +14,10 @@
 #include "app/measurement_controller.h"
 #include "app/noise_source_page.h"
 #include "app/options_page.h"
+#include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
 #include "noise/uncertainty.h"
+#include "results/nfm_file.h"
 #include "run/analyser_link.h"
 
 #include <QByteArray>
@@ -25,6 +27,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -180,6 +183,9 @@ public:
     QAction *Verlauf1 = nullptr;                ///< "History ...": the runs recorded
     QMenu *Optionen1 = nullptr;           ///< "Options"
     QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
+    QAction *Messaufbau1 = nullptr;       ///< "Bench ...": the losses, the DUT's kind, the calibration's source
+    QLabel *l_Bench = nullptr;            ///< Options page: what the bench corrects, empty when nothing
+    QPushButton *b_EnrFileLoad = nullptr; ///< Noise Source page: "Load ENR file ..."
     QMenu *Info1 = nullptr;
     QAction *About1 = nullptr;
     TForm2 *Form2 = nullptr;
@@ -297,6 +303,21 @@ public:
     /// A completed measurement pass goes into the history.
     void RecordMeasurementRun();
 
+    // ---- The bench around the DUT (app/main_window_bench.cpp) --------------------------------
+    /// The losses, the DUT's kind and the calibration's noise source; config.ini [Bench].
+    ::BenchSetup Bench;
+    void Messaufbau1Click();
+    void b_EnrFileLoadClick() { NoiseSource->b_EnrFileLoadClick(); }
+    /// The bench takes effect: l_Bench, the plan's tuning, the steps' assessments.
+    void applyBench();
+    /// The calibration's own noise source when the bench names one.
+    std::optional<EnrSource> calibrationEnrSource() const;
+    /// The measurement shown with everything it was evaluated with, for a complete file.
+    CompleteMeasurement completeMeasurement() const;
+    /// A loaded complete file's settings take effect: both noise sources with their data, the
+    /// room temperature, the uncertainty inputs, the bench and the report details.
+    void restoreCompleteMeasurement(const CompleteMeasurement &m);
+
     /// Runs `action` and reports any error it raises in an error message box, as the
     /// application's top-level handler does: the operator's action ends there.
     static void guarded(const std::function<void()> &action);
@@ -319,6 +340,9 @@ private:
     void buildPage4();
     void buildTempFreq();
     void buildMenu();
+    void buildBench();
+    void readBenchSettings();
+    bool writeBenchSettings(QString *error);
     void buildConfidence();
     void connectHandlers();
     void bindEntryFields();

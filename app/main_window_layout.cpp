@@ -101,6 +101,7 @@ void TForm1::buildControls()
     buildTempFreq();
     buildMenu();
     buildConfidence();
+    buildBench();
 
     adjustSize();
     setFixedSize(sizeHint());

@@ -52,6 +52,7 @@ void TForm1::buildPages()
     noiseSource.b_TableLoad = b_TableLoad;
     noiseSource.b_TableSave = b_TableSave;
     noiseSource.l_NoiseSource = l_NoiseSource;
+    noiseSource.b_EnrFileLoad = b_EnrFileLoad;
     NoiseSource = std::make_unique<NoiseSourcePage>(noiseSource, MeasurementRecord);
 
     Controller = new MeasurementController(*this, *Link);

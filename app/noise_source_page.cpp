@@ -13,6 +13,7 @@
 #include "app/key_character.h"
 #include "app/results_out.h"
 #include "app/widgets.h"
+#include "noise/bench_files.h"
 #include "noise/enr_files.h"
 #include "noise/measurement_record.h"
 
@@ -269,13 +270,17 @@ void NoiseSourcePage::rg_ENRClick()
         const EnrTable &shown = EnrTables.Table(m);
         c.rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
         c.l_NoiseSource->setText(EnrTableCaption(m));
-        NoiseSourceText = NoiseSourceTextForTable(m, shown.FileName);
+        // A table from a noise source's data file is named by the source's model and serial number.
+        const QString &dataText = m_dataFileText[size_t(m - 1)];
+        NoiseSourceText = dataText.isEmpty() ? NoiseSourceTextForTable(m, shown.FileName) : dataText;
         setEnrGridRows(shown.Rows);
     }
     c.e_ENRall->setEnabled(!table);
     c.vle_ENR->setEnabled(table);
     c.b_TableLoad->setEnabled(table);
     c.b_TableSave->setEnabled(table);
+    if (c.b_EnrFileLoad)
+        c.b_EnrFileLoad->setEnabled(table);
     EnrTables.ShownTable = m;
     m_record.MeasurementHeader.NoiseSourceText = ToWindows1252(NoiseSourceText);
     publishEnrSource();
@@ -287,7 +292,27 @@ EnrSource NoiseSourcePage::enrSource() const
     source.mode = c.rg_ENR->ItemIndex();
     source.enrAllText = c.e_ENRall->text();
     source.rows = enrGridRows();
+    if (source.mode == EnrTable1 || source.mode == EnrTable2)
+        source.uncertaintyDb = EnrUncertainty[size_t(source.mode - 1)];
     return source;
+}
+
+EnrSource NoiseSourcePage::sourceOfMode(int mode) const
+{
+    EnrSource source;
+    source.mode = mode;
+    source.enrAllText = c.e_ENRall->text();
+    if (mode == EnrTable1 || mode == EnrTable2) {
+        source.rows = mode == c.rg_ENR->ItemIndex() ? enrGridRows() : EnrTables.Table(mode).Rows;
+        source.uncertaintyDb = EnrUncertainty[size_t(mode - 1)];
+    }
+    return source;
+}
+
+void NoiseSourcePage::setEnrUncertainty(const std::array<EnrUncertainties, 2> &uncertainty)
+{
+    EnrUncertainty = uncertainty;
+    publishEnrSource();
 }
 
 void NoiseSourcePage::selectLoadedSource(int enrSource)
@@ -368,9 +393,44 @@ void NoiseSourcePage::b_TableLoadClick()
         return;
     // A file that cannot be read changes nothing: neither the grid nor the table's file name.
     const EnrRows rows = ReadEnrTabFile(*path);
+    // A table file gives no uncertainties and names no noise source.
+    EnrUncertainty[size_t(m - 1)] = {};
+    m_dataFileText[size_t(m - 1)].clear();
     setEnrGridRows(rows);
     EnrTables.Table(m).FileName = LimitEnrFileName(*path);
     rg_ENRClick();
+}
+
+void NoiseSourcePage::b_EnrFileLoadClick()
+{
+    const int m = c.rg_ENR->ItemIndex();
+    if (m != EnrTable1 && m != EnrTable2)
+        return;
+    const std::optional<QString> path =
+        dialogs().openFile(QStringLiteral("ENR files (*.enr)|*.enr|all Files (*.*)|*.*"), 1);
+    if (!path)
+        return;
+    EnrFileTable table;
+    try {
+        table = EnrFileTableOf(ReadEnrDataFile(*path));
+    } catch (const EFileError &e) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, e.message());
+        return;
+    } catch (const AppError &e) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("%1: %2").arg(*path, e.message()));
+        return;
+    }
+    EnrUncertainty[size_t(m - 1)] = table.uncertaintyDb;
+    m_dataFileText[size_t(m - 1)] = table.noiseSourceText;
+    setEnrGridRows(table.rows);
+    EnrTables.Table(m).FileName = LimitEnrFileName(*path);
+    rg_ENRClick();
+    if (table.textCut)
+        ShowMessage(MsgType::Information, MsgButtons::Ok,
+                    QStringLiteral("The model and serial number of %1 are cut to %2 characters: \"%3\"")
+                        .arg(FileNameWithoutDirectories(*path))
+                        .arg(kNoiseSourceTextLimit)
+                        .arg(table.noiseSourceText));
 }
 
 void NoiseSourcePage::b_TableSaveClick()

@@ -8,6 +8,7 @@
 #include <QChar>
 #include <QObject>
 #include <QString>
+#include <array>
 
 class QEvent;
 class QLabel;
@@ -28,6 +29,7 @@ struct NoiseSourceControls
     QPushButton *b_TableLoad = nullptr;
     QPushButton *b_TableSave = nullptr;
     QLabel *l_NoiseSource = nullptr;
+    QPushButton *b_EnrFileLoad = nullptr;  ///< "Load ENR file ...": a noise source's data file
 };
 
 class NoiseSourcePage : public QObject
@@ -42,6 +44,9 @@ public:
     /// Names the ENR source in use, at most 32 characters; renewed whenever the mode is applied,
     /// which also writes it in Windows-1252 to the measurement header's NoiseSourceText.
     QString NoiseSourceText;
+    /// Per table, the ENR uncertainty of each row where the data file it came from gave one;
+    /// kept in config.ini, not in default.tbl.
+    std::array<EnrUncertainties, 2> EnrUncertainty{};
 
     /// Start-up: the grid's editor and keys, and the designed rows; publishes the source.
     void bindEnrGrid();
@@ -56,6 +61,15 @@ public:
     void PersistEnrTables(bool load);
     void b_TableLoadClick();
     void b_TableSaveClick();
+    /// "Load ENR file ...": a noise source's data file into the shown table, with its
+    /// uncertainties and its model and serial number; a file that does not read is refused
+    /// with its name, line and reason, and nothing changes.
+    void b_EnrFileLoadClick();
+    /// The uncertainties kept from an earlier run.
+    void setEnrUncertainty(const std::array<EnrUncertainties, 2> &uncertainty);
+    /// The ENR source of item `mode` of rg_ENR (0 the constant, 1 or 2 a table), whether it is
+    /// shown or not: the shown table reads the grid, the other the store.
+    EnrSource sourceOfMode(int mode) const;
 
     /// The ENR in use: the selected item of rg_ENR, the text of e_ENRall and the grid's 20 rows
     /// as they stand at the moment of the call.
@@ -91,4 +105,6 @@ private:
     EnrSource m_published;
     bool m_bound = false;        ///< bindEnrGrid has run: the grid and its signals stand
     bool m_fillingGrid = false;  ///< setEnrGridRows is filling the grid
+    /// Per table, the model and serial number of the data file it came from; empty when none.
+    std::array<QString, 2> m_dataFileText;
 };

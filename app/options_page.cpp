@@ -286,7 +286,8 @@ void OptionsPage::showLoadedPlan(const MeasurementHeader &h)
 
 void OptionsPage::CalibrationCompleted()
 {
-    setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime()));
+    setCalibration(CompletedCalibration(m_setUpSingle, m_setUpPlan, m_setUpSettings, QDateTime::currentDateTime(),
+                                        w.Bench.calSource));
 }
 
 void OptionsPage::setCalibration(const CalibrationState &calibration)
@@ -320,8 +321,11 @@ void OptionsPage::b_MeasureClick()
     // the calibration of a different one.
     SweepPlan wanted;
     ::MakeSweepPlan(wanted, sweepInputs());
-    const CalibrationItem differs =
-        CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted, setupSettings(wanted.Start));
+    // The bench tunes the analyser to what the DUT makes of each frequency.
+    wanted.Conversion = w.MeasurementRecord.SweepPlan.Conversion;
+    wanted.LoHz = w.MeasurementRecord.SweepPlan.LoHz;
+    const CalibrationItem differs = CalibrationDifference(Calibration, IsSingleMode(w.rg_Sweep), wanted,
+                                                          setupSettings(wanted.Start), w.Bench.calSource);
     if (differs != CalibrationItem::None) {
         ShowMessage(MsgType::Error, MsgButtons::Ok, CalibrationRefusalText(differs));
         return;

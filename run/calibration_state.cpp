@@ -2,8 +2,10 @@
 
 #include "base/engvalue.h"
 
+#include <algorithm>
+
 CalibrationState CompletedCalibration(bool single, const SweepPlan &plan,
-                                      const SetupSettings &settings, const QDateTime &endedAt)
+                                      const SetupSettings &settings, const QDateTime &endedAt, int calSource)
 {
     CalibrationState state;
     state.valid = true;
@@ -12,11 +14,12 @@ CalibrationState CompletedCalibration(bool single, const SweepPlan &plan,
     state.plan.StepIndex = 0;
     state.settings = settings;
     state.endedAt = endedAt;
+    state.calSource = calSource;
     return state;
 }
 
 CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool single,
-                                      const SweepPlan &plan, const SetupSettings &settings)
+                                      const SweepPlan &plan, const SetupSettings &settings, int calSource)
 {
     if (!calibration.valid)
         return calibration.interrupted ? CalibrationItem::Cancelled : CalibrationItem::NotCalibrated;
@@ -32,6 +35,12 @@ CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool 
         if (was.Steps != plan.Steps)
             return CalibrationItem::Steps;
     }
+    // The calibration's levels belong to the frequencies the analyser was tuned to.
+    const int last = single ? 0 : std::clamp(int(plan.Steps), 0, kMaxStepSlot);
+    for (int i = 0; i <= last; ++i) {
+        if (was.tuneHz(i) != plan.tuneHz(i))
+            return CalibrationItem::Ifs;
+    }
     if (set.rbwText != settings.rbwText)
         return CalibrationItem::Rbw;
     if (set.vbwText != settings.vbwText || set.vbwIndex != settings.vbwIndex)
@@ -44,6 +53,8 @@ CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool 
         return CalibrationItem::RefLevel;
     if (set.rangeText != settings.rangeText)
         return CalibrationItem::Range;
+    if (calibration.calSource != calSource)
+        return CalibrationItem::CalSource;
     return CalibrationItem::None;
 }
 
@@ -63,6 +74,8 @@ QString CalibrationItemText(CalibrationItem item)
     case CalibrationItem::RfAtt: return QStringLiteral("RF Att");
     case CalibrationItem::RefLevel: return QStringLiteral("Ref Lvl");
     case CalibrationItem::Range: return QStringLiteral("Range");
+    case CalibrationItem::Ifs: return QStringLiteral("IF");
+    case CalibrationItem::CalSource: return QStringLiteral("Calibration source");
     }
     return {};
 }
@@ -110,6 +123,11 @@ QString CalibrationRefusalText(CalibrationItem item)
 {
     if (item == CalibrationItem::Cancelled)
         return QStringLiteral("The last calibration was cancelled. Please calibrate again.");
+    if (item == CalibrationItem::Ifs)
+        return QStringLiteral("The DUT's kind or LO changed since the calibration: the analyser would be tuned to other "
+                              "frequencies. Please calibrate again.");
+    if (item == CalibrationItem::CalSource)
+        return QStringLiteral("The calibration's noise source changed since the calibration. Please calibrate again.");
     return CalibrationRefusalText();
 }
 

@@ -5,6 +5,7 @@
 // frequency and depends on bandwidth, attenuation and averaging. Widget-free value type.
 
 #include "analyser/analyser_setup.h"
+#include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
 
 #include <QDateTime>
@@ -20,6 +21,9 @@ struct CalibrationState
     bool single = false;     ///< rg_Sweep was on "Single"
     SweepPlan plan;          ///< Start, Stop, Step and Steps of the pass (StepIndex is ignored)
     SetupSettings settings;  ///< the texts and the VBW position the set-up sent
+    /// The noise source the bench names for the calibration (kCalSourceAsMeasurement: the
+    /// measurement's, whatever it is); the plan's DUT kind and LO give the IFs it measured.
+    int calSource = kCalSourceAsMeasurement;
     QDateTime endedAt;       ///< when the last frequency was read
 };
 
@@ -32,24 +36,30 @@ enum class CalibrationItem {
     Start,
     Stop,
     Steps,
+    Ifs,            ///< the analyser's frequencies: another DUT kind or LO
     Rbw,
     Vbw,            ///< the text, or its list position (which chooses the sweep time)
     Average,
     RfAtt,
     RefLevel,
     Range,
+    CalSource,      ///< the bench names another noise source for the calibration
 };
 
 /// The state of a calibration pass that has just ended.
 CalibrationState CompletedCalibration(bool single, const SweepPlan &plan,
-                                      const SetupSettings &settings, const QDateTime &endedAt);
+                                      const SetupSettings &settings, const QDateTime &endedAt,
+                                      int calSource = kCalSourceAsMeasurement);
 
 /// The first item in which a measurement with this plan and these settings departs from the
 /// calibration, or CalibrationItem::None when the calibration still holds. Frequencies compare
 /// exactly: both plans come from the same texts through the same arithmetic. In Single mode
-/// only the single frequency counts; Stop and Steps follow from it.
+/// only the single frequency counts; Stop and Steps follow from it. The analyser's frequency of
+/// every step (a converter's IF) must be the one calibrated, and so must the calibration's
+/// noise source `calSource` that the bench names.
 CalibrationItem CalibrationDifference(const CalibrationState &calibration, bool single,
-                                      const SweepPlan &plan, const SetupSettings &settings);
+                                      const SweepPlan &plan, const SetupSettings &settings,
+                                      int calSource = kCalSourceAsMeasurement);
 
 /// The name of an item as its label on the "Options" page shows it ("Start", "RBW", ...);
 /// empty for None.

@@ -2,6 +2,7 @@
 // missing or garbage, other lines kept, files that must neither crash nor hang the start. The
 // INI layer below it is tested in tests/base.
 
+#include "app/core/bench_config.h"
 #include "app/core/config.h"
 #include "app/core/uncertainty_settings.h"
 #include "base/inifile.h"
@@ -56,6 +57,11 @@ private slots:
     void uncertaintySection();
     void sectionsRoundTrip();
     void uncertaintyRefusalText();
+    void benchSection_data();
+    void benchSection();
+    void benchRoundTrip();
+    void benchFields_data();
+    void benchFields();
 };
 
 Q_DECLARE_METATYPE(LanConfig)
@@ -373,6 +379,127 @@ void TestConfigFile::uncertaintyRefusalText()
     QVERIFY(ParseUncertaintyTexts(texts, inputs, &error));
     QCOMPARE(inputs.enrUncertaintyDb, 0.0);
     QCOMPARE(inputs.dutInputVswr, 1.0);
+}
+
+void TestConfigFile::benchSection_data()
+{
+    // What a hand-edited or damaged [Bench] reads as: a value that cannot be measured with is
+    // the designed bench's.
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("fixed loss") << QByteArray("LossBefore=fixed\r\nLossBeforeDb=1.5\r\nLossBeforeTempK=77\r\n")
+                                << "Loss before 1.5 dB @ 77 K";
+    QTest::newRow("negative loss") << QByteArray("LossBefore=fixed\r\nLossBeforeDb=-1\r\n") << "";
+    QTest::newRow("temperature of no loss") << QByteArray("LossAfterTempK=77\r\n") << "";
+    QTest::newRow("table") << QByteArray("LossAfter=table\r\nLossAfterTable=1e9:0.5;2e9:0.8\r\n")
+                           << "Loss after table (2 points)";
+    QTest::newRow("table falling") << QByteArray("LossAfter=table\r\nLossAfterTable=2e9:0.5;1e9:0.8\r\n") << "";
+    QTest::newRow("table garbage") << QByteArray("LossAfter=table\r\nLossAfterTable=1e9;x:y\r\n") << "";
+    QTest::newRow("converter") << QByteArray("DutType=down\r\nLoHz=9750000000\r\nImageRejectionDb=0\r\n")
+                               << "Down-converter LO 9.75 GHz, image 0 dB";
+    QTest::newRow("converter without LO") << QByteArray("DutType=up\r\nLoHz=0\r\n") << "";
+    QTest::newRow("unknown DUT") << QByteArray("DutType=mixer\r\nLoHz=1e9\r\n") << "";
+    QTest::newRow("calibration source") << QByteArray("CalSource=2\r\n") << "Calibration ENR Table2";
+    QTest::newRow("calibration source out of range") << QByteArray("CalSource=3\r\n") << "";
+}
+
+void TestConfigFile::benchSection()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, summary);
+    const BenchConfig c = ReadBenchConfig(FromBytes("[Bench]\r\n" + lines));
+    QCOMPARE(BenchSummaryText(c.bench), summary);
+    QCOMPARE(c.bench.isDefault(), summary.isEmpty());
+}
+
+void TestConfigFile::benchRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("config.ini");
+    const QByteArray old = "[Schnittstelle]\r\nPort=3\r\n";
+    QVERIFY(WriteFileBytes(path, old));
+    // At its defaults the bench leaves an old file as it was.
+    QString error;
+    QVERIFY(WriteBenchConfig(BenchConfig(), &error, path));
+    QCOMPARE(ReadFileBytes(path), old);
+
+    BenchConfig c;
+    c.bench.lossBefore.mode = LossMode::Table;
+    c.bench.lossBefore.table = {{1e9, 0.5}, {2.5e9, 0.75}};
+    c.bench.lossBefore.tableFile = QStringLiteral("cable.csv");
+    c.bench.lossBefore.temperatureK = 300.5;
+    c.bench.lossAfter.mode = LossMode::Fixed;
+    c.bench.lossAfter.fixedDb = 3.25;
+    c.bench.dutType = DutType::UpConverter;
+    c.bench.loHz = 1.234567891e9;
+    c.bench.imageRejectionDb = 17.5;
+    c.bench.calSource = 0;
+    EnrRows rows = DefaultEnrRows();
+    EnrUncertainties u{};
+    u[0] = 0.2;
+    u[19] = 0.35;
+    c.enrUncertainty[1] = KeptUncertainties(u, rows);
+    QVERIFY(WriteBenchConfig(c, &error, path));
+    QVERIFY(ReadFileBytes(path).startsWith(old));
+    const BenchConfig read = ReadBenchConfig(path);
+    QVERIFY(read.bench == c.bench);
+    QVERIFY(read.enrUncertainty[0].isEmpty());
+    QVERIFY(UncertaintiesFor(read.enrUncertainty[1], rows) == u);
+    // A table whose frequencies changed keeps the uncertainty only for the rows that did not.
+    rows[0].FrequencyText = QStringLiteral("0.02");
+    EnrUncertainties changed = u;
+    changed[0].reset();
+    QVERIFY(UncertaintiesFor(read.enrUncertainty[1], rows) == changed);
+
+    // Back at the defaults, the section says so: the next start reads the designed bench.
+    QVERIFY(WriteBenchConfig(BenchConfig(), &error, path));
+    QVERIFY(ReadBenchConfig(path).bench.isDefault());
+}
+
+void TestConfigFile::benchFields_data()
+{
+    QTest::addColumn<int>("field");  // 0 loss before dB, 1 its temperature, 2 LO, 3 image rejection
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("error");  // empty: taken
+    QTest::newRow("loss 0 dB") << 0 << "0 dB" << "";
+    QTest::newRow("loss not a number") << 0 << "x dB" << "Loss before the DUT: 'x dB' is not a loss of 0 dB or more";
+    QTest::newRow("temperature 0 K") << 1 << "0 K" << "";
+    QTest::newRow("temperature below 0 K") << 1 << "-300 \u00B0C" << "Loss before the DUT: '-300 \u00B0C' is not a temperature at or above 0 K";
+    QTest::newRow("LO 0 Hz") << 2 << "0 MHz" << "LO: '0 MHz' is not a frequency above 0 Hz";
+    QTest::newRow("image DSB") << 3 << "0 dB" << "";
+    QTest::newRow("image ssb") << 3 << "ssb" << "";
+    QTest::newRow("image word") << 3 << "dsb" << "Image rejection: 'dsb' is neither SSB nor 0 dB or more";
+}
+
+void TestConfigFile::benchFields()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(QString, error);
+    const QString room = QStringLiteral("21 \u00B0C");
+    BenchSetup start;
+    start.lossBefore.mode = LossMode::Fixed;
+    start.lossBefore.fixedDb = 1;
+    start.dutType = DutType::DownConverter;
+    start.loHz = 10e9;
+    BenchFields f = BenchFieldsOf(start, room);
+    QCOMPARE(f.before.dbText, QStringLiteral("1 dB"));
+    QCOMPARE(f.before.temperatureText, room);
+    QCOMPARE(f.loText, QStringLiteral("10 GHz"));
+    QString *slot[] = {&f.before.dbText, &f.before.temperatureText, &f.loText, &f.imageRejectionText};
+    *slot[field] = text;
+    BenchSetup bench = start;
+    QString message;
+    QCOMPARE(ParseBenchFields(f, room, bench, &message), error.isEmpty());
+    QCOMPARE(message, error);
+    if (!error.isEmpty()) {
+        QVERIFY(bench == start);  // a refusal changes nothing
+        return;
+    }
+    // The fields of what was taken read as the same bench again.
+    BenchSetup twice;
+    QVERIFY(ParseBenchFields(BenchFieldsOf(bench, room), room, twice, &message));
+    QVERIFY(twice == bench);
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

@@ -44,7 +44,58 @@ private slots:
     void texts_data();
     void texts();
     void refusalText();
+    void benchDifference_data();
+    void benchDifference();
 };
+
+void TestCalibrationState::benchDifference_data()
+{
+    // The calibration measured at the IFs of its plan with the source the bench named then.
+    QTest::addColumn<int>("calibratedType");
+    QTest::addColumn<double>("calibratedLo");
+    QTest::addColumn<int>("calibratedSource");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<double>("lo");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<bool>("single");
+    QTest::addColumn<int>("expected");
+    const int amp = int(DutType::Amplifier), down = int(DutType::DownConverter), up = int(DutType::UpConverter);
+    QTest::newRow("amplifier") << amp << 0.0 << -1 << amp << 0.0 << -1 << false << int(CalibrationItem::None);
+    QTest::newRow("amplifier, LO left over") << amp << 0.0 << -1 << amp << 5e9 << -1 << false << int(CalibrationItem::None);
+    QTest::newRow("down, same LO") << down << 9.75e9 << -1 << down << 9.75e9 << -1 << false << int(CalibrationItem::None);
+    QTest::newRow("down, other LO") << down << 9.75e9 << -1 << down << 10.6e9 << -1 << false << int(CalibrationItem::Ifs);
+    QTest::newRow("down to up") << down << 1e9 << -1 << up << 1e9 << -1 << false << int(CalibrationItem::Ifs);
+    QTest::newRow("amplifier to down") << amp << 0.0 << -1 << down << 1e9 << -1 << false << int(CalibrationItem::Ifs);
+    QTest::newRow("single, other LO") << down << 1e9 << -1 << down << 2e9 << -1 << true << int(CalibrationItem::Ifs);
+    QTest::newRow("source as measurement to table 2") << amp << 0.0 << -1 << amp << 0.0 << 2 << false << int(CalibrationItem::CalSource);
+    QTest::newRow("source table 1 to const.") << amp << 0.0 << 1 << amp << 0.0 << 0 << false << int(CalibrationItem::CalSource);
+    QTest::newRow("source kept") << amp << 0.0 << 1 << amp << 0.0 << 1 << false << int(CalibrationItem::None);
+}
+
+void TestCalibrationState::benchDifference()
+{
+    QFETCH(int, calibratedType);
+    QFETCH(double, calibratedLo);
+    QFETCH(int, calibratedSource);
+    QFETCH(int, type);
+    QFETCH(double, lo);
+    QFETCH(int, source);
+    QFETCH(bool, single);
+    QFETCH(int, expected);
+    SweepInputs sweep = DefaultSweep();
+    sweep.single = single;
+    SweepPlan calibrated = PlanOf(sweep);
+    calibrated.Conversion = DutType(calibratedType);
+    calibrated.LoHz = calibratedLo;
+    const CalibrationState state = CompletedCalibration(single, calibrated, DesignedSetupSettings(), QDateTime(), calibratedSource);
+    SweepPlan measured = PlanOf(sweep);
+    measured.Conversion = DutType(type);
+    measured.LoHz = lo;
+    const auto item = CalibrationDifference(state, single, measured, DesignedSetupSettings(), source);
+    QCOMPARE(int(item), expected);
+    if (item != CalibrationItem::None)
+        QVERIFY(CalibrationRefusalText(item).endsWith(QStringLiteral("Please calibrate again.")));
+}
 
 void TestCalibrationState::difference_data()
 {
