@@ -238,9 +238,14 @@ void GraphicPage::Laden1Click()
         break;
     }
 
-    m_record = std::move(loaded.record);
+    ShowLoaded(std::move(loaded.record), QFileInfo(*chosen).completeBaseName());
+}
+
+void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name)
+{
+    m_record = std::move(record);
     ResetStepEvaluations();
-    MeasurementName = QFileInfo(*chosen).completeBaseName();
+    MeasurementName = name;
     const ::MeasurementHeader &h = m_record.MeasurementHeader;
     {
         // The step display runs once below, for step 0, not for a step the new maximum

@@ -87,6 +87,8 @@ public:
     void ShowStep();
     void Speichern1Click();
     void Laden1Click();
+    /// Shows `record` as a loaded measurement named `name`, as "Load" does with a file's.
+    void ShowLoaded(::MeasurementRecord record, const QString &name);
 
     /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;

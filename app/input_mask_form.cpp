@@ -70,6 +70,8 @@ TInputMaskeFrm::TInputMaskeFrm(QWidget *parent) : QDialog(parent)
     le_Temperature = labelled("le_Temperature", QStringLiteral("Room Temperature:"), 280, 104);
     le_FreqStop = labelled("le_FreqStop", QStringLiteral("Stop Frequency:"), 8, 152);
     le_FreqSteps = labelled("le_FreqSteps", QStringLiteral("Frequency steps:"), 144, 152);
+    // In the free place of the third row; the printed report does not show it.
+    le_Serial = labelled("le_Serial", QStringLiteral("Serial No.:"), 280, 152);
 
     Memo1 = new QPlainTextEdit(QStringLiteral("Remarks..."), this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -90,7 +92,7 @@ TInputMaskeFrm::TInputMaskeFrm(QWidget *parent) : QDialog(parent)
     }
 
     const QList<QWidget *> tabOrder = {le_Engineer, le_DUT,       le_Date,  le_FreqStart,
-                                       le_NoiseSource, le_Temperature, le_FreqStop, le_FreqSteps,
+                                       le_NoiseSource, le_Temperature, le_FreqStop, le_FreqSteps, le_Serial,
                                        Memo1,       b_Finish,     b_Cancel};
     for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);

@@ -35,6 +35,7 @@ public:
     QLineEdit *le_Temperature = nullptr;
     QLineEdit *le_FreqStop = nullptr;
     QLineEdit *le_FreqSteps = nullptr;
+    QLineEdit *le_Serial = nullptr;  ///< the DUT's serial number, kept with the run in the history
     QPlainTextEdit *Memo1 = nullptr;
     QPushButton *b_Finish = nullptr;
     QPushButton *b_Cancel = nullptr;

@@ -46,7 +46,10 @@ class QTimer;
 class QAction;
 class QKeyEvent;
 
+class CalibrationKeeper;
 class ImageView;
+class THistoryDialog;
+class WindowHistory;
 class RadioGroup;
 class TForm2;
 class TInputMaskeFrm;
@@ -176,6 +179,9 @@ public:
     QAction *Beenden1 = nullptr;
     QAction *ExportCSV1 = nullptr;        ///< "Export CSV ...": the shown measurement as CSV
     QAction *GrafikSpeichern1 = nullptr;  ///< "Save graph as ...": the graph as PNG or SVG
+    QAction *KalibrierungSpeichern1 = nullptr;  ///< "Save calibration ...": the calibration in force
+    QAction *KalibrierungLaden1 = nullptr;      ///< "Load calibration ...": a kept calibration
+    QAction *Verlauf1 = nullptr;                ///< "History ...": the runs recorded
     QMenu *Optionen1 = nullptr;           ///< "Options"
     QAction *Unsicherheit1 = nullptr;     ///< "Uncertainty ...": the dialog of the inputs
     QAction *Messaufbau1 = nullptr;       ///< "Bench ...": the losses, the DUT's kind, the calibration's source
@@ -210,6 +216,12 @@ public:
     /// it does not read), the uncertainty inputs and the reference level (unknown when e_RefLvl
     /// does not read).
     EvaluationContext evaluationContext() const;
+    /// Calibrations kept in files and used again (app/main_window_production.cpp).
+    CalibrationKeeper *Calibrations = nullptr;
+    /// Every completed measurement pass, recorded at once.
+    WindowHistory *History = nullptr;
+    /// "File / History ...", made when first opened.
+    THistoryDialog *HistoryDialog = nullptr;
 
     // ---- Start-up, shut-down and the small handlers of the shell ----------------------------
     void FormCreate();
@@ -279,6 +291,9 @@ public:
     QString proposedExportPath(const QString &suffix) const;
     void GrafikSpeichern1Click();
     void Unsicherheit1Click();
+    void Verlauf1Click();
+    /// A completed measurement pass goes into the history.
+    void RecordMeasurementRun();
 
     // ---- The bench around the DUT (app/main_window_bench.cpp) --------------------------------
     /// The losses, the DUT's kind and the calibration's noise source; config.ini [Bench].
@@ -309,6 +324,8 @@ private:
     void buildPages();
     /// What one page hears of another, wired once (app/main_window_wiring.cpp).
     void wirePages();
+    /// Kept calibrations and the history: their menu commands and what they hear.
+    void buildProduction();
     void buildPage1();
     void buildPage2();
     void buildPage3();

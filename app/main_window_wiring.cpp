@@ -146,4 +146,6 @@ void TForm1::wirePages()
     connect(Controller, &MeasurementController::pageChosen, this,
             [this](Page page) { PageControl1->setCurrentIndex(int(page)); });
     connect(Controller, &MeasurementController::measurementTaken, this, [this] { Speichern1->setEnabled(true); });
+
+    buildProduction();
 }

@@ -119,6 +119,8 @@ public:
     /// The search for the analyser ended: found, the passes may start; not found, the settings
     /// are free again.
     void searchEnded(bool found, const QByteArray &identification);
+    /// Puts `calibration` in force and names it in l_Calibrated.
+    void setCalibration(const CalibrationState &calibration);
 
 signals:
     /// A text for the status bar.
@@ -135,7 +137,6 @@ signals:
     void connectionDropped();
 
 private:
-    void setCalibration(const CalibrationState &calibration);
     /// No connection: the settings free, the button reads "Connect".
     void ConnectButtonIdle();
     OptionsControls c;

@@ -182,7 +182,7 @@ private slots:
         f.le_Engineer->setFocus();
         const QList<QWidget *> order = {f.le_Engineer, f.le_DUT,      f.le_Date,      f.le_FreqStart,
                                         f.le_NoiseSource, f.le_Temperature, f.le_FreqStop, f.le_FreqSteps,
-                                        f.Memo1,       f.b_Finish,    f.b_Cancel,     f.le_Engineer};
+                                        f.le_Serial,   f.Memo1,       f.b_Finish,    f.b_Cancel,     f.le_Engineer};
         for (qsizetype i = 1; i < order.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget(), order[i]);

@@ -1,0 +1,85 @@
+#include "app/window_history.h"
+
+#include "base/inifile.h"
+#include "noise/measurement_record.h"
+#include "results/measurement_file.h"
+
+#include <cmath>
+#include <cstdio>
+
+QString ConfiguredHistoryPath(const QString &configPath)
+{
+    IniFile ini;
+    if (ini.load(configPath)) {
+        const QString path = ini.readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
+        if (!path.isEmpty())
+            return path;
+    }
+    return HistoryStore::DefaultPath();
+}
+
+std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record)
+{
+    std::optional<double> worst;
+    for (int i = 0; i <= record.SweepPlan.Steps && i <= kMaxStepSlot; ++i) {
+        const double nf = record.NoiseFigureDb[size_t(i)];
+        if (nf >= 0 && std::isfinite(nf) && (!worst || nf > *worst))
+            worst = nf;
+    }
+    return worst;
+}
+
+HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,
+                        const QDateTime &recordedAt)
+{
+    HistoryRun run;
+    run.recordedAt = recordedAt;
+    run.dut = identity.dut;
+    run.engineer = identity.engineer;
+    run.serial = identity.serial;
+    run.startHz = record.SweepPlan.Start;
+    run.stopHz = record.SweepPlan.Stop;
+    run.points = record.SweepPlan.Steps + 1;
+    run.worstNfDb = WorstNoiseFigureOf(record);
+    run.calibration = calibration;
+    run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    return run;
+}
+
+WindowHistory::WindowHistory(QString path, QObject *parent)
+    : QObject(parent), m_path(std::move(path)), m_store(m_path)
+{
+}
+
+WindowHistory::~WindowHistory() = default;
+
+HistoryStore *WindowHistory::store(QString *error)
+{
+    if (!m_store.isOpen() && !m_store.open(error))
+        return nullptr;
+    return &m_store;
+}
+
+std::optional<qint64> WindowHistory::record(const HistoryRun &run)
+{
+    QString error;
+    const std::optional<qint64> id = m_store.record(run, &error);
+    if (!m_store.setAsidePath().isEmpty() && m_store.setAsidePath() != m_toldSetAside) {
+        m_toldSetAside = m_store.setAsidePath();
+        const QString text = QStringLiteral("History: the damaged database was set aside as ") + m_store.setAsidePath();
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        emit problem(text);
+    }
+    if (id) {
+        m_told = false;
+        emit recorded(*id);
+        return id;
+    }
+    if (!m_told) {
+        m_told = true;
+        const QString text = QStringLiteral("History: ") + error + QStringLiteral("; the run is kept in memory");
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        emit problem(text);
+    }
+    return std::nullopt;
+}
