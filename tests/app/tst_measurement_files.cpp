@@ -247,7 +247,7 @@ private slots:
         QTest::newRow("missing .nfm") << sample("none.nfm") << "File do not exists !";
         QTest::newRow("truncated .nfm") << sample("truncated.nfm")
                                         << sample("truncated.nfm") + ": the file ends before its content does (it was cut short)";
-        QTest::newRow("corrupt .nfm") << sample("corrupt.nfm") << sample("corrupt.nfm") + ": the file is damaged: plan is missing";
+        QTest::newRow("corrupt .nfm") << sample("corrupt.nfm") << sample("corrupt.nfm") + ": the file is damaged: file.plan is missing";
         QTest::newRow("foreign .nfm") << sample("foreign.nfm") << sample("foreign.nfm") + ": the file is not a complete measurement file";
         QTest::newRow("newer .nfm") << sample("newer.nfm")
                                     << sample("newer.nfm") + ": the file was written by a newer program (version 2; this one reads version 1)";

@@ -162,8 +162,8 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("stop");
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("calibration across the LO") << false << "8 GHz" << "10 GHz"
-                                                   << "Step 3 (10 GHz): the plan crosses the LO at 9 GHz.";
+        QTest::newRow("calibration across the LO") << false << "8 GHz" << "10.5 GHz"
+                                                   << "Step 2 (9.25 GHz): the plan crosses the LO at 9 GHz.";
         QTest::newRow("measurement with an IF of 0 Hz") << true << "11 GHz" << "9 GHz"
                                                         << "Step 3 (9 GHz): the IF would be 0 Hz, at or below 0 Hz.";
     }
