@@ -185,11 +185,7 @@ void CalibrationKeeper::KalibrierungSpeichern1Click()
     QString path = *chosen;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".cal");
-    if (QFileInfo::exists(path)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(path))
         return;
     QString error;
     if (!SaveCalibrationFile(path, *c, &error)) {

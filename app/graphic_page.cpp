@@ -221,11 +221,7 @@ void GraphicPage::Speichern1Click()
             && ShowMessage(MsgType::Warning, MsgButtons::OkCancel, MeaKeepsNotText(lost)) != MsgResult::Ok)
             return;
     }
-    if (QFileInfo::exists(name)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(name))
         return;
     if (complete)
         SaveCompleteMeasurementFile(name, whole);

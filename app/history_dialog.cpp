@@ -224,11 +224,7 @@ void THistoryDialog::b_HistoryExportClick()
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix.isEmpty())
         path += QStringLiteral(".mea");
-    if (QFileInfo::exists(path)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(path))
         return;
     const auto &[run, record] = *chosen;
     if (suffix == QLatin1String("csv")) {
