@@ -7,6 +7,7 @@
 #include "noise/evaluation.h"
 #include "noise/step_confidence.h"
 #include "results/graph.h"
+#include "results/nfm_file.h"
 #include "results/reference_trace.h"
 
 #include <QDateTime>
@@ -47,6 +48,8 @@ struct GraphicQueries
     /// The sweep's start and stop as the Options page's fields show them.
     std::function<QString()> startText;
     std::function<QString()> stopText;
+    /// The measurement shown with everything it is evaluated with, for a complete file.
+    std::function<CompleteMeasurement()> complete;
 };
 
 class GraphicPage : public QObject
@@ -90,8 +93,12 @@ public:
     void ShowStep();
     void Speichern1Click();
     void Laden1Click();
-    /// Shows `record` as a loaded measurement named `name`, as "Load" does with a file's.
-    void ShowLoaded(::MeasurementRecord record, const QString &name);
+    /// Shows `record` as a loaded measurement named `name`, as "Load" does with a file's;
+    /// `measuredAt` when the source knows when it was taken.
+    void ShowLoaded(::MeasurementRecord record, const QString &name, const QDateTime &measuredAt = QDateTime());
+    /// Shows a complete measurement as a loaded one: its settings take effect first
+    /// (completeMeasurementLoaded), then its steps are shown as a loaded file's.
+    void ShowLoadedComplete(const CompleteMeasurement &m, const QString &name);
 
     /// The reference traces drawn beside the measurement, kept across measurements and loads.
     const ReferenceSet &references() const { return m_references; }
@@ -121,6 +128,9 @@ signals:
     void stepEvaluated(bool failed);
     /// A measurement file was loaded into the record: its plan and source are to be shown.
     void measurementLoaded(const MeasurementHeader &header);
+    /// A complete measurement file was read: the settings it names are to take effect before
+    /// its steps are shown.
+    void completeMeasurementLoaded(const CompleteMeasurement &m);
     /// The loaded measurement is shown and may be printed.
     void loadedMeasurementShown();
     /// A reference trace was added or removed.

@@ -7,6 +7,8 @@
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
+#include "base/files.h"
+#include "results/bench_export.h"
 #include "noise/enr_store.h"
 #include "app/noise_source_page.h"
 
@@ -64,8 +66,17 @@ void TForm1::ExportCSV1Click()
     CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
     QString error;
-    if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error))
+    if (!WriteFileAtomically(path, csvExportText(csv), &error))
         throw EFileError(path + QStringLiteral(": ") + error);
+}
+
+QByteArray TForm1::csvExportText(const CsvExportDetails &details, const QList<CsvColumn> &extraColumns) const
+{
+    // The designed export, unless the bench corrects: then its columns and "#" lines too, as
+    // the command line writes them for the same measurement.
+    if (!details.context.corrects())
+        return MeasurementCsvText(MeasurementRecord, details, StepCsvColumns() + extraColumns);
+    return BenchCsvText(completeMeasurement(), details, extraColumns);
 }
 
 void TForm1::GrafikSpeichern1Click()
