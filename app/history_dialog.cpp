@@ -202,7 +202,13 @@ void THistoryDialog::b_HistoryLoadClick()
 {
     if (!m_actions.load)
         return;
-    if (const auto chosen = selectedMeasurement(); chosen && m_actions.load(chosen->run, chosen->measurement.record))
+    const auto chosen = selectedMeasurement();
+    if (!chosen)
+        return;
+    const bool shown = chosen->complete && m_actions.loadComplete
+                           ? m_actions.loadComplete(chosen->run, chosen->measurement)
+                           : m_actions.load(chosen->run, chosen->measurement.record);
+    if (shown)
         close();
 }
 

@@ -25,6 +25,10 @@ struct HistoryDialogActions
 {
     /// Shows the run's measurement in the window; false when the window cannot take it now.
     std::function<bool(const HistoryRun &run, const MeasurementRecord &record)> load;
+    /// Shows a run that holds a complete measurement in the window with the settings it names,
+    /// as a loaded complete file; false when the window cannot take it now. Without it, such a
+    /// run is loaded through `load` as its record.
+    std::function<bool(const HistoryRun &run, const CompleteMeasurement &measurement)> loadComplete;
     /// Shows the run's measurement as a reference trace; false when the graph cannot take it.
     std::function<bool(const HistoryRun &run, const MeasurementRecord &record)> overlay;
     /// The ENR and room temperature a CSV export evaluates the run with.

@@ -112,6 +112,17 @@ void TForm1::Verlauf1Click()
             });
             return shown;
         };
+        // A complete run brings the settings it was measured with, as a loaded .nfm does.
+        actions.loadComplete = [this](const HistoryRun &run, const CompleteMeasurement &m) {
+            if (Link->passRunning() || !MainWindowEnabled())
+                return false;
+            bool shown = false;
+            guarded([&] {
+                Graphic->ShowLoadedComplete(m, HistoryRunName(run));
+                shown = true;
+            });
+            return shown;
+        };
         // A run beside the measurement on the graph, named as when it is loaded.
         actions.overlay = [this](const HistoryRun &run, const ::MeasurementRecord &record) {
             return showAsReference(ReferenceOfRecord(record, HistoryRunName(run)));

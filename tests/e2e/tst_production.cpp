@@ -267,6 +267,8 @@ private slots:
         }
         QCOMPARE(w.MeasurementRecord.SweepPlan.Steps, 2);
         QCOMPARE(w.Graphic->MeasurementName, QStringLiteral("LNA 7 SN-0042"));
+        // Loaded as a complete measurement: it knows when it was taken.
+        QVERIFY(w.Graphic->MeasuredAt.isValid());
         QVERIFY(w.dd_print->isEnabled());
 
         // A second pass is a second run; deleting asks first.
