@@ -1,6 +1,6 @@
 #include "app/window_history.h"
 
-#include "base/inifile.h"
+#include "app/core/config.h"
 #include "noise/measurement_record.h"
 #include "results/stored_measurement.h"
 
@@ -9,13 +9,8 @@
 
 QString ConfiguredHistoryPath(const QString &configPath)
 {
-    IniFile ini;
-    if (ini.load(configPath)) {
-        const QString path = ini.readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
-        if (!path.isEmpty())
-            return path;
-    }
-    return HistoryStore::DefaultPath();
+    const QString path = HistoryPathSetting(configPath);
+    return path.isEmpty() ? HistoryStore::DefaultPath() : path;
 }
 
 std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record)
