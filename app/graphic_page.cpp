@@ -51,7 +51,50 @@ GraphData GraphicPage::graphData(int selected) const
     d.showErrorBars = c.cb_ErrorBars->isChecked();
     d.uncertaintyDb = Confidence.uncertaintyDb;
     d.outsideGuidelines = Confidence.outsideGuidelines;
+    d.traces = m_traces;
     return d;
+}
+
+bool GraphicPage::addReference(ReferenceTrace trace, QString *error)
+{
+    if (!m_references.add(std::move(trace), error))
+        return false;
+    referencesEdited();
+    return true;
+}
+
+void GraphicPage::removeReference(int index)
+{
+    if (index < 0 || index >= m_references.size())
+        return;
+    m_references.remove(index);
+    referencesEdited();
+}
+
+void GraphicPage::referencesEdited()
+{
+    m_traces = GraphTracesOf(m_references.traces());
+    if (m_pointsShown) {
+        RecomputeResults(m_selected);
+        ShowReferenceDifferences(std::clamp(c.se_Freq->value(), 0, kMaxStepSlot));
+    }
+    emit referencesChanged();
+}
+
+void GraphicPage::ShowReferenceDifferences(int i)
+{
+    if (!c.l_References)
+        return;
+    const ::MeasurementRecord &r = m_record;
+    std::optional<double> nf, gain;
+    const size_t slot = size_t(std::clamp(i, 0, kMaxStepSlot));
+    if (!StepEvaluationFailed[slot] && r.NoiseFigureDb[slot] >= 0 && std::isfinite(r.NoiseFigureDb[slot]))
+        nf = r.NoiseFigureDb[slot];
+    if (std::isfinite(r.GainDb[slot]))
+        gain = r.GainDb[slot];
+    const QString text = ReferenceDifferenceText(m_references.traces(), r.SweepPlan.enrHz(int(slot)), nf, gain);
+    c.l_References->setText(text);
+    c.l_References->setToolTip(text);
 }
 
 void GraphicPage::ResetStepEvaluations()
@@ -94,6 +137,7 @@ void GraphicPage::RefreshConfidence()
 void GraphicPage::DrawGraphFrame()
 {
     m_loadedShown = false;
+    m_pointsShown = false;
     ::DrawGraphFrame(c.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     c.gfx->update();
 }
@@ -101,6 +145,7 @@ void GraphicPage::DrawGraphFrame()
 void GraphicPage::RecomputeResults(int selected)
 {
     m_selected = selected;
+    m_pointsShown = true;
     ::RecomputeResults(c.gfx->canvas(), GraphGeometry, graphData(selected));
     c.gfx->update();
 }
@@ -161,6 +206,7 @@ void GraphicPage::ShowStep()
         StepEvaluationFailed[i] = true;
         Confidence.assessed[size_t(i)] = false;
         ShowConfidence(i);
+        ShowReferenceDifferences(i);
         RecomputeResults(i);
         throw;
     }
@@ -178,6 +224,7 @@ void GraphicPage::ShowStep()
     else
         c.result.l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
                                + FormatValue(2, fvDb, f) + QStringLiteral(")"));
+    ShowReferenceDifferences(i);
     RecomputeResults(i);
 }
 

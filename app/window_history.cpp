@@ -2,7 +2,7 @@
 
 #include "app/core/config.h"
 #include "noise/measurement_record.h"
-#include "results/measurement_file.h"
+#include "results/stored_measurement.h"
 
 #include <cmath>
 #include <cstdio>
@@ -24,9 +24,10 @@ std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record)
     return worst;
 }
 
-HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,
+HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identity, const QString &calibration,
                         const QDateTime &recordedAt)
 {
+    const MeasurementRecord &record = m.record;
     HistoryRun run;
     run.recordedAt = recordedAt;
     run.dut = identity.dut;
@@ -37,7 +38,7 @@ HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &iden
     run.points = record.SweepPlan.Steps + 1;
     run.worstNfDb = WorstNoiseFigureOf(record);
     run.calibration = calibration;
-    run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    run.measurement = StoredMeasurementOf(m);
     return run;
 }
 
