@@ -60,7 +60,10 @@ struct Program
     {
         form->cb_COM->setEditText(QString::number(port));
         QTest::mouseClick(form->b_connect, Qt::LeftButton);
-        return ServeEventsUntil([&] { return form->statusText().startsWith(QStringLiteral("Device: ")); }, 10000);
+        // The found analyser enables "Calibration" as it writes "Device: ..." into the status
+        // bar, which a loaded calibration coming into force may overwrite at once.
+        return ServeEventsUntil([&] { return form->b_Start->isEnabled() && !form->Link->passRunning()
+                                             && form->b_connect->text() == QStringLiteral("Disconnect"); }, 10000);
     }
 
     bool passRunning() const { return form->Link->passRunning(); }
