@@ -8,6 +8,7 @@
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "noise/enr_store.h"
+#include "results/limit_results.h"
 #include "app/noise_source_page.h"
 
 #include <QComboBox>
@@ -63,8 +64,10 @@ void TForm1::ExportCSV1Click()
                                    : NoiseSourceTextForConstant(e_ENRall->text());
     CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
+    // Each limit in force and pass or fail, as the command line writes them.
+    const QList<StepLimitResult> limits = StepLimitResults(CsvStepRows(MeasurementRecord, csv), Graphic->Limits);
     QString error;
-    if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error))
+    if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error, StepCsvColumns() + LimitCsvColumns(Graphic->Limits, limits)))
         throw EFileError(path + QStringLiteral(": ") + error);
 }
 

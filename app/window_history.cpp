@@ -2,6 +2,7 @@
 
 #include "base/inifile.h"
 #include "noise/measurement_record.h"
+#include "results/limit_results.h"
 #include "results/measurement_file.h"
 
 #include <cmath>
@@ -18,17 +19,6 @@ QString ConfiguredHistoryPath(const QString &configPath)
     return HistoryStore::DefaultPath();
 }
 
-std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record)
-{
-    std::optional<double> worst;
-    for (int i = 0; i <= record.SweepPlan.Steps && i <= kMaxStepSlot; ++i) {
-        const double nf = record.NoiseFigureDb[size_t(i)];
-        if (nf >= 0 && std::isfinite(nf) && (!worst || nf > *worst))
-            worst = nf;
-    }
-    return worst;
-}
-
 HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,
                         const QDateTime &recordedAt)
 {
@@ -40,7 +30,7 @@ HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &iden
     run.startHz = record.SweepPlan.Start;
     run.stopHz = record.SweepPlan.Stop;
     run.points = record.SweepPlan.Steps + 1;
-    run.worstNfDb = WorstNoiseFigureOf(record);
+    run.worstNfDb = WorstNoiseFigure(record);
     run.calibration = calibration;
     run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
     return run;
