@@ -6,6 +6,7 @@
 
 #include "app/limits_dialog.h"
 #include "app/main_window.h"
+#include "app/widgets.h"
 #include "common/scripted_dialogs.h"
 #include "common/working_folder.h"
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
