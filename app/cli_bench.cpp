@@ -189,14 +189,6 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
     return m;
 }
 
-QList<double> PlanRfs(const SweepPlan &plan)
-{
-    QList<double> rf;
-    for (int i = 0; i <= std::clamp(int(plan.Steps), 0, kMaxStepSlot); ++i)
-        rf << plan.enrHz(i);
-    return rf;
-}
-
 void WriteBenchCsv(const QString &path, const CompleteMeasurement &m)
 {
     QString error;

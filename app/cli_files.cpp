@@ -5,6 +5,7 @@
 #include "base/version.h"
 #include "report/print_report.h"
 #include "results/measurement_file.h"
+#include "run/sweep_plan.h"
 
 #include <QBuffer>
 #include <QDir>

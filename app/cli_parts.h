@@ -97,8 +97,6 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
                                double roomK);
 /// The context of the command line's choices, bench included.
 EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench, double roomK);
-/// The RFs of the steps of `plan`.
-QList<double> PlanRfs(const SweepPlan &plan);
 /// The CSV of a complete measurement, written atomically.
 void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
 // ---- Limits, the verdict, the history (cli_production.cpp) ----

@@ -10,6 +10,7 @@
 #include "noise/yfactor.h"
 #include "results/csv_export.h"
 #include "results/graph.h"
+#include "results/bench_export.h"
 #include "results/measurement_file.h"
 
 #include <QAction>
@@ -311,26 +312,57 @@ void GraphicPage::showMeasuredStep(int step)
 
 void GraphicPage::Speichern1Click()
 {
-    const std::optional<QString> chosen = dialogs().saveFile(FileFilter(), kFilterMeasure);
+    const std::optional<QString> chosen = dialogs().saveFile(MeasurementFileFilter(), kFilterMeasure);
     if (!chosen)
         return;
-    const QString name = MeasurementFileName(*chosen);
+    const bool complete = IsCompleteMeasurementFileName(*chosen);
+    const QString name = complete ? CompleteMeasurementFileName(*chosen) : MeasurementFileName(*chosen);
     const ::MeasurementRecord copy = m_record;
+    const CompleteMeasurement whole = m_ask.complete();
+    if (!complete) {
+        // A measurement file holds the designed settings alone: the operator hears what is lost.
+        const QStringList lost = SettingsMeaCannotHold(whole);
+        if (!lost.isEmpty()
+            && ShowMessage(MsgType::Warning, MsgButtons::OkCancel, MeaKeepsNotText(lost)) != MsgResult::Ok)
+            return;
+    }
     if (QFileInfo::exists(name)
         && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
                        QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
                        /*defaultNo*/ true)
                != MsgResult::Yes)
         return;
-    SaveMeasurementFile(name, copy);
+    if (complete)
+        SaveCompleteMeasurementFile(name, whole);
+    else
+        SaveMeasurementFile(name, copy);
     MeasurementName = QFileInfo(name).completeBaseName();
 }
 
 void GraphicPage::Laden1Click()
 {
-    const std::optional<QString> chosen = dialogs().openFile(FileFilter(), kFilterMeasure);
+    const std::optional<QString> chosen = dialogs().openFile(MeasurementFileFilter(), kFilterMeasure);
     if (!chosen)
         return;
+    if (IsCompleteMeasurementFileName(*chosen)) {
+        // A refused file changes nothing: it is read whole before anything takes effect.
+        const NfmDecodeResult loaded = LoadCompleteMeasurementFile(*chosen);
+        switch (loaded.status) {
+        case NfmStatus::Loaded:
+            ShowLoadedComplete(loaded.measurement, QFileInfo(*chosen).completeBaseName());
+            return;
+        case NfmStatus::Missing:
+            ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("File do not exists !"));
+            return;
+        case NfmStatus::Truncated:
+        case NfmStatus::Corrupt:
+        case NfmStatus::Foreign:
+        case NfmStatus::Newer:
+            ShowMessage(MsgType::Error, MsgButtons::Ok, loaded.message);
+            return;
+        }
+        return;
+    }
     MeasurementLoadResult loaded = LoadMeasurementFile(*chosen);
     switch (loaded.status) {
     case MeasurementLoadStatus::Missing:
@@ -346,11 +378,18 @@ void GraphicPage::Laden1Click()
     ShowLoaded(std::move(loaded.record), QFileInfo(*chosen).completeBaseName());
 }
 
-void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name)
+void GraphicPage::ShowLoadedComplete(const CompleteMeasurement &m, const QString &name)
+{
+    emit completeMeasurementLoaded(m);
+    ShowLoaded(m.record, name, m.measuredAt);
+}
+
+void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name, const QDateTime &measuredAt)
 {
     m_record = std::move(record);
     ResetStepEvaluations();
     MeasurementName = name;
+    MeasuredAt = measuredAt;
     const ::MeasurementHeader &h = m_record.MeasurementHeader;
     {
         // The step display runs once below, for step 0, not for a step the new maximum

@@ -8,6 +8,7 @@
 #include "noise/evaluation.h"
 #include "noise/step_confidence.h"
 #include "results/graph.h"
+#include "results/nfm_file.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -52,6 +53,8 @@ struct GraphicQueries
     /// The sweep's start and stop as the Options page's fields show them.
     std::function<QString()> startText;
     std::function<QString()> stopText;
+    /// The measurement shown with everything it is evaluated with, for a complete file.
+    std::function<CompleteMeasurement()> complete;
 };
 
 class GraphicPage : public QObject
@@ -113,8 +116,12 @@ public:
     void ShowStep();
     void Speichern1Click();
     void Laden1Click();
-    /// Shows `record` as a loaded measurement named `name`, as "Load" does with a file's.
-    void ShowLoaded(::MeasurementRecord record, const QString &name);
+    /// Shows `record` as a loaded measurement named `name`, as "Load" does with a file's;
+    /// `measuredAt` when the source knows when it was taken.
+    void ShowLoaded(::MeasurementRecord record, const QString &name, const QDateTime &measuredAt = QDateTime());
+    /// Shows a complete measurement as a loaded one: its settings take effect first
+    /// (completeMeasurementLoaded), then its steps are shown as a loaded file's.
+    void ShowLoadedComplete(const CompleteMeasurement &m, const QString &name);
 
     /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;
@@ -136,6 +143,9 @@ signals:
     void stepEvaluated(bool failed);
     /// A measurement file was loaded into the record: its plan and source are to be shown.
     void measurementLoaded(const MeasurementHeader &header);
+    /// A complete measurement file was read: the settings it names are to take effect before
+    /// its steps are shown.
+    void completeMeasurementLoaded(const CompleteMeasurement &m);
     /// The loaded measurement is shown and may be printed.
     void loadedMeasurementShown();
 

@@ -18,6 +18,7 @@
 #include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
 #include "noise/uncertainty.h"
+#include "results/csv_export.h"
 #include "results/nfm_file.h"
 #include "run/analyser_link.h"
 
@@ -288,6 +289,9 @@ public:
     // ---- The menus' own handlers: the report, results out, the uncertainty inputs ------------
     void dd_printClick();
     void ExportCSV1Click();
+    /// What "Export CSV ..." writes with `details`: the designed columns, the bench's where it
+    /// corrects, then `extraColumns`.
+    QByteArray csvExportText(const CsvExportDetails &details, const QList<CsvColumn> &extraColumns = {}) const;
     QString proposedExportPath(const QString &suffix) const;
     void GrafikSpeichern1Click();
     void Unsicherheit1Click();
@@ -302,6 +306,8 @@ public:
     void b_EnrFileLoadClick() { NoiseSource->b_EnrFileLoadClick(); }
     /// The bench takes effect: l_Bench, the plan's tuning, the steps' assessments.
     void applyBench();
+    /// The record's plan is tuned as the bench tunes: to the IFs of a converter.
+    void tunePlanToBench();
     /// The calibration's own noise source when the bench names one.
     std::optional<EnrSource> calibrationEnrSource() const;
     /// The measurement shown with everything it was evaluated with, for a complete file.

@@ -54,10 +54,15 @@ void TForm1::applyBench()
     l_Bench->setText(BenchSummaryText(Bench));
     l_Bench->setToolTip(l_Bench->text().isEmpty() ? QStringLiteral("What the bench corrects: Options > Bench ...")
                                                   : l_Bench->text());
+    tunePlanToBench();
+    Graphic->RefreshConfidence();
+}
+
+void TForm1::tunePlanToBench()
+{
     // The analyser is tuned to what the DUT makes of each frequency of the plan.
     MeasurementRecord.SweepPlan.Conversion = Bench.dutType;
     MeasurementRecord.SweepPlan.LoHz = Bench.isConverter() ? Bench.loHz : 0;
-    Graphic->RefreshConfidence();
 }
 
 std::optional<EnrSource> TForm1::calibrationEnrSource() const
@@ -75,9 +80,9 @@ void TForm1::readBenchSettings()
     for (int t = 1; t <= 2; ++t)
         uncertainty[size_t(t - 1)] = UncertaintiesFor(config.enrUncertainty[size_t(t - 1)], NoiseSource->EnrTables.Table(t).Rows);
     NoiseSource->setEnrUncertainty(uncertainty);
+    NoiseSource->setDataFileTexts(config.enrSourceText);
     l_Bench->setText(BenchSummaryText(Bench));
-    MeasurementRecord.SweepPlan.Conversion = Bench.dutType;
-    MeasurementRecord.SweepPlan.LoHz = Bench.isConverter() ? Bench.loHz : 0;
+    tunePlanToBench();
 }
 
 bool TForm1::writeBenchSettings(QString *error)
@@ -89,6 +94,7 @@ bool TForm1::writeBenchSettings(QString *error)
         const EnrRows rows = NoiseSource->sourceOfMode(t).rows;
         config.enrUncertainty[size_t(t - 1)] = KeptUncertainties(NoiseSource->EnrUncertainty[size_t(t - 1)], rows);
     }
+    config.enrSourceText = NoiseSource->dataFileTexts();
     return WriteBenchConfig(config, error, ConfigFilePath());
 }
 

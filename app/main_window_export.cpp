@@ -7,6 +7,8 @@
 #include "app/widgets.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
+#include "base/files.h"
+#include "results/bench_export.h"
 #include "noise/enr_store.h"
 #include "results/limit_results.h"
 #include "app/noise_source_page.h"
@@ -67,8 +69,17 @@ void TForm1::ExportCSV1Click()
     // Each limit in force and pass or fail, as the command line writes them.
     const QList<StepLimitResult> limits = StepLimitResults(CsvStepRows(MeasurementRecord, csv), Graphic->Limits);
     QString error;
-    if (!WriteMeasurementCsv(path, MeasurementRecord, csv, &error, StepCsvColumns() + LimitCsvColumns(Graphic->Limits, limits)))
+    if (!WriteFileAtomically(path, csvExportText(csv, LimitCsvColumns(Graphic->Limits, limits)), &error))
         throw EFileError(path + QStringLiteral(": ") + error);
+}
+
+QByteArray TForm1::csvExportText(const CsvExportDetails &details, const QList<CsvColumn> &extraColumns) const
+{
+    // The designed export, unless the bench corrects: then its columns and "#" lines too, as
+    // the command line writes them for the same measurement.
+    if (!details.context.corrects())
+        return MeasurementCsvText(MeasurementRecord, details, StepCsvColumns() + extraColumns);
+    return BenchCsvText(completeMeasurement(), details, extraColumns);
 }
 
 void TForm1::GrafikSpeichern1Click()

@@ -71,6 +71,8 @@ void TForm1::buildPages()
     // The graph's scale is labelled with the sweep fields' texts.
     graphicQueries.startText = [this] { return e_Start->text(); };
     graphicQueries.stopText = [this] { return e_Stop->text(); };
+    // "Save as ..." a complete measurement file holds the window's whole evaluation.
+    graphicQueries.complete = [this] { return completeMeasurement(); };
     Graphic = std::make_unique<GraphicPage>(graphic, MeasurementRecord, std::move(graphicQueries));
 
     CalculatorControls calculator;
@@ -128,9 +130,14 @@ void TForm1::wirePages()
     // A loaded measurement file: its plan in the sweep fields, its noise source selected; once
     // shown, its source's name is the one in use and it may be printed.
     connect(Graphic.get(), &GraphicPage::measurementLoaded, this, [this](const MeasurementHeader &header) {
+        // The file's plan is in RF: the next pass tunes it as the bench does, not to the RFs.
+        tunePlanToBench();
         Options->showLoadedPlan(header);
         NoiseSource->selectLoadedSource(header.EnrSource);
     });
+    // A loaded complete measurement file: its noise sources, room temperature, uncertainty
+    // inputs, bench and report details take effect before its steps are evaluated.
+    connect(Graphic.get(), &GraphicPage::completeMeasurementLoaded, this, &TForm1::restoreCompleteMeasurement);
     connect(Graphic.get(), &GraphicPage::loadedMeasurementShown, this, [this] {
         NoiseSource->takeLoadedSourceText();
         dd_print->setEnabled(true);

@@ -67,6 +67,11 @@ public:
     void b_EnrFileLoadClick();
     /// The uncertainties kept from an earlier run.
     void setEnrUncertainty(const std::array<EnrUncertainties, 2> &uncertainty);
+    /// Per table, the model and serial number of the data file its rows came from (empty when
+    /// none), which name the table as the noise-source text; kept in config.ini.
+    const std::array<QString, 2> &dataFileTexts() const { return m_dataFileText; }
+    /// The texts kept from an earlier run; the mode applied next names its table by them.
+    void setDataFileTexts(const std::array<QString, 2> &texts) { m_dataFileText = texts; }
     /// The ENR source of item `mode` of rg_ENR (0 the constant, 1 or 2 a table), whether it is
     /// shown or not: the shown table reads the grid, the other the store.
     EnrSource sourceOfMode(int mode) const;

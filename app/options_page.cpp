@@ -332,8 +332,27 @@ void OptionsPage::setCalibration(const CalibrationState &calibration)
     c.l_Calibrated->setText(CalibratedText(Calibration));
 }
 
+bool OptionsPage::RefuseUntunablePlan()
+{
+    // An amplifier is tuned to the plan itself, as designed.
+    if (m_record.SweepPlan.Conversion == DutType::Amplifier)
+        return false;
+    SweepPlan wanted;
+    ::MakeSweepPlan(wanted, sweepInputs());
+    wanted.Conversion = m_record.SweepPlan.Conversion;
+    wanted.LoHz = m_record.SweepPlan.LoHz;
+    const IfPlan ifs = PlanIfsOf(wanted);
+    if (ifs.ok())
+        return false;
+    ShowMessage(MsgType::Error, MsgButtons::Ok, ifs.refusal);
+    return true;
+}
+
 void OptionsPage::b_StartClick()
 {
+    // A converter's plan whose IFs cannot be measured is refused before anything is sent.
+    if (RefuseUntunablePlan())
+        return;
     c.Memo1->clear();
     if (!InitialiseAnalyser()) {
         ShowMessage(MsgType::Error, MsgButtons::OkCancel, QStringLiteral("Error on opening!"));
@@ -352,6 +371,8 @@ void OptionsPage::b_StartClick()
 
 void OptionsPage::b_MeasureClick()
 {
+    if (RefuseUntunablePlan())
+        return;
     // The levels of the calibration are taken per frequency and depend on the analyser's
     // settings: a measurement with another plan or other settings would pair each step with
     // the calibration of a different one.

@@ -137,6 +137,9 @@ signals:
     void connectionDropped();
 
 private:
+    /// A converter's plan from the sweep fields that crosses the LO or gives an IF at or below
+    /// 0 Hz: says which step and returns true.
+    bool RefuseUntunablePlan();
     /// No connection: the settings free, the button reads "Connect".
     void ConnectButtonIdle();
     OptionsControls c;

@@ -6,7 +6,10 @@
 // below 1.5), the resident memory after the measurement, the CPU the program uses while
 // connected and idle (Timer1 stops once the sequencer is idle, so this is what the rest of the
 // program costs; should stay below 2 % of one core), and a table of the milliseconds per
-// frequency of both passes on both lines.
+// frequency of both passes on both lines. Last, both passes over a shorter plan against a third
+// analyser-sim with real timing (every sweep takes the sweep time it reports), and the program's
+// own share of each pass: the part of the pass beyond the analyser's sweeps (should stay below
+// 2 %; the line time counts as the program's here, so the figure is an upper bound).
 //
 // Usage: bench_measurement [idle seconds] [path of analyser-sim]
 //        (defaults: 10 s, ../simulator/analyser-sim next to this program)
@@ -96,6 +99,15 @@ bool waitForDevice(TForm1 &w)
         return true;
     std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
     return false;
+}
+
+/// The program's share of a pass against an analyser with real timing: `readings` readings of
+/// `sweeps` sweeps of `sweepS` seconds each are the analyser's; the rest of the pass is ours.
+void printShare(const char *name, const PassFigures &f, int readings, int sweeps, double sweepS)
+{
+    const double analyser = double(readings) * sweeps * sweepS;
+    std::printf("%-12s %7.3f s, of which the analyser's sweeps %7.3f s: the program's share %.2f %%\n", name, f.seconds,
+                analyser, f.seconds > 0 ? 100.0 * (f.seconds - analyser) / f.seconds : 0.0);
 }
 
 void printPass(const char *name, const PassFigures &f)
@@ -215,6 +227,40 @@ int main(int argc, char **argv)
             };
             row("pseudo-terminal (COM1)", cal, meas);
             row(qPrintable(QStringLiteral("TCP 127.0.0.1:%1").arg(port)), tcpCal, tcpMeas);
+
+            // Against an analyser that takes its time, with the designed settings: the pass is
+            // the analyser's sweeps and what the program adds to them.
+            w.b_connect->click();  // disconnects the TCP line
+            SimulatorProcess realSimulator(QStringList{QStringLiteral("--port"), QStringLiteral("2"),
+                                                       QStringLiteral("--timing"), QStringLiteral("real")} + simOptions,
+                                           dir.path());
+            realSimulator.setProgram(sim);
+            constexpr int kRealFrequencies = 20;
+            w.ComboBox1->setCurrentIndex(0);  // "Serial"
+            w.cb_COM->setEditText(QStringLiteral("2"));
+            w.e_Stop->setText(QStringLiteral("290 MHz"));
+            w.se_steps->setValue(kRealFrequencies - 1);
+            PassFigures realCal, realMeas;
+            if (!realSimulator.start(&why)) {
+                std::fprintf(stderr, "analyser-sim: %s\n", qPrintable(why));
+                rc = 1;
+            } else {
+                w.b_connect->click();
+                if (!waitForDevice(w) || !runBothPasses(w, realCal, realMeas)) {
+                    rc = 1;
+                } else {
+                    // Two readings per frequency, each of cb_Average sweeps of the sweep time the
+                    // analyser reported into e_Sweep.
+                    const double sweepS = w.e_Sweep->text().section(u' ', 0, 0).toDouble();
+                    const int sweeps = w.cb_Average->currentText().toInt();
+                    std::printf("\n%d frequencies against analyser-sim with real timing (%d sweeps of %g s per reading)\n",
+                                kRealFrequencies, sweeps, sweepS);
+                    printShare("calibration", realCal, 2 * kRealFrequencies, sweeps, sweepS);
+                    printShare("measurement", realMeas, 2 * kRealFrequencies, sweeps, sweepS);
+                }
+                w.b_connect->click();
+            }
+            realSimulator.stop();
             w.close();
 
             // What Timer1 would cost were it left running while idle: a bare 1 ms timer of the

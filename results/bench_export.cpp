@@ -79,11 +79,11 @@ CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &
     return details;
 }
 
-QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details)
+QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details, const QList<CsvColumn> &extraColumns)
 {
     details.context = EvaluationContextOf(m);
     if (!details.context.corrects())
-        return CsvExportText(CsvStepRows(m.record, details), details);
+        return CsvExportText(CsvStepRows(m.record, details), details, StepCsvColumns() + extraColumns);
 
     const BenchSetup &b = m.bench;
     details.reportDetails << std::pair{QStringLiteral("DUT type"), DutTypeText(b.dutType)};
@@ -111,7 +111,7 @@ QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details)
         const UncertaintyResult &u = at(row).confidence.uncertainty;
         return u.valid ? CsvNumber(u.uncertaintyDb) : QString();
     }};
-    return CsvExportText(rows, details, columns);
+    return CsvExportText(rows, details, columns + extraColumns);
 }
 
 QStringList SettingsMeaCannotHold(const CompleteMeasurement &m)
@@ -132,4 +132,13 @@ QStringList SettingsMeaCannotHold(const CompleteMeasurement &m)
             break;
         }
     return s;
+}
+
+QString MeaKeepsNotText(const QStringList &lost)
+{
+    return QStringLiteral("A measurement file (*.mea) cannot keep these settings of the measurement: %1.")
+               .arg(lost.join(QStringLiteral(", ")))
+           + QStringLiteral("\n\r")
+           + QStringLiteral("Read again, it gives other results. Save as \"Complete measurement (*.nfm)\" to keep them, "
+                            "or OK to save without them.");
 }

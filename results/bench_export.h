@@ -30,9 +30,15 @@ QList<StepEvaluation> EvaluateBenchSteps(const CompleteMeasurement &m);
 CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &written);
 
 /// The CSV of `m` with the designed `details`: the designed export when its bench is at the
-/// defaults, else with the bench's "#" lines and columns and the corrected figures.
-QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details);
+/// defaults, else with the bench's "#" lines and columns and the corrected figures;
+/// `extraColumns` follow every other column.
+QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details,
+                        const QList<CsvColumn> &extraColumns = {});
 
 /// The settings of `m` that a measurement file (*.mea) cannot hold, named for the operator
 /// ("loss before the DUT", "DUT type", ...); empty when it holds them all.
 QStringList SettingsMeaCannotHold(const CompleteMeasurement &m);
+
+/// The warning before a measurement is saved as a measurement file (*.mea) that cannot hold the
+/// settings `lost` (as SettingsMeaCannotHold names them): one message naming them all.
+QString MeaKeepsNotText(const QStringList &lost);

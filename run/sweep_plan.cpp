@@ -2,6 +2,7 @@
 
 #include "base/engvalue.h"
 
+#include <algorithm>
 #include <cmath>
 
 double WholeStepHz(double startHz, double stopHz, int steps)
@@ -29,4 +30,17 @@ void MakeSweepPlan(SweepPlan &plan, const SweepInputs &in)
     plan.Stop = ParseValue(in.stopText);
     plan.Step = WholeStepHz(plan.Start, plan.Stop, in.steps);
     plan.Steps = in.steps;
+}
+
+QList<double> PlanRfs(const SweepPlan &plan)
+{
+    QList<double> rf;
+    for (int i = 0; i <= std::clamp(int(plan.Steps), 0, kMaxStepSlot); ++i)
+        rf << plan.enrHz(i);
+    return rf;
+}
+
+IfPlan PlanIfsOf(const SweepPlan &plan)
+{
+    return PlanIfs(plan.Conversion, plan.LoHz, PlanRfs(plan));
 }

@@ -3,7 +3,10 @@
 // a number of whole-hertz steps, or one single frequency. Widget-free: the caller passes the
 // texts of the fields.
 
+#include "noise/bench_setup.h"
 #include "noise/measurement_record.h"
+
+#include <QList>
 
 #include <QString>
 
@@ -27,3 +30,10 @@ void MakeSweepPlan(SweepPlan &plan, const SweepInputs &inputs);
 
 /// The whole-hertz step for a range and a step count (the division of MakeSweepPlan).
 double WholeStepHz(double startHz, double stopHz, int steps);
+
+/// The frequencies of steps 0..Steps of `plan` at the noise source (the RFs), in order.
+QList<double> PlanRfs(const SweepPlan &plan);
+
+/// The IFs `plan` tunes the analyser to, as its conversion makes them from its RFs, or the
+/// refusal naming the first step that cannot be measured (see PlanIfs).
+IfPlan PlanIfsOf(const SweepPlan &plan);

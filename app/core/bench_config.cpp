@@ -3,6 +3,7 @@
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/inifile.h"
+#include "noise/enr_store.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -119,7 +120,8 @@ QList<std::pair<QString, double>> UncertaintyListOf(const QString &text)
 
 bool HasSection(const IniFile &ini)
 {
-    for (const char *key : {"LossBefore", "LossAfter", "DutType", "CalSource", "EnrUncertainty1", "EnrUncertainty2"}) {
+    for (const char *key : {"LossBefore", "LossAfter", "DutType", "CalSource", "EnrUncertainty1", "EnrUncertainty2",
+                            "EnrSourceText1", "EnrSourceText2"}) {
         if (ini.value(kBenchSection, QString::fromLatin1(key)))
             return true;
     }
@@ -185,6 +187,9 @@ BenchConfig ReadBenchConfig(const IniFile &ini)
     b.calSource = cal >= kCalSourceAsMeasurement && cal <= 2 ? cal : kCalSourceAsMeasurement;
     c.enrUncertainty[0] = UncertaintyListOf(ini.readString(kBenchSection, QStringLiteral("EnrUncertainty1"), QString()));
     c.enrUncertainty[1] = UncertaintyListOf(ini.readString(kBenchSection, QStringLiteral("EnrUncertainty2"), QString()));
+    for (int t = 0; t < 2; ++t)
+        c.enrSourceText[size_t(t)] = ini.readString(kBenchSection, QStringLiteral("EnrSourceText%1").arg(t + 1), QString())
+                                         .left(kNoiseSourceTextLimit);
     return c;
 }
 
@@ -209,12 +214,19 @@ void WriteBenchConfigValues(IniFile &ini, const BenchConfig &config)
             parts << text + QLatin1Char(':') + Exact(value);
         ini.writeString(kBenchSection, QStringLiteral("EnrUncertainty%1").arg(t + 1), parts.join(QLatin1Char(';')));
     }
+    // Written only where a data file named its source, or where the file has the key already.
+    for (int t = 0; t < 2; ++t) {
+        const QString key = QStringLiteral("EnrSourceText%1").arg(t + 1);
+        if (!config.enrSourceText[size_t(t)].isEmpty() || ini.value(kBenchSection, key))
+            ini.writeString(kBenchSection, key, config.enrSourceText[size_t(t)]);
+    }
 }
 
 bool WriteBenchConfig(const BenchConfig &config, QString *errorMessage, const QString &path)
 {
     IniFile ini = LoadIni(path);
-    const bool atDefaults = config.bench.isDefault() && config.enrUncertainty[0].isEmpty() && config.enrUncertainty[1].isEmpty();
+    const bool atDefaults = config.bench.isDefault() && config.enrUncertainty[0].isEmpty() && config.enrUncertainty[1].isEmpty()
+                            && config.enrSourceText[0].isEmpty() && config.enrSourceText[1].isEmpty();
     // A bench left at its defaults leaves the file as it always was.
     if (atDefaults && !HasSection(ini))
         return true;

@@ -14,6 +14,8 @@
 //   ImageRejectionDb               dB, or SSB
 //   CalSource                      -1 as the measurement, 0 const., 1 Table1, 2 Table2
 //   EnrUncertainty1, ...2          "GHz text:dB;..." for the rows of table 1 / 2 that have one
+//   EnrSourceText1, ...2           the model and serial number of the data file table 1 / 2
+//                                  came from, as the noise-source text names it; absent: none
 // The section is written only once something in it leaves its default (or the file has it
 // already), so a file of a program that never used the bench stays byte for byte.
 
@@ -35,6 +37,8 @@ struct BenchConfig
     /// Per table, "GHz text" and uncertainty of each row that has one, as kept in the file;
     /// UncertaintiesFor() matches them to a table's rows.
     std::array<QList<std::pair<QString, double>>, 2> enrUncertainty;
+    /// Per table, the noise-source text of the data file its rows came from; empty when none.
+    std::array<QString, 2> enrSourceText;
 };
 
 /// The uncertainties kept for a table, given to the rows whose frequency text they were kept

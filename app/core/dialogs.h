@@ -24,6 +24,13 @@ inline QString FileFilter()
 constexpr int kFilterTables = 1;   ///< 1-based index of "Tables (*.tab)"
 constexpr int kFilterMeasure = 2;  ///< 1-based index of "Measure (*.mea)"
 
+/// The filter list of "Save as ..." and "Load": the designed list, then complete measurement
+/// files, so that the designed items keep their places.
+inline QString MeasurementFileFilter()
+{
+    return FileFilter() + QStringLiteral("|Complete measurement (*.nfm)|*.nfm");
+}
+
 class Dialogs
 {
 public:

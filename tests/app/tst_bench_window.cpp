@@ -317,15 +317,33 @@ private slots:
         QCOMPARE(*source.uncertaintyAt(1e9), 0.22);
         QVERIFY(source.uncertaintyDb[2] == std::nullopt);
 
-        // The uncertainties survive a restart with the table they belong to.
+        // The uncertainties and the source's name survive a restart with the table they belong to.
         restart();
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
         QCOMPARE(*m_form->evaluationContext().enr.uncertaintyAt(10e6), 0.2);
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("N4000 ABCD1234"));
+        QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("N4000 ABCD1234"));
         // A table file gives none.
         const QString tab = writeFile(QStringLiteral("plain.tab"), "0.01\r\n6\r\n");
         m_dialogs->files = {tab};
         QTest::mouseClick(m_form->b_TableLoad, Qt::LeftButton);
         QVERIFY(!m_form->evaluationContext().enr.uncertaintyAt(10e6));
+        QVERIFY(!m_form->NoiseSource->NoiseSourceText.contains(QStringLiteral("ABCD1234")));
+
+        // A model and serial number longer than the text holds are cut, with a notice, and kept cut.
+        const QString longer = writeFile(QStringLiteral("long.enr"), "[Filetype ENR]\n[Model Noise Source With A Long Model Name]\n"
+                                                                     "[Serialnumber XY99]\n1 GHz 5.5\n");
+        m_form->rg_ENR->setItemIndex(2);
+        m_dialogs->files = {longer};
+        QTest::mouseClick(m_form->b_EnrFileLoad, Qt::LeftButton);
+        QVERIFY2(m_dialogs->lastMessage().contains(QStringLiteral("cut to 32 characters")), qPrintable(m_dialogs->lastMessage()));
+        const QString cut = QStringLiteral("Noise Source With A Long Model N");
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, cut);
+        restart();
+        QCOMPARE(m_form->rg_ENR->ItemIndex(), 2);
+        QCOMPARE(m_form->NoiseSource->NoiseSourceText, cut);
+        m_form->rg_ENR->setItemIndex(1);
+        QVERIFY(!m_form->NoiseSource->NoiseSourceText.contains(QStringLiteral("ABCD1234")));
     }
 };
 

@@ -9,6 +9,7 @@
 #include "common/working_folder.h"
 #include "results/graph.h"
 #include "results/measurement_file.h"
+#include "results/nfm_file.h"
 
 #include <QAction>
 #include <QDir>
@@ -242,6 +243,14 @@ private slots:
         QTest::newRow("text length 33") << sample("text_length_33.mea") << "File corrupt !";
         QTest::newRow("NaN gain") << sample("nan_gain.mea") << "File corrupt !";
         QTest::newRow("infinite StartSingle") << sample("inf_start_single.mea") << "File corrupt !";
+        // Complete measurement files say why they are refused, and name the file.
+        QTest::newRow("missing .nfm") << sample("none.nfm") << "File do not exists !";
+        QTest::newRow("truncated .nfm") << sample("truncated.nfm")
+                                        << sample("truncated.nfm") + ": the file ends before its content does (it was cut short)";
+        QTest::newRow("corrupt .nfm") << sample("corrupt.nfm") << sample("corrupt.nfm") + ": the file is damaged: file.plan is missing";
+        QTest::newRow("foreign .nfm") << sample("foreign.nfm") << sample("foreign.nfm") + ": the file is not a complete measurement file";
+        QTest::newRow("newer .nfm") << sample("newer.nfm")
+                                    << sample("newer.nfm") + ": the file was written by a newer program (version 2; this one reads version 1)";
     }
 
     void refusedFilesChangeNothing()
@@ -261,6 +270,60 @@ private slots:
         QCOMPARE(m_form->se_Freq->maximum(), 1);
         QVERIFY(!m_form->dd_print->isEnabled());
         QCOMPARE(m_form->gfx->canvas().image(), graph);
+        QCOMPARE(m_form->e_Temperature->text(), QStringLiteral("21 \u00B0C"));
+        QVERIFY(m_form->Bench.isDefault());
+    }
+
+    void meaSaveSaysWhatIsNotKept_data()
+    {
+        QTest::addColumn<int>("bench");
+        QTest::addColumn<MsgResult>("answer");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("designed bench: no question") << 0 << MsgResult::Ok << QString();
+        QTest::newRow("loss before, saved anyway") << 1 << MsgResult::Ok << "loss before the DUT";
+        QTest::newRow("converter and calibration source, stopped")
+            << 2 << MsgResult::Cancel << "DUT type, LO and image rejection, calibration noise source";
+    }
+    void meaSaveSaysWhatIsNotKept()
+    {
+        QFETCH(int, bench);
+        QFETCH(MsgResult, answer);
+        QFETCH(QString, named);
+        if (bench == 1) {
+            m_form->Bench.lossBefore.mode = LossMode::Fixed;
+            m_form->Bench.lossBefore.fixedDb = 1;
+        } else if (bench == 2) {
+            m_form->Bench.dutType = DutType::DownConverter;
+            m_form->Bench.loHz = 9.75e9;
+            m_form->Bench.calSource = 1;
+        }
+        m_form->applyBench();
+        m_form->MeasurementRecord.GainDb[3] = 12.5;
+        m_dialogs->answers.push_back(answer);
+        save(path(QStringLiteral("run1")));
+        const bool written = QFileInfo::exists(path(QStringLiteral("run1.mea")));
+        if (named.isEmpty()) {
+            QVERIFY(m_dialogs->messages.isEmpty());
+            QVERIFY(written);
+            return;
+        }
+        // One warning names everything lost; the operator goes on or stops.
+        QCOMPARE(m_dialogs->messages.size(), 1);
+        QCOMPARE(m_dialogs->messages.first().type, MsgType::Warning);
+        QCOMPARE(m_dialogs->messages.first().buttons, MsgButtons::OkCancel);
+        QVERIFY2(m_dialogs->lastMessage().contains(QStringLiteral("keep these settings of the measurement: ") + named + u'.'),
+                 qPrintable(m_dialogs->lastMessage()));
+        QCOMPARE(written, answer == MsgResult::Ok);
+        if (written)
+            QCOMPARE(ReadFileBytes(path(QStringLiteral("run1.mea"))).size(), 5040);
+        // A complete measurement file keeps them: no question.
+        m_dialogs->messages.clear();
+        save(path(QStringLiteral("run1.NFM")));
+        QVERIFY(m_dialogs->messages.isEmpty());
+        const NfmDecodeResult back = LoadCompleteMeasurementFile(path(QStringLiteral("run1.NFM")));
+        QCOMPARE(back.status, NfmStatus::Loaded);
+        QVERIFY(back.measurement.bench == m_form->Bench);
+        QCOMPARE(back.measurement.record.GainDb[3], 12.5);
     }
 
     void loadCancelled()
