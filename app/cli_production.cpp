@@ -3,10 +3,10 @@
 #include "app/core/config.h"
 #include "app/core/entry_rules.h"
 #include "app/core/limits_config.h"
+#include "app/window_history.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/files.h"
-#include "base/inifile.h"
 #include "noise/step_confidence.h"
 #include "noise/yfactor.h"
 #include "results/history_store.h"
@@ -106,15 +106,7 @@ int ReportVerdict(const LimitSet &limits, const QList<StepLimitResult> &results)
 
 QString HistoryPathOption(const Invocation &inv)
 {
-    if (inv.has("history"))
-        return inv.value("history");
-    IniFile ini;
-    if (ini.load(ConfigFilePath())) {
-        const QString path = ini.readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
-        if (!path.isEmpty())
-            return path;
-    }
-    return HistoryStore::DefaultPath();
+    return inv.has("history") ? inv.value("history") : ConfiguredHistoryPath(ConfigFilePath());
 }
 
 void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,

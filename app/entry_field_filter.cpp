@@ -13,13 +13,63 @@ namespace {
 
 const char *const kKindProperty = "entryKind";
 
-bool IsPassingFocusChange(const QEvent *event)
+}  // namespace
+
+void PrepareEntryField(QLineEdit *field, EntryKind kind)
 {
-    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
+    field->setProperty(kKindProperty, int(kind));
+    field->setContextMenuPolicy(Qt::NoContextMenu);
+    field->setAcceptDrops(false);
+}
+
+std::optional<EntryKind> EntryFieldKind(const QObject *object)
+{
+    const QVariant kind = object->property(kKindProperty);
+    if (!kind.isValid() || !qobject_cast<const QLineEdit *>(object))
+        return std::nullopt;
+    return EntryKind(kind.toInt());
+}
+
+bool IsPassingFocusChange(const QEvent *focusEvent)
+{
+    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(focusEvent)->reason();
     return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
 }
 
-}  // namespace
+bool RecallEntryText(QLineEdit *field, const QString &savedText, QString &pendingUnit)
+{
+    EntryText t{field->text(), field->cursorPosition()};
+    if (!RecallSavedText(t, savedText, pendingUnit))
+        return false;
+    field->setText(t.text);
+    field->setCursorPosition(t.cursor);
+    return true;
+}
+
+bool TypeEntryKey(EntryKind kind, QLineEdit *field, QChar &key, QString &pendingUnit)
+{
+    EntryText t{field->text(), field->cursorPosition()};
+    const QString before = t.text;
+    const int caretBefore = t.cursor;
+    const EntryKeyResult r = EntryKeyPress(kind, t, key, pendingUnit);
+    pendingUnit = LimitEntryText(pendingUnit);
+    if (t.text != before)
+        field->setText(t.text);
+    if (t.text != before || t.cursor != caretBefore)
+        field->setCursorPosition(t.cursor);
+    key = r.key;
+    return r.endEntry;
+}
+
+bool InsertLeftKey(QLineEdit *field, QChar key, QChar typed)
+{
+    if (key.isNull())
+        return true;
+    if (key == typed)
+        return false;  // typed as it came
+    field->insert(QString(key));
+    return true;
+}
 
 EntryFieldFilter::EntryFieldFilter(QWidget *focusSink) : QObject(focusSink), m_sink(focusSink)
 {
@@ -27,10 +77,7 @@ EntryFieldFilter::EntryFieldFilter(QWidget *focusSink) : QObject(focusSink), m_s
 
 void EntryFieldFilter::bind(QLineEdit *field, EntryKind kind, ExtraKey extra)
 {
-    field->setProperty(kKindProperty, int(kind));
-    // Typed keys are the only way into a value field: no context menu with Paste, no drops.
-    field->setContextMenuPolicy(Qt::NoContextMenu);
-    field->setAcceptDrops(false);
+    PrepareEntryField(field, kind);
     if (extra)
         m_extra[field] = std::move(extra);
     field->installEventFilter(this);
@@ -52,10 +99,10 @@ void EntryFieldFilter::leave(QLineEdit *field)
 
 bool EntryFieldFilter::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *field = qobject_cast<QLineEdit *>(watched);
-    const QVariant kindValue = watched->property(kKindProperty);
-    if (!field || !kindValue.isValid())
+    const std::optional<EntryKind> kind = EntryFieldKind(watched);
+    if (!kind)
         return QObject::eventFilter(watched, event);
+    auto *field = static_cast<QLineEdit *>(watched);
 
     switch (event->type()) {
     case QEvent::FocusIn:
@@ -72,19 +119,13 @@ bool EntryFieldFilter::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::KeyPress: {
         auto *keyEvent = static_cast<QKeyEvent *>(event);
-        if (keyEvent->key() == Qt::Key_Up) {
-            EntryText t{field->text(), field->cursorPosition()};
-            if (RecallSavedText(t, m_savedText, m_pendingUnit)) {
-                field->setText(t.text);
-                field->setCursorPosition(t.cursor);
-                return true;
-            }
-        }
+        if (keyEvent->key() == Qt::Key_Up && RecallEntryText(field, m_savedText, m_pendingUnit))
+            return true;
         const std::optional<QChar> typed = KeyCharacter(keyEvent, KeyReader::ValueField);
         if (!typed)
             break;
-        bool endEntry = false;
         QChar key = *typed;
+        bool endEntry = false;
         const auto extra = m_extra.find(field);
         QString text = field->text();
         if (extra != m_extra.end() && extra->second(key, text, m_pendingUnit)) {
@@ -92,28 +133,15 @@ bool EntryFieldFilter::eventFilter(QObject *watched, QEvent *event)
             key = QChar();
             endEntry = true;
         } else {
-            EntryText t{field->text(), field->cursorPosition()};
-            const QString before = t.text;
-            const int caretBefore = t.cursor;
-            const EntryKeyResult r = EntryKeyPress(EntryKind(kindValue.toInt()), t, key, m_pendingUnit);
-            m_pendingUnit = LimitEntryText(m_pendingUnit);
-            if (t.text != before)
-                field->setText(t.text);
-            if (t.text != before || t.cursor != caretBefore)
-                field->setCursorPosition(t.cursor);
-            key = r.key;
-            endEntry = r.endEntry;
+            endEntry = TypeEntryKey(*kind, field, key, m_pendingUnit);
         }
         if (endEntry) {
             m_sink->setFocus(Qt::OtherFocusReason);
             return true;
         }
-        if (key.isNull())
+        if (InsertLeftKey(field, key, *typed))
             return true;
-        if (key == *typed)
-            break;  // typed as it came
-        field->insert(QString(key));
-        return true;
+        break;
     }
     default:
         break;

@@ -12,9 +12,30 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 
+class QEvent;
 class QLineEdit;
 class QWidget;
+
+// The pieces of the editing cycle that the main window's fields and a dialog's fields share.
+
+/// Marks `field` as a value field of `kind`: typed keys become the only way into it (no context
+/// menu with Paste, no drops).
+void PrepareEntryField(QLineEdit *field, EntryKind kind);
+/// The kind a prepared field follows, nothing for any other object.
+std::optional<EntryKind> EntryFieldKind(const QObject *object);
+/// Focus changes that are not the operator moving between controls: the window losing or
+/// regaining activation, or a popup opening. The entry stays under way across them.
+bool IsPassingFocusChange(const QEvent *focusEvent);
+/// Up recalls the text the field had before the entry: true when it did.
+bool RecallEntryText(QLineEdit *field, const QString &savedText, QString &pendingUnit);
+/// Runs the rule of `kind` on the field for one typed character and writes back what it
+/// changed; `key` becomes what is left to insert. Returns true when the entry ends.
+bool TypeEntryKey(EntryKind kind, QLineEdit *field, QChar &key, QString &pendingUnit);
+/// Inserts what a rule left of a typed key: true when the key event is consumed, false when it
+/// goes on to the field as it came.
+bool InsertLeftKey(QLineEdit *field, QChar key, QChar typed);
 
 class EntryFieldFilter : public QObject
 {

@@ -4,6 +4,7 @@
 // handlers here move text and caret between a field and those rules.
 
 #include "app/core/entry_rules.h"
+#include "app/entry_field_filter.h"
 #include "app/main_window.h"
 #include "app/key_character.h"
 #include "app/widgets.h"
@@ -20,34 +21,7 @@
 
 namespace {
 
-const char *const kKindProperty = "entryKind";
 const char *const kSelectorProperty = "selectorBox";
-
-/// Runs the rule of `kind` on the field for one typed character and writes back what it
-/// changed. Returns true when the entry ends.
-bool TypeKey(EntryKind kind, QLineEdit *field, QChar &key, QString &pendingUnit)
-{
-    EntryText t{field->text(), field->cursorPosition()};
-    const QString before = t.text;
-    const int caretBefore = t.cursor;
-    const EntryKeyResult r = EntryKeyPress(kind, t, key, pendingUnit);
-    pendingUnit = LimitEntryText(pendingUnit);
-    if (t.text != before)
-        field->setText(t.text);
-    if (t.text != before || t.cursor != caretBefore)
-        field->setCursorPosition(t.cursor);
-    key = r.key;
-    return r.endEntry;
-}
-
-
-/// Focus changes that are not the operator moving between controls: the window losing or
-/// regaining activation, or a popup opening. The entry stays under way across them.
-bool IsPassingFocusChange(const QEvent *event)
-{
-    const Qt::FocusReason reason = static_cast<const QFocusEvent *>(event)->reason();
-    return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
-}
 
 }  // namespace
 
@@ -62,37 +36,30 @@ void TForm1::e_StartEnter(QLineEdit *field)
 
 bool TForm1::e_StartKeyDown(QLineEdit *field, int key)
 {
-    if (key != Qt::Key_Up)
-        return false;
-    EntryText t{field->text(), field->cursorPosition()};
-    if (!RecallSavedText(t, SavedText, PendingUnit))
-        return false;
-    field->setText(t.text);
-    field->setCursorPosition(t.cursor);
-    return true;
+    return key == Qt::Key_Up && RecallEntryText(field, SavedText, PendingUnit);
 }
 
 void TForm1::e_StartKeyPress(QLineEdit *field, QChar &key)
 {
-    if (TypeKey(EntryKind::Frequency, field, key, PendingUnit))
+    if (TypeEntryKey(EntryKind::Frequency, field, key, PendingUnit))
         StatusBar1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::e_TemperatureKeyPress(QLineEdit *field, QChar &key)
 {
-    if (TypeKey(EntryKind::Temperature, field, key, PendingUnit))
+    if (TypeEntryKey(EntryKind::Temperature, field, key, PendingUnit))
         StatusBar1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::e_RangeKeyPress(QLineEdit *field, QChar &key)
 {
-    if (TypeKey(EntryKind::Range, field, key, PendingUnit))
+    if (TypeEntryKey(EntryKind::Range, field, key, PendingUnit))
         StatusBar1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::e_RefLvlKeyPress(QLineEdit *field, QChar &key)
 {
-    if (TypeKey(EntryKind::RefLevel, field, key, PendingUnit))
+    if (TypeEntryKey(EntryKind::RefLevel, field, key, PendingUnit))
         StatusBar1->setFocus(Qt::OtherFocusReason);
 }
 
@@ -100,7 +67,7 @@ void TForm1::Edit1KeyPress(QLineEdit *field, QChar &key)
 {
     // The calculator's levels and the cascade values are typed in a row: the entry ends by
     // moving on to the next field.
-    if (TypeKey(EntryKind::Plain, field, key, PendingUnit))
+    if (TypeEntryKey(EntryKind::Plain, field, key, PendingUnit))
         focusNextPrevChild(true);
 }
 
@@ -130,10 +97,7 @@ void TForm1::cb_COMExit(QComboBox *box)
 void TForm1::bindEntryFields()
 {
     const auto bind = [this](QLineEdit *field, EntryKind kind) {
-        field->setProperty(kKindProperty, int(kind));
-        // Typed keys are the only way into a value field: no context menu with Paste, no drops.
-        field->setContextMenuPolicy(Qt::NoContextMenu);
-        field->setAcceptDrops(false);
+        PrepareEntryField(field, kind);
         field->installEventFilter(this);
     };
     for (QLineEdit *f : {e_Start, e_Stop, e_Single, e_Frequency})
@@ -166,8 +130,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     }
 
-    const QVariant kindValue = watched->property(kKindProperty);
-    if (!kindValue.isValid())
+    const std::optional<EntryKind> kind = EntryFieldKind(watched);
+    if (!kind)
         return QMainWindow::eventFilter(watched, event);
     auto *field = static_cast<QLineEdit *>(watched);
     // Edit1 to Edit20 have the cascade's exit handler, which applies the same exit rule.
@@ -205,7 +169,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             break;
         QChar key = *typed;
         guarded([&] {
-            switch (EntryKind(kindValue.toInt())) {
+            switch (*kind) {
             case EntryKind::Frequency:
                 e_StartKeyPress(field, key);
                 break;
@@ -223,12 +187,9 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
                 break;
             }
         });
-        if (key.isNull())
+        if (InsertLeftKey(field, key, *typed))
             return true;
-        if (key == *typed)
-            break;  // typed as it came
-        field->insert(QString(key));
-        return true;
+        break;
     }
     default:
         break;

@@ -1,6 +1,6 @@
 #include "app/window_history.h"
 
-#include "base/inifile.h"
+#include "app/core/config.h"
 #include "noise/measurement_record.h"
 #include "results/limit_results.h"
 #include "results/measurement_file.h"
@@ -10,13 +10,8 @@
 
 QString ConfiguredHistoryPath(const QString &configPath)
 {
-    IniFile ini;
-    if (ini.load(configPath)) {
-        const QString path = ini.readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
-        if (!path.isEmpty())
-            return path;
-    }
-    return HistoryStore::DefaultPath();
+    const QString path = HistoryPathSetting(configPath);
+    return path.isEmpty() ? HistoryStore::DefaultPath() : path;
 }
 
 HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,

@@ -6,10 +6,11 @@
 // below 1.5), the resident memory after the measurement, the CPU the program uses while
 // connected and idle (Timer1 stops once the sequencer is idle, so this is what the rest of the
 // program costs; should stay below 2 % of one core), and a table of the milliseconds per
-// frequency of both passes on both lines. Last, both passes over a shorter plan against a third
-// analyser-sim with real timing (every sweep takes the sweep time it reports), and the program's
-// own share of each pass: the part of the pass beyond the analyser's sweeps (should stay below
-// 2 %; the line time counts as the program's here, so the figure is an upper bound).
+// frequency of both passes on both lines.
+// Last, both passes with the designed plan and settings against a third analyser-sim whose
+// sweeps take the sweep time it reports (--timing real): each pass against the analyser's own
+// time, the sum of the sweeps the program asked for (read from the simulator's log) plus the
+// line time (loopback TCP: none worth counting). The program's own share should stay under 2 %.
 //
 // Usage: bench_measurement [idle seconds] [path of analyser-sim]
 //        (defaults: 10 s, ../simulator/analyser-sim next to this program)
@@ -18,6 +19,7 @@
 #include "app/main_window.h"
 #include "window_run.h"
 #include "app/progress_form.h"
+#include "run/designed_options.h"
 #include "run/sequencer.h"
 #include "serial/piloport.h"
 
@@ -34,7 +36,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 
@@ -93,21 +97,59 @@ bool runBothPasses(TForm1 &w, PassFigures &cal, PassFigures &meas)
     return meas.steps != 0;
 }
 
+/// Follows the sweeps an analyser runs as the command log tells them: the count and sweep time
+/// in force, and the seconds of every INIT's sweeps summed.
+struct SweepClock
+{
+    double count = 1;
+    double sweepS = 5e-3;  // the simulator's own until the set-up sets it
+    double totalS = 0;
+
+    void follow(const QByteArray &line)
+    {
+        for (QByteArray part : line.split(';')) {
+            part = part.trimmed().toUpper();
+            if (part == "*RST") {
+                count = 1;
+            } else if (part.startsWith("SWE:COUN ")) {
+                count = std::max(1.0, part.mid(9).trimmed().toDouble());
+            } else if (part.startsWith("SWE:TIME ")) {
+                QByteArray v = part.mid(9).trimmed();
+                double scale = 1;
+                for (const auto &[unit, factor] : {std::pair{"MS", 1e-3}, {"US", 1e-6}, {"NS", 1e-9}, {"S", 1.0}}) {
+                    if (v.endsWith(unit)) {
+                        v.chop(qsizetype(std::strlen(unit)));
+                        scale = factor;
+                        break;
+                    }
+                }
+                sweepS = v.toDouble() * scale;
+            } else if (part.startsWith("INIT:IMM") || part == "INIT") {
+                totalS += count * sweepS;
+            }
+        }
+    }
+};
+
+/// The seconds of sweeps the lines [from, to) of the log asked for.
+double SweepSecondsOf(const QList<QByteArray> &log, qsizetype from, qsizetype to)
+{
+    SweepClock clock;
+    double before = 0;
+    for (qsizetype i = 0; i < std::min(to, log.size()); ++i) {
+        if (i == from)
+            before = clock.totalS;
+        clock.follow(log[i]);
+    }
+    return clock.totalS - before;
+}
+
 bool waitForDevice(TForm1 &w)
 {
     if (ServeEventsUntil([&] { return w.statusText().startsWith(QStringLiteral("Device: ")); }, 10000, kBenchCheckMs))
         return true;
     std::fprintf(stderr, "no analyser found: %s\n", qPrintable(w.statusText()));
     return false;
-}
-
-/// The program's share of a pass against an analyser with real timing: `readings` readings of
-/// `sweeps` sweeps of `sweepS` seconds each are the analyser's; the rest of the pass is ours.
-void printShare(const char *name, const PassFigures &f, int readings, int sweeps, double sweepS)
-{
-    const double analyser = double(readings) * sweeps * sweepS;
-    std::printf("%-12s %7.3f s, of which the analyser's sweeps %7.3f s: the program's share %.2f %%\n", name, f.seconds,
-                analyser, f.seconds > 0 ? 100.0 * (f.seconds - analyser) / f.seconds : 0.0);
 }
 
 void printPass(const char *name, const PassFigures &f)
@@ -228,37 +270,46 @@ int main(int argc, char **argv)
             row("pseudo-terminal (COM1)", cal, meas);
             row(qPrintable(QStringLiteral("TCP 127.0.0.1:%1").arg(port)), tcpCal, tcpMeas);
 
-            // Against an analyser that takes its time, with the designed settings: the pass is
-            // the analyser's sweeps and what the program adds to them.
-            w.b_connect->click();  // disconnects the TCP line
-            SimulatorProcess realSimulator(QStringList{QStringLiteral("--port"), QStringLiteral("2"),
+            // Against the analyser's own time: the designed plan and settings, real sweeps.
+            SimulatorProcess realSimulator(QStringList{QStringLiteral("--tcp"), QStringLiteral("0"),
                                                        QStringLiteral("--timing"), QStringLiteral("real")} + simOptions,
                                            dir.path());
             realSimulator.setProgram(sim);
-            constexpr int kRealFrequencies = 20;
-            w.ComboBox1->setCurrentIndex(0);  // "Serial"
-            w.cb_COM->setEditText(QStringLiteral("2"));
-            w.e_Stop->setText(QStringLiteral("290 MHz"));
-            w.se_steps->setValue(kRealFrequencies - 1);
+            realSimulator.setCommandLog(QStringLiteral("sim-real.log"));
+            w.b_connect->click();  // disconnects the TCP line
+            const quint16 realPort = realSimulator.start() ? realSimulator.tcpPort() : 0;
+            w.se_steps->setValue(DesignedOptions::steps);
+            w.e_TcpPort->setText(QString::number(realPort));
+            w.b_connect->click();
             PassFigures realCal, realMeas;
-            if (!realSimulator.start(&why)) {
-                std::fprintf(stderr, "analyser-sim: %s\n", qPrintable(why));
+            qsizetype calFrom = 0, measFrom = 0, measTo = 0;
+            bool realDone = realPort != 0 && waitForDevice(w);
+            if (realDone) {
+                w.Speichern1->setEnabled(false);
+                calFrom = realSimulator.lines().size();
+                realCal = runPass(w, w.b_Start, [&] { return w.b_Measure->isEnabled(); });
+                measFrom = realSimulator.settledLineCount();
+                realDone = realCal.steps != 0 && measFrom >= 0;
+                if (realDone) {
+                    realMeas = runPass(w, w.b_Measure, [&] { return w.Speichern1->isEnabled(); });
+                    measTo = realSimulator.settledLineCount();
+                    realDone = realMeas.steps != 0 && measTo >= 0;
+                }
+            }
+            if (!realDone) {
+                std::fprintf(stderr, "the passes against real sweep times did not complete\n");
                 rc = 1;
             } else {
-                w.b_connect->click();
-                if (!waitForDevice(w) || !runBothPasses(w, realCal, realMeas)) {
-                    rc = 1;
-                } else {
-                    // Two readings per frequency, each of cb_Average sweeps of the sweep time the
-                    // analyser reported into e_Sweep.
-                    const double sweepS = w.e_Sweep->text().section(u' ', 0, 0).toDouble();
-                    const int sweeps = w.cb_Average->currentText().toInt();
-                    std::printf("\n%d frequencies against analyser-sim with real timing (%d sweeps of %g s per reading)\n",
-                                kRealFrequencies, sweeps, sweepS);
-                    printShare("calibration", realCal, 2 * kRealFrequencies, sweeps, sweepS);
-                    printShare("measurement", realMeas, 2 * kRealFrequencies, sweeps, sweepS);
-                }
-                w.b_connect->click();
+                const QList<QByteArray> log = realSimulator.lines();
+                std::printf("\nDesigned plan (%d frequencies) and settings, every sweep taking its sweep time:\n",
+                            DesignedOptions::steps + 1);
+                const auto share = [](const char *name, const PassFigures &f, double analyserS) {
+                    std::printf("%-12s %7.3f s, analyser %7.3f s (sweeps; line time over loopback none), "
+                                "program's own share %5.2f %%\n",
+                                name, f.seconds, analyserS, 100.0 * (f.seconds - analyserS) / f.seconds);
+                };
+                share("calibration", realCal, SweepSecondsOf(log, calFrom, measFrom));
+                share("measurement", realMeas, SweepSecondsOf(log, measFrom, measTo));
             }
             realSimulator.stop();
             w.close();

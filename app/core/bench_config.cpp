@@ -1,11 +1,11 @@
 #include "app/core/bench_config.h"
 
+#include "app/core/config.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
 #include "base/inifile.h"
 #include "noise/enr_store.h"
 
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cmath>
@@ -128,14 +128,6 @@ bool HasSection(const IniFile &ini)
     return false;
 }
 
-IniFile LoadIni(const QString &path)
-{
-    IniFile ini;
-    if (QFileInfo::exists(path))
-        ini.load(path);
-    return ini;
-}
-
 }  // namespace
 
 EnrUncertainties UncertaintiesFor(const QList<std::pair<QString, double>> &kept, const EnrRows &rows)
@@ -183,8 +175,8 @@ BenchConfig ReadBenchConfig(const IniFile &ini)
         if (const std::optional<double> db = Number(ir); db && *db >= 0)
             b.imageRejectionDb = *db;
     }
-    const int cal = ini.readInteger(kBenchSection, QStringLiteral("CalSource"), kCalSourceAsMeasurement);
-    b.calSource = cal >= kCalSourceAsMeasurement && cal <= 2 ? cal : kCalSourceAsMeasurement;
+    b.calSource = ReadIntegerIn(ini, kBenchSection, QStringLiteral("CalSource"), kCalSourceAsMeasurement, 2,
+                                kCalSourceAsMeasurement);
     c.enrUncertainty[0] = UncertaintyListOf(ini.readString(kBenchSection, QStringLiteral("EnrUncertainty1"), QString()));
     c.enrUncertainty[1] = UncertaintyListOf(ini.readString(kBenchSection, QStringLiteral("EnrUncertainty2"), QString()));
     for (int t = 0; t < 2; ++t)
@@ -195,7 +187,7 @@ BenchConfig ReadBenchConfig(const IniFile &ini)
 
 BenchConfig ReadBenchConfig(const QString &path)
 {
-    return ReadBenchConfig(LoadIni(path));
+    return ReadBenchConfig(LoadSettings(path));
 }
 
 void WriteBenchConfigValues(IniFile &ini, const BenchConfig &config)
@@ -224,19 +216,12 @@ void WriteBenchConfigValues(IniFile &ini, const BenchConfig &config)
 
 bool WriteBenchConfig(const BenchConfig &config, QString *errorMessage, const QString &path)
 {
-    IniFile ini = LoadIni(path);
     const bool atDefaults = config.bench.isDefault() && config.enrUncertainty[0].isEmpty() && config.enrUncertainty[1].isEmpty()
                             && config.enrSourceText[0].isEmpty() && config.enrSourceText[1].isEmpty();
     // A bench left at its defaults leaves the file as it always was.
-    if (atDefaults && !HasSection(ini))
+    if (atDefaults && !HasSection(LoadSettings(path)))
         return true;
-    WriteBenchConfigValues(ini, config);
-    QString reason;
-    if (ini.save(path, &reason))
-        return true;
-    if (errorMessage)
-        *errorMessage = QStringLiteral("The settings could not be saved to %1: %2").arg(path, reason);
-    return false;
+    return SaveSettings(path, [&](IniFile &ini) { WriteBenchConfigValues(ini, config); }, errorMessage);
 }
 
 // ---- The dialog's fields ---------------------------------------------------------------------

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 
 namespace {
@@ -61,9 +60,6 @@ std::optional<ConfigValues> ReadConfig(const QString &path)
     return ReadConfigValues(ini);
 }
 
-namespace {
-
-/// The file's lines, or none when it does not exist or cannot be read.
 IniFile LoadSettings(const QString &path)
 {
     IniFile ini;
@@ -87,7 +83,16 @@ bool SaveSettings(const QString &path, const std::function<void(IniFile &)> &cha
     return false;
 }
 
-}  // namespace
+int ReadIntegerIn(const IniFile &ini, const QString &section, const QString &key, int low, int high, int fallback)
+{
+    const int v = ini.readInteger(section, key, fallback);
+    return v >= low && v <= high ? v : fallback;
+}
+
+QString HistoryPathSetting(const QString &path)
+{
+    return LoadSettings(path).readString(QStringLiteral("History"), QStringLiteral("Path"), QString()).trimmed();
+}
 
 bool WriteConfig(const ConfigValues &values, QString *errorMessage, const QString &path)
 {
@@ -99,8 +104,7 @@ LanConfig ReadLanConfig(const IniFile &ini)
     LanConfig lan;
     lan.Interface = ini.readInteger(kLanSection, QStringLiteral("Interface"), 0) == 1 ? 1 : 0;
     lan.Host = ini.readString(kLanSection, QStringLiteral("Host"), QString()).left(255);
-    const int port = ini.readInteger(kLanSection, QStringLiteral("TcpPort"), kDefaultTcpPort);
-    lan.TcpPort = port >= 1 && port <= 65535 ? port : kDefaultTcpPort;
+    lan.TcpPort = ReadIntegerIn(ini, kLanSection, QStringLiteral("TcpPort"), 1, 65535, kDefaultTcpPort);
     lan.Vxi11 = ini.readString(kLanSection, QStringLiteral("Protocol"), QString()).trimmed()
                     .compare(QStringLiteral("VXI-11"), Qt::CaseInsensitive) == 0;
     const QString device = ini.readString(kLanSection, QStringLiteral("LanDevice"), QString()).trimmed().left(255);
@@ -145,11 +149,9 @@ GpibConfig ReadGpibConfig(const IniFile &ini)
     g.Selected = ini.readInteger(kGpibSection, QStringLiteral("Selected"), 0) == 1;
     g.OnLan = ini.readString(kGpibSection, QStringLiteral("Adapter"), QString()).trimmed()
                   .compare(QStringLiteral("LAN"), Qt::CaseInsensitive) == 0;
-    const int address = ini.readInteger(kGpibSection, QStringLiteral("Address"), 20);
-    g.Address = address >= 0 && address <= 30 ? address : 20;
+    g.Address = ReadIntegerIn(ini, kGpibSection, QStringLiteral("Address"), 0, 30, 20);
     g.Host = ini.readString(kGpibSection, QStringLiteral("Host"), QString()).trimmed().left(255);
-    const int port = ini.readInteger(kGpibSection, QStringLiteral("TcpPort"), 1234);
-    g.TcpPort = port >= 1 && port <= 65535 ? port : 1234;
+    g.TcpPort = ReadIntegerIn(ini, kGpibSection, QStringLiteral("TcpPort"), 1, 65535, 1234);
     return g;
 }
 

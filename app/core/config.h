@@ -4,6 +4,7 @@
 // start, written once at the end.
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 class IniFile;
@@ -27,6 +28,19 @@ struct ConfigValues
 
 /// ".\config.ini": the file in the current working directory, not the program's directory.
 QString ConfigFilePath();
+
+// What every section of the file shares.
+
+/// The file's keys, or none when it does not exist or cannot be read (every key missing, as
+/// the Windows profile functions have it).
+IniFile LoadSettings(const QString &path);
+/// Reads the file, lets `change` write its keys and saves it atomically; false, with a message
+/// naming the file and the reason, when it cannot be saved.
+bool SaveSettings(const QString &path, const std::function<void(IniFile &)> &change, QString *errorMessage);
+/// An integer key within [low, high]; `fallback` when it is missing, not a number or outside.
+int ReadIntegerIn(const IniFile &ini, const QString &section, const QString &key, int low, int high, int fallback);
+/// [History] Path=: where the history database was moved to, empty when it was not.
+QString HistoryPathSetting(const QString &path = ConfigFilePath());
 
 /// Nothing when the file does not exist. Otherwise every key, each 0 when it is missing or not
 /// a whole 32-bit number (a file that exists but cannot be read gives all 0, as an empty one).
