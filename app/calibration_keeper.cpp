@@ -16,6 +16,9 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 QString CalibrationFilter() { return QStringLiteral("Calibration (*.cal)|*.cal|all Files (*.*)|*.*"); }
@@ -74,6 +77,33 @@ QString ExactFrequencyText(double hz)
     return ShortestDecimal(hz) + QStringLiteral(" Hz");
 }
 
+QString ExactTemperatureText(double kelvin)
+{
+    const double celsius = kelvin - 273.15;
+    const QString degrees = QStringLiteral(" \u00B0C");
+    QStringList candidates;
+    for (int decimals = 0; decimals <= 3; ++decimals)
+        candidates << QString::number(celsius, 'f', decimals) + degrees;
+    candidates << ShortestDecimal(celsius) + degrees << ShortestDecimal(kelvin) + QStringLiteral(" K");
+    for (const QString &text : candidates) {
+        try {
+            if (std::fabs(ParseValue(text) - kelvin) <= 1e-9 * std::max(1.0, std::fabs(kelvin)))
+                return text;
+        } catch (...) {
+        }
+    }
+    return ShortestDecimal(kelvin) + QStringLiteral(" K");
+}
+
+EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr)
+{
+    EnrSource s;
+    s.mode = enr.mode;
+    s.enrAllText = enr.enrAllText;
+    s.rows = enr.rows;
+    return s;
+}
+
 QString LoadedCalibrationText(const CalibrationState &state, const QString &fileName, qint64 ageSeconds)
 {
     const SweepPlan &plan = state.plan;
@@ -123,6 +153,28 @@ bool CalibrationKeeper::loadedInForce() const
     return !m_fileName.isEmpty() && current().has_value();
 }
 
+std::optional<EnrSource> CalibrationKeeper::loadedEnrSource() const
+{
+    if (!loadedInForce())
+        return std::nullopt;
+    return EnrSourceOfCalibration(m_kept->enr);
+}
+
+QString CalibrationKeeper::appliedText() const
+{
+    if (!m_kept)
+        return QString();
+    QStringList parts;
+    if (m_kept->roomTemperatureK > 0)
+        parts << QStringLiteral("room temperature ") + ExactTemperatureText(m_kept->roomTemperatureK);
+    const QString source = m_kept->enr.noiseSourceText.trimmed();
+    parts << QStringLiteral("noise source ")
+                 + (source.isEmpty() ? (m_kept->enr.mode == 0 ? QStringLiteral("const. ") + m_kept->enr.enrAllText
+                                                              : QStringLiteral("Table%1").arg(m_kept->enr.mode))
+                                     : source);
+    return QStringLiteral(" with its ") + parts.join(QStringLiteral(" and "));
+}
+
 QString CalibrationKeeper::origin() const
 {
     const std::optional<CalibrationFile> c = current();
@@ -140,8 +192,13 @@ void CalibrationKeeper::calibrationPassEnded()
     CalibrationFile c;
     c.state = p.options->Calibration;
     c.steps = CalibrationStepsOf(*p.record, c.state.plan);
-    const EnrSource enr = p.noiseSource->enrSource();
-    c.enr = {enr.mode, enr.enrAllText, enr.rows, p.noiseSource->NoiseSourceText};
+    // The source the pass was calibrated with: the bench's calibration source where it names one.
+    const EnrSource enr = p.calibrationSource ? p.calibrationSource() : p.noiseSource->enrSource();
+    const QString name = c.state.calSource == kCalSourceAsMeasurement
+                             ? p.noiseSource->NoiseSourceText
+                             : QStringList{QStringLiteral("const."), QStringLiteral("Table1"), QStringLiteral("Table2")}.value(
+                                   c.state.calSource, p.noiseSource->NoiseSourceText);
+    c.enr = {enr.mode, enr.enrAllText, enr.rows, name};
     try {
         c.roomTemperatureK = p.roomTemperatureK();
     } catch (...) {
@@ -185,11 +242,7 @@ void CalibrationKeeper::KalibrierungSpeichern1Click()
     QString path = *chosen;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".cal");
-    if (QFileInfo::exists(path)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(path))
         return;
     QString error;
     if (!SaveCalibrationFile(path, *c, &error)) {
@@ -260,13 +313,16 @@ bool CalibrationKeeper::loadCalibration(const QString &path)
     m_kept = c;
     m_fileName = QFileInfo(path).fileName();
     m_pending = true;
+    // The calibration's levels hold at its room temperature: the evaluation takes it.
+    if (p.e_Temperature && c.roomTemperatureK > 0)
+        p.e_Temperature->setText(ExactTemperatureText(c.roomTemperatureK));
     if (p.link->isOpen() && p.b_Start->isEnabled()) {
         applyLoaded();
     } else {
         p.l_Calibrated->setText(QStringLiteral("Loaded: %1, %2; it holds once the analyser is connected")
                                     .arg(m_fileName, CalibrationAgeText(std::max<qint64>(0, CalibrationAgeSeconds(
                                                                             c.state.endedAt, QDateTime::currentDateTime())))));
-        emit status(QStringLiteral("Calibration loaded from ") + m_fileName);
+        emit status(QStringLiteral("Calibration loaded from ") + m_fileName + appliedText());
     }
     return true;
 }
@@ -290,7 +346,7 @@ void CalibrationKeeper::applyLoaded()
     p.b_Measure2->setEnabled(true);
     showAge();
     m_ageTimer->start();
-    emit status(QStringLiteral("Calibration of ") + m_fileName + QStringLiteral(" in force"));
+    emit status(QStringLiteral("Calibration of ") + m_fileName + QStringLiteral(" in force") + appliedText());
 }
 
 void CalibrationKeeper::showAge()

@@ -4,8 +4,11 @@
 // settings, noise source, room temperature and analyser. Loading puts the plan and settings
 // into the Options page; once the analyser is connected, it is set up with them and "Measure"
 // pairs the measurement with the loaded levels, refusing a changed plan or changed settings as
-// for a fresh calibration. l_Calibrated names the file and the calibration's age.
+// for a fresh calibration. l_Calibrated names the file and the calibration's age. A loaded
+// calibration brings its room temperature into e_Temperature and, while it is in force, its
+// noise source with its data serves as the calibration's source of the evaluation.
 
+#include "noise/enr_source.h"
 #include "run/calibration_file.h"
 
 #include <QObject>
@@ -37,6 +40,11 @@ struct CalibrationKeeperParts
     NoiseSourcePage *noiseSource = nullptr;
     /// The room temperature the evaluation uses now, kelvin; throws when the field does not read.
     std::function<double()> roomTemperatureK;
+    /// The noise source a calibration pass uses: the bench's calibration source, or the
+    /// measurement's.
+    std::function<EnrSource()> calibrationSource;
+    /// The room temperature field, which a loaded calibration sets.
+    QLineEdit *e_Temperature = nullptr;
     /// The Options page's plan and settings fields that a loaded calibration fills.
     RadioGroup *rg_Sweep = nullptr;
     QLineEdit *e_Start = nullptr;
@@ -62,6 +70,12 @@ QString LoadedCalibrationText(const CalibrationState &state, const QString &file
 /// The text a frequency field is given so that it reads back to exactly `hz`.
 QString ExactFrequencyText(double hz);
 
+/// The text e_Temperature is given so that it reads back to `kelvin`: "21 °C", "23.45 °C".
+QString ExactTemperatureText(double kelvin);
+
+/// The noise source a calibration file names, as the evaluation takes it.
+EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr);
+
 class CalibrationKeeper : public QObject
 {
     Q_OBJECT
@@ -83,6 +97,9 @@ public:
     QString origin() const;
     /// The calibration in force is the loaded one.
     bool loadedInForce() const;
+    /// The noise source the loaded calibration in force was made with, with its data from the
+    /// file; nothing while no loaded calibration is in force.
+    std::optional<EnrSource> loadedEnrSource() const;
 
 signals:
     void status(const QString &text);
@@ -93,6 +110,9 @@ private:
     /// Sets the analyser up with the loaded calibration's plan and settings and puts it in force.
     void applyLoaded();
     void showAge();
+    /// " with its room temperature 21 °C and noise source Table1": what a loaded calibration
+    /// brings to the evaluation, for the status bar.
+    QString appliedText() const;
     bool inForce(const CalibrationFile &c) const;
 
     CalibrationKeeperParts p;

@@ -72,9 +72,17 @@ int RunExport(const Invocation &inv)
         WriteBenchCsv(out, LoadNfm(inv.file));
         return CliOk;
     }
-    MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
+    bool complete = false;
+    const CompleteMeasurement run = inv.has("run") ? HistoryRunMeasurement(inv, &complete) : CompleteMeasurement();
+    MeasurementRecord record = inv.has("run") ? run.record : LoadMea(inv.file);
     const EnrChoice enr = ChooseEnrOrFile(inv, record.MeasurementHeader.EnrSource);
     const BenchChoice bench = ChooseBench(inv);
+    // A run measured through a bench is exported through it, as its measure wrote its CSV,
+    // unless the command line names a bench of its own.
+    if (complete && !BenchGiven(bench) && EvaluationContextOf(run).corrects()) {
+        WriteBenchCsv(out, run);
+        return CliOk;
+    }
     if (BenchGiven(bench)) {
         record.SweepPlan.Conversion = bench.bench.dutType;
         record.SweepPlan.LoHz = bench.bench.loHz;

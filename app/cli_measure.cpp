@@ -406,7 +406,7 @@ int RunMeasure(const Invocation &inv)
     if (inv.has("cal-only"))
         return CliOk;
     WriteJson(inv, record, context, enr, limits, results, calibrationText);
-    RecordRun(inv, record, limits, results, calibrationText);
+    RecordRun(inv, complete, limits, results, calibrationText);
     return ReportVerdict(limits, results);
 }
 

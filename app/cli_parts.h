@@ -115,12 +115,15 @@ int ReportVerdict(const LimitSet &limits, const QList<StepLimitResult> &results)
 /// The history of --history, of config.ini's [History] Path= or the default.
 QString HistoryPathOption(const Invocation &inv);
 
-/// Records the finished measurement in the history unless --no-history; a history that cannot
-/// be written is said once on stderr and changes nothing else.
-void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+/// Records the finished measurement, complete, in the history unless --no-history; a history
+/// that cannot be written is said once on stderr and changes nothing else.
+void RecordRun(const Invocation &inv, const CompleteMeasurement &measurement, const LimitSet &limits,
                const QList<StepLimitResult> &results, const QString &calibration);
 
-/// The measurement of --run ID from the history.
+/// The measurement of --run ID from the history; `complete` tells whether the run holds a
+/// complete measurement or, recorded by an earlier version, only its record.
+CompleteMeasurement HistoryRunMeasurement(const Invocation &inv, bool *complete = nullptr);
+/// The record of --run ID.
 MeasurementRecord HistoryRunRecord(const Invocation &inv);
 
 /// The JSON document of --json.

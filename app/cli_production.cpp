@@ -11,6 +11,7 @@
 #include "noise/yfactor.h"
 #include "results/history_store.h"
 #include "results/measurement_file.h"
+#include "results/stored_measurement.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -109,11 +110,12 @@ QString HistoryPathOption(const Invocation &inv)
     return inv.has("history") ? inv.value("history") : ConfiguredHistoryPath(ConfigFilePath());
 }
 
-void RecordRun(const Invocation &inv, const MeasurementRecord &record, const LimitSet &limits,
+void RecordRun(const Invocation &inv, const CompleteMeasurement &measurement, const LimitSet &limits,
                const QList<StepLimitResult> &results, const QString &calibration)
 {
     if (inv.has("no-history"))
         return;
+    const MeasurementRecord &record = measurement.record;
     HistoryRun run;
     run.recordedAt = QDateTime::currentDateTime();
     run.dut = inv.value("dut-name");
@@ -125,7 +127,7 @@ void RecordRun(const Invocation &inv, const MeasurementRecord &record, const Lim
     run.verdict = VerdictText(VerdictOf(results), !limits.empty());
     run.limits = limits.empty() ? QByteArray() : FormatLimits(limits);
     run.calibration = calibration;
-    run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    run.measurement = StoredMeasurementOf(measurement);
     HistoryStore store(HistoryPathOption(inv));
     QString error;
     const std::optional<qint64> id = store.record(run, &error);
@@ -138,7 +140,7 @@ void RecordRun(const Invocation &inv, const MeasurementRecord &record, const Lim
              + QStringLiteral(" only"));
 }
 
-MeasurementRecord HistoryRunRecord(const Invocation &inv)
+CompleteMeasurement HistoryRunMeasurement(const Invocation &inv, bool *complete)
 {
     bool ok = false;
     const qint64 id = inv.value("run").toLongLong(&ok);
@@ -150,13 +152,17 @@ MeasurementRecord HistoryRunRecord(const Invocation &inv)
     const std::optional<HistoryRun> run = store.run(id, &error);
     if (!run)
         Fail(QString(), QStringLiteral("history: ") + error);
-    if (run->measurement.format != QLatin1String("mea"))
-        Fail(QString(), QStringLiteral("history: run %1 holds a measurement of the format '%2', which this version "
-                                       "cannot read").arg(id).arg(run->measurement.format));
-    const std::optional<MeasurementRecord> record = DecodeMeasurementRecord(run->measurement.content);
-    if (!record)
-        Fail(QString(), QStringLiteral("history: the measurement of run %1 is corrupt").arg(id));
-    return *record;
+    StoredMeasurementRead read = ReadStoredMeasurement(run->measurement, id);
+    if (!read.measurement)
+        Fail(QString(), QStringLiteral("history: ") + read.error);
+    if (complete)
+        *complete = read.complete;
+    return std::move(*read.measurement);
+}
+
+MeasurementRecord HistoryRunRecord(const Invocation &inv)
+{
+    return HistoryRunMeasurement(inv).record;
 }
 
 void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &evaluation,

@@ -142,6 +142,50 @@ void GraphicPage::ShowLimits(int i)
         const bool known = i >= 0 && i < kRecordSlots && LimitResults[size_t(i)];
         c.l_StepLimit->setText(known ? StepLimitText(*LimitResults[size_t(i)]) : QString());
     }
+    d.traces = m_traces;
+    return d;
+}
+
+bool GraphicPage::addReference(ReferenceTrace trace, QString *error)
+{
+    if (!m_references.add(std::move(trace), error))
+        return false;
+    referencesEdited();
+    return true;
+}
+
+void GraphicPage::removeReference(int index)
+{
+    if (index < 0 || index >= m_references.size())
+        return;
+    m_references.remove(index);
+    referencesEdited();
+}
+
+void GraphicPage::referencesEdited()
+{
+    m_traces = GraphTracesOf(m_references.traces());
+    if (m_pointsShown) {
+        RecomputeResults(m_selected);
+        ShowReferenceDifferences(std::clamp(c.se_Freq->value(), 0, kMaxStepSlot));
+    }
+    emit referencesChanged();
+}
+
+void GraphicPage::ShowReferenceDifferences(int i)
+{
+    if (!c.l_References)
+        return;
+    const ::MeasurementRecord &r = m_record;
+    std::optional<double> nf, gain;
+    const size_t slot = size_t(std::clamp(i, 0, kMaxStepSlot));
+    if (!StepEvaluationFailed[slot] && r.NoiseFigureDb[slot] >= 0 && std::isfinite(r.NoiseFigureDb[slot]))
+        nf = r.NoiseFigureDb[slot];
+    if (std::isfinite(r.GainDb[slot]))
+        gain = r.GainDb[slot];
+    const QString text = ReferenceDifferenceText(m_references.traces(), r.SweepPlan.enrHz(int(slot)), nf, gain);
+    c.l_References->setText(text);
+    c.l_References->setToolTip(text);
 }
 
 void GraphicPage::ResetStepEvaluations()
@@ -188,6 +232,7 @@ void GraphicPage::RefreshConfidence()
 void GraphicPage::DrawGraphFrame()
 {
     m_loadedShown = false;
+    m_pointsShown = false;
     ::DrawGraphFrame(c.gfx->canvas(), GraphGeometry, graphData(kNoSelection));
     c.gfx->update();
 }
@@ -195,6 +240,7 @@ void GraphicPage::DrawGraphFrame()
 void GraphicPage::RecomputeResults(int selected)
 {
     m_selected = selected;
+    m_pointsShown = true;
     ::RecomputeResults(c.gfx->canvas(), GraphGeometry, graphData(selected));
     c.gfx->update();
 }
@@ -260,6 +306,7 @@ void GraphicPage::ShowStep()
         if (!Limits.empty())
             LimitResults[size_t(i)] = CheckStepLimits(Limits, r.SweepPlan.enrHz(i), std::nullopt, std::nullopt);
         ShowLimits(i);
+        ShowReferenceDifferences(i);
         RecomputeResults(i);
         throw;
     }
@@ -283,6 +330,7 @@ void GraphicPage::ShowStep()
     else
         c.result.l_NoiseFigure->setText(QStringLiteral("F: ") + FormatValue(2, fvFromDb, f) + QStringLiteral(" (")
                                + FormatValue(2, fvDb, f) + QStringLiteral(")"));
+    ShowReferenceDifferences(i);
     RecomputeResults(i);
 }
 
@@ -326,11 +374,7 @@ void GraphicPage::Speichern1Click()
             && ShowMessage(MsgType::Warning, MsgButtons::OkCancel, MeaKeepsNotText(lost)) != MsgResult::Ok)
             return;
     }
-    if (QFileInfo::exists(name)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(name))
         return;
     if (complete)
         SaveCompleteMeasurementFile(name, whole);

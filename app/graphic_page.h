@@ -9,6 +9,7 @@
 #include "noise/step_confidence.h"
 #include "results/graph.h"
 #include "results/nfm_file.h"
+#include "results/reference_trace.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -35,6 +36,8 @@ struct GraphicControls
     QCheckBox *cb_ErrorBars = nullptr;
     QLabel *l_Uncertainty = nullptr;
     QLabel *l_Guidelines = nullptr;
+    /// The selected step compared with each reference trace at its frequency.
+    QLabel *l_References = nullptr;
     ResultLine result;
     /// "Limits": the limit lines and the rings of failing points on the graph.
     QCheckBox *cb_Limits = nullptr;
@@ -123,6 +126,14 @@ public:
     /// (completeMeasurementLoaded), then its steps are shown as a loaded file's.
     void ShowLoadedComplete(const CompleteMeasurement &m, const QString &name);
 
+    /// The reference traces drawn beside the measurement, kept across measurements and loads.
+    const ReferenceSet &references() const { return m_references; }
+    /// Adds a reference and draws it; false, with the reason in `error`, when the graph has
+    /// as many as it shows.
+    bool addReference(ReferenceTrace trace, QString *error);
+    /// Removes reference `index` from the graph.
+    void removeReference(int index);
+
     /// What the graph is drawn from, with step `selected` highlighted.
     ::GraphData graphData(int selected) const;
 
@@ -148,6 +159,8 @@ signals:
     void completeMeasurementLoaded(const CompleteMeasurement &m);
     /// The loaded measurement is shown and may be printed.
     void loadedMeasurementShown();
+    /// A reference trace was added or removed.
+    void referencesChanged();
 
 private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
@@ -156,6 +169,10 @@ private:
     void RecheckLimits();
     /// l_Verdict, the rings of the graph and l_StepLimit for step i.
     void ShowLimits(int i);
+    /// l_References for step i from the record's gain and noise figure.
+    void ShowReferenceDifferences(int i);
+    /// The references changed: the graph again where it shows points, and the step display.
+    void referencesEdited();
     GraphicControls c;
     ::MeasurementRecord &m_record;
     GraphicQueries m_ask;
@@ -166,4 +183,8 @@ private:
     /// The points that break a limit, for the graph's rings.
     std::array<bool, kRecordSlots> m_breaksNoiseFigure{};
     std::array<bool, kRecordSlots> m_breaksGain{};
+    /// The graph shows points (a whole graph), not only its frame.
+    bool m_pointsShown = false;
+    ReferenceSet m_references;
+    QList<GraphTrace> m_traces;  ///< what the graph draws of m_references
 };

@@ -7,6 +7,9 @@
 #include "base/errors.h"
 #include "results/measurement_file.h"
 #include "results/nfm_file.h"
+#include "results/bench_export.h"
+#include "results/stored_measurement.h"
+#include "base/files.h"
 #include "run/calibration_state.h"
 
 #include <QFileInfo>
@@ -30,6 +33,12 @@ QString ExportFilter()
 }
 
 }  // namespace
+
+QString HistoryRunName(const HistoryRun &run)
+{
+    return run.serial.isEmpty() ? QStringLiteral("run %1").arg(run.id)
+                                : QStringLiteral("%1 %2").arg(run.dut, run.serial).trimmed();
+}
 
 QStringList HistoryColumnTitles()
 {
@@ -169,7 +178,7 @@ void THistoryDialog::selectionChanged()
     b_HistoryDelete->setEnabled(selected);
 }
 
-std::optional<std::pair<HistoryRun, MeasurementRecord>> THistoryDialog::selectedMeasurement()
+std::optional<THistoryDialog::Chosen> THistoryDialog::selectedMeasurement()
 {
     const std::optional<qint64> id = selectedRun();
     if (!id)
@@ -181,26 +190,25 @@ std::optional<std::pair<HistoryRun, MeasurementRecord>> THistoryDialog::selected
         ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("History: ") + error);
         return std::nullopt;
     }
-    if (run->measurement.format != QLatin1String("mea")) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok,
-                    QStringLiteral("History: run %1 holds a measurement of the format '%2', which this version cannot read")
-                        .arg(*id)
-                        .arg(run->measurement.format));
+    StoredMeasurementRead read = ReadStoredMeasurement(run->measurement, *id);
+    if (!read.measurement) {
+        ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("History: ") + read.error);
         return std::nullopt;
     }
-    const std::optional<MeasurementRecord> record = DecodeMeasurementRecord(run->measurement.content);
-    if (!record) {
-        ShowMessage(MsgType::Error, MsgButtons::Ok, QStringLiteral("History: the measurement of run %1 is corrupt").arg(*id));
-        return std::nullopt;
-    }
-    return std::pair{*run, *record};
+    return Chosen{*run, std::move(*read.measurement), read.complete};
 }
 
 void THistoryDialog::b_HistoryLoadClick()
 {
     if (!m_actions.load)
         return;
-    if (const auto chosen = selectedMeasurement(); chosen && m_actions.load(chosen->first, chosen->second))
+    const auto chosen = selectedMeasurement();
+    if (!chosen)
+        return;
+    const bool shown = chosen->complete && m_actions.loadComplete
+                           ? m_actions.loadComplete(chosen->run, chosen->measurement)
+                           : m_actions.load(chosen->run, chosen->measurement.record);
+    if (shown)
         close();
 }
 
@@ -209,7 +217,7 @@ void THistoryDialog::b_HistoryOverlayClick()
     if (!m_actions.overlay)
         return;
     if (const auto chosen = selectedMeasurement())
-        m_actions.overlay(chosen->first, chosen->second);
+        m_actions.overlay(chosen->run, chosen->measurement.record);
 }
 
 void THistoryDialog::b_HistoryExportClick()
@@ -224,15 +232,11 @@ void THistoryDialog::b_HistoryExportClick()
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix.isEmpty())
         path += QStringLiteral(".mea");
-    if (QFileInfo::exists(path)
-        && ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                       QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                       /*defaultNo*/ true)
-               != MsgResult::Yes)
+    if (!MayReplaceFile(path))
         return;
-    const auto &[run, record] = *chosen;
+    const HistoryRun &run = chosen->run;
+    const MeasurementRecord &record = chosen->measurement.record;
     if (suffix == QLatin1String("csv")) {
-        const EvaluationContext context = m_actions.context ? m_actions.context() : EvaluationContext();
         QList<std::pair<QString, QString>> details;
         if (!run.dut.isEmpty())
             details.append({QStringLiteral("DUT"), run.dut});
@@ -240,15 +244,25 @@ void THistoryDialog::b_HistoryExportClick()
             details.append({QStringLiteral("Serial"), run.serial});
         if (!run.engineer.isEmpty())
             details.append({QStringLiteral("Test Engineer"), run.engineer});
+        QString error;
+        if (chosen->complete) {
+            // Evaluated with what the run was measured with: its noise sources, room
+            // temperature and bench, through the same export as a complete file's.
+            CsvExportDetails csv = MeasurementCsvDetails(record, EvaluationContextOf(chosen->measurement), QString(), details);
+            csv.measured = run.recordedAt;
+            if (!WriteFileAtomically(path, BenchCsvText(chosen->measurement, csv), &error))
+                throw EFileError(path + QStringLiteral(": ") + error);
+            return;
+        }
+        const EvaluationContext context = m_actions.context ? m_actions.context() : EvaluationContext();
         CsvExportDetails csv = MeasurementCsvDetails(record, context, QString(), details);
         csv.measured = run.recordedAt;
-        QString error;
         if (!WriteMeasurementCsv(path, record, csv, &error))
             throw EFileError(path + QStringLiteral(": ") + error);
     } else if (suffix == QLatin1String("nfm")) {
-        CompleteMeasurement m;
-        m.record = record;
-        m.measuredAt = run.recordedAt;
+        CompleteMeasurement m = chosen->measurement;
+        if (!m.measuredAt.isValid())
+            m.measuredAt = run.recordedAt;
         SaveCompleteMeasurementFile(path, m);
     } else {
         SaveMeasurementFile(path, record);

@@ -7,6 +7,7 @@
 #include "noise/evaluation.h"
 #include "noise/measurement_record.h"
 #include "results/history_store.h"
+#include "results/nfm_file.h"
 
 #include <QDialog>
 
@@ -24,11 +25,18 @@ struct HistoryDialogActions
 {
     /// Shows the run's measurement in the window; false when the window cannot take it now.
     std::function<bool(const HistoryRun &run, const MeasurementRecord &record)> load;
-    /// Shows the run's measurement as a reference trace; empty while the window has none.
+    /// Shows a run that holds a complete measurement in the window with the settings it names,
+    /// as a loaded complete file; false when the window cannot take it now. Without it, such a
+    /// run is loaded through `load` as its record.
+    std::function<bool(const HistoryRun &run, const CompleteMeasurement &measurement)> loadComplete;
+    /// Shows the run's measurement as a reference trace; false when the graph cannot take it.
     std::function<bool(const HistoryRun &run, const MeasurementRecord &record)> overlay;
     /// The ENR and room temperature a CSV export evaluates the run with.
     std::function<EvaluationContext()> context;
 };
+
+/// The name a run is shown under: "DUT serial", or "run 12" without a serial.
+QString HistoryRunName(const HistoryRun &run);
 
 /// The columns of tv_History.
 QStringList HistoryColumnTitles();
@@ -60,8 +68,15 @@ public:
     void b_HistoryDeleteClick();
 
 private:
-    /// The selected run with its measurement, or nothing after telling the operator why.
-    std::optional<std::pair<HistoryRun, MeasurementRecord>> selectedMeasurement();
+    /// The selected run with its measurement (a complete one, or only its record for a run of
+    /// an earlier version), or nothing after telling the operator why.
+    struct Chosen
+    {
+        HistoryRun run;
+        CompleteMeasurement measurement;
+        bool complete = false;
+    };
+    std::optional<Chosen> selectedMeasurement();
     void selectionChanged();
 
     WindowHistory &m_history;

@@ -50,6 +50,8 @@ class QKeyEvent;
 class CalibrationKeeper;
 class ImageView;
 class THistoryDialog;
+class TReferencesDialog;
+struct ReferenceTrace;
 class WindowHistory;
 class RadioGroup;
 class TForm2;
@@ -224,6 +226,16 @@ public:
     /// "File / History ...", made when first opened.
     THistoryDialog *HistoryDialog = nullptr;
 
+    // ---- Reference traces on the graph (app/main_window_references.cpp) -----------------------
+    QAction *Referenzen1 = nullptr;       ///< "References ...": the reference traces on the graph
+    QLabel *l_References = nullptr;       ///< the selected step compared with each reference
+    /// "Options / References ...", made when first opened.
+    TReferencesDialog *ReferencesDialog = nullptr;
+    void Referenzen1Click();
+    /// Puts `trace` on the graph and says so in the status bar; false, after telling the
+    /// operator why, when the graph cannot take it.
+    bool showAsReference(const ReferenceTrace &trace);
+
     // ---- Start-up, shut-down and the small handlers of the shell ----------------------------
     void FormCreate();
     void FormClose();
@@ -355,6 +367,7 @@ private:
     void readBenchSettings();
     bool writeBenchSettings(QString *error);
     void buildConfidence();
+    void buildReferences();
     void connectHandlers();
     void bindEntryFields();
     void readSettings();

@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 
 #include "app/bench_dialog.h"
+#include "app/calibration_keeper.h"
 #include "app/core/bench_config.h"
 #include "app/core/config.h"
 #include "app/input_mask_form.h"
@@ -67,6 +68,15 @@ void TForm1::tunePlanToBench()
 
 std::optional<EnrSource> TForm1::calibrationEnrSource() const
 {
+    // A loaded calibration in force was made with the source its file holds; it counts as a
+    // source of its own only where it differs from the measurement's.
+    if (const std::optional<EnrSource> loaded = Calibrations ? Calibrations->loadedEnrSource() : std::nullopt) {
+        const bool same = loaded->mode == m_enr.mode
+                          && (loaded->mode == EnrAll ? loaded->enrAllText == m_enr.enrAllText : loaded->rows == m_enr.rows);
+        if (same)
+            return std::nullopt;
+        return loaded;
+    }
     if (Bench.calSource == kCalSourceAsMeasurement)
         return std::nullopt;
     return NoiseSource->sourceOfMode(Bench.calSource);

@@ -27,16 +27,6 @@ QString WithSuffix(const QString &chosen, const QString &suffix)
     return chosen.endsWith(suffix, Qt::CaseInsensitive) ? chosen : chosen + suffix;
 }
 
-/// Asks before a file is replaced, as "Save as ..." does; true to write.
-bool MayWrite(const QString &path)
-{
-    return !QFileInfo::exists(path)
-           || ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
-                          QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
-                          /*defaultNo*/ true)
-                  == MsgResult::Yes;
-}
-
 }  // namespace
 
 /// The name the export dialogs propose: the measurement's own name, or "measurement", with
@@ -53,7 +43,7 @@ void TForm1::ExportCSV1Click()
     if (!chosen)
         return;
     const QString path = WithSuffix(*chosen, QStringLiteral(".csv"));
-    if (!MayWrite(path))
+    if (!MayReplaceFile(path))
         return;
 
     QList<std::pair<QString, QString>> details;
@@ -91,7 +81,7 @@ void TForm1::GrafikSpeichern1Click()
     QString path = *chosen;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".png");
-    if (!MayWrite(path))
+    if (!MayReplaceFile(path))
         return;
     QString error;
     if (!SaveGraph(path, gfx->canvas().image(), Graphic->GraphGeometry, Graphic->graphData(se_Freq->value()), &error))

@@ -103,6 +103,7 @@ void TForm1::buildControls()
     buildConfidence();
     buildBench();
     buildLimits();
+    buildReferences();
 
     adjustSize();
     setFixedSize(sizeHint());

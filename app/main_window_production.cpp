@@ -8,6 +8,7 @@
 #include "app/input_mask_form.h"
 #include "app/widgets.h"
 #include "app/window_history.h"
+#include "results/reference_trace.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -38,6 +39,8 @@ void TForm1::buildProduction()
     parts.record = &MeasurementRecord;
     parts.noiseSource = NoiseSource.get();
     parts.roomTemperatureK = [this] { return evaluationContext().roomTemperatureK; };
+    parts.calibrationSource = [this] { return calibrationEnrSource().value_or(m_enr); };
+    parts.e_Temperature = e_Temperature;
     parts.rg_Sweep = rg_Sweep;
     parts.e_Start = e_Start;
     parts.e_Stop = e_Stop;
@@ -92,7 +95,7 @@ void TForm1::RecordMeasurementRun()
     QString calibration = Calibrations->origin();
     if (calibration.isEmpty())
         calibration = QStringLiteral("calibrated at ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    HistoryRun run = HistoryRunOf(MeasurementRecord, who, calibration, QDateTime::currentDateTime());
+    HistoryRun run = HistoryRunOf(completeMeasurement(), who, calibration, QDateTime::currentDateTime());
     // The verdict as l_Verdict gives it, with the limits it was judged against.
     run.verdict = Graphic->verdictText();
     run.limits = Graphic->Limits.empty() ? QByteArray() : FormatLimits(Graphic->Limits);
@@ -108,12 +111,25 @@ void TForm1::Verlauf1Click()
                 return false;
             bool shown = false;
             guarded([&] {
-                const QString name = run.serial.isEmpty() ? QStringLiteral("run %1").arg(run.id)
-                                                          : QStringLiteral("%1 %2").arg(run.dut, run.serial).trimmed();
-                Graphic->ShowLoaded(record, name);
+                Graphic->ShowLoaded(record, HistoryRunName(run));
                 shown = true;
             });
             return shown;
+        };
+        // A complete run brings the settings it was measured with, as a loaded .nfm does.
+        actions.loadComplete = [this](const HistoryRun &run, const CompleteMeasurement &m) {
+            if (Link->passRunning() || !MainWindowEnabled())
+                return false;
+            bool shown = false;
+            guarded([&] {
+                Graphic->ShowLoadedComplete(m, HistoryRunName(run));
+                shown = true;
+            });
+            return shown;
+        };
+        // A run beside the measurement on the graph, named as when it is loaded.
+        actions.overlay = [this](const HistoryRun &run, const ::MeasurementRecord &record) {
+            return showAsReference(ReferenceOfRecord(record, HistoryRunName(run)));
         };
         actions.context = [this] { return evaluationContext(); };
         HistoryDialog = new THistoryDialog(*History, actions, this);

@@ -62,6 +62,7 @@ void TForm1::buildPages()
     graphic.cb_ErrorBars = cb_ErrorBars;
     graphic.l_Uncertainty = l_Uncertainty;
     graphic.l_Guidelines = l_Guidelines;
+    graphic.l_References = l_References;
     graphic.result = {l_gain, l_NoiseFigure};
     graphic.cb_Limits = cb_Limits;
     graphic.l_Verdict = l_Verdict;

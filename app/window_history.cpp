@@ -4,6 +4,7 @@
 #include "noise/measurement_record.h"
 #include "results/limit_results.h"
 #include "results/measurement_file.h"
+#include "results/stored_measurement.h"
 
 #include <cmath>
 #include <cstdio>
@@ -14,9 +15,10 @@ QString ConfiguredHistoryPath(const QString &configPath)
     return path.isEmpty() ? HistoryStore::DefaultPath() : path;
 }
 
-HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,
+HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identity, const QString &calibration,
                         const QDateTime &recordedAt)
 {
+    const MeasurementRecord &record = m.record;
     HistoryRun run;
     run.recordedAt = recordedAt;
     run.dut = identity.dut;
@@ -27,7 +29,7 @@ HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &iden
     run.points = record.SweepPlan.Steps + 1;
     run.worstNfDb = WorstNoiseFigure(record);
     run.calibration = calibration;
-    run.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    run.measurement = StoredMeasurementOf(m);
     return run;
 }
 

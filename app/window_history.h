@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+struct CompleteMeasurement;
 struct MeasurementRecord;
 
 /// The history's file: config.ini's [History] Path= when given (the file at `configPath`),
@@ -27,8 +28,9 @@ struct RunIdentity
     QString serial;
 };
 
-/// A history run of `record` as it stands after a completed measurement pass.
-HistoryRun HistoryRunOf(const MeasurementRecord &record, const RunIdentity &identity, const QString &calibration,
+/// A history run of `m` as it stands after a completed measurement pass: the run keeps the
+/// complete measurement.
+HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identity, const QString &calibration,
                         const QDateTime &recordedAt);
 
 class WindowHistory : public QObject

@@ -4,7 +4,7 @@
 //
 //   bench_history [runs]     default 10000; the database is built in a temporary folder
 #include "results/history_store.h"
-#include "results/measurement_file.h"
+#include "results/stored_measurement.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -43,7 +43,14 @@ HistoryRun SampleRun(int n)
     r.verdict = n % 9 == 0 ? QStringLiteral("FAIL: 1 of 11 points") : QStringLiteral("PASS");
     r.limits = "nf_upper, 400000000 Hz, 3.5\n";
     r.calibration = QStringLiteral("fresh");
-    r.measurement = {QStringLiteral("mea"), EncodeMeasurementRecord(record)};
+    // As a pass records it: the complete measurement.
+    CompleteMeasurement complete;
+    complete.record = record;
+    complete.temperatureText = QStringLiteral("21 \u00B0C");
+    complete.roomTemperatureK = 294.15;
+    complete.measurementEnr.enrAllText = QStringLiteral("5.52 dB");
+    complete.programVersion = QStringLiteral("V1.10");
+    r.measurement = StoredMeasurementOf(complete);
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include "noise/yfactor.h"
 
 #include <cmath>
+#include <limits>
 
 EnrSource EnrSourceOf(const NfmEnrSource &source)
 {
@@ -26,6 +27,14 @@ EvaluationContext EvaluationContextOf(const CompleteMeasurement &m)
     c.roomTemperatureK = m.roomTemperatureK;
     c.uncertainty = m.uncertainty;
     c.bench = m.bench;
+    // The headroom check needs the reference level the analyser was set to; one that does not
+    // read leaves it unchecked, as in the window.
+    try {
+        if (!m.analyser.refLevelText.trimmed().isEmpty())
+            c.refLevelDbm = ToDb(ParseValue(m.analyser.refLevelText));
+    } catch (...) {
+        c.refLevelDbm = std::numeric_limits<double>::infinity();
+    }
     return c;
 }
 
@@ -107,10 +116,6 @@ QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details, 
     columns.insert(1, {QStringLiteral("IF (Hz)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).tuneHz); }});
     columns << CsvColumn{QStringLiteral("Loss before (dB)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).lossBeforeDb); }};
     columns << CsvColumn{QStringLiteral("Loss after (dB)"), [at](const CsvStepRow &row) { return CsvNumber(at(row).lossAfterDb); }};
-    columns << CsvColumn{QStringLiteral("Uncertainty (dB)"), [at](const CsvStepRow &row) {
-        const UncertaintyResult &u = at(row).confidence.uncertainty;
-        return u.valid ? CsvNumber(u.uncertaintyDb) : QString();
-    }};
     return CsvExportText(rows, details, columns + extraColumns);
 }
 

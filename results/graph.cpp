@@ -83,6 +83,43 @@ void drawErrorBar(Canvas &image, const ErrorBar &b)
     DrawLine(image, b.x - kErrorBarCap, b.yBottom, b.x + kErrorBarCap + 1, b.yBottom, b.colour);
 }
 
+/// Cuts the line (x1, y1)-(x2, y2) to the rectangle (Liang-Barsky); false when nothing of it
+/// lies inside.
+bool clipLine(double &x1, double &y1, double &x2, double &y2, double left, double top, double right, double bottom)
+{
+    double t0 = 0, t1 = 1;
+    const double dx = x2 - x1, dy = y2 - y1;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {x1 - left, right - x1, y1 - top, bottom - y1};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    const double ax = x1 + t0 * dx, ay = y1 + t0 * dy;
+    x2 = x1 + t1 * dx;
+    y2 = y1 + t1 * dy;
+    x1 = ax;
+    y1 = ay;
+    return true;
+}
+
+void drawSegment(Canvas &image, const GraphSegment &s)
+{
+    // The end point of a line is not drawn: it gets a pixel of its own.
+    DrawLine(image, s.x1, s.y1, s.x2, s.y2, s.colour);
+    image.setPixel(s.x2, s.y2, s.colour);
+}
+
 }  // namespace
 
 GraphGeometry GraphGeometry::fromImageSize(int width, int height)
@@ -258,6 +295,39 @@ bool Flag(std::span<const bool> flags, int i)
 
 }  // namespace
 
+QVector<GraphSegment> TraceSegments(const GraphGeometry &g, const AxisScale &scale, double startHz, double stopHz,
+                                    const QVector<QPointF> &points, const QColor &colour)
+{
+    QVector<GraphSegment> segments;
+    if (!(stopHz > startHz) || !std::isfinite(stopHz - startHz))
+        return segments;
+    // In units right of the grid's left edge and above its bottom, rounded as the points are.
+    const double width = 10.0 * g.dx;
+    const double height = 10.0 * g.dy;
+    const auto at = [&](const QPointF &p) {
+        return QPointF(width * (p.x() - startHz) / (stopHz - startHz), ScaledValue(scale, p.y()));
+    };
+    const auto add = [&](double x1, double y1, double x2, double y2) {
+        if (clipLine(x1, y1, x2, y2, 0, 0, width, height))
+            segments.append({g.x0 + RoundHalfEven(x1), g.gridBottom() - RoundHalfEven(y1), g.x0 + RoundHalfEven(x2),
+                             g.gridBottom() - RoundHalfEven(y2), colour});
+    };
+    if (points.size() == 1) {
+        // A single point: a short level line across it.
+        const QPointF p = at(points.front());
+        if (std::isfinite(p.x()) && std::isfinite(p.y()))
+            add(p.x() - kMarkerHalfSize, p.y(), p.x() + kMarkerHalfSize, p.y());
+        return segments;
+    }
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF a = at(points[i - 1]);
+        const QPointF b = at(points[i]);
+        if (std::isfinite(a.x()) && std::isfinite(a.y()) && std::isfinite(b.x()) && std::isfinite(b.y()))
+            add(a.x(), a.y(), b.x(), b.y());
+    }
+    return segments;
+}
+
 QVector<GraphLabel> FrameLabels(const GraphGeometry &g, const GraphData &data)
 {
     QVector<GraphLabel> labels;
@@ -329,6 +399,19 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
     }
 
     AddLimitLines(layout, g, data);
+    for (qsizetype t = 0; t < qsizetype(data.traces.size()); ++t) {
+        const GraphTrace &trace = data.traces[size_t(t)];
+        if (data.showNoiseFigure)
+            layout.traceSegments += TraceSegments(g, layout.noiseFigureScale, data.startHz, data.stopHz,
+                                                  trace.noiseFigureDb, trace.colour);
+        if (data.showGain)
+            layout.traceSegments += TraceSegments(g, layout.gainScale, data.startHz, data.stopHz, trace.gainDb,
+                                                  trace.colour);
+        const int y = g.gridTop() + 4 + int(t) * kLegendRow;
+        const int lineY = y + kLegendRow / 2;
+        layout.legend.append({{g.gridLeft() + 4, lineY, g.gridLeft() + 4 + kLegendLine, lineY, trace.colour},
+                              {g.gridLeft() + 8 + kLegendLine, y, trace.colour, trace.name}});
+    }
 
     for (int j = 0; j <= 10; ++j) {
         const int y = g.y0 + j * g.dy - 8;
@@ -360,6 +443,8 @@ void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &da
     // The end point of a line is not drawn, so each line reaches one pixel further.
     for (const GraphLine &l : layout.limitLines)
         DrawLine(image, l.x1, l.y1, l.x2 + (l.x2 >= l.x1 ? 1 : -1), l.y2, l.colour);
+    for (const GraphSegment &s : layout.traceSegments)
+        drawSegment(image, s);
     for (const ErrorBar &b : layout.errorBars)
         drawErrorBar(image, b);
     for (const GraphMarker &m : layout.markers)
@@ -370,4 +455,8 @@ void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &da
         drawMark(image, m);
     for (const GraphLabel &l : layout.scaleLabels)
         DrawLabel(image, l.x, l.y, l.colour, l.text);
+    for (const GraphLegendEntry &e : layout.legend) {
+        drawSegment(image, e.line);
+        DrawLabel(image, e.label.x, e.label.y, e.label.colour, e.label.text);
+    }
 }

@@ -12,6 +12,7 @@
 #include "results/canvas.h"
 
 #include <QColor>
+#include <QPointF>
 #include <QString>
 #include <QVector>
 #include <array>
@@ -130,6 +131,17 @@ inline const QColor Guideline{255, 165, 0};
 inline const QColor LimitFailed{0, 255, 255};
 }  // namespace GraphColour
 
+/// Another measurement drawn beside the points as thin lines in its own colour: its noise
+/// figure on the noise-figure scale, its gain on the gain scale, each as (frequency in Hz, dB)
+/// in ascending frequency; the name stands in the graph's legend.
+struct GraphTrace
+{
+    QString name;
+    QColor colour;
+    QVector<QPointF> noiseFigureDb;
+    QVector<QPointF> gainDb;
+};
+
 /// What the frame and the points are drawn from.
 struct GraphData
 {
@@ -162,6 +174,9 @@ struct GraphData
     /// gets a ring.
     std::span<const bool> breaksNoiseFigureLimit;
     std::span<const bool> breaksGainLimit;
+    /// Optional traces drawn under the points, on the points' scales, with a legend of their
+    /// names; they leave the scales and everything else as they are.
+    std::span<const GraphTrace> traces;
 };
 
 /// A text on the graph, top-left corner at (x, y).
@@ -214,6 +229,27 @@ struct GraphLine
     QColor colour;
 };
 
+/// A line from (x1, y1) to (x2, y2), both ends drawn.
+struct GraphSegment
+{
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+    QColor colour;
+};
+
+/// One entry of the traces' legend: a short line in the trace's colour, then its name.
+struct GraphLegendEntry
+{
+    GraphSegment line;
+    GraphLabel label;
+};
+
+/// Height of a legend row, and the length of its line.
+inline constexpr int kLegendRow = 14;
+inline constexpr int kLegendLine = 14;
+
 /// Everything a full redraw puts on top of the frame.
 struct GraphLayout
 {
@@ -232,6 +268,10 @@ struct GraphLayout
     QVector<GraphLine> limitLines;
     /// Rings around the points that break a limit, drawn over the markers.
     QVector<GraphMarker> limitMarks;
+    /// The traces' lines, cut at the grid's edges, drawn first; and their legend, drawn last,
+    /// one row per trace from the grid's top-left corner.
+    QVector<GraphSegment> traceSegments;
+    QVector<GraphLegendEntry> legend;
 };
 
 /// The pixel column of `frequencyHz` on the graph's frequency axis from `startHz` (left grid
@@ -244,6 +284,12 @@ QVector<GraphLabel> FrameLabels(const GraphGeometry &g, const GraphData &data);
 
 /// Scales, markers and scale texts of a full redraw.
 GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data);
+
+/// The segments of a trace's line on an axis: x from the frequency's place between the plan's
+/// start and stop, y on `scale`; the parts outside the grid are cut off. Nothing when the plan
+/// spans no frequencies.
+QVector<GraphSegment> TraceSegments(const GraphGeometry &g, const AxisScale &scale, double startHz, double stopHz,
+                                    const QVector<QPointF> &points, const QColor &colour);
 
 /// The empty graph: black background, grey 10 × 10 grid and the frame texts.
 void DrawGraphFrame(Canvas &image, const GraphGeometry &g, const GraphData &data);

@@ -1,5 +1,7 @@
 #include "app/core/dialogs.h"
 
+#include <QFileInfo>
+
 #include <QtGlobal>
 
 namespace {
@@ -17,4 +19,13 @@ Dialogs *setDialogs(Dialogs *d)
     Dialogs *old = g_dialogs;
     g_dialogs = d;
     return old;
+}
+
+bool MayReplaceFile(const QString &path)
+{
+    return !QFileInfo::exists(path)
+           || ShowMessage(MsgType::Confirmation, MsgButtons::YesNo,
+                          QStringLiteral("File exists !") + QStringLiteral("\n\r") + QStringLiteral("Overwrite?"),
+                          /*defaultNo*/ true)
+                  == MsgResult::Yes;
 }

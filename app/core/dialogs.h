@@ -68,3 +68,7 @@ inline MsgResult ShowMessage(MsgType type, MsgButtons buttons, const QString &te
 {
     return dialogs().message(type, buttons, text, defaultNo);
 }
+
+/// Asks before a file of ours is replaced ("File exists !" / "Overwrite?", No by default):
+/// true when `path` does not exist or the operator says Yes.
+bool MayReplaceFile(const QString &path);

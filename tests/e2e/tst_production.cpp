@@ -12,6 +12,7 @@
 #include "app/window_history.h"
 #include "results/history_store.h"
 #include "results/measurement_file.h"
+#include "results/nfm_file.h"
 #include "run/calibration_file.h"
 #include "run/calibration_state.h"
 
@@ -98,8 +99,15 @@ private slots:
         TForm1 &w = p.w();
         w.e_Start->setText(QStringLiteral("1 GHz"));
         w.cb_rbw->setCurrentIndex(3);
+        w.e_Temperature->setText(QStringLiteral("30 \u00B0C"));
         p.dialogs.files = {cal};
         w.KalibrierungLaden1->trigger();
+        // The calibration's room temperature is the evaluation's, and the status bar says so.
+        QCOMPARE(w.e_Temperature->text(), QStringLiteral("21 \u00B0C"));
+        QCOMPARE(w.evaluationContext().roomTemperatureK, saved.calibration->roomTemperatureK);
+        QVERIFY2(w.statusText().startsWith(QStringLiteral("Calibration loaded from a.cal with its room temperature 21 \u00B0C "
+                                                          "and noise source ")),
+                 qPrintable(w.statusText()));
         QCOMPARE(w.e_Start->text(), QStringLiteral("400 MHz"));
         QCOMPARE(w.e_Stop->text(), QStringLiteral("500 MHz"));
         QCOMPARE(w.se_steps->value(), 2);
@@ -112,6 +120,10 @@ private slots:
         QVERIFY2(w.l_Calibrated->text().startsWith(QStringLiteral("Calibrated: a.cal, 400 MHz to 500 MHz, 3 points, ")),
                  qPrintable(w.l_Calibrated->text()));
         QVERIFY(w.l_Calibrated->text().endsWith(QStringLiteral(" old")));
+        QVERIFY2(w.statusText().startsWith(QStringLiteral("Calibration of a.cal in force with its room temperature")),
+                 qPrintable(w.statusText()));
+        // Calibrated with the source the measurement uses: no source of its own.
+        QVERIFY(!w.evaluationContext().calibrationEnr);
         const qsizetype before = p.sim->lines().size();
         p.dialogs.messages.clear();
         QVERIFY(p.measure());
@@ -126,6 +138,15 @@ private slots:
             QCOMPARE(r.N2off[size_t(i)], saved.calibration->steps[i].n2offDbm);
         }
         QVERIFY(w.Calibrations->origin().startsWith(QStringLiteral("a.cal, calibrated at ")));
+        // Measured with another source than the calibration's: the calibration's, with the data
+        // of its file, serves the calibration levels.
+        w.rg_ENR->setItemIndex(1);
+        const std::optional<EnrSource> calibrationSource = w.evaluationContext().calibrationEnr;
+        QVERIFY(calibrationSource);
+        QCOMPARE(calibrationSource->mode, saved.calibration->enr.mode);
+        QCOMPARE(calibrationSource->enrAllText, saved.calibration->enr.enrAllText);
+        w.rg_ENR->setItemIndex(0);
+        QVERIFY(!w.evaluationContext().calibrationEnr);
 
         // A changed setting is refused as after a fresh calibration.
         w.cb_rbw->setCurrentIndex(3);
@@ -188,7 +209,9 @@ private slots:
         QCOMPARE(runs.size(), 1);
         QCOMPARE(runs[0].dut, QStringLiteral("LNA 7"));
         QCOMPARE(runs[0].points, 3);
-        QCOMPARE(runs[0].measurement.content, EncodeMeasurementRecord(measured));
+        // The run keeps the complete measurement, as a complete file holds it.
+        QCOMPARE(runs[0].measurement.format, QStringLiteral("nfm"));
+        QCOMPARE(runs[0].measurement.content, EncodeCompleteMeasurement(w.completeMeasurement()));
         QVERIFY(runs[0].worstNfDb);
         QCOMPARE(*runs[0].worstNfDb, std::max({measured.NoiseFigureDb[0], measured.NoiseFigureDb[1], measured.NoiseFigureDb[2]}));
         QVERIFY(runs[0].calibration.startsWith(QStringLiteral("calibrated at ")));
@@ -218,7 +241,15 @@ private slots:
         // Exported as a measurement file and as CSV, the same as the window's.
         p.dialogs.files = {QDir::current().filePath(QStringLiteral("run"))};
         QTest::mouseClick(d->b_HistoryExport, Qt::LeftButton);
-        QCOMPARE(ReadAll(QStringLiteral("run.mea")), EncodeMeasurementRecord(measured));
+        const std::optional<MeasurementRecord> exported = DecodeMeasurementRecord(ReadAll(QStringLiteral("run.mea")));
+        QVERIFY(exported);
+        for (size_t i = 0; i <= 2; ++i) {
+            QCOMPARE(exported->N12on[i], measured.N12on[i]);
+            QCOMPARE(exported->NoiseFigureDb[i], measured.NoiseFigureDb[i]);
+        }
+        p.dialogs.files = {QDir::current().filePath(QStringLiteral("run.nfm"))};
+        QTest::mouseClick(d->b_HistoryExport, Qt::LeftButton);
+        QCOMPARE(ReadAll(QStringLiteral("run.nfm")), runs[0].measurement.content);
         p.dialogs.files = {QDir::current().filePath(QStringLiteral("run.csv"))};
         QTest::mouseClick(d->b_HistoryExport, Qt::LeftButton);
         QCOMPARE(StepRows(ReadAll(QStringLiteral("run.csv"))), windowRows);
@@ -236,6 +267,8 @@ private slots:
         }
         QCOMPARE(w.MeasurementRecord.SweepPlan.Steps, 2);
         QCOMPARE(w.Graphic->MeasurementName, QStringLiteral("LNA 7 SN-0042"));
+        // Loaded as a complete measurement: it knows when it was taken.
+        QVERIFY(w.Graphic->MeasuredAt.isValid());
         QVERIFY(w.dd_print->isEnabled());
 
         // A second pass is a second run; deleting asks first.

@@ -2,6 +2,7 @@
 // back unchanged, and a truncated, damaged, foreign or newer file is refused as what it is.
 
 #include "base/errors.h"
+#include "results/bench_export.h"
 #include "results/measurement_file.h"
 #include "results/nfm_file.h"
 
@@ -11,6 +12,9 @@
 #include <QTimeZone>
 #include <QTest>
 
+#include <QSet>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -88,6 +92,8 @@ private slots:
     void refusals();
     void everyCutIsRefused();
     void fileOnDisk();
+    void benchCsv_data();
+    void benchCsv();
 };
 
 void TestNfmFile::roundTrip()
@@ -199,6 +205,41 @@ void TestNfmFile::fileOnDisk()
         QFAIL("a file was written into a folder that does not exist");
     } catch (const EFileError &) {
     }
+}
+
+/// The CSV of a corrected measurement: every column once, and the headroom guideline against
+/// the reference level the file names (the highest level is -49.875 dBm).
+void TestNfmFile::benchCsv_data()
+{
+    QTest::addColumn<QString>("refLevel");
+    QTest::addColumn<bool>("nearReference");
+    QTest::newRow("within 10 dB") << QStringLiteral("-45 dBm") << true;
+    QTest::newRow("20 dB above") << QStringLiteral("-29.875 dBm") << false;
+    QTest::newRow("not given") << QString() << false;
+}
+
+void TestNfmFile::benchCsv()
+{
+    QFETCH(QString, refLevel);
+    QFETCH(bool, nearReference);
+    CompleteMeasurement m = Sample();
+    m.analyser.refLevelText = refLevel;
+    m.measurementEnr.mode = 0;  // the constant, 5.52 dB
+    m.calibrationEnr.reset();
+    m.record.N12on[8] = -49.875;
+    QByteArray text;
+    try {
+        text = BenchCsvText(m, BenchCsvDetails(m, QDateTime()));
+    } catch (const std::exception &e) {
+        QFAIL(e.what());
+    }
+    const QList<QByteArray> lines = text.split('\n');
+    const auto header = std::find_if(lines.begin(), lines.end(), [](const QByteArray &l) { return l.startsWith("Frequency"); });
+    QVERIFY(header != lines.end());
+    const QList<QByteArray> titles = header->trimmed().split(',');
+    QCOMPARE(QSet<QByteArray>(titles.begin(), titles.end()).size(), titles.size());
+    QVERIFY(titles.contains("Uncertainty (dB)"));
+    QCOMPARE(lines.join('\n').contains("within 10 dB of the reference level"), nearReference);
 }
 
 QTEST_GUILESS_MAIN(TestNfmFile)
