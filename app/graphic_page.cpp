@@ -58,6 +58,7 @@ GraphData GraphicPage::graphData(int selected) const
         d.breaksNoiseFigureLimit = m_breaksNoiseFigure;
         d.breaksGainLimit = m_breaksGain;
     }
+    d.traces = m_traces;
     return d;
 }
 
@@ -142,8 +143,6 @@ void GraphicPage::ShowLimits(int i)
         const bool known = i >= 0 && i < kRecordSlots && LimitResults[size_t(i)];
         c.l_StepLimit->setText(known ? StepLimitText(*LimitResults[size_t(i)]) : QString());
     }
-    d.traces = m_traces;
-    return d;
 }
 
 bool GraphicPage::addReference(ReferenceTrace trace, QString *error)
