@@ -155,6 +155,28 @@ private slots:
         QCOMPARE(p.messageTexts(), QStringList{CalibrationRefusalText()});
     }
 
+    /// A calibration made with the bench's own calibration source keeps that source in its
+    /// file, not the one the measurement uses.
+    void calibrationKeepsItsOwnSource()
+    {
+        QTemporaryDir keep;
+        const QString cal = keep.filePath(QStringLiteral("b.cal"));
+        Station p;
+        TForm1 &w = p.w();
+        w.se_steps->setValue(2);
+        w.Bench.calSource = EnrTable1;
+        w.applyBench();
+        QVERIFY(p.connect());
+        QVERIFY(p.calibrate());
+        p.dialogs.files = {cal};
+        w.KalibrierungSpeichern1->trigger();
+        const CalibrationDecodeResult saved = LoadCalibrationFile(cal);
+        QVERIFY2(saved.calibration, qPrintable(saved.error));
+        QCOMPARE(w.rg_ENR->ItemIndex(), int(EnrAll));
+        QCOMPARE(saved.calibration->enr.mode, int(EnrTable1));
+        QCOMPARE(saved.calibration->enr.noiseSourceText, QStringLiteral("Table1"));
+    }
+
     void refusedCalibrationChangesNothing_data()
     {
         QTest::addColumn<QByteArray>("content");
