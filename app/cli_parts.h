@@ -10,6 +10,7 @@
 #include "noise/limits.h"
 #include "noise/measurement_record.h"
 #include "results/bench_export.h"
+#include "results/limit_results.h"
 #include "results/nfm_file.h"
 
 #include <QCommandLineParser>
@@ -103,9 +104,6 @@ void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
 /// The limits of --limits, or an empty set without it; a file that cannot be read or holds a
 /// malformed line ends the command.
 LimitSet LimitsOption(const Invocation &inv);
-
-/// The limit columns of the CSV (each kind in force, then "Limits" with pass or fail).
-QList<CsvColumn> LimitCsvColumns(const LimitSet &limits, const QList<StepLimitResult> &results);
 
 /// Every step of the record against the limits, from the same rows as the CSV.
 QList<StepLimitResult> StepResults(const MeasurementRecord &record, const EvaluationContext &context,

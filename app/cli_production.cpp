@@ -2,6 +2,7 @@
 
 #include "app/core/config.h"
 #include "app/core/entry_rules.h"
+#include "app/core/limits_config.h"
 #include "app/window_history.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
@@ -26,23 +27,9 @@ namespace cli {
 
 namespace {
 
-const std::array<LimitKind, kLimitKinds> kKinds = {LimitKind::NfUpper, LimitKind::NfLower, LimitKind::GainUpper,
-                                                   LimitKind::GainLower};
-
 QJsonValue Number(std::optional<double> v)
 {
     return v && std::isfinite(*v) ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
-}
-
-std::optional<double> WorstNoiseFigure(const MeasurementRecord &record)
-{
-    std::optional<double> worst;
-    for (int i = 0; i <= record.SweepPlan.Steps && i <= kMaxStepSlot; ++i) {
-        const double nf = record.NoiseFigureDb[size_t(i)];
-        if (nf >= 0 && std::isfinite(nf) && (!worst || nf > *worst))
-            worst = nf;
-    }
-    return worst;
 }
 
 void WriteOut(const QString &path, const QByteArray &bytes)
@@ -89,16 +76,9 @@ LimitSet LimitsOption(const Invocation &inv)
     if (!inv.has("limits"))
         return {};
     const QString path = inv.value("limits");
-    QFile f(path);
-    if (!QFileInfo(path).isFile())
-        Fail(path, QStringLiteral("File do not exists !"));
-    if (!f.open(QIODevice::ReadOnly))
-        Fail(path, f.errorString());
-    const LimitsParseResult r = ParseLimits(f.read(1024 * 1024), ReadTypedFrequencyHz);
+    const LimitsFileResult r = ReadLimitsFile(path);
     if (!r.limits)
         Fail(path, r.error);
-    if (r.limits->empty())
-        Fail(path, QStringLiteral("the file holds no limit"));
     return *r.limits;
 }
 
@@ -109,33 +89,11 @@ QList<StepLimitResult> StepResults(const MeasurementRecord &record, const Evalua
     if (limits.empty())
         return results;
     try {
-        for (const CsvStepRow &row : CsvStepRows(record, MeasurementCsvDetails(record, context, QString())))
-            results << CheckStepLimits(limits, row.frequencyHz, row.gainDb, row.noiseFigureDb);
+        results = StepLimitResults(CsvStepRows(record, MeasurementCsvDetails(record, context, QString())), limits);
     } catch (const AppError &e) {
         Fail(QString(), e.message());
     }
     return results;
-}
-
-QList<CsvColumn> LimitCsvColumns(const LimitSet &limits, const QList<StepLimitResult> &results)
-{
-    QList<CsvColumn> columns;
-    if (limits.empty())
-        return columns;
-    for (const LimitKind kind : kKinds) {
-        if (limits.of(kind).isEmpty())
-            continue;
-        columns << CsvColumn{LimitKindTitle(kind) + QStringLiteral(" (dB)"), [results, kind](const CsvStepRow &row) {
-                                 return row.step < results.size() ? CsvNumber(results[row.step].limitDb[size_t(kind)])
-                                                                  : QString();
-                             }};
-    }
-    columns << CsvColumn{QStringLiteral("Limits"), [results](const CsvStepRow &row) {
-                             if (row.step >= results.size() || !results[row.step].tested)
-                                 return QString();
-                             return results[row.step].pass ? QStringLiteral("pass") : QStringLiteral("fail");
-                         }};
-    return columns;
 }
 
 int ReportVerdict(const LimitSet &limits, const QList<StepLimitResult> &results)
@@ -238,7 +196,7 @@ void WriteJson(const Invocation &inv, const MeasurementRecord &record, const Eva
             if (row.step < results.size()) {
                 const StepLimitResult &r = results[row.step];
                 QJsonObject limitsOfStep;
-                for (const LimitKind kind : kKinds)
+                for (const LimitKind kind : kLimitKindsInOrder)
                     limitsOfStep[LimitKindName(kind)] = Number(r.limitDb[size_t(kind)]);
                 step[QStringLiteral("limits")] = limitsOfStep;
                 step[QStringLiteral("limitResult")] = !r.tested ? QStringLiteral("untested")

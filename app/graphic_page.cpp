@@ -8,6 +8,7 @@
 #include "noise/calculator.h"
 #include "noise/enr_files.h"
 #include "noise/yfactor.h"
+#include "results/csv_export.h"
 #include "results/graph.h"
 #include "results/bench_export.h"
 #include "results/measurement_file.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QPalette>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -51,8 +53,96 @@ GraphData GraphicPage::graphData(int selected) const
     d.showErrorBars = c.cb_ErrorBars->isChecked();
     d.uncertaintyDb = Confidence.uncertaintyDb;
     d.outsideGuidelines = Confidence.outsideGuidelines;
+    if (c.cb_Limits && c.cb_Limits->isChecked() && !Limits.empty()) {
+        d.limits = &Limits;
+        d.breaksNoiseFigureLimit = m_breaksNoiseFigure;
+        d.breaksGainLimit = m_breaksGain;
+    }
     d.traces = m_traces;
     return d;
+}
+
+// ---- Limits -----------------------------------------------------------------------------------
+
+void GraphicPage::setLimits(const LimitSet &limits, const QString &file)
+{
+    Limits = limits;
+    LimitsFile = limits.empty() ? QString() : file;
+    RecheckLimits();
+    const int i = std::clamp(c.se_Freq->value(), 0, kMaxStepSlot);
+    ShowLimits(i);
+    if (m_loadedShown || std::any_of(Confidence.assessed.begin(), Confidence.assessed.end(), [](bool a) { return a; }))
+        RecomputeResults(m_selected);
+}
+
+LimitVerdict GraphicPage::limitVerdict() const
+{
+    QList<StepLimitResult> steps;
+    for (const std::optional<StepLimitResult> &r : LimitResults)
+        if (r)
+            steps << *r;
+    return VerdictOf(steps);
+}
+
+QString GraphicPage::verdictText() const
+{
+    // Nothing is judged before a step has been evaluated.
+    const bool any = std::any_of(LimitResults.begin(), LimitResults.end(), [](const auto &r) { return r.has_value(); });
+    return any ? VerdictText(limitVerdict(), !Limits.empty()) : QString();
+}
+
+void GraphicPage::cb_LimitsClick()
+{
+    RecomputeResults(m_selected);
+}
+
+void GraphicPage::RecheckLimits()
+{
+    LimitResults.fill(std::nullopt);
+    if (Limits.empty())
+        return;
+    const int steps = std::clamp(m_record.SweepPlan.Steps, 0, kMaxStepSlot);
+    EvaluationContext context;
+    try {
+        context = m_ask.context();
+    } catch (...) {
+        // A room temperature that does not read: nothing can be checked until it does.
+        return;
+    }
+    for (int i = 0; i <= steps; ++i) {
+        if (!Confidence.assessed[size_t(i)] && !StepEvaluationFailed[size_t(i)])
+            continue;
+        try {
+            const CsvStepRow row = CsvStepRowOf(i, EvaluateStep(m_record, i, context));
+            LimitResults[size_t(i)] = CheckStepLimits(Limits, row.frequencyHz, row.gainDb, row.noiseFigureDb);
+        } catch (...) {
+            // A step that cannot be evaluated has no value to check.
+            LimitResults[size_t(i)] = CheckStepLimits(Limits, m_record.SweepPlan.enrHz(i), std::nullopt, std::nullopt);
+        }
+    }
+}
+
+void GraphicPage::ShowLimits(int i)
+{
+    m_breaksNoiseFigure.fill(false);
+    m_breaksGain.fill(false);
+    for (size_t k = 0; k < LimitResults.size(); ++k) {
+        if (!LimitResults[k])
+            continue;
+        m_breaksNoiseFigure[k] = LimitResults[k]->breaksNoiseFigure();
+        m_breaksGain[k] = LimitResults[k]->breaksGain();
+    }
+    if (c.l_Verdict) {
+        c.l_Verdict->setText(verdictText());
+        QPalette palette = c.l_Verdict->palette();
+        palette.setColor(QPalette::WindowText, limitVerdict().pass() ? QColor(0, 128, 0) : QColor(192, 0, 0));
+        c.l_Verdict->setPalette(palette);
+        c.l_Verdict->setToolTip(LimitsFile.isEmpty() ? QString() : QStringLiteral("Limits: ") + LimitsFile);
+    }
+    if (c.l_StepLimit) {
+        const bool known = i >= 0 && i < kRecordSlots && LimitResults[size_t(i)];
+        c.l_StepLimit->setText(known ? StepLimitText(*LimitResults[size_t(i)]) : QString());
+    }
 }
 
 bool GraphicPage::addReference(ReferenceTrace trace, QString *error)
@@ -101,6 +191,8 @@ void GraphicPage::ResetStepEvaluations()
 {
     StepEvaluationFailed.fill(false);
     Confidence.reset();
+    LimitResults.fill(std::nullopt);
+    ShowLimits(kNoSelection);
     MeasurementName.clear();
     MeasuredAt = QDateTime();
     m_loadedShown = false;
@@ -131,6 +223,8 @@ void GraphicPage::RefreshConfidence()
     AssessSweep(Confidence, m_record, m_ask.context(), /*onlyAssessed*/ true);
     const int i = std::clamp(c.se_Freq->value(), 0, kMaxStepSlot);
     ShowConfidence(i);
+    RecheckLimits();
+    ShowLimits(i);
     RecomputeResults(i);
 }
 
@@ -166,6 +260,8 @@ void GraphicPage::PageControl1Change(int index)
     c.cb_ShowF->setVisible(graphic);
     c.cb_ShowG->setVisible(graphic);
     c.cb_ErrorBars->setVisible(graphic);
+    if (c.cb_Limits)
+        c.cb_Limits->setVisible(graphic);
 }
 
 void GraphicPage::cb_ShowFClick()
@@ -206,6 +302,9 @@ void GraphicPage::ShowStep()
         StepEvaluationFailed[i] = true;
         Confidence.assessed[size_t(i)] = false;
         ShowConfidence(i);
+        if (!Limits.empty())
+            LimitResults[size_t(i)] = CheckStepLimits(Limits, r.SweepPlan.enrHz(i), std::nullopt, std::nullopt);
+        ShowLimits(i);
         ShowReferenceDifferences(i);
         RecomputeResults(i);
         throw;
@@ -216,6 +315,12 @@ void GraphicPage::ShowStep()
     StepEvaluationFailed[i] = failed;
     Confidence.store(i, e.confidence);
     ShowConfidence(i);
+    if (!Limits.empty()) {
+        // The same check as the CSV's row of this step.
+        const CsvStepRow row = CsvStepRowOf(i, e);
+        LimitResults[size_t(i)] = CheckStepLimits(Limits, row.frequencyHz, row.gainDb, row.noiseFigureDb);
+    }
+    ShowLimits(i);
 
     c.result.l_gain->setText(QStringLiteral("Gain [dB]: ") + FormatValue(2, fvDb, r.GainDb[i]));
     const double f = r.NoiseFigureDb[i];
@@ -346,6 +451,7 @@ void GraphicPage::ShowLoaded(::MeasurementRecord record, const QString &name, co
         // Every step's uncertainty and guidelines from its stored levels, for the error bars
         // and marks; the step display then shows step 0.
         AssessSweep(Confidence, m_record, m_ask.context());
+        RecheckLimits();
         ShowStep();
     } catch (...) {
         error = std::current_exception();

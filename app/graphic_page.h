@@ -3,6 +3,7 @@
 // measurement files of the "File" menu.
 
 #include "app/page.h"
+#include "noise/limits.h"
 #include "noise/measurement_record.h"
 #include "noise/evaluation.h"
 #include "noise/step_confidence.h"
@@ -16,6 +17,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class ImageView;
 class QCheckBox;
@@ -37,6 +39,12 @@ struct GraphicControls
     /// The selected step compared with each reference trace at its frequency.
     QLabel *l_References = nullptr;
     ResultLine result;
+    /// "Limits": the limit lines and the rings of failing points on the graph.
+    QCheckBox *cb_Limits = nullptr;
+    /// Below the graph: "PASS", "FAIL: 3 of 11 points", empty without limits.
+    QLabel *l_Verdict = nullptr;
+    /// The step display's line of the limit the selected step breaks, and by how much.
+    QLabel *l_StepLimit = nullptr;
 };
 
 /// What the page asks of the rest of the window as it draws and evaluates.
@@ -75,6 +83,24 @@ public:
     /// When the measurement shown was taken: the end of its pass; invalid for a loaded file,
     /// which holds no time.
     QDateTime MeasuredAt;
+
+    /// The limits in force ("Options / Limits ..."), empty without, and the file they came
+    /// from.
+    LimitSet Limits;
+    QString LimitsFile;
+    /// Each evaluated step against the limits, from its evaluation as the CSV's row of it;
+    /// nothing for a step not evaluated yet or without limits.
+    std::array<std::optional<StepLimitResult>, kRecordSlots> LimitResults;
+    /// Other limits (an empty set clears them): every evaluated step is checked again, the
+    /// verdict, the step display and the graph follow.
+    void setLimits(const LimitSet &limits, const QString &file);
+    /// The verdict of the steps evaluated so far.
+    LimitVerdict limitVerdict() const;
+    /// l_Verdict's text: "PASS", "FAIL: 3 of 11 points"; empty without limits or before a step
+    /// has been evaluated.
+    QString verdictText() const;
+    /// "Limits": the whole graph again, the selected step kept.
+    void cb_LimitsClick();
 
     /// Forgets the failed evaluations, the assessments, the name and the time of the
     /// measurement; a measurement pass calls it when it starts.
@@ -139,6 +165,10 @@ signals:
 private:
     /// l_Uncertainty and l_Guidelines for step i (empty when it has not been assessed).
     void ShowConfidence(int i);
+    /// Checks every evaluated step against the limits again, from its stored levels.
+    void RecheckLimits();
+    /// l_Verdict, the rings of the graph and l_StepLimit for step i.
+    void ShowLimits(int i);
     /// l_References for step i from the record's gain and noise figure.
     void ShowReferenceDifferences(int i);
     /// The references changed: the graph again where it shows points, and the step display.
@@ -150,6 +180,9 @@ private:
     bool m_loadedShown = false;
     /// The step selected in the last whole graph; "Error bars" keeps it.
     int m_selected = kNoSelection;
+    /// The points that break a limit, for the graph's rings.
+    std::array<bool, kRecordSlots> m_breaksNoiseFigure{};
+    std::array<bool, kRecordSlots> m_breaksGain{};
     /// The graph shows points (a whole graph), not only its frame.
     bool m_pointsShown = false;
     ReferenceSet m_references;

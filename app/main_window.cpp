@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/core/config.h"
+#include "app/core/limits_config.h"
 #include "app/guarded.h"
 #include "base/engvalue.h"
 #include "base/errors.h"
@@ -177,6 +178,7 @@ void TForm1::FormCreate()
     readBenchSettings();
     rg_ENRClick();
     setStatusText(QStringLiteral("FSP disconnected..."));
+    readLimitsSettings();
     Link->idle();
     Graphic->DrawGraphFrame();
     rg_SweepClick();
@@ -285,7 +287,8 @@ void TForm1::writeSettings()
     gpib.TcpPort = adapterPort >= 1 && adapterPort <= 65535 ? adapterPort : GpibConfig().TcpPort;
     QString error;
     if (!WriteConfig(v, &error) || !WriteLanConfig(lan, &error) || !WriteGpibConfig(gpib, &error)
-        || !WriteUncertaintyConfig(Uncertainty, &error) || !writeBenchSettings(&error))
+        || !WriteUncertaintyConfig(Uncertainty, &error) || !writeBenchSettings(&error)
+        || !WriteLimitsConfig(Graphic->LimitsFile, &error))
         reportSaveError(error);
 }
 

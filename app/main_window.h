@@ -328,6 +328,17 @@ public:
     /// room temperature, the uncertainty inputs, the bench and the report details.
     void restoreCompleteMeasurement(const CompleteMeasurement &m);
 
+    // ---- Limit lines and the verdict (app/main_window_limits.cpp) ----------------------------
+    QAction *Grenzwerte1 = nullptr;  ///< "Options / Limits ...": load, show and clear the limits
+    QCheckBox *cb_Limits = nullptr;  ///< Graphic page: "Limits", the lines and failing points on the graph
+    QLabel *l_Verdict = nullptr;     ///< below the graph: "PASS", "FAIL: 3 of 11 points", empty without limits
+    QLabel *l_StepLimit = nullptr;   ///< the limit the selected step breaks, and by how much
+    void Grenzwerte1Click();
+    void cb_LimitsClick() { Graphic->cb_LimitsClick(); }
+    /// The limits file config.ini [Limits] names, read again at start; one that no longer
+    /// reads is said in the status bar and no limits are in force.
+    void readLimitsSettings();
+
     /// Runs `action` and reports any error it raises in an error message box, as the
     /// application's top-level handler does: the operator's action ends there.
     static void guarded(const std::function<void()> &action);
@@ -351,6 +362,8 @@ private:
     void buildTempFreq();
     void buildMenu();
     void buildBench();
+    void buildLimits();
+    void wireLimits();
     void readBenchSettings();
     bool writeBenchSettings(QString *error);
     void buildConfidence();

@@ -10,6 +10,7 @@
 #include "base/files.h"
 #include "results/bench_export.h"
 #include "noise/enr_store.h"
+#include "results/limit_results.h"
 #include "app/noise_source_page.h"
 
 #include <QComboBox>
@@ -55,8 +56,10 @@ void TForm1::ExportCSV1Click()
                                    : NoiseSourceTextForConstant(e_ENRall->text());
     CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
+    // Each limit in force and pass or fail, as the command line writes them.
+    const QList<StepLimitResult> limits = StepLimitResults(CsvStepRows(MeasurementRecord, csv), Graphic->Limits);
     QString error;
-    if (!WriteFileAtomically(path, csvExportText(csv), &error))
+    if (!WriteFileAtomically(path, csvExportText(csv, LimitCsvColumns(Graphic->Limits, limits)), &error))
         throw EFileError(path + QStringLiteral(": ") + error);
 }
 

@@ -102,6 +102,7 @@ void TForm1::buildControls()
     buildMenu();
     buildConfidence();
     buildBench();
+    buildLimits();
     buildReferences();
 
     adjustSize();

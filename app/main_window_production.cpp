@@ -95,7 +95,11 @@ void TForm1::RecordMeasurementRun()
     QString calibration = Calibrations->origin();
     if (calibration.isEmpty())
         calibration = QStringLiteral("calibrated at ") + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    History->record(HistoryRunOf(completeMeasurement(), who, calibration, QDateTime::currentDateTime()));
+    HistoryRun run = HistoryRunOf(completeMeasurement(), who, calibration, QDateTime::currentDateTime());
+    // The verdict as l_Verdict gives it, with the limits it was judged against.
+    run.verdict = Graphic->verdictText();
+    run.limits = Graphic->Limits.empty() ? QByteArray() : FormatLimits(Graphic->Limits);
+    History->record(run);
 }
 
 void TForm1::Verlauf1Click()

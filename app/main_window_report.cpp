@@ -44,6 +44,9 @@ void TForm1::dd_printClick()
     input.Remarks = remarks;
     // A step the display could not evaluate is marked on paper as it is on screen.
     input.EvaluationFailed = Graphic->StepEvaluationFailed;
+    // The limits and the verdict as the graph and l_Verdict show them.
+    input.Limits = Graphic->Limits;
+    input.Verdict = Graphic->verdictText();
     // The sweep's confidence as the step display gives it, from the stored levels; a room
     // temperature that does not read sends the report out without it.
     try {

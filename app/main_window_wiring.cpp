@@ -64,6 +64,9 @@ void TForm1::buildPages()
     graphic.l_Guidelines = l_Guidelines;
     graphic.l_References = l_References;
     graphic.result = {l_gain, l_NoiseFigure};
+    graphic.cb_Limits = cb_Limits;
+    graphic.l_Verdict = l_Verdict;
+    graphic.l_StepLimit = l_StepLimit;
     GraphicQueries graphicQueries;
     graphicQueries.context = [this] { return evaluationContext(); };
     // The graph's scale is labelled with the sweep fields' texts.
@@ -156,4 +159,5 @@ void TForm1::wirePages()
     connect(Controller, &MeasurementController::measurementTaken, this, [this] { Speichern1->setEnabled(true); });
 
     buildProduction();
+    wireLimits();
 }

@@ -2,6 +2,8 @@
 
 #include "app/core/config.h"
 #include "noise/measurement_record.h"
+#include "results/limit_results.h"
+#include "results/measurement_file.h"
 #include "results/stored_measurement.h"
 
 #include <cmath>
@@ -11,17 +13,6 @@ QString ConfiguredHistoryPath(const QString &configPath)
 {
     const QString path = HistoryPathSetting(configPath);
     return path.isEmpty() ? HistoryStore::DefaultPath() : path;
-}
-
-std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record)
-{
-    std::optional<double> worst;
-    for (int i = 0; i <= record.SweepPlan.Steps && i <= kMaxStepSlot; ++i) {
-        const double nf = record.NoiseFigureDb[size_t(i)];
-        if (nf >= 0 && std::isfinite(nf) && (!worst || nf > *worst))
-            worst = nf;
-    }
-    return worst;
 }
 
 HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identity, const QString &calibration,
@@ -36,7 +27,7 @@ HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identit
     run.startHz = record.SweepPlan.Start;
     run.stopHz = record.SweepPlan.Stop;
     run.points = record.SweepPlan.Steps + 1;
-    run.worstNfDb = WorstNoiseFigureOf(record);
+    run.worstNfDb = WorstNoiseFigure(record);
     run.calibration = calibration;
     run.measurement = StoredMeasurementOf(m);
     return run;

@@ -20,9 +20,6 @@ struct MeasurementRecord;
 /// otherwise HistoryStore::DefaultPath().
 QString ConfiguredHistoryPath(const QString &configPath);
 
-/// The highest noise figure the record's steps hold, nothing when none was computed.
-std::optional<double> WorstNoiseFigureOf(const MeasurementRecord &record);
-
 /// Who measured what: the report details' DUT and engineer and the serial field.
 struct RunIdentity
 {

@@ -187,6 +187,7 @@ StepLimitResult CheckStepLimits(const LimitSet &limits, double frequencyHz,
         r.tested = true;
         const std::optional<double> value = IsNoiseFigure(kind) ? noiseFigureDb : gainDb;
         if (!value || !std::isfinite(*value)) {
+            r.broken[size_t(kind)] = true;
             if (r.pass || !r.missing) {
                 r.pass = false;
                 r.missing = true;
@@ -197,6 +198,7 @@ StepLimitResult CheckStepLimits(const LimitSet &limits, double frequencyHz,
         }
         const double excess = IsUpper(kind) ? *value - *limit : *limit - *value;
         if (excess > kLimitToleranceDb) {
+            r.broken[size_t(kind)] = true;
             if (r.pass || (!r.missing && excess > r.worstExcessDb)) {
                 r.worstKind = kind;
                 r.worstExcessDb = excess;
@@ -205,6 +207,29 @@ StepLimitResult CheckStepLimits(const LimitSet &limits, double frequencyHz,
         }
     }
     return r;
+}
+
+QList<LimitSegment> LimitSegments(const LimitSet &limits, LimitKind kind, double startHz, double stopHz)
+{
+    QList<LimitSegment> segments;
+    const QList<LimitPoint> &points = limits.of(kind);
+    if (points.isEmpty() || !std::isfinite(startHz) || !std::isfinite(stopHz))
+        return segments;
+    const double low = std::min(startHz, stopHz);
+    const double high = std::max(startHz, stopHz);
+    if (points.size() == 1 || low == high) {
+        if (const std::optional<double> v = LimitAt(limits, kind, low))
+            segments.append({low, *v, high, *v});
+        return segments;
+    }
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const double from = std::max(points[i - 1].frequencyHz, low);
+        const double to = std::min(points[i].frequencyHz, high);
+        if (from >= to)
+            continue;
+        segments.append({from, *LimitAt(limits, kind, from), to, *LimitAt(limits, kind, to)});
+    }
+    return segments;
 }
 
 QString StepLimitText(const StepLimitResult &result)

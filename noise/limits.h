@@ -24,6 +24,11 @@ inline constexpr int kLimitKinds = 4;
 QString LimitKindName(LimitKind kind);
 /// "NF upper", ...: the kind as a label or a column title shows it.
 QString LimitKindTitle(LimitKind kind);
+/// The four kinds in the order of the file's description.
+inline constexpr std::array<LimitKind, kLimitKinds> kLimitKindsInOrder = {LimitKind::NfUpper, LimitKind::NfLower,
+                                                                         LimitKind::GainUpper, LimitKind::GainLower};
+/// True for nf_upper and nf_lower.
+inline constexpr bool IsNoiseFigureLimit(LimitKind kind) { return kind == LimitKind::NfUpper || kind == LimitKind::NfLower; }
 
 struct LimitPoint
 {
@@ -75,6 +80,12 @@ struct StepLimitResult
     std::optional<LimitKind> worstKind;
     double worstExcessDb = 0;
     bool missing = false;  ///< a kind applies but the step has no value for it
+    /// Each kind in force that the step breaks (beyond it, or without a value for it).
+    std::array<bool, kLimitKinds> broken{};
+
+    /// True when a kind of the noise figure (`noiseFigure`) or of the gain is broken.
+    bool breaksNoiseFigure() const { return broken[size_t(LimitKind::NfUpper)] || broken[size_t(LimitKind::NfLower)]; }
+    bool breaksGain() const { return broken[size_t(LimitKind::GainUpper)] || broken[size_t(LimitKind::GainLower)]; }
 };
 
 /// Checks one step: `gainDb` and `noiseFigureDb` are nothing where the evaluation gave none.
@@ -86,6 +97,21 @@ StepLimitResult CheckStepLimits(const LimitSet &limits, double frequencyHz,
 /// "NF upper 3.00 dB exceeded by 0.42 dB", "Gain lower 20.00 dB missed by 1.10 dB",
 /// "NF upper 3.00 dB: no noise figure"; empty when the step passes.
 QString StepLimitText(const StepLimitResult &result);
+
+/// A straight piece of a limit line, from (fromHz, fromDb) to (toHz, toDb).
+struct LimitSegment
+{
+    double fromHz = 0;
+    double fromDb = 0;
+    double toHz = 0;
+    double toDb = 0;
+};
+
+/// The line of `kind` as far as it applies between `startHz` and `stopHz`, for a graph over
+/// that span: the pieces between its points cut to the span, a one-point kind flat over the
+/// whole span. For a single frequency (start equal to stop) one flat piece at the limit there,
+/// when the kind applies. Nothing for a kind without points or a span that is not finite.
+QList<LimitSegment> LimitSegments(const LimitSet &limits, LimitKind kind, double startHz, double stopHz);
 
 /// The verdict of a whole measurement.
 struct LimitVerdict

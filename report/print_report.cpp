@@ -262,6 +262,11 @@ void TestReport::PrintBody()
     PrintLine -= 8;
     setFont(50, true);
     PrintText(c0, QStringLiteral("Remarks:"));
+    if (!m_input.Verdict.isEmpty()) {
+        c.setFontColour(m_input.Verdict.startsWith(QStringLiteral("FAIL")) ? kRed : kGreen);
+        PrintText(c1, m_input.Verdict);
+        c.setFontColour(Qt::black);
+    }
     setFont(40, false);
     PrintConfidence(c2, c3);
     PrintLine -= 6;
@@ -377,6 +382,8 @@ void TestReport::PrintGraph()
         c.setPenWidth(3);
         c.ellipse(x - 5, y - 5, x + 5, y + 5);
     }
+    for (const LimitKind kind : kLimitKindsInOrder)
+        PrintLimitLines(kind, IsNoiseFigureLimit(kind) ? nf : gain);
     for (int i = 0; i <= steps; ++i) {
         if (m_input.OutsideGuidelines[size_t(i)])
             PrintGuidelineMark(ReportPointX(p, i, steps), ReportAxisY(p, nf, m_input.NoiseFigureDb[size_t(i)]));
@@ -398,6 +405,22 @@ void TestReport::PrintConfidence(int c2, int c3)
     const int yc = 10 * PrintLine - 40 / 2;
     PrintGuidelineMark(10 * c3 + 76, yc - kReportMarkGap - kReportMarkHalf);
     m_canvas->setPen(Qt::black, 1);
+}
+
+void TestReport::PrintLimitLines(LimitKind kind, const AxisRange &axis)
+{
+    Canvas &c = *m_canvas;
+    const ReportPlot &p = m_plot;
+    const double span = m_input.StopHz - m_input.StartHz;
+    const auto x = [&](double hz) { return span > 0 ? p.left + truncInt(p.width * (hz - m_input.StartHz) / span) : p.left; };
+    const auto y = [&](double db) { return std::clamp(ReportAxisY(p, axis, db), p.bottom, p.bottom + p.height); };
+    c.setPen(IsNoiseFigureLimit(kind) ? kRed : kGreen, 1);
+    for (const LimitSegment &s : LimitSegments(m_input.Limits, kind, m_input.StartHz, m_input.StopHz)) {
+        // A single frequency's limit spans the plot, as its point sits on the left edge.
+        const int x2 = s.fromHz == s.toHz ? p.left + p.width : x(s.toHz);
+        c.line(x(s.fromHz), y(s.fromDb), x2, y(s.toDb));
+    }
+    c.setPenWidth(1);
 }
 
 void TestReport::PrintGuidelineMark(int x, int y)

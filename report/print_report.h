@@ -9,6 +9,7 @@
 // cell, and font heights are cell heights in 0.1 mm.
 // Everything the report needs comes in as plain data; nothing here knows a widget.
 
+#include "noise/limits.h"
 #include "noise/measurement_record.h"
 #include "results/canvas.h"
 #include "results/graph.h"
@@ -56,6 +57,11 @@ struct ReportInput
     /// Optional: the steps whose evaluation failed. Such a step keeps an older noise figure; it
     /// is drawn at that value with a magenta square in place of the triangle, as on screen.
     std::array<bool, kRecordSlots> EvaluationFailed{};
+    /// Optional: the limit lines, drawn on the graph in the colour of their trace, and the
+    /// verdict against them ("PASS", "FAIL: 3 of 11 points"), printed in bold on the line of
+    /// "Remarks:" in the column of "Frequency end:"; nothing of either without.
+    LimitSet Limits;
+    QString Verdict;
 
     /// Plan and result arrays taken from a measurement record.
     static ReportInput fromRecord(const MeasurementRecord &record);
@@ -179,6 +185,8 @@ private:
     void PrintConfidence(int c2, int c3);
     /// An orange triangle, apex down, above the point (x, y).
     void PrintGuidelineMark(int x, int y);
+    /// The limit lines of `kind` on `axis` of the plot.
+    void PrintLimitLines(LimitKind kind, const AxisRange &axis);
 
     ReportInput m_input;
     ReportPlot m_plot;

@@ -35,7 +35,7 @@ int lastPoint(int steps, std::span<const double> a, std::span<const double> b)
 
 void drawMark(Canvas &image, const GraphMarker &m)
 {
-    const int s = kMarkerHalfSize;
+    const int s = m.mark == PlotMark::LimitRing ? kLimitRingHalf : kMarkerHalfSize;
     // A marker whose box lies wholly outside the image leaves no pixel; skip it early.
     if (m.x + s < 0 || m.y + s < 0 || m.x - s >= image.width() || m.y - s >= image.height())
         return;
@@ -57,6 +57,16 @@ void drawMark(Canvas &image, const GraphMarker &m)
         image.lineTo(m.x - s, m.y + s);
         image.lineTo(m.x - s, m.y - s);
         break;
+    case PlotMark::LimitRing: {
+        const int r = kLimitRingHalf;
+        image.setPenColour(m.colour);
+        image.moveTo(m.x, m.y - r);
+        image.lineTo(m.x + r, m.y);
+        image.lineTo(m.x, m.y + r);
+        image.lineTo(m.x - r, m.y);
+        image.lineTo(m.x, m.y - r);
+        break;
+    }
     case PlotMark::Guideline:
         // Rows of 7, 5, 3 and 1 pixels; the apex points at the step's point below.
         for (int r = 0; r <= s; ++r)
@@ -248,6 +258,43 @@ ErrorBar MakeErrorBar(const GraphGeometry &g, const AxisScale &noiseFigureScale,
     return b;
 }
 
+int FrequencyX(const GraphGeometry &g, double frequencyHz, double startHz, double stopHz)
+{
+    if (!(stopHz != startHz) || !std::isfinite(frequencyHz))
+        return g.gridLeft();
+    return g.x0 + RoundHalfEven(10.0 * g.dx * (frequencyHz - startHz) / (stopHz - startHz));
+}
+
+namespace {
+
+/// The lines of the limits of the shown traces on the layout's scales.
+void AddLimitLines(GraphLayout &layout, const GraphGeometry &g, const GraphData &data)
+{
+    if (!data.limits)
+        return;
+    for (const LimitKind kind : kLimitKindsInOrder) {
+        const bool noiseFigure = IsNoiseFigureLimit(kind);
+        if (noiseFigure ? !data.showNoiseFigure : !data.showGain)
+            continue;
+        const AxisScale &scale = noiseFigure ? layout.noiseFigureScale : layout.gainScale;
+        const QColor colour = noiseFigure ? GraphColour::NoiseFigure : GraphColour::Gain;
+        const auto y = [&](double db) { return std::clamp(ValueY(g, scale, db), g.gridTop(), g.gridBottom()); };
+        for (const LimitSegment &s : LimitSegments(*data.limits, kind, data.startHz, data.stopHz)) {
+            const bool single = s.fromHz == s.toHz;
+            layout.limitLines.append({FrequencyX(g, s.fromHz, data.startHz, data.stopHz), y(s.fromDb),
+                                      single ? g.gridRight() : FrequencyX(g, s.toHz, data.startHz, data.stopHz),
+                                      y(s.toDb), colour});
+        }
+    }
+}
+
+bool Flag(std::span<const bool> flags, int i)
+{
+    return i < qsizetype(flags.size()) && flags[size_t(i)];
+}
+
+}  // namespace
+
 QVector<GraphSegment> TraceSegments(const GraphGeometry &g, const AxisScale &scale, double startHz, double stopHz,
                                     const QVector<QPointF> &points, const QColor &colour)
 {
@@ -312,6 +359,7 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
         const bool selected = i == data.selected;
         // The top of what is drawn at this step, for a guideline mark above it.
         int topY = std::numeric_limits<int>::max();
+        const QColor ring = GraphColour::LimitFailed;
         if (data.showNoiseFigure) {
             const QColor colour = selected ? GraphColour::Selected : GraphColour::NoiseFigure;
             const bool failed = i < qsizetype(data.evaluationFailed.size()) && data.evaluationFailed[i];
@@ -329,6 +377,8 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
             else
                 layout.markers.append({x, ValueY(g, layout.noiseFigureScale, f), PlotMark::Triangle, colour});
             topY = layout.markers.last().y;
+            if (Flag(data.breaksNoiseFigureLimit, i))
+                layout.limitMarks.append({x, layout.markers.last().y, PlotMark::LimitRing, ring});
             const double u = i < qsizetype(data.uncertaintyDb.size()) ? data.uncertaintyDb[i] : NAN;
             if (data.showErrorBars && !failed && f >= 0 && std::isfinite(f) && std::isfinite(u) && u >= 0) {
                 layout.errorBars.append(MakeErrorBar(g, layout.noiseFigureScale, x, f, u, colour));
@@ -338,14 +388,17 @@ GraphLayout ComputeGraphLayout(const GraphGeometry &g, const GraphData &data)
         if (data.showGain) {
             layout.markers.append({x, ValueY(g, layout.gainScale, data.gainDb[i]), PlotMark::Circle,
                                    selected ? GraphColour::Selected : GraphColour::Gain});
+            if (Flag(data.breaksGainLimit, i))
+                layout.limitMarks.append({x, layout.markers.last().y, PlotMark::LimitRing, ring});
             if (!data.showNoiseFigure)
                 topY = layout.markers.last().y;
         }
-        const bool flagged = i < qsizetype(data.outsideGuidelines.size()) && data.outsideGuidelines[i];
+        const bool flagged = Flag(data.outsideGuidelines, i);
         if (flagged && topY != std::numeric_limits<int>::max())
             layout.guidelineMarks.append({x, topY - kGuidelineMarkRise, PlotMark::Guideline, GraphColour::Guideline});
     }
 
+    AddLimitLines(layout, g, data);
     for (qsizetype t = 0; t < qsizetype(data.traces.size()); ++t) {
         const GraphTrace &trace = data.traces[size_t(t)];
         if (data.showNoiseFigure)
@@ -387,6 +440,9 @@ void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &da
 {
     DrawGraphFrame(image, g, data);
     const GraphLayout layout = ComputeGraphLayout(g, data);
+    // The end point of a line is not drawn, so each line reaches one pixel further.
+    for (const GraphLine &l : layout.limitLines)
+        DrawLine(image, l.x1, l.y1, l.x2 + (l.x2 >= l.x1 ? 1 : -1), l.y2, l.colour);
     for (const GraphSegment &s : layout.traceSegments)
         drawSegment(image, s);
     for (const ErrorBar &b : layout.errorBars)
@@ -394,6 +450,8 @@ void RecomputeResults(Canvas &image, const GraphGeometry &g, const GraphData &da
     for (const GraphMarker &m : layout.markers)
         drawMark(image, m);
     for (const GraphMarker &m : layout.guidelineMarks)
+        drawMark(image, m);
+    for (const GraphMarker &m : layout.limitMarks)
         drawMark(image, m);
     for (const GraphLabel &l : layout.scaleLabels)
         DrawLabel(image, l.x, l.y, l.colour, l.text);

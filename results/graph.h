@@ -7,6 +7,7 @@
 // The mapping of a value to a pixel row uses single-precision factors and rounds ties to the
 // even integer, as the graph always has; the pixel positions below depend on both.
 
+#include "noise/limits.h"
 #include "noise/measurement_record.h"
 #include "results/canvas.h"
 
@@ -126,6 +127,8 @@ inline const QColor Selected{255, 255, 255};
 inline const QColor EvaluationFailed{255, 0, 255};
 /// The mark of a step that breaks a rule of good measuring practice.
 inline const QColor Guideline{255, 165, 0};
+/// The ring around a point that breaks a limit line.
+inline const QColor LimitFailed{0, 255, 255};
 }  // namespace GraphColour
 
 /// Another measurement drawn beside the points as thin lines in its own colour: its noise
@@ -164,6 +167,13 @@ struct GraphData
     /// its point.
     std::span<const bool> outsideGuidelines;
 
+    /// Optional limit lines: each kind with points is drawn on the scale and in the colour of
+    /// its trace, when that trace is shown; nothing without.
+    const LimitSet *limits = nullptr;
+    /// Optional: true for a step whose noise figure (gain) breaks a limit in force; its point
+    /// gets a ring.
+    std::span<const bool> breaksNoiseFigureLimit;
+    std::span<const bool> breaksGainLimit;
     /// Optional traces drawn under the points, on the points' scales, with a legend of their
     /// names; they leave the scales and everything else as they are.
     std::span<const GraphTrace> traces;
@@ -182,7 +192,8 @@ struct GraphLabel
 /// evaluation failed, in place of the noise-figure triangle, at the noise figure the step
 /// keeps (on the lower grid line when that is below 0 dB).
 /// Guideline is the filled triangle, apex down, of a step that breaks a guideline.
-enum class PlotMark { Triangle, Circle, Cross, FailedSquare, Guideline };
+/// LimitRing, an outlined diamond around a point, marks a value that breaks a limit line.
+enum class PlotMark { Triangle, Circle, Cross, FailedSquare, Guideline, LimitRing };
 
 struct GraphMarker
 {
@@ -205,6 +216,18 @@ struct ErrorBar
 /// the top of its point (or of the point's error bar).
 inline constexpr int kErrorBarCap = 2;
 inline constexpr int kGuidelineMarkRise = 8;
+/// How far the corners of a limit ring stand from the centre of its point.
+inline constexpr int kLimitRingHalf = kMarkerHalfSize + 3;
+
+/// A straight line from (x1, y1) to (x2, y2), both ends drawn.
+struct GraphLine
+{
+    int x1 = 0;
+    int y1 = 0;
+    int x2 = 0;
+    int y2 = 0;
+    QColor colour;
+};
 
 /// A line from (x1, y1) to (x2, y2), both ends drawn.
 struct GraphSegment
@@ -241,11 +264,19 @@ struct GraphLayout
     /// Small filled triangles, apex down, above the points of steps that break a guideline;
     /// (x, y) is the centre of the mark's box.
     QVector<GraphMarker> guidelineMarks;
+    /// The limit lines, drawn under everything else on the grid; their ends are limited to it.
+    QVector<GraphLine> limitLines;
+    /// Rings around the points that break a limit, drawn over the markers.
+    QVector<GraphMarker> limitMarks;
     /// The traces' lines, cut at the grid's edges, drawn first; and their legend, drawn last,
     /// one row per trace from the grid's top-left corner.
     QVector<GraphSegment> traceSegments;
     QVector<GraphLegendEntry> legend;
 };
+
+/// The pixel column of `frequencyHz` on the graph's frequency axis from `startHz` (left grid
+/// edge) to `stopHz` (right edge); a single frequency lies on the left edge.
+int FrequencyX(const GraphGeometry &g, double frequencyHz, double startHz, double stopHz);
 
 /// The texts of the empty graph: the frequency per division centred under the grid, the start
 /// and stop texts under its edges, and the legends of the shown quantities.

@@ -74,15 +74,16 @@ private slots:
         QTest::addColumn<bool>("tested");
         QTest::addColumn<bool>("pass");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("broken");  // the traces whose limits break: "nf", "gain"
         const double none = std::nan("");
-        QTest::newRow("inside") << 425e6 << 22.0 << 2.2 << true << true << "";
-        QTest::newRow("equal to the interpolated limit passes") << 425e6 << 25.0 - 0.5 << 2.25 << true << true << "";
-        QTest::newRow("equal to the lower limit passes") << 480e6 << 20.0 << 2.0 << true << true << "";
-        QTest::newRow("NF above") << 500e6 << 22.0 << 3.42 << true << false << "NF upper 3.00 dB exceeded by 0.42 dB";
-        QTest::newRow("gain below") << 480e6 << 18.9 << 2.0 << true << false << "Gain lower 20.00 dB missed by 1.10 dB";
-        QTest::newRow("the worst of two") << 500e6 << 19.5 << 4.0 << true << false << "NF upper 3.00 dB exceeded by 1.00 dB";
-        QTest::newRow("no noise figure fails") << 450e6 << 22.0 << none << true << false << "NF upper 2.50 dB: no noise figure";
-        QTest::newRow("only the flat gain applies") << 2e9 << 25.0 << 9.0 << true << true << "";
+        QTest::newRow("inside") << 425e6 << 22.0 << 2.2 << true << true << "" << "";
+        QTest::newRow("equal to the interpolated limit passes") << 425e6 << 25.0 - 0.5 << 2.25 << true << true << "" << "";
+        QTest::newRow("equal to the lower limit passes") << 480e6 << 20.0 << 2.0 << true << true << "" << "";
+        QTest::newRow("NF above") << 500e6 << 22.0 << 3.42 << true << false << "NF upper 3.00 dB exceeded by 0.42 dB" << "nf";
+        QTest::newRow("gain below") << 480e6 << 18.9 << 2.0 << true << false << "Gain lower 20.00 dB missed by 1.10 dB" << "gain";
+        QTest::newRow("the worst of two") << 500e6 << 19.5 << 4.0 << true << false << "NF upper 3.00 dB exceeded by 1.00 dB" << "nf gain";
+        QTest::newRow("no noise figure fails") << 450e6 << 22.0 << none << true << false << "NF upper 2.50 dB: no noise figure" << "nf";
+        QTest::newRow("only the flat gain applies") << 2e9 << 25.0 << 9.0 << true << true << "" << "";
     }
     void stepAgainstLimits()
     {
@@ -97,6 +98,41 @@ private slots:
         QCOMPARE(r.tested, tested);
         QCOMPARE(r.pass, pass);
         QCOMPARE(StepLimitText(r), text);
+        QFETCH(QString, broken);
+        QCOMPARE(r.breaksNoiseFigure(), broken.contains(QStringLiteral("nf")));
+        QCOMPARE(r.breaksGain(), broken.contains(QStringLiteral("gain")));
+    }
+
+    void segments_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<double>("startHz");
+        QTest::addColumn<double>("stopHz");
+        QTest::addColumn<QList<double>>("pieces");  // fromHz, fromDb, toHz, toDb of each piece
+        QTest::newRow("points within the span") << QByteArray("nf_upper, 420 MHz, 2\nnf_upper, 480 MHz, 3\n") << 400e6 << 500e6
+                                                << QList<double>{420e6, 2, 480e6, 3};
+        QTest::newRow("cut to the span") << QByteArray("nf_upper, 300 MHz, 1\nnf_upper, 500 MHz, 3\nnf_upper, 700 MHz, 1\n") << 400e6
+                                         << 600e6 << QList<double>{400e6, 2, 500e6, 3, 500e6, 3, 600e6, 2};
+        QTest::newRow("one point is flat") << QByteArray("nf_upper, 1 GHz, 2\n") << 400e6 << 500e6
+                                           << QList<double>{400e6, 2, 500e6, 2};
+        QTest::newRow("outside the span") << QByteArray("nf_upper, 600 MHz, 2\nnf_upper, 700 MHz, 3\n") << 400e6 << 500e6
+                                          << QList<double>{};
+        QTest::newRow("single frequency within") << QByteArray("nf_upper, 400 MHz, 2\nnf_upper, 500 MHz, 3\n") << 450e6 << 450e6
+                                                 << QList<double>{450e6, 2.5, 450e6, 2.5};
+        QTest::newRow("single frequency outside") << QByteArray("nf_upper, 400 MHz, 2\nnf_upper, 500 MHz, 3\n") << 100e6
+                                                  << 100e6 << QList<double>{};
+        QTest::newRow("another kind") << QByteArray("gain_lower, 400 MHz, 2\n") << 400e6 << 500e6 << QList<double>{};
+    }
+    void segments()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(double, startHz);
+        QFETCH(double, stopHz);
+        QFETCH(QList<double>, pieces);
+        QList<double> got;
+        for (const LimitSegment &s : LimitSegments(Parsed(text), LimitKind::NfUpper, startHz, stopHz))
+            got << s.fromHz << s.fromDb << s.toHz << s.toDb;
+        QCOMPARE(got, pieces);
     }
 
     void verdict()

@@ -441,6 +441,61 @@ private slots:
         QVERIFY(plain.device.linesOf(QColor(255, 140, 0), 3).isEmpty());
     }
 
+    void verdictAndLimitLines()
+    {
+        ReportInput in = designedMeasurement();
+        in.Limits.points[size_t(LimitKind::NfUpper)] = {{450e6, 2.5}};
+        in.Limits.points[size_t(LimitKind::GainLower)] = {{400e6, 15.0}, {500e6, 20.0}};
+        in.Verdict = QStringLiteral("FAIL: 2 of 11 points");
+        Recorded r(in);
+        Recorded plain(designedMeasurement());
+
+        // In bold on the line of "Remarks:", in the second column, red for a failure.
+        const QList<RecordedText> verdict = r.device.textsNamed(in.Verdict);
+        QCOMPARE(verdict.size(), 1);
+        const double remarksY = r.device.textsNamed(QStringLiteral("Remarks:")).first().topLeft.y();
+        QCOMPARE(verdict[0].topLeft, QPointF(10 * 50 + 100, remarksY));
+        QVERIFY(verdict[0].bold);
+        QCOMPARE(verdict[0].colour, kRed);
+        QVERIFY(verdict[0].topLeft.x() + verdict[0].width < 10 * 95 + 100);
+
+        // Everything the designed report places stands where it stood.
+        QCOMPARE(r.device.texts.size(), plain.device.texts.size() + 1);
+        for (const RecordedText &t : plain.device.texts) {
+            const auto same = r.device.textsNamed(t.text);
+            QVERIFY2(std::any_of(same.begin(), same.end(), [&](const RecordedText &o) { return o.topLeft == t.topLeft; }),
+                     qPrintable(t.text));
+        }
+        QCOMPARE(r.report.plot().height, plain.report.plot().height);
+        QCOMPARE(r.report.plot().bottom, plain.report.plot().bottom);
+        QCOMPARE(r.device.ellipses.size(), plain.device.ellipses.size());
+
+        // The lines, thin, in their trace's colour: the flat NF limit over the whole plot, the
+        // gain limit rising from 15 to 20 dB.
+        const ReportPlot plot = r.report.plot();
+        const AxisRange nf = NoiseFigureAxis(2.7);
+        const AxisRange gain = GainAxis(14.8, 14.8 + 0.65 * 10);
+        const auto added = [&](const QColor &colour) {
+            QList<RecordedLine> lines = r.device.linesOf(colour, 1);
+            for (const RecordedLine &l : plain.device.linesOf(colour, 1)) {
+                const auto at = std::find_if(lines.begin(), lines.end(),
+                                             [&](const RecordedLine &o) { return o.from == l.from && o.to == l.to; });
+                if (at != lines.end())
+                    lines.erase(at);
+            }
+            return lines;
+        };
+        const QList<RecordedLine> red = added(kRed);
+        QCOMPARE(red.size(), 1);
+        QCOMPARE(red[0].from, QPointF(plot.left, ReportAxisY(plot, nf, 2.5)));
+        QCOMPARE(red[0].to, QPointF(plot.left + plot.width, ReportAxisY(plot, nf, 2.5)));
+        const QList<RecordedLine> green = added(kGreen);
+        QCOMPARE(green.size(), 1);
+        QCOMPARE(green[0].from, QPointF(plot.left, ReportAxisY(plot, gain, 15.0)));
+        QCOMPARE(green[0].to, QPointF(plot.left + plot.width, ReportAxisY(plot, gain, 20.0)));
+        QCOMPARE(r.device.lines.size(), plain.device.lines.size() + 2);
+    }
+
     /// The count of steps off the guidelines takes the first and the last step of the plan and
     /// nothing beyond it; a single frequency is a plan of one step.
     void guidelineCount_data()

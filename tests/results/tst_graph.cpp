@@ -106,6 +106,9 @@ private slots:
     void errorBar();
     void errorBarsAndGuidelineMarks();
     void errorBarAndMarkPixels();
+    void limitLines_data();
+    void limitLines();
+    void limitRings();
 };
 
 void TestGraph::geometry_data()
@@ -657,6 +660,96 @@ void TestGraph::errorBarAndMarkPixels()
     QCOMPARE(px(image, 384, 207), kRed);
     // No mark at step 0.
     QVERIFY(boxOf(image, kOrange, QRect(120, 0, 30, 386)).isEmpty());
+}
+
+namespace {
+
+LimitSet limitsOf(LimitKind kind, const QList<QPointF> &points)
+{
+    LimitSet limits;
+    for (const QPointF &p : points)
+        limits.points[size_t(kind)].append({p.x(), p.y()});
+    return limits;
+}
+
+}  // namespace
+
+void TestGraph::limitLines_data()
+{
+    // Both scales 0..1 dB: a value v lies on row 385 − round(350·v); 400..500 MHz on x 134..634.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QList<QPointF>>("points");
+    QTest::addColumn<QList<QLine>>("lines");
+    QTest::newRow("two points over the span") << int(LimitKind::NfUpper) << QList<QPointF>{{400e6, 0.4}, {500e6, 0.8}}
+                                              << QList<QLine>{{134, 245, 634, 105}};
+    QTest::newRow("cut to the span") << int(LimitKind::NfLower) << QList<QPointF>{{300e6, 0.0}, {450e6, 0.6}}
+                                     << QList<QLine>{{134, 245, 384, 175}};
+    QTest::newRow("one point is flat") << int(LimitKind::GainLower) << QList<QPointF>{{1e9, 0.2}}
+                                       << QList<QLine>{{134, 315, 634, 315}};
+    QTest::newRow("limited to the grid") << int(LimitKind::GainUpper) << QList<QPointF>{{400e6, 3.0}, {500e6, -1.0}}
+                                         << QList<QLine>{{134, 35, 634, 385}};
+    QTest::newRow("outside the span") << int(LimitKind::NfUpper) << QList<QPointF>{{600e6, 1.0}, {700e6, 1.0}}
+                                      << QList<QLine>{};
+    QTest::newRow("three points, two pieces") << int(LimitKind::NfUpper)
+                                              << QList<QPointF>{{400e6, 0.4}, {450e6, 0.6}, {500e6, 0.4}}
+                                              << QList<QLine>{{134, 245, 384, 175}, {384, 175, 634, 245}};
+}
+
+void TestGraph::limitLines()
+{
+    QFETCH(int, kind);
+    QFETCH(QList<QPointF>, points);
+    QFETCH(QList<QLine>, lines);
+    const Sweep sweep = sweepOf({0.5, 0.5, 0.5}, {0.3, 0.3, 0.3});
+    const LimitSet limits = limitsOf(LimitKind(kind), points);
+    GraphData d = dataFor(sweep, 2);
+    d.limits = &limits;
+    const GraphLayout layout = ComputeGraphLayout(designed(), d);
+    QCOMPARE(layout.limitLines.size(), lines.size());
+    const QColor colour = IsNoiseFigureLimit(LimitKind(kind)) ? GraphColour::NoiseFigure : GraphColour::Gain;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const GraphLine &l = layout.limitLines[i];
+        QCOMPARE(QLine(l.x1, l.y1, l.x2, l.y2), lines[i]);
+        QCOMPARE(l.colour, colour);
+    }
+    // The lines leave the axes and every point where they are; a hidden trace has no lines.
+    const GraphLayout plain = ComputeGraphLayout(designed(), dataFor(sweep, 2));
+    QCOMPARE(layout.noiseFigureAxis.top, plain.noiseFigureAxis.top);
+    QCOMPARE(layout.gainAxis.bottom, plain.gainAxis.bottom);
+    QCOMPARE(layout.markers.size(), plain.markers.size());
+    d.showNoiseFigure = d.showGain = false;
+    QVERIFY(ComputeGraphLayout(designed(), d).limitLines.isEmpty());
+}
+
+void TestGraph::limitRings()
+{
+    const Sweep sweep = sweepOf({0.5, 0.5, 0.5}, {0.3, 0.3, 0.3});
+    const LimitSet limits = limitsOf(LimitKind::NfUpper, {{400e6, 0.45}});
+    const bool nf[3] = {false, true, false};
+    const bool gain[3] = {false, false, true};
+    GraphData d = dataFor(sweep, 2);
+    d.limits = &limits;
+    d.breaksNoiseFigureLimit = std::span<const bool>(nf, 3);
+    d.breaksGainLimit = std::span<const bool>(gain, 3);
+    const GraphLayout layout = ComputeGraphLayout(designed(), d);
+    QCOMPARE(layout.limitMarks.size(), 2);
+    QCOMPARE(layout.limitMarks[0].x, 384);
+    QCOMPARE(layout.limitMarks[0].y, 210);
+    QCOMPARE(layout.limitMarks[1].x, 634);
+    QCOMPARE(layout.limitMarks[1].y, 280);
+    QCOMPARE(layout.limitMarks[1].mark, PlotMark::LimitRing);
+
+    Canvas image(kWidth, kHeight);
+    RecomputeResults(image, designed(), d);
+    constexpr QRgb kCyan = 0x00FFFF;
+    // The ring's corners around step 1's triangle, the flat line at 0.45 dB (row 227) in red.
+    QCOMPARE(px(image, 384, 210 - kLimitRingHalf), kCyan);
+    QCOMPARE(px(image, 384 + kLimitRingHalf, 210), kCyan);
+    QCOMPARE(px(image, 384, 210 + kLimitRingHalf), kCyan);
+    QCOMPARE(px(image, 200, 227), kRed);
+    QCOMPARE(px(image, 634, 227), kRed);
+    // No ring at step 0.
+    QVERIFY(boxOf(image, kCyan, QRect(120, 0, 30, 386)).isEmpty());
 }
 
 QTEST_MAIN(TestGraph)
