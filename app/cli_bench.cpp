@@ -189,14 +189,14 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
     return m;
 }
 
-void WriteBenchCsv(const QString &path, const CompleteMeasurement &m)
+void WriteBenchCsv(const QString &path, const CompleteMeasurement &m, const QList<CsvColumn> &extraColumns)
 {
     QString error;
     try {
         CsvExportDetails details = MeasurementCsvDetails(m.record, EvaluationContextOf(m), QString());
         details.reportDetails = m.reportDetails;
         details.measured = m.measuredAt;
-        const QByteArray text = BenchCsvText(m, details);
+        const QByteArray text = BenchCsvText(m, details, extraColumns);
         if (IsStandardOutput(path)) {
             if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size())
                 || std::fflush(stdout) != 0)

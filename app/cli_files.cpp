@@ -53,6 +53,18 @@ MeasurementRecord LoadMea(const QString &path)
     return std::move(loaded.record);
 }
 
+/// A complete measurement exported through its bench: the CSV with the columns of the limits in
+/// force, the JSON, and the verdict as the exit status.
+int ExportComplete(const Invocation &inv, const QString &out, const CompleteMeasurement &m)
+{
+    const LimitSet limits = LimitsOption(inv);
+    const EvaluationContext context = EvaluationContextOf(m);
+    const QList<StepLimitResult> results = StepResults(m.record, context, limits);
+    WriteBenchCsv(out, m, LimitCsvColumns(limits, results));
+    WriteJson(inv, m.record, context, EnrSourceText(m.measurementEnr), limits, results, QString());
+    return ReportVerdict(limits, results);
+}
+
 }  // namespace
 
 // ---- export ------------------------------------------------------------------------------------
@@ -69,8 +81,7 @@ int RunExport(const Invocation &inv)
                                  "loss-after", "loss-after-temp", "dut", "lo", "image-rejection", "cal-enr", "cal-enr-table"})
             if (inv.has(name))
                 Usage(QStringLiteral("--%1 does not apply to a complete measurement file").arg(QString::fromLatin1(name)));
-        WriteBenchCsv(out, LoadNfm(inv.file));
-        return CliOk;
+        return ExportComplete(inv, out, LoadNfm(inv.file));
     }
     bool complete = false;
     const CompleteMeasurement run = inv.has("run") ? HistoryRunMeasurement(inv, &complete) : CompleteMeasurement();
@@ -80,8 +91,7 @@ int RunExport(const Invocation &inv)
     // A run measured through a bench is exported through it, as its measure wrote its CSV,
     // unless the command line names a bench of its own.
     if (complete && !BenchGiven(bench) && EvaluationContextOf(run).corrects()) {
-        WriteBenchCsv(out, run);
-        return CliOk;
+        return ExportComplete(inv, out, run);
     }
     if (BenchGiven(bench)) {
         record.SweepPlan.Conversion = bench.bench.dutType;
@@ -89,14 +99,13 @@ int RunExport(const Invocation &inv)
         const IfPlan ifPlan = PlanIfs(bench.bench.dutType, bench.bench.loHz, PlanRfs(record.SweepPlan));
         if (!ifPlan.ok())
             Usage(ifPlan.refusal);
-        WriteBenchCsv(out, CompleteOf(record, enr, bench, RoomTemperatureK(inv)));
-        return CliOk;
+        return ExportComplete(inv, out, CompleteOf(record, enr, bench, RoomTemperatureK(inv)));
     }
     const EvaluationContext context = ContextOf(enr, RoomTemperatureK(inv));
     const LimitSet limits = LimitsOption(inv);
     const QList<StepLimitResult> results = StepResults(record, context, limits);
     WriteCsv(out, record, context, enr.csvSourceText, QDateTime(), LimitCsvColumns(limits, results));
-    WriteJson(inv, record, context, enr, limits, results, QString());
+    WriteJson(inv, record, context, enr.csvSourceText, limits, results, QString());
     return ReportVerdict(limits, results);
 }
 

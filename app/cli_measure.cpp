@@ -392,7 +392,7 @@ int RunMeasure(const Invocation &inv)
     if (inv.has("csv")) {
         try {
             if (BenchGiven(bench) || nfm)
-                WriteBenchCsv(inv.value("csv"), complete);
+                WriteBenchCsv(inv.value("csv"), complete, LimitCsvColumns(limits, results));
             else
                 WriteCsv(inv.value("csv"), record, context, enr.csvSourceText, measured, LimitCsvColumns(limits, results));
         } catch (const CliFailure &) {
@@ -405,7 +405,7 @@ int RunMeasure(const Invocation &inv)
         Fail(subject, *hostSide.failure);
     if (inv.has("cal-only"))
         return CliOk;
-    WriteJson(inv, record, context, enr, limits, results, calibrationText);
+    WriteJson(inv, record, context, enr.csvSourceText, limits, results, calibrationText);
     RecordRun(inv, complete, limits, results, calibrationText);
     return ReportVerdict(limits, results);
 }

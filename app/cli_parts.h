@@ -97,8 +97,9 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
                                double roomK);
 /// The context of the command line's choices, bench included.
 EvaluationContext BenchContextOf(const EnrChoice &enr, const BenchChoice &bench, double roomK);
-/// The CSV of a complete measurement, written atomically.
-void WriteBenchCsv(const QString &path, const CompleteMeasurement &m);
+/// The CSV of a complete measurement, written atomically; `extraColumns` (the limits') follow
+/// every other column.
+void WriteBenchCsv(const QString &path, const CompleteMeasurement &m, const QList<CsvColumn> &extraColumns = {});
 // ---- Limits, the verdict, the history (cli_production.cpp) ----
 
 /// The limits of --limits, or an empty set without it; a file that cannot be read or holds a
@@ -128,7 +129,7 @@ MeasurementRecord HistoryRunRecord(const Invocation &inv);
 
 /// The JSON document of --json.
 void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &context,
-               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &enrSourceText, const LimitSet &limits, const QList<StepLimitResult> &results,
                const QString &calibration);
 
 int RunHistory(const Invocation &inv);

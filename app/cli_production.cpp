@@ -166,7 +166,7 @@ MeasurementRecord HistoryRunRecord(const Invocation &inv)
 }
 
 void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &evaluation,
-               const EnrChoice &enr, const LimitSet &limits, const QList<StepLimitResult> &results,
+               const QString &enrSourceText, const LimitSet &limits, const QList<StepLimitResult> &results,
                const QString &calibration)
 {
     if (!inv.has("json"))
@@ -217,7 +217,7 @@ void WriteJson(const Invocation &inv, const MeasurementRecord &record, const Eva
                                {QStringLiteral("vbwIndex"), h.VbwIndex},
                                {QStringLiteral("averageIndex"), h.AverageIndex},
                                {QStringLiteral("noiseSource"), FromWindows1252(h.NoiseSourceText)},
-                               {QStringLiteral("enrSource"), enr.csvSourceText},
+                               {QStringLiteral("enrSource"), enrSourceText},
                                {QStringLiteral("enrMode"), context.enr.mode},
                                {QStringLiteral("enrConstant"), context.enr.enrAllText},
                                {QStringLiteral("roomTemperatureK"), context.roomTemperatureK}};

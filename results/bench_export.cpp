@@ -66,14 +66,14 @@ QString LossText(const LossSetting &loss, double roomK)
     return t + QStringLiteral(" at ") + CsvNumber(loss.temperatureAt(roomK)) + QStringLiteral(" K");
 }
 
-QString SourceText(const NfmEnrSource &s)
+}  // namespace
+
+QString EnrSourceText(const NfmEnrSource &s)
 {
     if (s.mode == 0)
         return QStringLiteral("const. ") + s.enrAllText;
     return QStringLiteral("Table%1").arg(s.mode) + (s.fileName.isEmpty() ? QString() : QStringLiteral(" ") + s.fileName);
 }
-
-}  // namespace
 
 CsvExportDetails BenchCsvDetails(const CompleteMeasurement &m, const QDateTime &written)
 {
@@ -103,9 +103,9 @@ QByteArray BenchCsvText(const CompleteMeasurement &m, CsvExportDetails details, 
     }
     details.reportDetails << std::pair{QStringLiteral("Loss before"), LossText(b.lossBefore, m.roomTemperatureK)};
     details.reportDetails << std::pair{QStringLiteral("Loss after"), LossText(b.lossAfter, m.roomTemperatureK)};
-    details.reportDetails << std::pair{QStringLiteral("Measurement ENR"), SourceText(m.measurementEnr)};
+    details.reportDetails << std::pair{QStringLiteral("Measurement ENR"), EnrSourceText(m.measurementEnr)};
     details.reportDetails << std::pair{QStringLiteral("Calibration ENR"),
-                                       m.calibrationEnr ? SourceText(*m.calibrationEnr) : QStringLiteral("as measurement")};
+                                       m.calibrationEnr ? EnrSourceText(*m.calibrationEnr) : QStringLiteral("as measurement")};
 
     const QList<StepEvaluation> steps = EvaluateBenchSteps(m);
     QList<CsvStepRow> rows;

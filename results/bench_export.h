@@ -18,6 +18,9 @@
 /// The noise source of a file as the evaluation takes it.
 EnrSource EnrSourceOf(const NfmEnrSource &source);
 
+/// A noise source as the CSV and the JSON name it: "const. 5.52 dB", "Table1 source.tab".
+QString EnrSourceText(const NfmEnrSource &source);
+
 /// The context the steps of `m` are evaluated in: both noise sources with their data, the room
 /// temperature, the uncertainty inputs and the bench.
 EvaluationContext EvaluationContextOf(const CompleteMeasurement &m);

@@ -674,6 +674,25 @@ private slots:
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
                           QStringLiteral("again.csv")}).status, 0);
         QCOMPARE(WithoutDate(ReadAll(QStringLiteral("again.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+
+        // Limits judge the DUT's own noise figure, in the verdict, the CSV and the JSON alike.
+        for (const auto &[limit, status] : {std::pair{"3.1", 0}, std::pair{"2.9", 1}}) {
+            QFile f(QStringLiteral("lim.txt"));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray("nf_upper, 1 MHz, ") + limit + '\n');
+            f.close();
+            const Run judged = Tessary({QStringLiteral("export"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
+                                        QStringLiteral("judged.csv"), QStringLiteral("--limits"),
+                                        QStringLiteral("lim.txt"), QStringLiteral("--json"), QStringLiteral("-")});
+            QVERIFY2(judged.status == status, qPrintable(judged.errLines.join(u'\n')));
+            const QList<QStringList> rows = TableOf(ReadAll(QStringLiteral("judged.csv")));
+            QCOMPARE(rows[0].last(), QStringLiteral("Limits"));
+            QCOMPARE(rows[0].value(1), QStringLiteral("IF (Hz)"));
+            QCOMPARE(rows.last().last(), status == 0 ? QStringLiteral("pass") : QStringLiteral("fail"));
+            const QJsonArray steps = QJsonDocument::fromJson(judged.out).object().value(QLatin1String("steps")).toArray();
+            QCOMPARE(steps.size(), table.size() - 1);
+            QCOMPARE(steps.last().toObject().value(QLatin1String("ifHz")).toDouble(), tunedHz.last());
+        }
     }
 
     void benchRefusals_data()
