@@ -322,6 +322,11 @@ public:
     void tunePlanToBench();
     /// The calibration's own noise source when the bench names one.
     std::optional<EnrSource> calibrationEnrSource() const;
+    /// The calibration source of a loaded complete file that the Noise Source page cannot hold
+    /// beside the measurement's (two constants, or one table with two sets of rows). It serves
+    /// that file's steps until the next pass, bench or measurement file.
+    std::optional<EnrSource> m_loadedCalibrationEnr;
+    bool m_keepLoadedCalibrationEnr = false;  ///< a complete file is being shown: keep the source
     /// The measurement shown with everything it was evaluated with, for a complete file.
     CompleteMeasurement completeMeasurement() const;
     /// A loaded complete file's settings take effect: both noise sources with their data, the

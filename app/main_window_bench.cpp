@@ -14,6 +14,7 @@
 #include "base/engvalue.h"
 #include "base/version.h"
 #include "noise/enr_store.h"
+#include "results/bench_export.h"
 #include "results/nfm_file.h"
 #include "run/calibration_state.h"
 
@@ -47,6 +48,7 @@ void TForm1::Messaufbau1Click()
     if (dialog.exec() != QDialog::Accepted || dialog.bench() == Bench)
         return;
     Bench = dialog.bench();
+    m_loadedCalibrationEnr.reset();
     applyBench();
 }
 
@@ -68,6 +70,8 @@ void TForm1::tunePlanToBench()
 
 std::optional<EnrSource> TForm1::calibrationEnrSource() const
 {
+    if (m_loadedCalibrationEnr)
+        return m_loadedCalibrationEnr;
     // A loaded calibration in force was made with the source its file holds; it counts as a
     // source of its own only where it differs from the measurement's.
     if (const std::optional<EnrSource> loaded = Calibrations ? Calibrations->loadedEnrSource() : std::nullopt) {
@@ -182,8 +186,17 @@ void TForm1::restoreCompleteMeasurement(const CompleteMeasurement &m)
             e_ENRall->setText(s.enrAllText);
         }
     };
-    if (m.calibrationEnr)
+    // Two constants, or one table with two sets of rows, do not fit the page together: the
+    // calibration's is then kept aside for this file's steps.
+    const bool apart = m.calibrationEnr && m.calibrationEnr->mode == m.measurementEnr.mode
+                       && (m.calibrationEnr->mode == EnrAll ? m.calibrationEnr->enrAllText != m.measurementEnr.enrAllText
+                                                             : m.calibrationEnr->rows != m.measurementEnr.rows);
+    m_loadedCalibrationEnr.reset();
+    if (apart)
+        m_loadedCalibrationEnr = EnrSourceOf(*m.calibrationEnr);
+    else if (m.calibrationEnr)
         restoreSource(*m.calibrationEnr);
+    m_keepLoadedCalibrationEnr = true;
     restoreSource(m.measurementEnr);
     e_ENRall->setText(m.measurementEnr.mode == EnrAll ? m.measurementEnr.enrAllText : e_ENRall->text());
     if (rg_ENR->ItemIndex() == m.measurementEnr.mode)

@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <utility>
+
 void TForm1::buildPages()
 {
     Link = new AnalyserLink(MeasurementRecord, this);
@@ -133,6 +135,9 @@ void TForm1::wirePages()
     connect(Graphic.get(), &GraphicPage::measurementLoaded, this, [this](const MeasurementHeader &header) {
         // The file's plan is in RF: the next pass tunes it as the bench does, not to the RFs.
         tunePlanToBench();
+        // A measurement file names no calibration source of its own.
+        if (!std::exchange(m_keepLoadedCalibrationEnr, false))
+            m_loadedCalibrationEnr.reset();
         Options->showLoadedPlan(header);
         NoiseSource->selectLoadedSource(header.EnrSource);
     });
@@ -150,6 +155,9 @@ void TForm1::wirePages()
     connect(Options.get(), &OptionsPage::stepsPlanned, Graphic.get(), &GraphicPage::planSteps);
     connect(Options.get(), &OptionsPage::calibrationStarted, Graphic.get(), &GraphicPage::DrawGraphFrame);
     connect(Options.get(), &OptionsPage::measurementStarting, Graphic.get(), &GraphicPage::ResetStepEvaluations);
+    // A new pass is evaluated with the calibration in force, not with a loaded file's source.
+    for (auto signal : {&OptionsPage::calibrationStarted, &OptionsPage::measurementStarting})
+        connect(Options.get(), signal, this, [this] { m_loadedCalibrationEnr.reset(); });
     connect(Options.get(), &OptionsPage::connectionDropped, this, [this] { SetMainWindowEnabled(true); });
 
     // The search and the passes, as the controller shows them on the window.

@@ -634,6 +634,10 @@ private slots:
             << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz"})
             << QStringList{"--dut", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
             << QList<double>{950e6, 1950e6} << 1;
+        // Two constants: the window keeps the calibration's beside the measurement's.
+        QTest::newRow("calibration source of its own")
+            << (flat + QStringList{"--cal-enr", "6.5"}) << QStringList{"--cal-enr", "6.5"}
+            << QList<double>{400e6, 500e6} << 1;
     }
     void measureBench()
     {
@@ -674,6 +678,12 @@ private slots:
         QCOMPARE(Tessary({QStringLiteral("export"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
                           QStringLiteral("again.csv")}).status, 0);
         QCOMPARE(WithoutDate(ReadAll(QStringLiteral("again.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+        {
+            Window w;
+            w.load(QDir::current().filePath(QStringLiteral("run.nfm")));
+            w.exportCsv(QDir::current().filePath(QStringLiteral("window.csv")));
+            QCOMPARE(WithoutDate(ReadAll(QStringLiteral("window.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+        }
 
         // Limits judge the DUT's own noise figure, in the verdict, the CSV and the JSON alike.
         for (const auto &[limit, status] : {std::pair{"3.1", 0}, std::pair{"2.9", 1}}) {
