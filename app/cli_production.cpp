@@ -115,19 +115,10 @@ void RecordRun(const Invocation &inv, const CompleteMeasurement &measurement, co
 {
     if (inv.has("no-history"))
         return;
-    const MeasurementRecord &record = measurement.record;
-    HistoryRun run;
-    run.recordedAt = QDateTime::currentDateTime();
-    run.dut = inv.value("dut-name");
-    run.serial = inv.value("serial");
-    run.startHz = record.SweepPlan.Start;
-    run.stopHz = record.SweepPlan.Stop;
-    run.points = record.SweepPlan.Steps + 1;
-    run.worstNfDb = WorstNoiseFigure(record);
+    HistoryRun run = HistoryRunOf(measurement, {inv.value("dut-name"), QString(), inv.value("serial")}, calibration,
+                                  QDateTime::currentDateTime());
     run.verdict = VerdictText(VerdictOf(results), !limits.empty());
     run.limits = limits.empty() ? QByteArray() : FormatLimits(limits);
-    run.calibration = calibration;
-    run.measurement = StoredMeasurementOf(measurement);
     HistoryStore store(HistoryPathOption(inv));
     QString error;
     const std::optional<qint64> id = store.record(run, &error);

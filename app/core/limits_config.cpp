@@ -1,9 +1,9 @@
 #include "app/core/limits_config.h"
 
+#include "app/core/config.h"
 #include "app/core/entry_rules.h"
 #include "base/inifile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -12,14 +12,6 @@ namespace {
 const QString kLimitsSection = QStringLiteral("Limits");
 const QString kFileKey = QStringLiteral("File");
 constexpr qint64 kLimitsFileLimit = 1024 * 1024;
-
-IniFile LoadIni(const QString &path)
-{
-    IniFile ini;
-    if (QFileInfo::exists(path))
-        ini.load(path);
-    return ini;
-}
 
 }  // namespace
 
@@ -51,20 +43,13 @@ LimitsFileResult ReadLimitsFile(const QString &path)
 
 QString ReadLimitsConfig(const QString &path)
 {
-    return LoadIni(path).readString(kLimitsSection, kFileKey, QString()).trimmed();
+    return LoadSettings(path).readString(kLimitsSection, kFileKey, QString()).trimmed();
 }
 
 bool WriteLimitsConfig(const QString &limitsFile, QString *errorMessage, const QString &path)
 {
-    IniFile ini = LoadIni(path);
     // Limits never loaded leave the file as it always was.
-    if (limitsFile.isEmpty() && !ini.value(kLimitsSection, kFileKey).has_value())
+    if (limitsFile.isEmpty() && !LoadSettings(path).value(kLimitsSection, kFileKey).has_value())
         return true;
-    ini.writeString(kLimitsSection, kFileKey, limitsFile);
-    QString reason;
-    if (ini.save(path, &reason))
-        return true;
-    if (errorMessage)
-        *errorMessage = QStringLiteral("The settings could not be saved to %1: %2").arg(QDir::toNativeSeparators(path), reason);
-    return false;
+    return SaveSettings(path, [&](IniFile &ini) { ini.writeString(kLimitsSection, kFileKey, limitsFile); }, errorMessage);
 }
