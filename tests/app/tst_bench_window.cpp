@@ -6,8 +6,7 @@
 #include "app/bench_dialog.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
-#include "common/scripted_dialogs.h"
-#include "common/working_folder.h"
+#include "common/window_fixture.h"
 #include "noise/evaluation.h"
 
 #include <QAction>
@@ -25,53 +24,19 @@
 #include <functional>
 #include <memory>
 
-class TestBenchWindow : public QObject
+class TestBenchWindow : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WorkingFolder> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TForm1> m_form;
 
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    }
-    void restart()
-    {
-        m_form->close();
-        m_form.reset();
-        start();
-    }
 
     /// Chooses "Options > Bench ..."; `operatorActions` runs while the dialog is shown and must
     /// leave it. A dialog left open is cancelled after a while.
     void benchDialog(const std::function<void(BenchDialog &)> &operatorActions)
     {
-        bool shown = false;
-        QTimer::singleShot(0, m_form.get(), [&] {
-            auto *d = qobject_cast<BenchDialog *>(QApplication::activeModalWidget());
-            QVERIFY(d);
-            shown = true;
-            // The operator works in the dialog: it has the keyboard.
-            QApplication::setActiveWindow(d);
-            QVERIFY(QTest::qWaitForWindowActive(d));
-            operatorActions(*d);
-        });
-        QTimer guard;
-        guard.setSingleShot(true);
-        connect(&guard, &QTimer::timeout, m_form.get(), [] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                d->reject();
-        });
-        guard.start(10000);
         QCOMPARE(m_form->Messaufbau1->text(), QStringLiteral("Bench ..."));
         QVERIFY(m_form->Optionen1->actions().contains(m_form->Messaufbau1));
-        m_form->Messaufbau1->trigger();
-        QVERIFY(shown);
-        QVERIFY(guard.isActive());
+        QVERIFY(OperateDialog<BenchDialog>(m_form->Messaufbau1, operatorActions));
     }
 
     /// Clicks into `field` and types `keys` as an operator does.
@@ -102,14 +67,11 @@ class TestBenchWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<WorkingFolder>();
-        m_dialogs = std::make_unique<ScriptedDialogs>();
+        prepare();
     }
     void cleanup()
     {
-        m_form.reset();
-        m_dialogs.reset();
-        m_dir.reset();
+        tearDown();
     }
 
     void atItsDefaultsNothingIsInEffect()

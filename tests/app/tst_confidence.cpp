@@ -6,8 +6,7 @@
 #include "app/main_window.h"
 #include "app/widgets.h"
 #include "app/uncertainty_dialog.h"
-#include "common/scripted_dialogs.h"
-#include "common/working_folder.h"
+#include "common/window_fixture.h"
 #include "noise/uncertainty.h"
 
 #include <QAction>
@@ -50,20 +49,11 @@ QString expectedText(const StepLevels &levels, const UncertaintyInputs &inputs =
 
 }  // namespace
 
-class TestConfidence : public QObject
+class TestConfidence : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WorkingFolder> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TForm1> m_form;
 
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    }
 
     void clickTab(int index)
     {
@@ -102,25 +92,9 @@ class TestConfidence : public QObject
     /// and must leave it. A dialog left open is cancelled after a while.
     void uncertaintyDialog(const std::function<void(UncertaintyDialog &)> &operatorActions)
     {
-        bool shown = false;
-        QTimer::singleShot(0, m_form.get(), [&] {
-            auto *d = qobject_cast<UncertaintyDialog *>(QApplication::activeModalWidget());
-            QVERIFY(d);
-            shown = true;
-            operatorActions(*d);
-        });
-        QTimer guard;
-        guard.setSingleShot(true);
-        connect(&guard, &QTimer::timeout, m_form.get(), [] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                d->reject();
-        });
-        guard.start(10000);
         QCOMPARE(m_form->Optionen1->title(), QStringLiteral("Options"));
         QCOMPARE(m_form->Unsicherheit1->text(), QStringLiteral("Uncertainty ..."));
-        m_form->Unsicherheit1->trigger();
-        QVERIFY(shown);
-        QVERIFY(guard.isActive());
+        QVERIFY(OperateDialog<UncertaintyDialog>(m_form->Unsicherheit1, operatorActions));
     }
 
     static void retype(QLineEdit *field, const QString &text)
@@ -132,14 +106,11 @@ class TestConfidence : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<WorkingFolder>();
-        m_dialogs = std::make_unique<ScriptedDialogs>();
+        prepare();
     }
     void cleanup()
     {
-        m_form.reset();
-        m_dialogs.reset();
-        m_dir.reset();
+        tearDown();
     }
 
     void startUp()

@@ -7,8 +7,7 @@
 #include "app/limits_dialog.h"
 #include "app/main_window.h"
 #include "app/widgets.h"
-#include "common/scripted_dialogs.h"
-#include "common/working_folder.h"
+#include "common/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,26 +36,11 @@ const QByteArray kLimits = "# production limits\n"
 
 }  // namespace
 
-class TestLimitsWindow : public QObject
+class TestLimitsWindow : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WorkingFolder> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TForm1> m_form;
 
-    void start()
-    {
-        m_form = std::make_unique<TForm1>();
-        m_form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
-    }
-    void restart()
-    {
-        m_form->close();
-        m_form.reset();
-        start();
-    }
     void loadMeasurement()
     {
         m_dialogs->files.push_back(kDesigned);
@@ -68,25 +52,12 @@ class TestLimitsWindow : public QObject
     /// is closed afterwards.
     void limitsDialog(const std::function<void(TLimitsDialog &)> &operatorActions)
     {
-        bool shown = false;
-        QTimer::singleShot(0, m_form.get(), [&] {
-            auto *d = qobject_cast<TLimitsDialog *>(QApplication::activeModalWidget());
-            QVERIFY(d);
-            shown = true;
-            operatorActions(*d);
-            QTest::mouseClick(d->b_LimitsClose, Qt::LeftButton);
-        });
-        QTimer guard;
-        guard.setSingleShot(true);
-        connect(&guard, &QTimer::timeout, m_form.get(), [] {
-            if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                d->reject();
-        });
-        guard.start(10000);
         QVERIFY(m_form->Optionen1->actions().contains(m_form->Grenzwerte1));
         QCOMPARE(m_form->Grenzwerte1->text(), QStringLiteral("Limits ..."));
-        m_form->Grenzwerte1->trigger();
-        QVERIFY(shown);
+        QVERIFY(OperateDialog<TLimitsDialog>(m_form->Grenzwerte1, [&](TLimitsDialog &d) {
+            operatorActions(d);
+            QTest::mouseClick(d.b_LimitsClose, Qt::LeftButton);
+        }));
     }
     void loadLimits(const QString &file)
     {
@@ -118,15 +89,12 @@ class TestLimitsWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<WorkingFolder>();
-        m_dialogs = std::make_unique<ScriptedDialogs>();
+        prepare();
         start();
     }
     void cleanup()
     {
-        m_form.reset();
-        m_dialogs.reset();
-        m_dir.reset();
+        tearDown();
     }
 
     void verdictStepDisplayAndCsv()
