@@ -8,6 +8,7 @@
 #include "results/measurement_file.h"
 #include "results/nfm_file.h"
 #include "results/bench_export.h"
+#include "results/limit_results.h"
 #include "results/stored_measurement.h"
 #include "base/files.h"
 #include "run/calibration_state.h"
@@ -244,20 +245,20 @@ void THistoryDialog::b_HistoryExportClick()
             details.append({QStringLiteral("Serial"), run.serial});
         if (!run.engineer.isEmpty())
             details.append({QStringLiteral("Test Engineer"), run.engineer});
-        QString error;
-        if (chosen->complete) {
-            // Evaluated with what the run was measured with: its noise sources, room
-            // temperature and bench, through the same export as a complete file's.
-            CsvExportDetails csv = MeasurementCsvDetails(record, EvaluationContextOf(chosen->measurement), QString(), details);
-            csv.measured = run.recordedAt;
-            if (!WriteFileAtomically(path, BenchCsvText(chosen->measurement, csv), &error))
-                throw EFileError(path + QStringLiteral(": ") + error);
-            return;
-        }
-        const EvaluationContext context = m_actions.context ? m_actions.context() : EvaluationContext();
+        // A complete run is evaluated with what it was measured with: its noise sources, room
+        // temperature and bench, through the same export as a complete file's.
+        const EvaluationContext context = chosen->complete ? EvaluationContextOf(chosen->measurement)
+                                          : m_actions.context        ? m_actions.context()
+                                                                     : EvaluationContext();
         CsvExportDetails csv = MeasurementCsvDetails(record, context, QString(), details);
         csv.measured = run.recordedAt;
-        if (!WriteMeasurementCsv(path, record, csv, &error))
+        // Judged against the limits the run was judged against when it was measured.
+        const LimitSet limits = LimitsOfRun(run);
+        const QList<CsvColumn> limitColumns = LimitCsvColumns(limits, StepLimitResults(CsvStepRows(record, csv), limits));
+        QString error;
+        const QByteArray text = chosen->complete ? BenchCsvText(chosen->measurement, csv, limitColumns)
+                                                 : MeasurementCsvText(record, csv, StepCsvColumns() + limitColumns);
+        if (!WriteFileAtomically(path, text, &error))
             throw EFileError(path + QStringLiteral(": ") + error);
     } else if (suffix == QLatin1String("nfm")) {
         CompleteMeasurement m = chosen->measurement;

@@ -1,6 +1,7 @@
 #include "app/window_history.h"
 
 #include "app/core/config.h"
+#include "app/core/entry_rules.h"
 #include "noise/measurement_record.h"
 #include "results/limit_results.h"
 #include "results/measurement_file.h"
@@ -31,6 +32,14 @@ HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identit
     run.calibration = calibration;
     run.measurement = StoredMeasurementOf(m);
     return run;
+}
+
+LimitSet LimitsOfRun(const HistoryRun &run)
+{
+    if (run.limits.isEmpty())
+        return {};
+    const LimitsParseResult parsed = ParseLimits(run.limits, ReadTypedFrequencyHz);
+    return parsed.limits.value_or(LimitSet());
 }
 
 WindowHistory::WindowHistory(QString path, QObject *parent)

@@ -5,6 +5,7 @@
 // on stderr; the run stays in memory, is written with the next run that can be, and the window
 // keeps the measurement for "Save as ..." as ever.
 
+#include "noise/limits.h"
 #include "results/history_store.h"
 
 #include <QObject>
@@ -32,6 +33,10 @@ struct RunIdentity
 /// complete measurement.
 HistoryRun HistoryRunOf(const CompleteMeasurement &m, const RunIdentity &identity, const QString &calibration,
                         const QDateTime &recordedAt);
+
+/// The limits `run` was judged against; none when it was judged against none (or, damaged,
+/// they no longer read).
+LimitSet LimitsOfRun(const HistoryRun &run);
 
 class WindowHistory : public QObject
 {

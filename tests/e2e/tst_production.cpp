@@ -5,9 +5,13 @@
 
 #include "helper_window.h"
 
+#include "common/operate_dialog.h"
+#include "common/working_folder.h"
+
 #include "app/calibration_keeper.h"
 #include "app/history_dialog.h"
 #include "app/input_mask_form.h"
+#include "app/limits_dialog.h"
 #include "app/widgets.h"
 #include "app/window_history.h"
 #include "results/history_store.h"
@@ -216,10 +220,21 @@ private slots:
         w.se_steps->setValue(2);
         QTest::keyClicks(p.report->le_DUT, QStringLiteral("LNA 7"));
         QTest::keyClicks(p.report->le_Serial, QStringLiteral("SN-0042"));
+        // Limits loaded as the operator loads them: 400 MHz meets the noise figure's alone, 450
+        // and 500 MHz miss the gain's, which begins at 450 MHz.
+        const QString limits = QDir::current().filePath(QStringLiteral("station.lim"));
+        QVERIFY(WriteFileBytes(limits, "nf_upper, 1 MHz, 3.5\ngain_lower, 450 MHz, 25\ngain_lower, 500 MHz, 25\n"));
+        QVERIFY(OperateDialog<TLimitsDialog>(w.Grenzwerte1, [&](TLimitsDialog &d) {
+            p.dialogs.files = {limits};
+            QTest::mouseClick(d.b_LimitsLoad, Qt::LeftButton);
+            QTest::mouseClick(d.b_LimitsClose, Qt::LeftButton);
+        }));
         QVERIFY(p.connect());
         QVERIFY(p.calibrate());
         QVERIFY(p.measure());
         const MeasurementRecord measured = w.MeasurementRecord;
+        // The verdict follows the steps as they are measured.
+        QCOMPARE(w.l_Verdict->text(), QStringLiteral("FAIL: 2 of 3 points"));
 
         // Written at once, found by its serial.
         HistoryStore store(w.History->path());
@@ -237,6 +252,8 @@ private slots:
         QVERIFY(runs[0].worstNfDb);
         QCOMPARE(*runs[0].worstNfDb, std::max({measured.NoiseFigureDb[0], measured.NoiseFigureDb[1], measured.NoiseFigureDb[2]}));
         QVERIFY(runs[0].calibration.startsWith(QStringLiteral("calibrated at ")));
+        QCOMPARE(runs[0].verdict, w.l_Verdict->text());
+        QVERIFY(runs[0].limits.contains("gain_lower"));
 
         // The window's own CSV, to compare with the history's.
         p.dialogs.files = {QDir::current().filePath(QStringLiteral("window.csv"))};
