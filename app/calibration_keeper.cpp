@@ -95,15 +95,6 @@ QString ExactTemperatureText(double kelvin)
     return ShortestDecimal(kelvin) + QStringLiteral(" K");
 }
 
-EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr)
-{
-    EnrSource s;
-    s.mode = enr.mode;
-    s.enrAllText = enr.enrAllText;
-    s.rows = enr.rows;
-    return s;
-}
-
 QString LoadedCalibrationText(const CalibrationState &state, const QString &fileName, qint64 ageSeconds)
 {
     const SweepPlan &plan = state.plan;
@@ -198,7 +189,7 @@ void CalibrationKeeper::calibrationPassEnded()
                              ? p.noiseSource->NoiseSourceText
                              : QStringList{QStringLiteral("const."), QStringLiteral("Table1"), QStringLiteral("Table2")}.value(
                                    c.state.calSource, p.noiseSource->NoiseSourceText);
-    c.enr = {enr.mode, enr.enrAllText, enr.rows, name};
+    c.enr = {enr.mode, enr.enrAllText, enr.rows, name, enr.dataFileRows};
     try {
         c.roomTemperatureK = p.roomTemperatureK();
     } catch (...) {

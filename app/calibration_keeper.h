@@ -73,9 +73,6 @@ QString ExactFrequencyText(double hz);
 /// The text e_Temperature is given so that it reads back to `kelvin`: "21 °C", "23.45 °C".
 QString ExactTemperatureText(double kelvin);
 
-/// The noise source a calibration file names, as the evaluation takes it.
-EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr);
-
 class CalibrationKeeper : public QObject
 {
     Q_OBJECT

@@ -80,6 +80,7 @@ EnrChoice ChooseEnrOrFile(const Invocation &inv, int mode)
         const EnrFileTable table = EnrFileTableOf(ReadEnrDataFile(path));
         c.source.rows = table.rows;
         c.source.uncertaintyDb = table.uncertaintyDb;
+        c.source.dataFileRows = table.points;
         if (table.textCut)
             Note(QStringLiteral("%1: the model and serial number are cut to %2 characters").arg(path).arg(kNoiseSourceTextLimit));
         c.noiseSourceText = table.noiseSourceText.isEmpty() ? NoiseSourceTextForTable(1, path) : table.noiseSourceText;
@@ -180,6 +181,7 @@ CompleteMeasurement CompleteOf(const MeasurementRecord &record, const EnrChoice 
     m.measurementEnr.enrAllText = enr.source.enrAllText;
     m.measurementEnr.rows = enr.source.rows;
     m.measurementEnr.uncertaintyDb = enr.source.uncertaintyDb;
+    m.measurementEnr.dataFileRows = enr.source.dataFileRows;
     m.measurementEnr.fileName = enr.fileName;
     m.calibrationEnr = bench.calibration;
     m.bench = bench.bench;

@@ -116,12 +116,35 @@ int RunReport(const Invocation &inv)
     if (!inv.has("output"))
         Usage(QStringLiteral("report needs -o FILE.pdf"));
     RefuseStandardOutput(inv, "output", QStringLiteral("a PDF"));
-    const MeasurementRecord record = inv.has("run") ? HistoryRunRecord(inv) : LoadMea(inv.file);
+    // A complete measurement is judged with what it was measured with, its bench included, and
+    // brings the engineer, the DUT and the remarks typed for it.
+    bool complete = false;
+    CompleteMeasurement m;
+    if (inv.has("run")) {
+        m = HistoryRunMeasurement(inv, &complete);
+    } else if (IsCompleteMeasurementFileName(inv.file)) {
+        m = LoadNfm(inv.file);
+        complete = true;
+    } else {
+        m.record = LoadMea(inv.file);
+    }
+    const MeasurementRecord &record = m.record;
     ReportInput input = ReportInput::fromRecord(record);
     input.Texts = ReportTextsOf(record, NoiseSourceTextOf(record.MeasurementHeader));
-    input.Texts.DUT = inv.value("title");
+    if (complete) {
+        for (const auto &[name, text] : m.reportDetails) {
+            if (name == QLatin1String("le_Engineer"))
+                input.Texts.Engineer = text;
+            else if (name == QLatin1String("le_DUT"))
+                input.Texts.DUT = text;
+        }
+        input.Remarks = m.remarks;
+    }
+    if (inv.has("title") || !complete)
+        input.Texts.DUT = inv.value("title");
     FillReportConfidence(input, record,
-                         ContextOf(ChooseEnr(inv, record.MeasurementHeader.EnrSource), RoomTemperatureK(inv)));
+                         complete ? EvaluationContextOf(m)
+                                  : ContextOf(ChooseEnr(inv, record.MeasurementHeader.EnrSource), RoomTemperatureK(inv)));
     if (inv.has("remarks")) {
         const QString path = inv.value("remarks");
         QFile f(path);

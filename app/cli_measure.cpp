@@ -215,10 +215,8 @@ int RunMeasure(const Invocation &inv)
     if (inv.has("calibration")) {
         kept = KeptCalibration(inv, single, wantedPlan, wanted);
         // The calibration's noise source and room temperature, unless this run names its own.
-        if (!inv.has("enr") && !inv.has("enr-table")) {
-            enr.source.mode = kept->enr.mode;
-            enr.source.enrAllText = kept->enr.enrAllText;
-            enr.source.rows = kept->enr.rows;
+        if (!inv.has("enr") && !inv.has("enr-table") && !inv.has("enr-file")) {
+            enr.source = EnrSourceOfCalibration(kept->enr);
             enr.noiseSourceText = kept->enr.noiseSourceText;
             enr.csvSourceText = kept->enr.noiseSourceText;
         }
@@ -333,7 +331,7 @@ int RunMeasure(const Invocation &inv)
         CalibrationFile c;
         c.state = CompletedCalibration(single, record.SweepPlan, settings, QDateTime::currentDateTime());
         c.steps = CalibrationStepsOf(record, record.SweepPlan);
-        c.enr = {enr.source.mode, enr.source.enrAllText, enr.source.rows, enr.noiseSourceText};
+        c.enr = {enr.source.mode, enr.source.enrAllText, enr.source.rows, enr.noiseSourceText, enr.source.dataFileRows};
         c.roomTemperatureK = roomK;
         c.analyserIdentity = identity;
         link.close();

@@ -124,8 +124,6 @@ void RecordRun(const Invocation &inv, const CompleteMeasurement &measurement, co
 /// The measurement of --run ID from the history; `complete` tells whether the run holds a
 /// complete measurement or, recorded by an earlier version, only its record.
 CompleteMeasurement HistoryRunMeasurement(const Invocation &inv, bool *complete = nullptr);
-/// The record of --run ID.
-MeasurementRecord HistoryRunRecord(const Invocation &inv);
 
 /// The JSON document of --json.
 void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &context,

@@ -151,11 +151,6 @@ CompleteMeasurement HistoryRunMeasurement(const Invocation &inv, bool *complete)
     return std::move(*read.measurement);
 }
 
-MeasurementRecord HistoryRunRecord(const Invocation &inv)
-{
-    return HistoryRunMeasurement(inv).record;
-}
-
 void WriteJson(const Invocation &inv, const MeasurementRecord &record, const EvaluationContext &evaluation,
                const QString &enrSourceText, const LimitSet &limits, const QList<StepLimitResult> &results,
                const QString &calibration)

@@ -12,6 +12,7 @@
 #include "app/layout_helpers.h"
 #include "app/widgets.h"
 #include "base/engvalue.h"
+#include "base/files.h"
 #include "base/version.h"
 #include "noise/enr_store.h"
 #include "results/bench_export.h"
@@ -93,6 +94,7 @@ void TForm1::readBenchSettings()
     std::array<EnrUncertainties, 2> uncertainty{};
     for (int t = 1; t <= 2; ++t)
         uncertainty[size_t(t - 1)] = UncertaintiesFor(config.enrUncertainty[size_t(t - 1)], NoiseSource->EnrTables.Table(t).Rows);
+    NoiseSource->EnrDataFileRows = config.enrDataFileRows;
     NoiseSource->setEnrUncertainty(uncertainty);
     NoiseSource->setDataFileTexts(config.enrSourceText);
     l_Bench->setText(BenchSummaryText(Bench));
@@ -109,6 +111,7 @@ bool TForm1::writeBenchSettings(QString *error)
         config.enrUncertainty[size_t(t - 1)] = KeptUncertainties(NoiseSource->EnrUncertainty[size_t(t - 1)], rows);
     }
     config.enrSourceText = NoiseSource->dataFileTexts();
+    config.enrDataFileRows = NoiseSource->EnrDataFileRows;
     return WriteBenchConfig(config, error, ConfigFilePath());
 }
 
@@ -123,6 +126,7 @@ NfmEnrSource NfmSourceOf(const EnrSource &source, const EnrTableStore &tables)
     s.enrAllText = source.enrAllText;
     s.rows = source.rows;
     s.uncertaintyDb = source.uncertaintyDb;
+    s.dataFileRows = source.dataFileRows;
     if (source.mode == EnrTable1 || source.mode == EnrTable2)
         s.fileName = tables.Table(source.mode).FileName;
     return s;
@@ -180,6 +184,7 @@ void TForm1::restoreCompleteMeasurement(const CompleteMeasurement &m)
             t.Rows = LimitEnrRows(s.rows);
             t.FileName = LimitEnrFileName(s.fileName);
             NoiseSource->EnrUncertainty[size_t(s.mode - 1)] = s.uncertaintyDb;
+            NoiseSource->EnrDataFileRows[size_t(s.mode - 1)] = s.dataFileRows;
             if (NoiseSource->EnrTables.ShownTable == s.mode)
                 NoiseSource->setEnrGridRows(t.Rows);
         } else {
@@ -198,6 +203,13 @@ void TForm1::restoreCompleteMeasurement(const CompleteMeasurement &m)
         restoreSource(*m.calibrationEnr);
     m_keepLoadedCalibrationEnr = true;
     restoreSource(m.measurementEnr);
+    // A table from a data file is named by the source's model and serial number, as the
+    // measurement's header keeps them.
+    if (m.measurementEnr.dataFileRows > 0 && m.measurementEnr.mode != EnrAll) {
+        const QString named = FromWindows1252(m.record.MeasurementHeader.NoiseSourceText);
+        const QString plain = NoiseSourceTextForTable(m.measurementEnr.mode, LimitEnrFileName(m.measurementEnr.fileName));
+        NoiseSource->setDataFileText(m.measurementEnr.mode, named == plain.left(kNoiseSourceTextLimit) ? QString() : named);
+    }
     e_ENRall->setText(m.measurementEnr.mode == EnrAll ? m.measurementEnr.enrAllText : e_ENRall->text());
     if (rg_ENR->ItemIndex() == m.measurementEnr.mode)
         rg_ENRClick();

@@ -50,10 +50,7 @@ void TForm1::ExportCSV1Click()
     if (InputMaskeFrm)
         details = ReportDetailLines(InputMaskeFrm->reportTexts(), InputMaskeFrm->remarkLines());
     // The source the rows are evaluated with, named as the noise-source page names it.
-    const int mode = rg_ENR->ItemIndex();
-    const QString sourceText = mode == EnrTable1 || mode == EnrTable2
-                                   ? NoiseSourceTextForTable(mode, NoiseSource->EnrTables.Table(mode).FileName)
-                                   : NoiseSourceTextForConstant(e_ENRall->text());
+    const QString sourceText = NoiseSource->csvSourceText(rg_ENR->ItemIndex());
     CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
     // Each limit in force and pass or fail, as the command line writes them.

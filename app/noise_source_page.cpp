@@ -292,8 +292,10 @@ EnrSource NoiseSourcePage::enrSource() const
     source.mode = c.rg_ENR->ItemIndex();
     source.enrAllText = c.e_ENRall->text();
     source.rows = enrGridRows();
-    if (source.mode == EnrTable1 || source.mode == EnrTable2)
+    if (source.mode == EnrTable1 || source.mode == EnrTable2) {
         source.uncertaintyDb = EnrUncertainty[size_t(source.mode - 1)];
+        source.dataFileRows = EnrDataFileRows[size_t(source.mode - 1)];
+    }
     return source;
 }
 
@@ -305,6 +307,7 @@ EnrSource NoiseSourcePage::sourceOfMode(int mode) const
     if (mode == EnrTable1 || mode == EnrTable2) {
         source.rows = mode == c.rg_ENR->ItemIndex() ? enrGridRows() : EnrTables.Table(mode).Rows;
         source.uncertaintyDb = EnrUncertainty[size_t(mode - 1)];
+        source.dataFileRows = EnrDataFileRows[size_t(mode - 1)];
     }
     return source;
 }
@@ -320,6 +323,14 @@ void NoiseSourcePage::selectLoadedSource(int enrSource)
     // A source number that is none of the three items leaves the selection as it is.
     if (enrSource >= 0 && enrSource < 3)
         c.rg_ENR->setItemIndex(enrSource);  // runs the noise-source handler when it changes
+}
+
+QString NoiseSourcePage::csvSourceText(int mode) const
+{
+    if (mode != EnrTable1 && mode != EnrTable2)
+        return NoiseSourceTextForConstant(c.e_ENRall->text());
+    const QString &dataText = m_dataFileText[size_t(mode - 1)];
+    return dataText.isEmpty() ? NoiseSourceTextForTable(mode, EnrTables.Table(mode).FileName) : dataText;
 }
 
 void NoiseSourcePage::takeLoadedSourceText()
@@ -395,6 +406,7 @@ void NoiseSourcePage::b_TableLoadClick()
     const EnrRows rows = ReadEnrTabFile(*path);
     // A table file gives no uncertainties and names no noise source.
     EnrUncertainty[size_t(m - 1)] = {};
+    EnrDataFileRows[size_t(m - 1)] = 0;
     m_dataFileText[size_t(m - 1)].clear();
     setEnrGridRows(rows);
     EnrTables.Table(m).FileName = LimitEnrFileName(*path);
@@ -421,6 +433,7 @@ void NoiseSourcePage::b_EnrFileLoadClick()
         return;
     }
     EnrUncertainty[size_t(m - 1)] = table.uncertaintyDb;
+    EnrDataFileRows[size_t(m - 1)] = table.points;
     m_dataFileText[size_t(m - 1)] = table.noiseSourceText;
     setEnrGridRows(table.rows);
     EnrTables.Table(m).FileName = LimitEnrFileName(*path);

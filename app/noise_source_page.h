@@ -47,6 +47,9 @@ public:
     /// Per table, the ENR uncertainty of each row where the data file it came from gave one;
     /// kept in config.ini, not in default.tbl.
     std::array<EnrUncertainties, 2> EnrUncertainty{};
+    /// Per table, the rows the data file it came from filled, which alone are read; 0 for a
+    /// table typed or read from a *.tab file. Kept in config.ini.
+    std::array<int, 2> EnrDataFileRows{};
 
     /// Start-up: the grid's editor and keys, and the designed rows; publishes the source.
     void bindEnrGrid();
@@ -72,6 +75,10 @@ public:
     const std::array<QString, 2> &dataFileTexts() const { return m_dataFileText; }
     /// The texts kept from an earlier run; the mode applied next names its table by them.
     void setDataFileTexts(const std::array<QString, 2> &texts) { m_dataFileText = texts; }
+    void setDataFileText(int table, const QString &text) { m_dataFileText[size_t(table - 1)] = text; }
+    /// The name of source `mode` as a CSV file gives it: a data file's model and serial number,
+    /// otherwise the caption with the table's file name or the constant, not cut.
+    QString csvSourceText(int mode) const;
     /// The ENR source of item `mode` of rg_ENR (0 the constant, 1 or 2 a table), whether it is
     /// shown or not: the shown table reads the grid, the other the store.
     EnrSource sourceOfMode(int mode) const;

@@ -229,6 +229,7 @@ EnrFileTable EnrFileTableOf(const EnrDataFile &file)
         throw EConvertError(QStringLiteral("the file holds %1 ENR points; a table holds %2")
                                 .arg(file.points.size()).arg(kEnrRows));
     EnrFileTable table;
+    table.points = int(file.points.size());
     for (int i = 0; i < file.points.size(); ++i) {
         const EnrFilePoint &p = file.points[i];
         table.rows[i].FrequencyText = ShortestDecimal(p.frequencyHz / 1e9).left(kEnrCellLimit);

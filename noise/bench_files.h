@@ -75,6 +75,7 @@ struct EnrFileTable
     EnrUncertainties uncertaintyDb{};
     QString noiseSourceText;  ///< model and serial number, cut to the 32 characters a record keeps
     bool textCut = false;     ///< the model and serial number were longer than 32 characters
+    int points = 0;           ///< the rows the file filled: the table reads these alone
 };
 
 /// The table of `file`. Throws EConvertError naming the count when the file holds more points

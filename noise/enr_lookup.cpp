@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "noise/yfactor.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -45,16 +46,34 @@ bool operator==(const EnrRow &a, const EnrRow &b)
     return a.FrequencyText == b.FrequencyText && a.EnrText == b.EnrText;
 }
 
-double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows)
+int EnrRowsInUse(const EnrRows &rows, int dataFileRows)
+{
+    if (dataFileRows < 1 || dataFileRows >= kEnrRows)
+        return kEnrRows;
+    for (int r = dataFileRows; r < kEnrRows; ++r) {
+        if (!rows[size_t(r)].FrequencyText.trimmed().isEmpty() || !rows[size_t(r)].EnrText.trimmed().isEmpty())
+            return kEnrRows;
+    }
+    return dataFileRows;
+}
+
+double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows, int rowsInUse)
 {
     if (enrMode == 0)
         return ParseValue(enrAllText);  // the text carries "dB": already the linear ratio
 
     const QString ghz = QStringLiteral(" GHz");
+    const QString hz = QStringLiteral(" Hz");  // passes the bare dB number unchanged
+    rowsInUse = std::clamp(rowsInUse, 1, kEnrRows);
+    if (rowsInUse == 1) {
+        // One point of a data file: its ENR holds at every frequency.
+        ReadCell(rows[0].FrequencyText, ghz, 1, "frequency");
+        return FromDb(ReadCell(rows[0].EnrText, hz, 1, "ENR"));
+    }
     std::array<double, kEnrRows + 1> rowHz{};  // 1-based like the rows of the grid
     int lo = 0;
     int hi = 0;
-    for (int r = 1; r <= kEnrRows; ++r) {
+    for (int r = 1; r <= rowsInUse; ++r) {
         rowHz[size_t(r)] = ReadCell(rows[size_t(r - 1)].FrequencyText, ghz, r, "frequency");
         if (frequencyHz >= rowHz[size_t(r)])
             lo = r;
@@ -70,7 +89,6 @@ double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, con
         lo = lo - 1;
     }
 
-    const QString hz = QStringLiteral(" Hz");  // passes the bare dB number unchanged
     const double fLo = rowHz[size_t(lo)];
     const double fHi = rowHz[size_t(hi)];
     const double enrLoDb = ReadCell(rows[size_t(lo - 1)].EnrText, hz, lo, "ENR");

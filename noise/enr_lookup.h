@@ -28,7 +28,15 @@ using EnrUncertainties = std::array<std::optional<double>, kEnrRows>;
 /// Throws EConvertError naming the row when a frequency cell, or an ENR cell that is used, is
 /// empty or not a bare number (blanks at its end are ignored, a unit or words after it are not); EMathError naming the rows when the two rows to interpolate between
 /// have the same frequency, or when the result is not a finite number.
-double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows);
+/// Only the first `rowsInUse` rows are read (1 to 20); a single row gives its ENR at every
+/// frequency.
+double LookupEnr(double frequencyHz, int enrMode, const QString &enrAllText, const EnrRows &rows,
+                 int rowsInUse = kEnrRows);
+
+/// The rows a table reads: the `dataFileRows` a noise source's data file filled, when every row
+/// after them is empty (both cells blank); otherwise all 20, as a table typed or read from a
+/// *.tab file always reads them.
+int EnrRowsInUse(const EnrRows &rows, int dataFileRows);
 
 /// The 20 designed rows of the grid, the content of both tables before any is loaded.
 const EnrRows &DefaultEnrRows();

@@ -25,11 +25,17 @@ struct EnrSource
     /// Per row, the ENR uncertainty of the data file the rows came from; nothing where it gives
     /// none (a table typed or read from a *.tab file gives none).
     EnrUncertainties uncertaintyDb{};
+    /// The rows a noise source's data file filled, when the rows came from one; 0: a table
+    /// typed or read from a *.tab file, which reads all 20 rows.
+    int dataFileRows = 0;
 
     /// True when the ENR comes from the rows rather than the constant.
     bool isTable() const { return mode != EnrAll; }
     /// The linear ENR at `frequencyHz`; throws as LookupEnr does.
-    double lookup(double frequencyHz) const { return LookupEnr(frequencyHz, mode, enrAllText, rows); }
+    double lookup(double frequencyHz) const
+    {
+        return LookupEnr(frequencyHz, mode, enrAllText, rows, EnrRowsInUse(rows, dataFileRows));
+    }
     /// The ENR uncertainty of the rows at `frequencyHz`, dB, where a data file gave it.
     std::optional<double> uncertaintyAt(double frequencyHz) const
     {
@@ -39,5 +45,6 @@ struct EnrSource
 
 inline bool operator==(const EnrSource &a, const EnrSource &b)
 {
-    return a.mode == b.mode && a.enrAllText == b.enrAllText && a.rows == b.rows && a.uncertaintyDb == b.uncertaintyDb;
+    return a.mode == b.mode && a.enrAllText == b.enrAllText && a.rows == b.rows && a.uncertaintyDb == b.uncertaintyDb
+           && a.dataFileRows == b.dataFileRows;
 }

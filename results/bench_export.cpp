@@ -15,6 +15,7 @@ EnrSource EnrSourceOf(const NfmEnrSource &source)
     s.enrAllText = source.enrAllText;
     s.rows = source.rows;
     s.uncertaintyDb = source.uncertaintyDb;
+    s.dataFileRows = source.dataFileRows;
     return s;
 }
 

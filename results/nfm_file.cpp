@@ -38,7 +38,11 @@ QJsonObject EnrSourceObject(const NfmEnrSource &s)
     QJsonArray rows;
     for (int i = 0; i < kEnrRows; ++i)
         rows.append(QJsonArray{s.rows[i].FrequencyText, s.rows[i].EnrText, OptNum(s.uncertaintyDb[i])});
-    return QJsonObject{{"mode", s.mode}, {"enrAll", s.enrAllText}, {"fileName", s.fileName}, {"rows", rows}};
+    QJsonObject o{{"mode", s.mode}, {"enrAll", s.enrAllText}, {"fileName", s.fileName}, {"rows", rows}};
+    // Only a table an ENR data file filled in part says how many rows it reads.
+    if (s.dataFileRows > 0)
+        o.insert(QStringLiteral("dataFileRows"), s.dataFileRows);
+    return o;
 }
 
 const char *LossModeKey(LossMode m)
@@ -179,6 +183,8 @@ NfmEnrSource ReadEnrSource(const QJsonObject &o, const QString &where)
         if (!row[2].isNull())
             s.uncertaintyDb[i] = ToNum(row[2], at);
     }
+    if (o.contains(QLatin1String("dataFileRows")))
+        s.dataFileRows = GetInt(o, "dataFileRows", where, 1, kEnrRows);
     return s;
 }
 

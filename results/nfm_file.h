@@ -19,7 +19,8 @@
 //   temperature  the room temperature as e_Temperature held it ("21 °C") and in kelvin
 //   analyser     rbw, vbw, vbwIndex, average, rfAtt, refLevel, range (texts), single
 //   enr          measurement: {mode 0 const / 1 Table1 / 2 Table2, enrAll, fileName,
-//                rows [[GHz text, dB text, uncertainty dB or null] x 20]};
+//                rows [[GHz text, dB text, uncertainty dB or null] x 20],
+//                dataFileRows 1..20 only where an ENR data file filled the table in part};
 //                calibration: the same, or null when the calibration used the measurement's
 //   bench        lossBefore, lossAfter: {mode "off"|"fixed"|"table", db, file,
 //                table [[Hz, dB], ...], temperatureK or null for the room's};
@@ -66,6 +67,7 @@ struct NfmEnrSource
     QString fileName;     ///< the table's file name, as the table keeps it
     EnrRows rows;
     EnrUncertainties uncertaintyDb{};  ///< per row, from an ENR data file
+    int dataFileRows = 0;  ///< the rows an ENR data file filled, which alone are read; 0: all 20
 
     bool operator==(const NfmEnrSource &) const = default;
 };

@@ -100,6 +100,13 @@ QByteArray EncodeCalibrationFile(const CalibrationFile &c)
     QJsonArray rows;
     for (const EnrRow &row : c.enr.rows)
         rows.append(QJsonArray{row.FrequencyText, row.EnrText});
+    QJsonObject enr{{QStringLiteral("mode"), c.enr.mode},
+                    {QStringLiteral("constant"), c.enr.enrAllText},
+                    {QStringLiteral("noiseSource"), c.enr.noiseSourceText},
+                    {QStringLiteral("table"), rows}};
+    // Only a table an ENR data file filled in part says how many rows it reads.
+    if (c.enr.dataFileRows > 0)
+        enr.insert(QStringLiteral("dataFileRows"), c.enr.dataFileRows);
     const QJsonObject root{
         {QStringLiteral("format"), kFormat},
         {QStringLiteral("version"), kCalibrationFileVersion},
@@ -112,13 +119,20 @@ QByteArray EncodeCalibrationFile(const CalibrationFile &c)
                                              {QStringLiteral("stepHz"), plan.Step},
                                              {QStringLiteral("steps"), plan.Steps}}},
         {QStringLiteral("settings"), EncodeSettings(c.state.settings)},
-        {QStringLiteral("enr"), QJsonObject{{QStringLiteral("mode"), c.enr.mode},
-                                            {QStringLiteral("constant"), c.enr.enrAllText},
-                                            {QStringLiteral("noiseSource"), c.enr.noiseSourceText},
-                                            {QStringLiteral("table"), rows}}},
+        {QStringLiteral("enr"), enr},
         {QStringLiteral("steps"), steps},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr)
+{
+    EnrSource s;
+    s.mode = enr.mode;
+    s.enrAllText = enr.enrAllText;
+    s.rows = enr.rows;
+    s.dataFileRows = enr.dataFileRows;
+    return s;
 }
 
 CalibrationDecodeResult DecodeCalibrationFile(const QByteArray &bytes)
@@ -180,10 +194,13 @@ CalibrationDecodeResult DecodeCalibrationFile(const QByteArray &bytes)
     s.rfAttText = settings.text("rfAtt");
     s.refLevelText = settings.text("refLevel");
     s.rangeText = settings.text("range");
-    FieldReader enr(top.object("enr"), QStringLiteral("enr."), &error);
+    const QJsonObject enrObject = top.object("enr");
+    FieldReader enr(enrObject, QStringLiteral("enr."), &error);
     c.enr.mode = enr.integer("mode", 0, 2);
     c.enr.enrAllText = enr.text("constant");
     c.enr.noiseSourceText = enr.text("noiseSource");
+    if (enrObject.contains(QLatin1String("dataFileRows")))
+        c.enr.dataFileRows = enr.integer("dataFileRows", 1, kEnrRows);
     const QJsonArray rows = enr.array("table");
     if (error.isEmpty() && rows.size() != kEnrRows)
         error = QStringLiteral("\"enr.table\" does not hold %1 rows").arg(kEnrRows);

@@ -9,6 +9,7 @@
 // comes from a newer version is refused with a message that says which. Widget-free.
 
 #include "noise/enr_lookup.h"
+#include "noise/enr_source.h"
 #include "run/calibration_state.h"
 
 #include <QByteArray>
@@ -36,6 +37,7 @@ struct CalibrationEnr
     QString enrAllText;      ///< "5.52 dB"
     EnrRows rows{};          ///< the table of the source (GHz and dB texts as the grid shows them)
     QString noiseSourceText; ///< the source's name as the measurement keeps it ("const.", "Table1")
+    int dataFileRows = 0;    ///< the rows an ENR data file filled, which alone are read; 0: all 20
 };
 
 struct CalibrationFile
@@ -46,6 +48,9 @@ struct CalibrationFile
     double roomTemperatureK = 0;
     QString analyserIdentity;      ///< the analyser's answer to *IDN?
 };
+
+/// The noise source a calibration file names, as the evaluation takes it.
+EnrSource EnrSourceOfCalibration(const CalibrationEnr &enr);
 
 /// The file's bytes.
 QByteArray EncodeCalibrationFile(const CalibrationFile &calibration);

@@ -121,7 +121,7 @@ QList<std::pair<QString, double>> UncertaintyListOf(const QString &text)
 bool HasSection(const IniFile &ini)
 {
     for (const char *key : {"LossBefore", "LossAfter", "DutType", "CalSource", "EnrUncertainty1", "EnrUncertainty2",
-                            "EnrSourceText1", "EnrSourceText2"}) {
+                            "EnrSourceText1", "EnrSourceText2", "EnrDataRows1", "EnrDataRows2"}) {
         if (ini.value(kBenchSection, QString::fromLatin1(key)))
             return true;
     }
@@ -182,6 +182,8 @@ BenchConfig ReadBenchConfig(const IniFile &ini)
     for (int t = 0; t < 2; ++t)
         c.enrSourceText[size_t(t)] = ini.readString(kBenchSection, QStringLiteral("EnrSourceText%1").arg(t + 1), QString())
                                          .left(kNoiseSourceTextLimit);
+    for (int t = 0; t < 2; ++t)
+        c.enrDataFileRows[size_t(t)] = ReadIntegerIn(ini, kBenchSection, QStringLiteral("EnrDataRows%1").arg(t + 1), 0, kEnrRows, 0);
     return c;
 }
 
@@ -211,13 +213,17 @@ void WriteBenchConfigValues(IniFile &ini, const BenchConfig &config)
         const QString key = QStringLiteral("EnrSourceText%1").arg(t + 1);
         if (!config.enrSourceText[size_t(t)].isEmpty() || ini.value(kBenchSection, key))
             ini.writeString(kBenchSection, key, config.enrSourceText[size_t(t)]);
+        const QString rows = QStringLiteral("EnrDataRows%1").arg(t + 1);
+        if (config.enrDataFileRows[size_t(t)] > 0 || ini.value(kBenchSection, rows))
+            ini.writeInteger(kBenchSection, rows, config.enrDataFileRows[size_t(t)]);
     }
 }
 
 bool WriteBenchConfig(const BenchConfig &config, QString *errorMessage, const QString &path)
 {
     const bool atDefaults = config.bench.isDefault() && config.enrUncertainty[0].isEmpty() && config.enrUncertainty[1].isEmpty()
-                            && config.enrSourceText[0].isEmpty() && config.enrSourceText[1].isEmpty();
+                            && config.enrSourceText[0].isEmpty() && config.enrSourceText[1].isEmpty()
+                            && config.enrDataFileRows[0] == 0 && config.enrDataFileRows[1] == 0;
     // A bench left at its defaults leaves the file as it always was.
     if (atDefaults && !HasSection(LoadSettings(path)))
         return true;

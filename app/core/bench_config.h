@@ -16,6 +16,8 @@
 //   EnrUncertainty1, ...2          "GHz text:dB;..." for the rows of table 1 / 2 that have one
 //   EnrSourceText1, ...2           the model and serial number of the data file table 1 / 2
 //                                  came from, as the noise-source text names it; absent: none
+//   EnrDataRows1, ...2             the rows that data file filled, 1 to 20, which alone are
+//                                  read; absent: a table that reads all 20 rows
 // The section is written only once something in it leaves its default (or the file has it
 // already), so a file of a program that never used the bench stays byte for byte.
 
@@ -39,6 +41,8 @@ struct BenchConfig
     std::array<QList<std::pair<QString, double>>, 2> enrUncertainty;
     /// Per table, the noise-source text of the data file its rows came from; empty when none.
     std::array<QString, 2> enrSourceText;
+    /// Per table, the rows the data file filled; 0 when none did.
+    std::array<int, 2> enrDataFileRows{};
 };
 
 /// The uncertainties kept for a table, given to the rows whose frequency text they were kept

@@ -278,11 +278,16 @@ private slots:
         const EnrSource source = m_form->evaluationContext().enr;
         QCOMPARE(*source.uncertaintyAt(1e9), 0.22);
         QVERIFY(source.uncertaintyDb[2] == std::nullopt);
+        // The file's three points are the whole table: between them, and above along the last two.
+        const auto enrDbAt = [this](double hz) { return 10 * std::log10(m_form->evaluationContext().enr.lookup(hz)); };
+        QVERIFY(std::fabs(enrDbAt(1.5e9) - 15.25) < 1e-9);
+        QVERIFY(std::fabs(enrDbAt(3e9) - 15.1) < 1e-9);
 
         // The uncertainties and the source's name survive a restart with the table they belong to.
         restart();
         QCOMPARE(m_form->rg_ENR->ItemIndex(), 1);
         QCOMPARE(*m_form->evaluationContext().enr.uncertaintyAt(10e6), 0.2);
+        QVERIFY(std::fabs(enrDbAt(1.5e9) - 15.25) < 1e-9);
         QCOMPARE(m_form->NoiseSource->NoiseSourceText, QStringLiteral("N4000 ABCD1234"));
         QCOMPARE(m_form->MeasurementRecord.MeasurementHeader.NoiseSourceText, QByteArray("N4000 ABCD1234"));
         // A table file gives none.

@@ -9,13 +9,16 @@
 #include "common/swallowing_host.h"
 #include "common/dut_model.h"
 #include "common/scripted_dialogs.h"
+#include "common/working_folder.h"
 #include "noise/calculator.h"
 #include "noise/enr_files.h"
 #include "noise/enr_lookup.h"
 #include "noise/enr_store.h"
 #include "noise/yfactor.h"
 #include "report/helper_pdf.h"
+#include "results/bench_export.h"
 #include "results/measurement_file.h"
+#include "results/nfm_file.h"
 
 #include <QAction>
 #include <QDir>
@@ -634,6 +637,10 @@ private slots:
             << (flat + QStringList{"--dut-type", "down", "--lo", "9.75GHz"})
             << QStringList{"--dut", "down", "--lo", "9.75G", "--start", "10.7G", "--stop", "11.7G", "--steps", "4"}
             << QList<double>{950e6, 1950e6} << 1;
+        // The source's own ENR uncertainty, from its data file (flat.enr, below), behind a loss.
+        QTest::newRow("ENR data file with its uncertainty")
+            << (flat + QStringList{"--loss-before", "1"}) << QStringList{"--loss-before", "1", "--enr-file", "flat.enr"}
+            << QList<double>{400e6, 500e6} << 1;
         // Two constants: the window keeps the calibration's beside the measurement's.
         QTest::newRow("calibration source of its own")
             << (flat + QStringList{"--cal-enr", "6.5"}) << QStringList{"--cal-enr", "6.5"}
@@ -645,6 +652,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QList<double>, tunedHz);
         WorkDir dir;
+        QVERIFY(WriteFileBytes(QStringLiteral("flat.enr"), "[Filetype ENR]\n[Serialnumber SN 12]\n"
+                                                          "100 MHz 5.52 dB 0.6\n1 GHz 5.52 dB 0.6\n"));
         const auto sim = SimulatorProcess::onComPort(1, simArgs);
         QVERIFY(sim->ready());
         const Run r = Tessary(QStringList{QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"),
@@ -683,6 +692,18 @@ private slots:
             w.load(QDir::current().filePath(QStringLiteral("run.nfm")));
             w.exportCsv(QDir::current().filePath(QStringLiteral("window.csv")));
             QCOMPARE(WithoutDate(ReadAll(QStringLiteral("window.csv"))), WithoutDate(ReadAll(QStringLiteral("run.csv"))));
+        }
+
+        // The report's confidence line is the file's own, worked out through its bench.
+        if (HavePdfToText()) {
+            QCOMPARE(Tessary({QStringLiteral("report"), QStringLiteral("run.nfm"), QStringLiteral("-o"),
+                              QStringLiteral("run.pdf")}).status, 0);
+            const NfmDecodeResult nfm = LoadCompleteMeasurementFile(QStringLiteral("run.nfm"));
+            QCOMPARE(nfm.status, NfmStatus::Loaded);
+            ReportInput confidence;
+            FillReportConfidence(confidence, nfm.measurement.record, EvaluationContextOf(nfm.measurement));
+            const QString line = ReportUncertaintyText(confidence.LargestUncertaintyDb);
+            QVERIFY2(ReadPdfText(QStringLiteral("run.pdf")).find(line), qPrintable(line));
         }
 
         // Limits judge the DUT's own noise figure, in the verdict, the CSV and the JSON alike.

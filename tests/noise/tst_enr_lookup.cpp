@@ -34,6 +34,8 @@ private slots:
     void failures();
     void trailingBlanksAreNoUnit();
     void unusedBadEnrCellIsNotRead();
+    void dataFileRows_data();
+    void dataFileRows();
 };
 
 void TestEnrLookup::initTestCase()
@@ -166,6 +168,49 @@ void TestEnrLookup::unusedBadEnrCellIsNotRead()
     EnrRows rows = DefaultEnrRows();
     rows[14].EnrText = QStringLiteral("abc");
     QVERIFY(std::fabs(ToDbValue(LookupEnr(1e9, 1, QString(), rows)) - 5.89) < 1e-9);
+}
+
+void TestEnrLookup::dataFileRows_data()
+{
+    // A data file of three points (1, 2, 4 GHz at 5.0, 6.0, 4.0 dB) fills rows 1 to 3; one of
+    // the first point alone, row 1.
+    QTest::addColumn<int>("dataFileRows");
+    QTest::addColumn<bool>("fourthRowTyped");
+    QTest::addColumn<double>("hz");
+    QTest::addColumn<double>("enrDb");  // NaN: the lookup fails as a table with empty rows does
+    QTest::addColumn<int>("rowsInUse");
+    QTest::newRow("between the first two") << 3 << false << 1.5e9 << 5.5 << 3;
+    QTest::newRow("between the last two") << 3 << false << 3e9 << 5.0 << 3;
+    QTest::newRow("the last point") << 3 << false << 4e9 << 4.0 << 3;
+    QTest::newRow("above, along the last two") << 3 << false << 5e9 << 3.0 << 3;
+    QTest::newRow("below, along the first two") << 3 << false << 0.5e9 << 4.5 << 3;
+    QTest::newRow("one point holds everywhere") << 1 << false << 9e9 << 5.0 << 1;
+    QTest::newRow("a row typed after them: all 20 read") << 3 << true << 1.5e9 << qQNaN() << 20;
+    QTest::newRow("a typed table reads all 20") << 0 << false << 1.5e9 << qQNaN() << 20;
+}
+
+void TestEnrLookup::dataFileRows()
+{
+    QFETCH(int, dataFileRows);
+    QFETCH(bool, fourthRowTyped);
+    QFETCH(double, hz);
+    QFETCH(double, enrDb);
+    QFETCH(int, rowsInUse);
+    EnrRows rows{};
+    rows[0] = {QStringLiteral("1"), QStringLiteral("5.0")};
+    if (dataFileRows != 1) {
+        rows[1] = {QStringLiteral("2"), QStringLiteral("6.0")};
+        rows[2] = {QStringLiteral("4"), QStringLiteral("4.0")};
+    }
+    if (fourthRowTyped)
+        rows[3] = {QStringLiteral("8"), QString()};
+    QCOMPARE(EnrRowsInUse(rows, dataFileRows), rowsInUse);
+    if (std::isnan(enrDb)) {
+        QVERIFY_THROWS_EXCEPTION(EConvertError, LookupEnr(hz, 1, QString(), rows, rowsInUse));
+        return;
+    }
+    QVERIFY2(std::fabs(ToDbValue(LookupEnr(hz, 2, QString(), rows, rowsInUse)) - enrDb) < 1e-9,
+             qPrintable(QString::number(ToDbValue(LookupEnr(hz, 2, QString(), rows, rowsInUse)))));
 }
 
 QTEST_GUILESS_MAIN(TestEnrLookup)

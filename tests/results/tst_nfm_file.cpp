@@ -48,6 +48,7 @@ CompleteMeasurement Sample()
     m.measurementEnr.fileName = QStringLiteral("/lab/346B.enr");
     m.measurementEnr.rows[0] = {QStringLiteral("10"), QStringLiteral("15.2")};
     m.measurementEnr.uncertaintyDb[0] = 0.15;
+    m.measurementEnr.dataFileRows = 1;
     NfmEnrSource cal;
     cal.mode = 0;
     cal.enrAllText = QStringLiteral("6.1 dB");

@@ -35,6 +35,7 @@ CalibrationFile Sample()
     c.enr.rows = DefaultEnrRows();
     c.enr.rows[3] = {QStringLiteral("2.5"), QStringLiteral("15.25")};
     c.enr.noiseSourceText = QStringLiteral("Table1 \u00B0");
+    c.enr.dataFileRows = 12;
     c.roomTemperatureK = 294.15;
     c.analyserIdentity = QStringLiteral("Tessary Bench Simulator,FSP-SIM,000001,1.0");
     return c;
@@ -78,6 +79,7 @@ private slots:
         QCOMPARE(back.enr.mode, 1);
         QCOMPARE(back.enr.rows[3].EnrText, QStringLiteral("15.25"));
         QCOMPARE(back.enr.noiseSourceText, c.enr.noiseSourceText);
+        QCOMPARE(back.enr.dataFileRows, 12);
         QCOMPARE(back.roomTemperatureK, 294.15);
         QCOMPARE(back.analyserIdentity, c.analyserIdentity);
 
@@ -107,6 +109,10 @@ private slots:
         QByteArray steps = good;
         steps.replace("\"steps\": 10", "\"steps\": 12");
         QTest::newRow("plan and levels disagree") << steps << "corrupt calibration file: \"steps\" holds 11 frequencies where the plan has 13";
+        QByteArray rows = good;
+        rows.replace("\"dataFileRows\": 12", "\"dataFileRows\": 21");
+        QTest::newRow("more data rows than a table") << rows
+            << "corrupt calibration file: \"enr.dataFileRows\" is not a whole number from 1 to 20";
     }
     void refused()
     {
