@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -79,6 +80,40 @@ QByteArray WithField(const QByteArray &bytes, const char *key, const QJsonValue 
     QJsonObject o = QJsonDocument::fromJson(bytes).object();
     o.insert(QLatin1String(key), value);
     return QJsonDocument(o).toJson();
+}
+
+/// The records of a CSV text: quoted cells may hold commas and line ends.
+QList<QList<QByteArray>> CsvRecords(const QByteArray &text)
+{
+    QList<QList<QByteArray>> records;
+    QList<QByteArray> cells;
+    QByteArray cell;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                cell += text[++i];
+            else if (c == '"')
+                quoted = false;
+            else
+                cell += c;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            cells << cell;
+            cell.clear();
+        } else if (c == '\n') {
+            cells << cell.trimmed();
+            cell.clear();
+            if (!cells.front().startsWith('#') && cells != QList<QByteArray>{QByteArray()})
+                records << cells;
+            cells.clear();
+        } else {
+            cell += c;
+        }
+    }
+    return records;
 }
 
 }  // namespace
@@ -240,6 +275,23 @@ void TestNfmFile::benchCsv()
     const QList<QByteArray> titles = header->trimmed().split(',');
     QCOMPARE(QSet<QByteArray>(titles.begin(), titles.end()).size(), titles.size());
     QVERIFY(titles.contains("Uncertainty (dB)"));
+    // The first and the last step: the analyser's IF below the 9.75 GHz LO, and each loss in
+    // its own column (the loss before from its table, the 3 dB after fixed).
+    const QList<StepEvaluation> steps = EvaluateBenchSteps(m);
+    QCOMPARE(steps.size(), 11);
+    const qsizetype ifColumn = titles.indexOf("IF (Hz)");
+    const qsizetype beforeColumn = titles.indexOf("Loss before (dB)");
+    const qsizetype afterColumn = titles.indexOf("Loss after (dB)");
+    QVERIFY(ifColumn >= 0 && beforeColumn >= 0 && afterColumn >= 0);
+    QVERIFY(steps[0].lossBeforeDb > 0.5 && steps[0].lossBeforeDb < 1.25);
+    const QList<QList<QByteArray>> table = CsvRecords(text.mid(text.indexOf("\nFrequency") + 1));
+    QCOMPARE(table.size(), 12);
+    for (const auto &[row, step, ifHz] : {std::tuple{1, 0, 0.95e9}, std::tuple{11, 10, 1.95e9}}) {
+        const QList<QByteArray> &cells = table[row];
+        QCOMPARE(cells.value(ifColumn).toDouble(), ifHz);
+        QCOMPARE(QString::fromLatin1(cells.value(beforeColumn)), CsvNumber(steps[step].lossBeforeDb));
+        QCOMPARE(cells.value(afterColumn).toDouble(), 3.0);
+    }
     QCOMPARE(lines.join('\n').contains("within 10 dB of the reference level"), nearReference);
 }
 

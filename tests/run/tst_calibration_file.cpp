@@ -128,7 +128,13 @@ private slots:
         QTest::addColumn<qint64>("seconds");
         QTest::addColumn<QString>("text");
         QTest::newRow("seconds") << qint64(40) << "40 s";
+        QTest::newRow("last second") << qint64(59) << "59 s";
+        QTest::newRow("one minute") << qint64(60) << "1 min";
+        QTest::newRow("last minute") << qint64(3599) << "59 min";
+        QTest::newRow("one hour") << qint64(3600) << "1 h 0 min";
         QTest::newRow("hours") << qint64(2 * 3600 + 5 * 60 + 9) << "2 h 5 min";
+        QTest::newRow("last hour") << qint64(86399) << "23 h 59 min";
+        QTest::newRow("one day") << qint64(86400) << "1 d 0 h";
         QTest::newRow("days") << qint64(3 * 86400 + 4 * 3600) << "3 d 4 h";
         QTest::newRow("clock set back") << qint64(-5) << "in the future";
     }
