@@ -140,7 +140,10 @@ CalibrationFile KeptCalibration(const Invocation &inv, bool single, const SweepP
             Usage(QStringLiteral("--max-age needs a number of hours, 0 for any age"));
     }
     const qint64 age = CalibrationAgeSeconds(c.state.endedAt, QDateTime::currentDateTime());
-    if (maxAgeHours > 0 && (age < 0 || double(age) > maxAgeHours * 3600))
+    if (maxAgeHours > 0 && age < 0)
+        Fail(path, QStringLiteral("the calibration is dated in the future, so its age cannot be held to --max-age %1 h "
+                                  "(is the clock right?)").arg(maxAgeHours), CliUsage);
+    if (maxAgeHours > 0 && double(age) > maxAgeHours * 3600)
         Fail(path, QStringLiteral("the calibration is %1 old, older than --max-age %2 h")
                        .arg(CalibrationAgeText(age)).arg(maxAgeHours), CliUsage);
     return c;

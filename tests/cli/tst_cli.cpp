@@ -900,6 +900,21 @@ private slots:
         QCOMPARE(r.status, 2);
         QVERIFY2(r.errLines.value(0).contains(QStringLiteral("older than --max-age 24 h")), qPrintable(r.errLines.join(u'\n')));
         QVERIFY(!QFileInfo::exists(QStringLiteral("r2.mea")));
+        // One dated after today cannot be checked for its age and is refused as well.
+        QByteArray future = old;
+        future.replace(at, 4, "2999");
+        QVERIFY(WriteFileBytes(QStringLiteral("future.cal"), future));
+        r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
+                     QStringLiteral("r2.mea"), QStringLiteral("--calibration"), QStringLiteral("future.cal")});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(r.errLines.value(0), QStringLiteral("tessary: future.cal: the calibration is dated in the future, so its "
+                                                     "age cannot be held to --max-age 24 h (is the clock right?)"));
+        // --max-age 0 takes a calibration of any age.
+        r = Tessary({QStringLiteral("measure"), QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("-o"),
+                     QStringLiteral("r2.mea"), QStringLiteral("--calibration"), QStringLiteral("old.cal"),
+                     QStringLiteral("--max-age"), QStringLiteral("0")});
+        QVERIFY2(r.status == 0, qPrintable(r.errLines.join(u'\n')));
+        QVERIFY(QFileInfo::exists(QStringLiteral("r2.mea")));
     }
 
     void windowMenus()
