@@ -50,7 +50,7 @@ void TForm1::ExportCSV1Click()
     if (InputMaskeFrm)
         details = ReportDetailLines(InputMaskeFrm->reportTexts(), InputMaskeFrm->remarkLines());
     // The source the rows are evaluated with, named as the noise-source page names it.
-    const QString sourceText = NoiseSource->csvSourceText(rg_ENR->ItemIndex());
+    const QString sourceText = NoiseSource->sourceTextOf(rg_ENR->ItemIndex());
     CsvExportDetails csv = MeasurementCsvDetails(MeasurementRecord, evaluationContext(), sourceText, details);
     csv.measured = Graphic->MeasuredAt;
     // Each limit in force and pass or fail, as the command line writes them.

@@ -265,16 +265,13 @@ void NoiseSourcePage::rg_ENRClick()
     if (!table) {
         c.rg_ENR->setToolTip(QStringLiteral("const."));
         c.l_NoiseSource->setText(QStringLiteral("const."));
-        NoiseSourceText = NoiseSourceTextForConstant(c.e_ENRall->text());
     } else {
         const EnrTable &shown = EnrTables.Table(m);
         c.rg_ENR->setToolTip(QStringLiteral("actual: ") + shown.FileName);
         c.l_NoiseSource->setText(EnrTableCaption(m));
-        // A table from a noise source's data file is named by the source's model and serial number.
-        const QString &dataText = m_dataFileText[size_t(m - 1)];
-        NoiseSourceText = dataText.isEmpty() ? NoiseSourceTextForTable(m, shown.FileName) : dataText;
         setEnrGridRows(shown.Rows);
     }
+    NoiseSourceText = sourceTextOf(m);
     c.e_ENRall->setEnabled(!table);
     c.vle_ENR->setEnabled(table);
     c.b_TableLoad->setEnabled(table);
@@ -325,10 +322,11 @@ void NoiseSourcePage::selectLoadedSource(int enrSource)
         c.rg_ENR->setItemIndex(enrSource);  // runs the noise-source handler when it changes
 }
 
-QString NoiseSourcePage::csvSourceText(int mode) const
+QString NoiseSourcePage::sourceTextOf(int mode) const
 {
     if (mode != EnrTable1 && mode != EnrTable2)
         return NoiseSourceTextForConstant(c.e_ENRall->text());
+    // A table from a noise source's data file is named by the source's model and serial number.
     const QString &dataText = m_dataFileText[size_t(mode - 1)];
     return dataText.isEmpty() ? NoiseSourceTextForTable(mode, EnrTables.Table(mode).FileName) : dataText;
 }

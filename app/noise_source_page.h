@@ -76,9 +76,9 @@ public:
     /// The texts kept from an earlier run; the mode applied next names its table by them.
     void setDataFileTexts(const std::array<QString, 2> &texts) { m_dataFileText = texts; }
     void setDataFileText(int table, const QString &text) { m_dataFileText[size_t(table - 1)] = text; }
-    /// The name of source `mode` as a CSV file gives it: a data file's model and serial number,
-    /// otherwise the caption with the table's file name or the constant, not cut.
-    QString csvSourceText(int mode) const;
+    /// The name of source `mode` as the page and a CSV file give it: a data file's model and
+    /// serial number, otherwise the caption with the table's file name, or the constant.
+    QString sourceTextOf(int mode) const;
     /// The ENR source of item `mode` of rg_ENR (0 the constant, 1 or 2 a table), whether it is
     /// shown or not: the shown table reads the grid, the other the store.
     EnrSource sourceOfMode(int mode) const;
