@@ -33,8 +33,11 @@ public:
     int integer(const char *name, int low, int high)
     {
         const double v = number(name);
-        if (ok() && (v != std::floor(v) || v < low || v > high)) {
-            fail(name, qPrintable(QStringLiteral("a whole number from %1 to %2").arg(low).arg(high)));
+        // After an earlier fault the value is not checked again, and none outside the bounds
+        // is converted.
+        if (v != std::floor(v) || v < low || v > high) {
+            if (ok())
+                fail(name, qPrintable(QStringLiteral("a whole number from %1 to %2").arg(low).arg(high)));
             return low;
         }
         return int(v);

@@ -111,6 +111,10 @@ private slots:
         QTest::newRow("plan and levels disagree") << steps << "corrupt calibration file: \"steps\" holds 11 frequencies where the plan has 13";
         QByteArray rows = good;
         rows.replace("\"dataFileRows\": 12", "\"dataFileRows\": 21");
+        QByteArray later = Edited("roomTemperatureK", QStringLiteral("warm"));
+        later.replace("\"dataFileRows\": 12", "\"dataFileRows\": 1e300");
+        QTest::newRow("a huge count after an earlier fault") << later
+            << "corrupt calibration file: \"roomTemperatureK\" is not a finite number";
         QTest::newRow("more data rows than a table") << rows
             << "corrupt calibration file: \"enr.dataFileRows\" is not a whole number from 1 to 20";
     }
